@@ -1,0 +1,110 @@
+#include "iflibG.h"
+
+#include <omp.h>
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+
+time_t timeStart = 0;
+std::atomic<int> is40CharLine{0};
+std::atomic<int> is80CharLine{0};
+
+namespace {
+
+int teamSize = 1;
+FILE* progressStream = nullptr;
+std::mutex progressMutex;
+// Milliseconds of the monotonic clock at the last redraw.
+std::atomic<int64_t> t2{0};
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+FILE* Progress() { return progressStream ? progressStream : stdout; }
+
+void Backspaces(FILE* f, int k) {
+    for (int i = 0; i < k; i++) fputc(8, f);
+}
+
+}  // namespace
+
+void SetProgressStream(FILE* stream) { progressStream = stream; }
+
+void InitMultiprocessing(int n) {
+    int procs = omp_get_num_procs();
+    if (procs < 1) procs = 1;
+    teamSize = (n <= 0 || n > procs) ? procs : n;
+    omp_set_num_threads(teamSize);
+    // A parallel loop started inside another one runs on its calling thread,
+    // so the team never grows to its square.
+    omp_set_max_active_levels(1);
+}
+
+int NumberOfThreads() { return teamSize; }
+
+void InitIFLibG() {
+    std::lock_guard<std::mutex> lock(progressMutex);
+    is40CharLine = 0;
+    is80CharLine = 0;
+    t2 = NowMs();
+    timeStart = time(nullptr);
+}
+
+double difftime_Clock_Init() { return omp_get_wtime(); }
+
+double difftime_Clock(double start) { return omp_get_wtime() - start; }
+
+void HandleEventInfoWhere2(const char* text) {
+    if (NowMs() - t2.load() <= 4) return;
+    std::unique_lock<std::mutex> lock(progressMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    if (NowMs() - t2.load() <= 4) return;
+    FILE* f = Progress();
+    if (is40CharLine && is80CharLine)
+        Backspaces(f, 80);
+    else if (is40CharLine)
+        Backspaces(f, 40);
+    fprintf(f, "%*.*s", 40, 40, text);
+    fprintf(f, "%*.*s", 40, 40, " ");
+    t2 = NowMs();
+    is40CharLine = 1;
+    is80CharLine = 1;
+    fflush(f);
+}
+
+void HandleEventInfoWhere(const char* name) { (void)name; }
+
+void ClearLine() {
+    std::lock_guard<std::mutex> lock(progressMutex);
+    FILE* f = Progress();
+    if (is40CharLine) {
+        Backspaces(f, 40);
+        is40CharLine = 0;
+    }
+    if (is80CharLine) {
+        Backspaces(f, 40);
+        is80CharLine = 0;
+    }
+}
+
+void ClearLineLength(int k) { Backspaces(Progress(), k); }
+
+void TimeStamp(FILE* file) {
+    time_t now = time(nullptr);
+    fprintf(file, "%s", ctime(&now));
+}
+
+void Wait() {
+    int c;
+    while ((c = getchar()) != EOF) {
+        if (c < 32 || c == 127) {
+            ungetc(c, stdin);
+            return;
+        }
+    }
+}
+
+int GetNumberActiveProcessors() { return 1; }

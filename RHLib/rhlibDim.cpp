@@ -1,0 +1,515 @@
+#include "rhlibDim.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+void Bell() {
+    fputc(7, stdout);
+    fflush(stdout);
+}
+
+// Waits for RETURN on the standard input, but never beyond its end.
+void WaitReturn() {
+    int c;
+    while ((c = getchar()) != EOF && c != '\n') {
+    }
+}
+
+[[noreturn]] void OutOfMemory() {
+    // Several threads may run out at once: one message, one exit.
+    static std::mutex m;
+    m.lock();
+    fputs("\nOUT OF MEMORY !!!\n", stderr);
+    fputs("\nPress RETURN to exit.\n", stderr);
+    fputc(7, stderr);
+    fflush(stderr);
+    fflush(stdout);
+    WaitReturn();
+    std::_Exit(1);
+}
+
+[[noreturn]] void EndOfStream(const char* sourceName, bool bell) {
+    fprintf(stderr, "\nfile %s ", sourceName ? sourceName : "");
+    if (bell) Bell();
+    throw 2;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Arrays
+// ---------------------------------------------------------------------------
+
+void* dim1D_Clear(int n, unsigned long long size) {
+    // A negative count or a byte count that overflows can never be satisfied:
+    // it takes the out-of-memory path without asking the allocator.
+    long long count = n;
+    if (count < 0 || (size != 0 && static_cast<unsigned long long>(count) > SIZE_MAX / size))
+        OutOfMemory();
+    size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(size);
+    char* p;
+    try {
+        p = new char[bytes == 0 ? 1 : bytes];
+    } catch (const std::bad_alloc&) {
+        OutOfMemory();
+    }
+    std::memset(p, 0, bytes == 0 ? 1 : bytes);
+    return p;
+}
+
+void* dim1D(unsigned long long size, int n) {
+    void* p = dim1D_Clear(n, size);
+    if (p == nullptr) {
+        Bell();
+        throw 1;
+    }
+    return p;
+}
+
+void** dim2D(unsigned long long size, int rows, int cols) {
+    void** m = static_cast<void**>(dim1D(sizeof(void*), rows));
+    for (int i = 0; i < rows; i++) m[i] = dim1D(size, cols);
+    return m;
+}
+
+void*** dim3D(unsigned long long size, int a, int b, int c) {
+    void*** m = static_cast<void***>(dim1D(sizeof(void*), a));
+    for (int i = 0; i < a; i++) m[i] = dim2D(size, b, c);
+    return m;
+}
+
+void**** dim4D(unsigned long long size, int a, int b, int c, int d) {
+    void**** m = static_cast<void****>(dim1D(sizeof(void*), a));
+    for (int i = 0; i < a; i++) m[i] = dim3D(size, b, c, d);
+    return m;
+}
+
+void***** dim5D(unsigned long long size, int a, int b, int c, int d, int e) {
+    void***** m = static_cast<void*****>(dim1D(sizeof(void*), a));
+    for (int i = 0; i < a; i++) m[i] = dim4D(size, b, c, d, e);
+    return m;
+}
+
+void free1D(void* p) { delete[] static_cast<char*>(p); }
+
+void free2D(void** p, int rows) {
+    if (!p) return;
+    for (int i = 0; i < rows; i++) free1D(p[i]);
+    free1D(p);
+}
+
+void free3D(void*** p, int a, int b) {
+    if (!p) return;
+    for (int i = 0; i < a; i++) free2D(p[i], b);
+    free1D(p);
+}
+
+void free4D(void**** p, int a, int b, int c) {
+    if (!p) return;
+    for (int i = 0; i < a; i++) free3D(p[i], b, c);
+    free1D(p);
+}
+
+void free5D(void***** p, int a, int b, int c, int d) {
+    if (!p) return;
+    for (int i = 0; i < a; i++) free4D(p[i], b, c, d);
+    free1D(p);
+}
+
+// ---------------------------------------------------------------------------
+// Validated input
+// ---------------------------------------------------------------------------
+
+bool StreamEnded(FILE* stream) { return stream == nullptr || feof(stream) || ferror(stream); }
+
+int ScanChar(FILE* stream, const char* accepted, const char* sourceName) {
+    const bool hasList = accepted && *accepted;
+    for (;;) {
+        if (StreamEnded(stream)) EndOfStream(sourceName, false);
+        int c = getc(stream);
+        if (c == EOF) EndOfStream(sourceName, false);
+        c = tolower(c);
+        if (hasList) {
+            if (c != ' ')
+                for (const char* p = accepted; *p; ++p)
+                    if (*p != ' ' && tolower(static_cast<unsigned char>(*p)) == c) return c;
+            if (iscntrl(c) || c == ' ') continue;
+            Bell();
+            fprintf(stderr, "\nIncorrect input = %c. Reenter.\n", c);
+            fprintf(stderr, "Accepted input: %s\n", accepted);
+        } else {
+            if (c == '\t' || c == '\n' || c == ' ') continue;
+            return c;
+        }
+    }
+}
+
+namespace {
+
+// True when x equals one of the numbers of a blank-separated list. The list is
+// walked with its end pointer checked, so a trailing blank or a stray entry
+// ends the walk instead of matching anything.
+bool InNumberList(const char* list, double x) {
+    const char* p = list;
+    for (;;) {
+        while (*p == ' ') ++p;
+        if (*p == '\0') return false;
+        char* end = nullptr;
+        double v = strtod(p, &end);
+        if (end == p) return false;
+        if (v == x) return true;
+        p = end;
+    }
+}
+
+double ScanNumberLoop(FILE* stream, const char* sourceName, const char* spec, bool isRange,
+                      double lowest, double highest) {
+    for (;;) {
+        double x;
+        if (!freadck1(stream, "%lf", &x, sourceName)) {
+            Bell();
+            throw 2;
+        }
+        if (!isRange && *spec == '\0') return x;
+        bool ok = isRange ? (lowest <= x && x <= highest) : InNumberList(spec, x);
+        if (ok) return x;
+        Bell();
+        fprintf(stderr, "\nIncorrect input = %g. Reenter.\n", x);
+        if (isRange)
+            fprintf(stderr, "Accepted input: %g to %g\n", lowest, highest);
+        else
+            fprintf(stderr, "Accepted input: %s\n", spec);
+    }
+}
+
+}  // namespace
+
+double ScanNumber(FILE* stream, const char* sourceName, const char* spec) {
+    if (spec == nullptr) {
+        double x;
+        freadck(stream, "%lf", &x, sourceName);
+        return x;
+    }
+    assert(spec[0] != '-' && "a range needs its bounds");
+    return ScanNumberLoop(stream, sourceName, spec, false, 0, 0);
+}
+
+double ScanNumber(FILE* stream, const char* sourceName, const char* spec, double lowest,
+                  double highest) {
+    (void)spec;
+    return ScanNumberLoop(stream, sourceName, "-", true, lowest, highest);
+}
+
+char* ScanString(FILE* stream, int maxLength, char* word, const char* accepted, int caseSensitive,
+                 const char* sourceName) {
+    // A caller that asks again after the end gets the end-of-file error,
+    // never an endless series of empty answers.
+    if (StreamEnded(stream)) EndOfStream(sourceName, false);
+    char buffer[256];
+    if (!freadck1(stream, "%s", buffer, sizeof buffer, sourceName)) return nullptr;
+    if (maxLength < 0) maxLength = 0;
+    strncpy(word, buffer, static_cast<size_t>(maxLength));
+    word[maxLength] = '\0';
+    trimString(word);
+    if (accepted == nullptr || *accepted == '\0') return word;
+
+    const char* p = accepted;
+    for (;;) {
+        const char* slash = strchr(p, '/');
+        size_t len = slash ? static_cast<size_t>(slash - p) : strlen(p);
+        std::string alternative(p, len);
+        bool equal = caseSensitive ? alternative == word : StrCmp(alternative.c_str(), word) == 0;
+        if (equal) return word;
+        if (!slash) break;
+        p = slash + 1;
+    }
+    Bell();
+    fprintf(stderr, "\nIncorrect input = %s. Reenter.\n", word);
+    fprintf(stderr, "Accepted input: %s\n", accepted);
+    word[0] = '\0';
+    return nullptr;
+}
+
+namespace {
+
+enum class Scan { Ok, Mismatch, End };
+
+template <class T>
+Scan ScanOne(FILE* stream, const char* format, T* destination) {
+    T value{};
+    int k = fscanf(stream, format, &value);
+    if (k == EOF) return Scan::End;
+    if (k != 1) return Scan::Mismatch;
+    if constexpr (std::is_floating_point<T>::value) {
+        // "nan" and "inf" are not data: treat them as text that is not a number.
+        if (!std::isfinite(value)) return Scan::Mismatch;
+    }
+    *destination = value;
+    return Scan::Ok;
+}
+
+// Reads one whitespace-delimited word, keeping at most capacity - 1 characters
+// and dropping the rest of the word.
+Scan ScanWord(FILE* stream, char* destination, size_t capacity) {
+    int c;
+    do {
+        c = getc(stream);
+    } while (c != EOF && isspace(c));
+    if (c == EOF) return Scan::End;
+    size_t k = 0;
+    while (c != EOF && !isspace(c)) {
+        if (k + 1 < capacity) destination[k++] = static_cast<char>(c);
+        c = getc(stream);
+    }
+    if (c != EOF) ungetc(c, stream);
+    if (capacity > 0) destination[k] = '\0';
+    return Scan::Ok;
+}
+
+template <class T>
+int Freadck(FILE* stream, const char* format, T* destination, const char* sourceName) {
+    if (!StreamEnded(stream) && ScanOne(stream, format, destination) == Scan::Ok) return 1;
+    EndOfStream(sourceName, true);
+}
+
+int ReportEnd(const char* sourceName) {
+    fprintf(stderr, "\nEnd of file %s\n", sourceName ? sourceName : "");
+    Bell();
+    return 0;
+}
+
+template <class T>
+int Freadck1(FILE* stream, const char* format, T* destination, const char* sourceName) {
+    if (StreamEnded(stream)) return ReportEnd(sourceName);
+    for (;;) {
+        Scan s = ScanOne(stream, format, destination);
+        if (s == Scan::Ok) return 1;
+        if (s == Scan::End) return ReportEnd(sourceName);
+        // Pass over the character that does not match and scan again.
+        if (getc(stream) == EOF) return ReportEnd(sourceName);
+    }
+}
+
+}  // namespace
+
+int freadck(FILE* s, const char* f, double* d, const char* n) { return Freadck(s, f, d, n); }
+int freadck(FILE* s, const char* f, float* d, const char* n) { return Freadck(s, f, d, n); }
+int freadck(FILE* s, const char* f, int* d, const char* n) { return Freadck(s, f, d, n); }
+int freadck(FILE* s, const char* f, long* d, const char* n) { return Freadck(s, f, d, n); }
+
+int freadck(FILE* stream, const char* format, char* destination, size_t capacity,
+            const char* sourceName) {
+    (void)format;
+    if (!StreamEnded(stream) && ScanWord(stream, destination, capacity) == Scan::Ok) return 1;
+    EndOfStream(sourceName, true);
+}
+
+int freadck1(FILE* s, const char* f, double* d, const char* n) { return Freadck1(s, f, d, n); }
+int freadck1(FILE* s, const char* f, float* d, const char* n) { return Freadck1(s, f, d, n); }
+int freadck1(FILE* s, const char* f, int* d, const char* n) { return Freadck1(s, f, d, n); }
+int freadck1(FILE* s, const char* f, long* d, const char* n) { return Freadck1(s, f, d, n); }
+
+int freadck1(FILE* stream, const char* format, char* destination, size_t capacity,
+             const char* sourceName) {
+    (void)format;
+    if (StreamEnded(stream)) return ReportEnd(sourceName);
+    if (ScanWord(stream, destination, capacity) == Scan::Ok) return 1;
+    return ReportEnd(sourceName);
+}
+
+namespace {
+
+int ReadLine(FILE* stream, int maxLength, char* line, const char* sourceName, bool tabIsBlank) {
+    if (StreamEnded(stream)) EndOfStream(sourceName, true);
+    int c;
+    do {
+        c = getc(stream);
+    } while (c == ' ' || c == '\t' || c == '\n' || c == '\r');
+    if (c == EOF) EndOfStream(sourceName, true);
+    int k = 0;
+    while (c != EOF && k < maxLength) {
+        if (c == '\n' || c == '\r' || (!tabIsBlank && c == '\t')) break;
+        line[k++] = static_cast<char>(c == '\t' ? ' ' : c);
+        if (k < maxLength) c = getc(stream);
+    }
+    line[k] = '\0';
+    return 1;
+}
+
+}  // namespace
+
+int freadlineck(FILE* stream, int maxLength, char* line, const char* sourceName) {
+    return ReadLine(stream, maxLength, line, sourceName, false);
+}
+
+int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourceName) {
+    return ReadLine(stream, maxLength, line, sourceName, true);
+}
+
+FILE* fopenck(const char* name, const char* prefix, const char* mode) {
+    std::string full = prefix ? std::string(prefix) + name : std::string(name ? name : "");
+    FILE* f = nullptr;
+    if (full.size() <= 99 && !full.empty()) f = fopen(full.c_str(), mode);
+    if (!f) {
+        fprintf(stderr, "\ncan't open %s \n", full.c_str());
+        Bell();
+    }
+    return f;
+}
+
+FILE* ReadDataFileName(char* name) {
+    for (;;) {
+        fprintf(stdout, "Enter data file name: ");
+        freadlineck(stdin, 150, name, "input");
+        FILE* f = fopenck(name, nullptr, "r");
+        if (f) return f;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Small numeric utilities
+// ---------------------------------------------------------------------------
+
+bool AlmostEqual2sComplement(double a, double b, int maxUlps) {
+    assert(maxUlps > 0 && maxUlps < 4 * 1024 * 1024);
+    float fa = static_cast<float>(a), fb = static_cast<float>(b);
+    int32_t ia, ib;
+    std::memcpy(&ia, &fa, sizeof ia);
+    std::memcpy(&ib, &fb, sizeof ib);
+    // Lexicographic images: negative floats are mirrored so that the integer
+    // order follows the float order and +0 and -0 coincide.
+    if (ia < 0) ia = static_cast<int32_t>(0x80000000u - static_cast<uint32_t>(ia));
+    if (ib < 0) ib = static_cast<int32_t>(0x80000000u - static_cast<uint32_t>(ib));
+    long long diff = static_cast<long long>(ia) - static_cast<long long>(ib);
+    if (diff < 0) diff = -diff;
+    return diff <= maxUlps;
+}
+
+bool IsLargerThanOrEqual(double a, double b, int maxUlps, bool absolute) {
+    if (absolute) {
+        a = std::fabs(a);
+        b = std::fabs(b);
+    }
+    if (AlmostEqual2sComplement(a, b, maxUlps)) return true;
+    return a > b;
+}
+
+bool AlmostEqual_Tolerance(double a, double b, double tolerance) {
+    return std::fabs(a - b) < tolerance;
+}
+
+double Fmax(double a, double b) { return a > b ? a : b; }
+double Fmin(double a, double b) { return a < b ? a : b; }
+int Fmax(int a, int b) { return a >= b ? a : b; }
+int Fmin(int a, int b) { return b <= a ? b : a; }
+
+long double Factorial(int n) {
+    long double f = 1.0L;
+    for (int k = n; k >= 2; k--) f *= k;
+    return f;
+}
+
+int compareInt(const void* a, const void* b) {
+    int x = *static_cast<const int*>(a), y = *static_cast<const int*>(b);
+    return (x > y) - (x < y);
+}
+
+int compareIntDecreasing(const void* a, const void* b) { return compareInt(b, a); }
+
+int compareDouble(const void* a, const void* b) {
+    double x = *static_cast<const double*>(a), y = *static_cast<const double*>(b);
+    if (x > y) return 1;
+    if (y > x) return -1;
+    return 0;
+}
+
+int compareDoubleDecreasing(const void* a, const void* b) { return compareDouble(b, a); }
+
+int compareStr(const void* a, const void* b) {
+    return strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
+}
+
+namespace {
+
+// The distinct codes (values truncated toward zero) of the non-missing cells,
+// in ascending order. Sorting, rather than a tally sized by the largest code,
+// keeps any code (negative, huge) inside the arrays.
+std::vector<double> DistinctCodes(int n, const double* x) {
+    std::vector<double> codes;
+    codes.reserve(n > 0 ? static_cast<size_t>(n) : 0);
+    for (int i = 0; i < n; i++) {
+        if (x[i] == MISSING || std::isnan(x[i])) continue;
+        codes.push_back(std::trunc(x[i]));
+    }
+    std::sort(codes.begin(), codes.end());
+    codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+    return codes;
+}
+
+}  // namespace
+
+int CountStates(int n, const double* x) { return static_cast<int>(DistinctCodes(n, x).size()); }
+
+int CountStates(int n, const double* x, int* states) {
+    std::vector<double> codes = DistinctCodes(n, x);
+    int k = 0;
+    for (double c : codes)
+        if (c >= 1 && c <= 2147483647.0) states[k++] = static_cast<int>(c);
+    return static_cast<int>(codes.size());
+}
+
+void StrToUpper(char* text) {
+    for (; *text; ++text) *text = static_cast<char>(toupper(static_cast<unsigned char>(*text)));
+}
+
+int StrCmp(const char* a, const char* b) {
+    std::string ua(a), ub(b);
+    StrToUpper(&ua[0]);
+    StrToUpper(&ub[0]);
+    int c = strcmp(ua.c_str(), ub.c_str());
+    return (c > 0) - (c < 0);
+}
+
+double RoundDigit(double x, int digits) {
+    char buffer[64];
+    snprintf(buffer, sizeof buffer, "%.*g", digits, x);
+    double y = x;
+    sscanf(buffer, "%lf", &y);
+    return y;
+}
+
+void swap(void** array, int i, int j) {
+    void* t = array[i];
+    array[i] = array[j];
+    array[j] = t;
+}
+
+char* trimString(char* text) {
+    size_t w = 0;
+    for (size_t r = 0; text[r]; r++) {
+        if (text[r] == ' ' && (text[r + 1] == ' ' || text[r + 1] == '\0')) continue;
+        text[w++] = text[r];
+    }
+    text[w] = '\0';
+    return text;
+}
+
+void IntToAlpha(int n, char* text) {
+    static const char digits[] =
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    int q = n / 62, r = n % 62;
+    text[0] = (q >= 0 && q < 62) ? digits[q] : '?';
+    text[1] = (r >= 0 && r < 62) ? digits[r] : '?';
+}

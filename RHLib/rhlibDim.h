@@ -1,0 +1,141 @@
+// Allocation of arrays, validated reading of answers and file fields, and
+// small numeric utilities shared by the whole library.
+#ifndef RHLIBDIM_H
+#define RHLIBDIM_H
+
+#include <cstddef>
+#include <cstdio>
+
+// Missing value marker of every data cell.
+constexpr double MISSING = -999.0;
+
+// ---------------------------------------------------------------------------
+// Arrays. Every block is zero-filled and owned by the caller until released
+// by the routine of the same dimension with the same leading counts.
+// ---------------------------------------------------------------------------
+void* dim1D_Clear(int n, unsigned long long size);
+void* dim1D(unsigned long long size, int n);
+void** dim2D(unsigned long long size, int rows, int cols);
+void*** dim3D(unsigned long long size, int a, int b, int c);
+void**** dim4D(unsigned long long size, int a, int b, int c, int d);
+void***** dim5D(unsigned long long size, int a, int b, int c, int d, int e);
+
+void free1D(void* p);
+void free2D(void** p, int rows);
+void free3D(void*** p, int a, int b);
+void free4D(void**** p, int a, int b, int c);
+void free5D(void***** p, int a, int b, int c, int d);
+
+// Typed conveniences over the same allocator (same blocks, same release).
+template <class T> inline T* dim1DT(int n) { return static_cast<T*>(dim1D(sizeof(T), n)); }
+template <class T> inline T** dim2DT(int rows, int cols) {
+    return reinterpret_cast<T**>(dim2D(sizeof(T), rows, cols));
+}
+template <class T> inline T*** dim3DT(int a, int b, int c) {
+    return reinterpret_cast<T***>(dim3D(sizeof(T), a, b, c));
+}
+template <class T> inline void free2DT(T** p, int rows) { free2D(reinterpret_cast<void**>(p), rows); }
+template <class T> inline void free3DT(T*** p, int a, int b) {
+    free3D(reinterpret_cast<void***>(p), a, b);
+}
+
+// ---------------------------------------------------------------------------
+// Validated input. A stream that has met its end stays ended (its end-of-file
+// indicator, sticky on this platform): a later read of it never waits for
+// input; it raises error code 2 at once (freadck1 reports the end again and
+// returns 0). Readers never close the stream they are given: the owner does,
+// so a reader's end can never close the standard input or free a stream its
+// caller still holds.
+// ---------------------------------------------------------------------------
+
+// One key out of the accepted list (every non-blank character is a key; case is
+// ignored). Returns the key in lower case. End of stream: error code 2.
+int ScanChar(FILE* stream, const char* accepted, const char* sourceName);
+
+// spec null: any number, strictly read (a non-number is error code 2).
+// spec "": any number, tolerant reading.
+// otherwise: a list of accepted numbers separated by blanks ("1 2 3 99").
+double ScanNumber(FILE* stream, const char* sourceName, const char* spec);
+// Range form (spec "-"): lowest <= number <= highest.
+double ScanNumber(FILE* stream, const char* sourceName, const char* spec, double lowest,
+                  double highest);
+
+// One word cut to maxLength characters (word must hold maxLength + 1), optionally
+// out of a list of "/"-separated alternatives. Returns word, or null on refusal
+// or at the end of the stream.
+char* ScanString(FILE* stream, int maxLength, char* word, const char* accepted, int caseSensitive,
+                 const char* sourceName);
+
+// One field that must be there; a mismatch or the end of the stream raises
+// error code 2. Returns 1.
+int freadck(FILE* stream, const char* format, double* destination, const char* sourceName);
+int freadck(FILE* stream, const char* format, float* destination, const char* sourceName);
+int freadck(FILE* stream, const char* format, int* destination, const char* sourceName);
+int freadck(FILE* stream, const char* format, long* destination, const char* sourceName);
+// A word ("%s"), cut to capacity - 1 characters; the rest of the word is dropped.
+int freadck(FILE* stream, const char* format, char* destination, size_t capacity,
+            const char* sourceName);
+template <size_t N>
+inline int freadck(FILE* stream, const char* format, char (&destination)[N], const char* sourceName) {
+    return freadck(stream, format, destination, N, sourceName);
+}
+
+// One field, passing over characters that do not match. Returns 1 when a field
+// was read, 0 at the end of the stream (after "\nEnd of file %s\n").
+int freadck1(FILE* stream, const char* format, double* destination, const char* sourceName);
+int freadck1(FILE* stream, const char* format, float* destination, const char* sourceName);
+int freadck1(FILE* stream, const char* format, int* destination, const char* sourceName);
+int freadck1(FILE* stream, const char* format, long* destination, const char* sourceName);
+int freadck1(FILE* stream, const char* format, char* destination, size_t capacity,
+             const char* sourceName);
+template <size_t N>
+inline int freadck1(FILE* stream, const char* format, char (&destination)[N], const char* sourceName) {
+    return freadck1(stream, format, destination, N, sourceName);
+}
+
+// One line of at most maxLength characters (line holds maxLength + 1).
+int freadlineck(FILE* stream, int maxLength, char* line, const char* sourceName);
+int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourceName);
+
+// Opens prefix + name (at most 99 characters) or prints "\ncan't open %s \n"
+// and returns null.
+FILE* fopenck(const char* name, const char* prefix, const char* mode);
+
+// Asks for a data file name on the standard input until one opens.
+FILE* ReadDataFileName(char* name);
+
+// True when the stream has met its end (or a read error).
+bool StreamEnded(FILE* stream);
+
+// ---------------------------------------------------------------------------
+// Small numeric utilities.
+// ---------------------------------------------------------------------------
+bool AlmostEqual2sComplement(double a, double b, int maxUlps);
+bool IsLargerThanOrEqual(double a, double b, int maxUlps, bool absolute);
+bool AlmostEqual_Tolerance(double a, double b, double tolerance);
+
+double Fmax(double a, double b);
+double Fmin(double a, double b);
+int Fmax(int a, int b);
+int Fmin(int a, int b);
+
+long double Factorial(int n);
+
+int compareInt(const void* a, const void* b);
+int compareIntDecreasing(const void* a, const void* b);
+int compareDouble(const void* a, const void* b);
+int compareDoubleDecreasing(const void* a, const void* b);
+int compareStr(const void* a, const void* b);
+
+int CountStates(int n, const double* x);
+int CountStates(int n, const double* x, int* states);
+
+void StrToUpper(char* text);
+int StrCmp(const char* a, const char* b);
+
+double RoundDigit(double x, int digits);
+void swap(void** array, int i, int j);
+char* trimString(char* text);
+void IntToAlpha(int n, char* text);
+
+#endif

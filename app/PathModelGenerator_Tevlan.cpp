@@ -1,0 +1,5 @@
+#include "PathModelGenerator_Tevlan.h"
+
+#include "FtevlanEx.h"
+
+int PathModelGenerator() { return NotAvailableYet(); }

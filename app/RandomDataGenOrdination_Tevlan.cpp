@@ -1,0 +1,5 @@
+#include "RandomDataGenOrdination_Tevlan.h"
+
+#include "FtevlanEx.h"
+
+int RandomDataGenerator() { return NotAvailableYet(); }

@@ -1,0 +1,5 @@
+#include "TevlanDynamics.h"
+
+#include "FtevlanEx.h"
+
+int Dynamics() { return NotAvailableYet(); }

@@ -1,0 +1,66 @@
+#include "Tevlan_main.h"
+
+#include <cstdio>
+#include <new>
+
+#include "FtevlanEx.h"
+#include "FtevlanGlob.h"
+
+namespace {
+
+// The RETURN awaited after a fatal message is read from the keyboard, but
+// never beyond the end of its input.
+void WaitForReturn() {
+    int c;
+    while ((c = getchar()) != EOF && c != '\n') {
+    }
+}
+
+void FatalMessage(const char* english, const char* portuguese, bool inEnglish) {
+    fflush(stdout);
+    fputs(inEnglish ? english : portuguese, stderr);
+    fputs(inEnglish ? "\nPress RETURN to exit.\n" : "\nPressione RETURN para sair.\n", stderr);
+    fputc(7, stderr);
+    fflush(stderr);
+    WaitForReturn();
+}
+
+}  // namespace
+
+// A fatal end is reported to the shell as a failure (status 1), whatever
+// the code; key X is the only way out with status 0.
+int HandleError(int code) {
+    switch (code) {
+        case 2:
+            FatalMessage("\nEND OF FILE !!!\n", "\nARQUIVO INCOMPLETO !!!\n", eng == 1);
+            break;
+        case 3:
+            FatalMessage("\nFAIL TO PRINT ON FILE !!!\n", "\nFALHA AO ESCREVER NO ARQUIVO !!!\n", eng == 1);
+            break;
+        case 4:
+            FatalMessage("\nFAIL TO OPEN FILE !!!\n", "\nFALHA AO ABRIR ARQUIVO !!!\n", eng == 1);
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+int mainInit() {
+    char* reserve = new (std::nothrow) char[16384];
+    try {
+        TevlanMain();
+        delete[] reserve;
+        fflush(stdout);
+        return 0;
+    } catch (int code) {
+        delete[] reserve;
+        return HandleError(code);
+    } catch (const std::bad_alloc&) {
+        delete[] reserve;
+        FatalMessage("\nOUT OF MEMORY !!!\n", "\nOUT OF MEMORY !!!\n", true);
+        return 1;
+    }
+}
+
+int main() { return mainInit(); }

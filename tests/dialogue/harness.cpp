@@ -1,0 +1,123 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return "";
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+int Count(const std::string& text, const std::string& needle) {
+    if (needle.empty()) return 0;
+    int n = 0;
+    for (size_t p = text.find(needle); p != std::string::npos; p = text.find(needle, p + needle.size())) n++;
+    return n;
+}
+
+std::string Normalise(const std::string& text) {
+    std::string s;
+    s.reserve(text.size());
+    for (char c : text)
+        if (c != '\a') s += c;
+    // A progress line is 40 columns of text and 40 blanks, drawn after
+    // backspaces or followed by them when it is cleared.
+    static const std::regex drawnThenCleared("[^\\n\\x08]{40} {40}(?=\\x08)");
+    static const std::regex backspacesAndDraw("\\x08+([^\\n\\x08]{40} {40})?");
+    s = std::regex_replace(s, drawnThenCleared, "");
+    s = std::regex_replace(s, backspacesAndDraw, "");
+    static const std::regex stamp("(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
+    s = std::regex_replace(s, stamp, "<TIME>");
+    static const std::regex elapsed("(Elapsed time|Tempo decorrido): [-+0-9.eE]+");
+    s = std::regex_replace(s, elapsed, "$1: <T>");
+    return s;
+}
+
+Dialogue::Dialogue() {
+    std::string tmpl = (fs::temp_directory_path() / "tevlan-dialogue-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    folder_ = tmpl;
+}
+
+Dialogue::~Dialogue() {
+    std::error_code ec;
+    // A test may have made the folder read-only.
+    fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(folder_, ec);
+}
+
+void Dialogue::Put(const std::string& name, const std::string& content) {
+    std::ofstream f(folder_ + "/" + name, std::ios::binary);
+    f << content;
+}
+
+void Dialogue::PutExample(const std::string& name) {
+    fs::copy_file(std::string(TEVLAN_EXAMPLES) + "/" + name, folder_ + "/" + name,
+                  fs::copy_options::overwrite_existing);
+}
+
+std::string RunResult::File(const std::string& name) const { return ReadFile(folder + "/" + name); }
+
+bool RunResult::HasFile(const std::string& name) const { return fs::exists(folder + "/" + name); }
+
+RunResult Dialogue::Run(const std::string& input, int timeoutSeconds) {
+    const std::string inPath = folder_ + "/.stdin", outPath = folder_ + "/.stdout",
+                      errPath = folder_ + "/.stderr";
+    {
+        std::ofstream f(inPath, std::ios::binary);
+        f << input;
+    }
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (chdir(folder_.c_str()) != 0) _exit(127);
+        int i = open(inPath.c_str(), O_RDONLY);
+        int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (i < 0 || o < 0 || e < 0) _exit(127);
+        dup2(i, 0);
+        dup2(o, 1);
+        dup2(e, 2);
+        execl(TEVLAN_EXE, "tevlan", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    RunResult r;
+    r.folder = folder_;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    int wstatus = 0;
+    for (;;) {
+        pid_t w = waitpid(pid, &wstatus, WNOHANG);
+        if (w == pid) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &wstatus, 0);
+            r.timedOut = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (!r.timedOut && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
+    r.out = Normalise(ReadFile(outPath));
+    r.err = Normalise(ReadFile(errPath));
+    fs::remove(inPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return r;
+}

@@ -1,0 +1,51 @@
+// Runs the built program in a fresh temporary folder, with given files and a
+// text on its standard input, and collects what it printed and wrote.
+#ifndef DIALOGUE_HARNESS_H
+#define DIALOGUE_HARNESS_H
+
+#include <map>
+#include <string>
+
+struct RunResult {
+    std::string out;  // standard output, normalised
+    std::string err;  // standard error, normalised
+    int status = -1;  // exit status (-1: killed or timed out)
+    bool timedOut = false;
+    std::string folder;  // the folder it ran in (kept until the Dialogue ends)
+
+    // Contents of a file the program left in its folder ("" when missing).
+    std::string File(const std::string& name) const;
+    bool HasFile(const std::string& name) const;
+};
+
+class Dialogue {
+public:
+    Dialogue();
+    ~Dialogue();
+    Dialogue(const Dialogue&) = delete;
+    Dialogue& operator=(const Dialogue&) = delete;
+
+    // Puts a file into the folder before the run.
+    void Put(const std::string& name, const std::string& content);
+    // Copies a file of the example data into the folder.
+    void PutExample(const std::string& name);
+    // Runs the program with input on its standard input (the same folder can
+    // be used again for a later run, as a user starting the program twice).
+    RunResult Run(const std::string& input, int timeoutSeconds = 60);
+    const std::string& Folder() const { return folder_; }
+
+private:
+    std::string folder_;
+};
+
+// Removes the bell and the progress line (its backspaces and redrawn texts),
+// and masks time stamps and elapsed times, so outputs can be compared.
+std::string Normalise(const std::string& text);
+
+// Reads a whole file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
+
+// Counts the occurrences of needle in text.
+int Count(const std::string& text, const std::string& needle);
+
+#endif

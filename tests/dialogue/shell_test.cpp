@@ -1,0 +1,130 @@
+// The console shell: banner, main menu, validated keys, scripts and the
+// orderly end of a script that runs out.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+const std::string kLine(79, '-');
+
+std::string Banner() {
+    return "\n\n\nTEVLAN\nfor multivariate analysis, randomization tests and bootstrapping       v.3.85b\n" +
+           kLine + "\n" + kLine + "\n";
+}
+
+// The main menu at stage 0: only N, E, Z and X offered.
+std::string MenuStage0() {
+    return "\n" + kLine + "\nMAIN MENU\n"
+           "\t* N  specify data or open existing session\n"
+           "\t  V  descriptive attributes\n"
+           "\t  T  transform data\n"
+           "\t  R  resemblance measures\n"
+           "\t  G  specify groups of sampling units\n"
+           "\t  D  scatter diagrams\n"
+           "\t  O  ordination\n"
+           "\t  C  cluster analysis\n"
+           "\t  P  randomization tests comparing groups of sampling units\n"
+           "\t  A  randomization tests comparing variables\n"
+           "\t  F  path analysis\n"
+           "\t  K  relations between two sets of variables\n"
+           "\t  Y  analysis of dynamics\n"
+           "\t* E  preferences\n"
+           "\t  S  save session\n"
+           "\t* Z  run script\n"
+           "\t* X  exit\n" +
+           kLine + "\nEnter option (valid options with *): ";
+}
+
+TEST(Shell, FirstScreenAndExit) {
+    Dialogue d;
+    RunResult r = d.Run("x\n");
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.out.rfind(Banner(), 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(MenuStage0() + "\n\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 2), "\n\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Shell, RefusedKeysAreReportedAndReadAgainInEitherCase) {
+    Dialogue d;
+    // h is no entry, v is an entry not offered at stage 0; upper-case X exits.
+    RunResult r = d.Run("h\nv X\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              "\nIncorrect input = h. Reenter.\nAccepted input: N E Z X U J \n"
+              "\nIncorrect input = v. Reenter.\nAccepted input: N E Z X U J \n");
+    // One menu only: the refused keys were read again without a new prompt.
+    EXPECT_EQ(Count(r.out, "MAIN MENU"), 1);
+}
+
+TEST(Shell, UnlistedKeysAreAlwaysAcceptedAndUnbuiltAnalysesSaySo) {
+    Dialogue d;
+    RunResult r = d.Run("u\nJ\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Count(r.out, "This analysis is not available yet.\n"), 2);
+    EXPECT_EQ(Count(r.out, "MAIN MENU"), 3);
+}
+
+TEST(Shell, EndOfInputIsAnOrderlyFatalEnd) {
+    Dialogue d;
+    RunResult r = d.Run("");
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "\nfile teclado \nEND OF FILE !!!\n\nPress RETURN to exit.\n");
+}
+
+TEST(Shell, ScriptFileDrivesTheProgramToItsExit) {
+    Dialogue d;
+    d.Put("answers.txt", "E\nx\n");  // E is not built yet: it prints its line
+    RunResult r = d.Run("z\nf\nanswers.txt\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Read input from file (f) or from the keyboard (k)? f/k "
+                         "Enter name of text file with all the options: "),
+              std::string::npos);
+    EXPECT_EQ(Count(r.out, "MAIN MENU"), 3);
+}
+
+TEST(Shell, ScriptThatCannotBeOpenedAsksAgain) {
+    Dialogue d;
+    d.Put("good.txt", "x\n");
+    RunResult r = d.Run("z\nf\nmissing.txt\nF\ngood.txt\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "\ncan't open missing.txt \n");
+    EXPECT_EQ(Count(r.out, "Read input from file (f) or from the keyboard (k)? f/k "), 2);
+}
+
+TEST(Shell, KeyboardAgainAfterScript) {
+    Dialogue d;
+    d.Put("s.txt", "z\n");  // the script hands the input back to the keyboard
+    RunResult r = d.Run("z\nf\ns.txt\nk\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Count(r.out, "MAIN MENU"), 3);
+}
+
+TEST(Shell, ScriptThatRunsOutEndsTheProgramWithFailure) {
+    Dialogue d;
+    d.Put("short.txt", "u\n");
+    RunResult r = d.Run("z\nf\nshort.txt\nx\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "\nfile teclado \nEND OF FILE !!!\n\nPress RETURN to exit.\n");
+}
+
+TEST(Shell, EndOfInputAtTheScriptQuestion) {
+    Dialogue d;
+    RunResult r = d.Run("z\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "\nfile keyboard \nEND OF FILE !!!\n\nPress RETURN to exit.\n");
+}
+
+TEST(Shell, LongScriptNameIsRefusedNotOverflowed) {
+    Dialogue d;
+    d.Put("ok.txt", "x\n");
+    std::string longName(300, 'a');
+    RunResult r = d.Run("z\nf\n" + longName + "\nf\nok.txt\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Count(r.err, "can't open"), 1);
+}
+
+}  // namespace

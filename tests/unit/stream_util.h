@@ -1,0 +1,40 @@
+// In-memory input streams for the unit tests of the readers.
+#ifndef TEST_STREAM_UTIL_H
+#define TEST_STREAM_UTIL_H
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+// A read-only stream over a copy of text; close with fclose.
+class TextStream {
+public:
+    explicit TextStream(const std::string& text) : buffer_(text) {
+        f_ = buffer_.empty() ? fopen("/dev/null", "r")
+                             : fmemopen(&buffer_[0], buffer_.size(), "r");
+    }
+    ~TextStream() {
+        if (f_) fclose(f_);
+    }
+    TextStream(const TextStream&) = delete;
+    TextStream& operator=(const TextStream&) = delete;
+    FILE* get() const { return f_; }
+    operator FILE*() const { return f_; }
+
+private:
+    std::string buffer_;
+    FILE* f_;
+};
+
+// The error code thrown by f, or 0 when it returned normally.
+template <class F>
+int ThrownCode(F&& f) {
+    try {
+        f();
+    } catch (int code) {
+        return code;
+    }
+    return 0;
+}
+
+#endif
