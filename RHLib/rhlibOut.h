@@ -1,7 +1,91 @@
 // Printers of vectors and matrices: aligned, tab-separated and one value a line.
+//
+// The aligned style writes every number right-aligned in one common width
+// ("%*.*g\t") and carries a row that grows beyond maxColsPrint characters on
+// to an indented continuation line; the tab style writes "%.*g\t". Every
+// printer writes to the stream it is given and leaves it open.
 #ifndef RHLIBOUT_H
 #define RHLIBOUT_H
 
 #include <cstdio>
+
+// Characters of one aligned line before a row is continued (10000).
+extern int maxColsPrint;
+
+// Largest printed length ("%.*g" at digits) of any entry; the Sqrt forms
+// measure the square roots of the entries when squareRoot is non-zero.
+int GetWidthMax(int rows, int cols, double** M, int digits);
+int GetWidthMax(int rows, int cols, float** M, int digits);
+int GetWidthMaxSqrt(int rows, int cols, double** M, int digits, int squareRoot);
+int GetWidthMaxSqrt(int rows, int cols, float** M, int digits, int squareRoot);
+// Over a vector (the entries selected by the optional 1-based index).
+int GetWidthMax(int n, const double* x, int digits, const int* index = nullptr);
+int GetWidthMax(int n, const float* x, int digits, const int* index = nullptr);
+
+// Aligned style; width 0 means measured over the matrix. Return the width used.
+int PrintMatrix(FILE* file, int rows, int cols, double** M, int digits, int width);
+int PrintMatrixFloat(FILE* file, int rows, int cols, float** M, int digits, int width);
+int PrintMatrixFloat(FILE* file, int rows, int cols, double** M, int digits, int width);
+
+// Tab style; return 1.
+int PrintMatrixTab(FILE* file, int rows, int cols, double** M, int digits);
+int PrintMatrixTab(FILE* file, int rows, int cols, float** M, int digits);
+int PrintMatrixTab(FILE* file, int rows, int cols, char** M);
+int PrintMatrixTab(FILE* file, int rows, int cols, int** M);
+int PrintMatrixTab(FILE* file, int rows, int cols, unsigned long** M);
+// The transpose: one line per column of M.
+int PrintMatrixTab_T(FILE* file, int rows, int cols, double** M, int digits);
+
+// One aligned row; the column counter starts at startColumn (the room already
+// used on the line) and a continuation line is indented by startColumn blanks.
+// index (1-based positions, optional) selects the entries. Return the width used.
+int PrintVector(FILE* file, int n, const double* x, int digits, int width, int startColumn,
+                const int* index = nullptr);
+int PrintVector(FILE* file, int n, const float* x, int digits, int width, int startColumn,
+                const int* index = nullptr);
+int PrintVectorTab(FILE* file, int n, const double* x, int digits, const int* index = nullptr);
+int PrintVectorTab(FILE* file, int n, const float* x, int digits, const int* index = nullptr);
+int PrintVectorTab(FILE* file, int n, const int* x, const int* index = nullptr);
+
+int PrintStringVector(FILE* file, int n, char** labels, int width, int startColumn,
+                      const int* index = nullptr);
+int PrintStringVectorTab(FILE* file, int n, char** labels, const int* index = nullptr);
+
+// Upper half of a square matrix from offset k (k 0: with the diagonal, k 1:
+// above it), aligned, the columns left of the half written as blank fields.
+int PrintHalfMatrix(FILE* file, int n, double** M, int k, int digits);
+int PrintHalfMatrix(FILE* file, int n, float** M, int k, int digits);
+int PrintHalfMatrix(FILE* file, int n, double** M, int k, int digits, int squareRoot);
+int PrintHalfMatrix(FILE* file, int n, float** M, int k, int digits, int squareRoot);
+
+// Lower half with the diagonal, aligned; returns the width used.
+int PrintLowerHalfMatrix(FILE* file, int n, double** M, int digits, int width);
+int PrintLowerHalfMatrix(FILE* file, int n, float** M, int digits, int width);
+
+// The upper half from offset k, one entry a line ("%g\n" for doubles,
+// "%.12g\n" for floats): the form the session file stores.
+int PrintHalfMatrix_ff(FILE* file, int n, double** M, int k);
+int PrintHalfMatrix_ff(FILE* file, int n, float** M, int k);
+
+// Forms without a caller in the interactive program.
+int PrintHalfMatrixTab(FILE* file, int n, double** M, int k);
+int PrintHalfMatrixTab(FILE* file, int n, float** M, int k);
+int PrintHalfMatrixTab(FILE* file, int n, int** M, int k);
+int PrintLowerHalfMatrixTab(FILE* file, int n, double** M, int digits);
+int PrintLowerHalfMatrixTab(FILE* file, int n, float** M, int digits);
+int PrintLowerHalfMatrixTab(FILE* file, int n, int** M);
+int PrintNeighborRese(FILE* file, int n, double** M, int digits);
+int PrintNeighborRese(FILE* file, int n, float** M, int digits);
+int PrintLowerHalfMatrix_ff(FILE* file, int n, double** M, int digits, bool withDiagonal);
+int PrintLowerHalfMatrix_ff(FILE* file, int n, float** M, int digits, bool withDiagonal);
+int PrintHalfMatrix_row(FILE* file, int n, double** M, int k);
+int PrintHalfMatrix_row(FILE* file, int n, float** M, int k);
+int PrintHalfMatrix_row(FILE* file, int n, double** M, int k, int squareRoot);
+int PrintHalfMatrix_row(FILE* file, int n, float** M, int k, int squareRoot);
+// Rewrites each entry in place at its file offset ("% #14e "), storing the
+// offset after it back into positions; an entry whose offset cannot be
+// reached is skipped.
+int PrintVector_bi(FILE* file, int n, const double* x, long* positions);
+int PrintVector_bi(FILE* file, int n, const float* x, long* positions);
 
 #endif

@@ -8,6 +8,7 @@
 #include "FtevlanRn.h"
 #include "PathModelGenerator_Tevlan.h"
 #include "RandomDataGenOrdination_Tevlan.h"
+#include "TevlanClasses.h"
 #include "TevlanDynamics.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
@@ -233,6 +234,71 @@ void Init() {
     optTrVeVar = 0;
     optTrVeUnits = 0;
     secondSet = false;
+}
+
+void Dimensiona() {
+    dataOrig = dim2DT<double>(nObj, nVar);
+    data = dim2DT<double>(nObj, nVar);
+    varType = dim1DT<int>(nVar);
+    uaLabels = dim2DT<char>(nObj, 30);
+    varLabels = dim2DT<char>(nVar, 30);
+}
+
+namespace {
+
+// The globals let go of an array: it is released unless a snapshot still
+// holds it (then the snapshot keeps it).
+template <class T>
+void LetGo2D(T**& p, int rows) {
+    if (p && !SnapshotHolds(p)) free2DT(p, rows);
+    p = nullptr;
+}
+
+template <class T>
+void LetGo1D(T*& p) {
+    if (p && !SnapshotHolds(p)) free1D(p);
+    p = nullptr;
+}
+
+}  // namespace
+
+void ReleaseRese() { LetGo2D(rese, nRows); }
+
+void ReleaseOrdination() {
+    LetGo1D(eig);
+    LetGo2D(evectors, nRows + 1);
+    LetGo2D(escores, nRows);
+}
+
+void ReleaseGroupArrays() {
+    int P = NumberOfPartitions(nFactors);
+    LetGo2D(grMemb, P);
+    LetGo2D(grLabel, P);
+    LetGo2D(factorLabel, nFactors);
+    LetGo1D(nGroups);
+    LetGo1D(nestedFactor);
+    grMembDimensioned = 0;
+}
+
+void ReleaseDataSetArrays() {
+    LetGo2D(dataOrig, nObj);
+    LetGo2D(data, nObj);
+    LetGo2D(uaLabels, nObj);
+    LetGo2D(varLabels, nVar);
+    LetGo1D(varType);
+    ReleaseRese();
+    ReleaseOrdination();
+    ReleaseGroupArrays();
+}
+
+void LivraMemoria() {
+    // Every part goes by its own array, whatever the flags say, so that no
+    // result of one table can outlive it.
+    ReleaseDataSetArrays();
+    temDados = 0;
+    temRese = 0;
+    temGrupo = 0;
+    temEscore = 0;
 }
 
 void SetDataType(int trEs, int trVeVar, int trVeUnits) {

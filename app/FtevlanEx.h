@@ -19,6 +19,19 @@ void ShowStatus(FILE* stream);
 
 // Current data set, data type and stage.
 void Init();
+// Allocates the data arrays for the current nObj and nVar (zero-filled).
+void Dimensiona();
+// Releases the whole current data set (data, resemblance, ordination,
+// groups) and clears its flags.
+void LivraMemoria();
+// The globals let go of one part of the data set; an array a snapshot still
+// holds is left to it. Drivers that replace a result release the old one
+// through these (with the dimensions it was made with) before they change
+// nRows or nFactors.
+void ReleaseRese();
+void ReleaseOrdination();
+void ReleaseGroupArrays();
+void ReleaseDataSetArrays();
 void SetDataType(int trEs, int trVeVar, int trVeUnits);
 void SetStepReached();
 

@@ -9,7 +9,6 @@ const char* versao = "3.85b";
 const char* line = "-------------------------------------------------------------------------------";
 int sDigits = 5;
 int nMaxDim = 6;
-int maxColsPrint = 10000;
 int nProcessors = 0;
 double scatterHSize = 0, scatterVSize = 0, treeHSize = 0, treeVSize = 0;
 

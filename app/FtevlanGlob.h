@@ -21,7 +21,7 @@ extern const char* versao;
 extern const char* line;
 extern int sDigits;
 extern int nMaxDim;
-extern int maxColsPrint;
+extern int maxColsPrint;  // defined with the printers (rhlibOut)
 extern int nProcessors;
 extern double scatterHSize, scatterVSize, treeHSize, treeVSize;
 

@@ -1,0 +1,210 @@
+// Printers of vectors and matrices: exact texts, widths and row breaks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "rhlibDim.h"
+#include "rhlibOut.h"
+
+namespace {
+
+// Runs a printer on an in-memory stream and returns what it wrote.
+template <class F>
+std::string Printed(F&& print) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&buffer, &size);
+    print(f);
+    fclose(f);
+    std::string s(buffer, size);
+    free(buffer);
+    return s;
+}
+
+int Count(const std::string& s, char c) {
+    int n = 0;
+    for (char x : s) n += x == c;
+    return n;
+}
+
+// A matrix built from rows of values, released at the end of the test.
+template <class T>
+class Mat {
+public:
+    Mat(std::initializer_list<std::initializer_list<T>> rows)
+        : rows_(static_cast<int>(rows.size())), cols_(static_cast<int>(rows.begin()->size())) {
+        m_ = dim2DT<T>(rows_, cols_);
+        int i = 0;
+        for (auto& r : rows) {
+            int j = 0;
+            for (T v : r) m_[i][j++] = v;
+            i++;
+        }
+    }
+    Mat(int rows, int cols, T value) : rows_(rows), cols_(cols) {
+        m_ = dim2DT<T>(rows, cols);
+        for (int i = 0; i < rows; i++)
+            for (int j = 0; j < cols; j++) m_[i][j] = value;
+    }
+    ~Mat() { free2DT(m_, rows_); }
+    T** get() { return m_; }
+
+private:
+    int rows_, cols_;
+    T** m_;
+};
+
+TEST(Printers, AlignedMatrixUsesTheWidestEntry) {
+    Mat<double> m{{1, 10.5}, {100, 2}};
+    int width = -1;
+    std::string s = Printed([&](FILE* f) { width = PrintMatrix(f, 2, 2, m.get(), 5, 0); });
+    EXPECT_EQ(width, 4);
+    EXPECT_EQ(s, "   1\t10.5\t\n 100\t   2\t\n");
+    // A given width is used as it is; the float forms print the same.
+    EXPECT_EQ(Printed([&](FILE* f) { PrintMatrix(f, 1, 2, m.get(), 5, 6); }), "     1\t  10.5\t\n");
+    Mat<float> mf{{1, 10.5f}, {100, 2}};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintMatrixFloat(f, 2, 2, mf.get(), 5, 0); }), s);
+    EXPECT_EQ(Printed([&](FILE* f) { PrintMatrixFloat(f, 2, 2, m.get(), 5, 0); }), s);
+}
+
+TEST(Printers, LongRowBreaksAfterTheCounterPassesTheLimit) {
+    ASSERT_EQ(maxColsPrint, 10000);
+    const int n = 3000;
+    Mat<double> m(1, n, 123456.0);  // width 6 at 6 digits
+    std::string s = Printed([&](FILE* f) { PrintMatrix(f, 1, n, m.get(), 6, 0); });
+    // Built independently: before entry k (from 1) the line holds 7 characters
+    // per entry since the last break; a line is broken once it exceeds 10000.
+    std::string expected;
+    int used = 0, breaks = 0;
+    for (int k = 1; k <= n; k++) {
+        if (used > 10000) {
+            expected += "\n      \t";
+            used = 0;
+            breaks++;
+            if (breaks == 1) {
+                EXPECT_EQ(k, 1430);
+            }
+        }
+        used += 7;
+        expected += "123456\t";
+    }
+    expected += "\n";
+    EXPECT_EQ(breaks, 2);
+    EXPECT_EQ(s, expected);
+    // The first break comes right after the 1429th entry.
+    EXPECT_EQ(s.find('\n'), static_cast<size_t>(1429 * 7));
+}
+
+TEST(Printers, WidthIsMeasuredWithoutABufferAtAnyPrecision) {
+    Mat<double> m{{1.0 / 3.0, -2.5e-300}};
+    std::string third = Printed([](FILE* f) { fprintf(f, "%.*g", 200, 1.0 / 3.0); });
+    std::string tiny = Printed([](FILE* f) { fprintf(f, "%.*g", 200, -2.5e-300); });
+    EXPECT_EQ(GetWidthMax(1, 2, m.get(), 200), static_cast<int>(std::max(third.size(), tiny.size())));
+    Mat<double> q{{4, 100}, {0.25, 9}};
+    EXPECT_EQ(GetWidthMaxSqrt(2, 2, q.get(), 5, 1), 3);  // sqrt: 2, 10, 0.5, 3
+    EXPECT_EQ(GetWidthMaxSqrt(2, 2, q.get(), 5, 0), 4);
+}
+
+TEST(Printers, TabStylesOfEveryElementType) {
+    Mat<double> d{{1.23456, 2}, {3, -4.5}};
+    EXPECT_EQ(Printed([&](FILE* f) { EXPECT_EQ(PrintMatrixTab(f, 2, 2, d.get(), 3), 1); }),
+              "1.23\t2\t\n3\t-4.5\t\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintMatrixTab_T(f, 2, 2, d.get(), 3); }), "1.23\t3\t\n2\t-4.5\t\n");
+    Mat<int> i{{1, -2}};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintMatrixTab(f, 1, 2, i.get()); }), "1\t-2\t\n");
+    Mat<char> c{{'a', 'b'}};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintMatrixTab(f, 1, 2, c.get()); }), "a\tb\t\n");
+    // Values beyond 32 bits keep every digit.
+    Mat<unsigned long> u{{4294967296UL + 5, 7}};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintMatrixTab(f, 1, 2, u.get()); }), "4294967301\t7\t\n");
+}
+
+TEST(Printers, VectorsWithAndWithoutIndex) {
+    double x[] = {1.5, 20, 300};
+    int idx[] = {3, 1};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintVectorTab(f, 2, x, 5, idx); }), "300\t1.5\t\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintVectorTab(f, 3, x, 5); }), "1.5\t20\t300\t\n");
+    int k[] = {7, 8, 9};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintVectorTab(f, 2, k, idx); }), "9\t7\t\n");
+    float xf[] = {1.5f, 20, 300};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintVectorTab(f, 2, xf, 5, idx); }), "300\t1.5\t\n");
+    // Aligned: the width is measured over the entries written.
+    int width = 0;
+    std::string s = Printed([&](FILE* f) { width = PrintVector(f, 2, x, 5, 0, 0, idx); });
+    EXPECT_EQ(width, 3);
+    EXPECT_EQ(s, "300\t1.5\t\n");
+}
+
+TEST(Printers, VectorContinuationIsIndentedByTheStartColumn) {
+    const int n = 2000;
+    std::vector<double> x(n, 12345.0);  // width 5
+    std::string s = Printed([&](FILE* f) { PrintVector(f, n, x.data(), 5, 0, 20, nullptr); });
+    // Counter starts at 20 and grows by 6: it first exceeds 10000 after 1664
+    // entries (20 + 6 * 1664 = 10004), so entry 1665 starts the new line.
+    size_t br = s.find('\n');
+    EXPECT_EQ(br, static_cast<size_t>(1664 * 6));
+    EXPECT_EQ(s.substr(br, 21 + 6), "\n" + std::string(20, ' ') + "12345\t");
+    EXPECT_EQ(Count(s, '\n'), 2);
+}
+
+TEST(Printers, StringVectors) {
+    char a[] = "ab", b[] = "c", c[] = "def";
+    char* labels[] = {a, b, c};
+    int idx[] = {3, 2};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintStringVectorTab(f, 3, labels); }), "ab\tc\tdef\t\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintStringVectorTab(f, 2, labels, idx); }), "def\tc\t\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintStringVector(f, 3, labels, 4, 0); }), "  ab\t   c\t def\t\n");
+}
+
+TEST(Printers, HalfMatrices) {
+    Mat<double> m{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
+    // Above the diagonal: two rows, the first starting with one blank field.
+    EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix(f, 3, m.get(), 1, 5); }), " \t2\t3\t\n \t \t6\t\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix(f, 3, m.get(), 0, 5); }),
+              "1\t2\t3\t\n \t5\t6\t\n \t \t9\t\n");
+    Mat<double> sq{{1, 4}, {9, 100}};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix(f, 2, sq.get(), 0, 5, 1); }), " 1\t 2\t\n  \t10\t\n");
+    int width = 0;
+    std::string low = Printed([&](FILE* f) { width = PrintLowerHalfMatrix(f, 3, m.get(), 5, 0); });
+    EXPECT_EQ(width, 1);
+    EXPECT_EQ(low, "1\t\n4\t5\t\n7\t8\t9\t\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintLowerHalfMatrixTab(f, 3, m.get(), 5); }), low);
+    EXPECT_EQ(Printed([&](FILE* f) { PrintNeighborRese(f, 3, m.get(), 5); }), "4\t8\t\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrixTab(f, 3, m.get(), 1); }), "1\t2\t3\t\n4\t5\t6\t\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix_row(f, 3, m.get(), 1); }), "2\t3\t6\t");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix_row(f, 2, sq.get(), 0, 1); }), "1\t2\t10\t");
+}
+
+TEST(Printers, OneValueALine) {
+    Mat<double> m{{1.5, 2.25, 1.0 / 3.0}, {4, 5, 6}, {7, 8, 9}};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix_ff(f, 3, m.get(), 1); }), "2.25\n0.333333\n6\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix_ff(f, 3, m.get(), 0); }),
+              "1.5\n2.25\n0.333333\n5\n6\n9\n");
+    Mat<float> mf{{0, 0.1f}, {0, 0}};
+    EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix_ff(f, 2, mf.get(), 1); }), "0.10000000149\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintLowerHalfMatrix_ff(f, 3, m.get(), 3, false); }), "4\n7\n8\n");
+    EXPECT_EQ(Printed([&](FILE* f) { PrintLowerHalfMatrix_ff(f, 2, m.get(), 3, true); }), "1.5\n4\n5\n");
+}
+
+TEST(Printers, VectorRewrittenInPlaceAtItsOffsets) {
+    FILE* f = tmpfile();
+    ASSERT_NE(f, nullptr);
+    fputs("0123456789012345678901234567890123456789", f);
+    long pos[] = {0, 20, -5};
+    double x[] = {1.5, -2, 3};
+    PrintVector_bi(f, 3, x, pos);
+    EXPECT_EQ(pos[0], 15);
+    EXPECT_EQ(pos[1], 35);
+    EXPECT_EQ(pos[2], -5);  // unreachable: skipped
+    rewind(f);
+    char buf[64] = {};
+    ASSERT_EQ(fread(buf, 1, 40, f), 40u);
+    fclose(f);
+    EXPECT_EQ(std::string(buf, 40), "  1.500000e+00 56789 -2.000000e+00 56789");
+}
+
+}  // namespace
