@@ -13,9 +13,22 @@ int NotAvailableYet();
 
 // Preferences, language tables and status.
 void ReadPreferences();
+// Writes "Tevlan.prf"; a failed write raises error code 3 and leaves the
+// previous file as it was.
+void WritePreferences();
 void SetPreferences();
 void Initialize();
+// Shows entries first..last of a menu-text table (only those whose row of
+// applies holds 1 in column, or all of them without a table), reads the
+// number of one entry shown (99 for a "(99)" entry) and returns it, also
+// through chosen. With no entry to show it reads nothing and returns 99.
+int ShowMenu(int first, int last, const int (*applies)[8], int column, const char** texts, int* chosen);
 void ShowStatus(FILE* stream);
+void PrintData(FILE* stream, int rows, int cols, int digits, double** matrix);
+void PrintData(FILE* stream, int rows, int cols, int digits, float** matrix);
+// The upper triangle with the diagonal, shown as the lower half of the
+// transpose; the matrix is left as it was.
+void PrintRese(FILE* stream, int n, int digits, double** matrix);
 
 // Current data set, data type and stage.
 void Init();

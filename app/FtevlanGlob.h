@@ -98,13 +98,64 @@ extern bool secondSet, thirdSet;
 inline int NumberOfPartitions(int factors) { return factors + factors * (factors - 1) / 2 + 1; }
 
 // ---------------------------------------------------------------------------
-// Menu texts (current-language pointers and the two sets) and availability.
+// Menu texts: an English and a Portuguese set of each table, and the
+// current-language pointer that all code uses (switched by Initialize).
+// Entry k of a numbered table begins with "(k)"; a cancel entry with "(99)".
 // ---------------------------------------------------------------------------
-extern const char** optMainMenuInfo;
-extern const char* optMainMenuInfoE[17];
-extern const char* optMainMenuInfoP[17];
-extern int appliesMain[17][5];
+#define TEVLAN_MENU_TABLE(name, n)     \
+    extern const char** name;          \
+    extern const char* name##E[n];     \
+    extern const char* name##P[n];     \
+    constexpr int name##Length = n;
 
+TEVLAN_MENU_TABLE(optMainMenuInfo, 17)
+TEVLAN_MENU_TABLE(optVarTipoInfo, 7)
+TEVLAN_MENU_TABLE(optDescrAttrInfo, 6)
+TEVLAN_MENU_TABLE(optTrInfo, 3)
+TEVLAN_MENU_TABLE(optTrEsInfo, 7)
+TEVLAN_MENU_TABLE(optTrVeDirInfo, 4)
+TEVLAN_MENU_TABLE(optTrVe2Info, 14)
+TEVLAN_MENU_TABLE(optReseDirInfo, 4)
+TEVLAN_MENU_TABLE(optReseTipoInfo, 31)
+TEVLAN_MENU_TABLE(optPostReseTransfInfo, 4)
+TEVLAN_MENU_TABLE(optOrdiTypeInfo, 5)
+TEVLAN_MENU_TABLE(clusMethInfo, 9)
+TEVLAN_MENU_TABLE(optCriterioInfo, 4)
+TEVLAN_MENU_TABLE(optTransfCorrelInfo, 3)
+TEVLAN_MENU_TABLE(yesnoInfo, 2)
+#undef TEVLAN_MENU_TABLE
+
+// Single texts of the current language.
+extern const char* enterOpt;
 extern const char* enterOptValid;
+extern const char* returnMain;
+extern const char* iteraStr;
+
+// Number of entries of a menu-text table (either language), or 0 when texts
+// is none of the tables above.
+int MenuTableLength(const char** texts);
+// Text k of a table, or the neutral "(?)" when k lies outside it (an option
+// code read back from a damaged file must never index outside a table).
+const char* MenuText(const char** texts, int k);
+
+// ---------------------------------------------------------------------------
+// Availability: 1 where an entry is offered. Columns are the data type minus
+// 1 (appliesTr: 0 data as read, 1 transformed); appliesMain by stage. Not
+// const: the data type switches single entries at run time.
+// ---------------------------------------------------------------------------
+extern int appliesMain[17][5];
+extern int appliesReseUnits[31][8];
+extern int appliesReseVar[31][8];
+extern int appliesReseDir[5][8];
+extern int appliesVectorVar[14][8];
+extern int appliesVectorUnits[14][8];
+extern int appliesVectorOther[14][8];
+extern int appliesVectorDir[4][8];
+extern int appliesScalar[7][8];
+extern int appliesDescriptiveAttr[6][8];
+extern int appliesTr[3][8];
+
+// Rows of an availability table of 8 columns, or 0 when it is none of them.
+int AppliesTableRows(const int (*applies)[8]);
 
 #endif
