@@ -1,0 +1,898 @@
+// Hierarchical clustering: fusion levels against hand-worked values and
+// against brute-force clusterings written from the definitions; partitions;
+// Newick text read back by a small parser.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "rhlibDim.h"
+#include "rhlib_M.h"
+
+namespace {
+
+using Matrix = std::vector<std::vector<double>>;
+
+// Row-pointer view of a matrix for the library's double** arguments.
+class Rows {
+public:
+    explicit Rows(Matrix& m) {
+        for (auto& r : m) p_.push_back(r.data());
+    }
+    operator double**() { return p_.data(); }
+
+private:
+    std::vector<double*> p_;
+};
+
+// Owns the n-1 records of one run.
+class Records {
+public:
+    explicit Records(int n, int p = 0, bool factorial = false)
+        : n_(n), r_(NewClusterReports(n, p, factorial)) {}
+    ~Records() { FreeClusterReports(r_, n_); }
+    Records(const Records&) = delete;
+    Records& operator=(const Records&) = delete;
+    clusterReport* get() { return r_; }
+    const clusterReport& operator[](int k) const { return r_[k]; }
+    std::vector<int> Members(int k) const {
+        return std::vector<int>(r_[k].members, r_[k].members + r_[k].nMembers);
+    }
+
+private:
+    int n_;
+    clusterReport* r_;
+};
+
+// The five-object example worked by hand in the tests below.
+Matrix Five() {
+    return Matrix({{0, 2, 6, 10, 9},
+                   {2, 0, 5, 9, 8},
+                   {6, 5, 0, 4, 5},
+                   {10, 9, 4, 0, 3},
+                   {9, 8, 5, 3, 0}});
+}
+
+struct Expected {
+    std::vector<int> members;
+    int lastOfFirst;
+    double level, branchFirst, branchSecond;
+};
+
+void ExpectRecords(const Records& r, const std::vector<Expected>& want, int n) {
+    for (size_t k = 0; k < want.size(); k++) {
+        SCOPED_TRACE("record " + std::to_string(k + 1));
+        EXPECT_EQ(r.Members(k), want[k].members);
+        EXPECT_EQ(r[k].lastOfFirst, want[k].lastOfFirst);
+        EXPECT_EQ(r[k].node, n + 1 + static_cast<int>(k));
+        EXPECT_NEAR(r[k].level, want[k].level, 1e-12);
+        EXPECT_NEAR(r[k].branchFirst, want[k].branchFirst, 1e-12);
+        EXPECT_NEAR(r[k].branchSecond, want[k].branchSecond, 1e-12);
+    }
+}
+
+TEST(Linkage, HandWorkedLevelsOfTheFourMethods) {
+    Matrix d = Five();
+    Matrix keep = d;
+    {
+        Records r(5);
+        LinkageCluster(5, Rows(d), r.get(), true, false, 1, true);
+        ExpectRecords(r,
+                      {{{1, 2}, 1, 2, 2, 2},
+                       {{4, 5}, 4, 3, 3, 3},
+                       {{3, 4, 5}, 3, 4, 4, 1},
+                       {{1, 2, 3, 4, 5}, 2, 5, 3, 1}},
+                      5);
+    }
+    {
+        Records r(5);
+        LinkageCluster(5, Rows(d), r.get(), true, false, 2, true);
+        ExpectRecords(r,
+                      {{{1, 2}, 1, 2, 2, 2},
+                       {{4, 5}, 4, 3, 3, 3},
+                       {{3, 4, 5}, 3, 5, 5, 2},
+                       {{1, 2, 3, 4, 5}, 2, 10, 8, 5}},
+                      5);
+    }
+    {
+        Records r(5);
+        LinkageCluster(5, Rows(d), r.get(), true, false, 4, true);
+        // Last level: the mean of the six dissimilarities between {1,2} and {3,4,5}.
+        ExpectRecords(r,
+                      {{{1, 2}, 1, 2, 2, 2},
+                       {{4, 5}, 4, 3, 3, 3},
+                       {{3, 4, 5}, 3, 4.5, 4.5, 1.5},
+                       {{1, 2, 3, 4, 5}, 2, 47.0 / 6, 47.0 / 6 - 2, 47.0 / 6 - 4.5}},
+                      5);
+    }
+    {
+        Records r(5);
+        LinkageCluster(5, Rows(d), r.get(), true, false, 5, true);
+        // WPGMA weighs the two parts equally: (5.5 + 9) / 2.
+        ExpectRecords(r,
+                      {{{1, 2}, 1, 2, 2, 2},
+                       {{4, 5}, 4, 3, 3, 3},
+                       {{3, 4, 5}, 3, 4.5, 4.5, 1.5},
+                       {{1, 2, 3, 4, 5}, 2, 7.25, 5.25, 2.75}},
+                      5);
+    }
+    EXPECT_EQ(d, keep);  // worked on copies
+}
+
+TEST(Linkage, SimilaritiesFuseTheLargestValuesAndLevelsFall) {
+    Matrix s = Five();
+    for (auto& row : s)
+        for (auto& x : row) x = 10 - x;
+    Records single(5), complete(5);
+    LinkageCluster(5, Rows(s), single.get(), false, false, 1, true);
+    LinkageCluster(5, Rows(s), complete.get(), false, false, 2, true);
+    // Single linkage of similarities takes the largest value between groups.
+    ExpectRecords(single,
+                  {{{1, 2}, 1, 8, 8, 8},
+                   {{4, 5}, 4, 7, 7, 7},
+                   {{3, 4, 5}, 3, 6, 6, -1},
+                   {{1, 2, 3, 4, 5}, 2, 5, -3, -1}},
+                  5);
+    EXPECT_EQ(complete.Members(2), (std::vector<int>{3, 4, 5}));
+    EXPECT_DOUBLE_EQ(complete[2].level, 5);
+    EXPECT_DOUBLE_EQ(complete[3].level, 0);
+}
+
+TEST(Linkage, SquaredInputIsRootedOnceAndTheCallersMatrixOnlyWithoutCopy) {
+    Matrix d = Five();
+    Matrix sq = d;
+    for (auto& row : sq)
+        for (auto& x : row) x *= x;
+    for (int method : {1, 2, 4, 5}) {
+        SCOPED_TRACE(method);
+        Records plain(5), squared(5);
+        LinkageCluster(5, Rows(d), plain.get(), true, false, method, true);
+        Matrix work = sq;
+        LinkageCluster(5, Rows(work), squared.get(), true, true, method, method != 5);
+        for (int k = 0; k < 4; k++) {
+            EXPECT_EQ(plain.Members(k), squared.Members(k));
+            EXPECT_NEAR(plain[k].level, squared[k].level, 1e-12);
+        }
+        if (method == 5)
+            EXPECT_NE(work, sq);  // rewritten in place
+        else
+            EXPECT_EQ(work, sq);
+    }
+}
+
+TEST(Linkage, TiesGoToTheFirstPairInRowMajorOrder) {
+    // (1,4) and (2,3) tie: row 1 comes before row 2.
+    Matrix d = Matrix({{0, 5, 5, 1}, {5, 0, 1, 5}, {5, 1, 0, 5}, {1, 5, 5, 0}});
+    Records r(4);
+    LinkageCluster(4, Rows(d), r.get(), true, false, 1, true);
+    EXPECT_EQ(r.Members(0), (std::vector<int>{1, 4}));
+    EXPECT_EQ(r.Members(1), (std::vector<int>{2, 3}));
+    // After compaction {1,4} is at position 0, {2,3} at position 1.
+    EXPECT_EQ(r.Members(2), (std::vector<int>{1, 4, 2, 3}));
+    EXPECT_EQ(r[2].lastOfFirst, 4);
+}
+
+TEST(Linkage, TwoEntitiesGiveOneRecord) {
+    Matrix d = Matrix({{0, 3}, {3, 0}});
+    Records r(2);
+    LinkageCluster(2, Rows(d), r.get(), true, false, 4, true);
+    EXPECT_EQ(r[0].node, 3);
+    EXPECT_EQ(r[0].level, 3);
+    EXPECT_EQ(r[0].branchFirst, 3);
+    EXPECT_EQ(r[0].branchSecond, 3);
+    Records w(2);
+    SumSqCluster(2, Rows(d), w.get(), false);
+    EXPECT_EQ(w[0].level, 4.5);  // d^2 / 2
+    EXPECT_EQ(w[0].criterion, 4.5);
+    EXPECT_EQ(w[0].branchFirst, 4.5);
+    EXPECT_EQ(w[0].branchSecond, 4.5);
+}
+
+TEST(Linkage, ANonNumberNeverStopsTheSearch) {
+    // The first pair is not a number: every method still fuses all entities,
+    // and the undefined pair is never preferred to a number.
+    double nan = std::numeric_limits<double>::quiet_NaN();
+    Matrix d = Matrix({{0, nan, 4, 7}, {nan, 0, 2, 3}, {4, 2, 0, 1e308}, {7, 3, 1e308, 0}});
+    for (int method : {1, 2, 4, 5}) {
+        Records r(4);
+        LinkageCluster(4, Rows(d), r.get(), true, false, method, true);
+        EXPECT_EQ(r.Members(0), (std::vector<int>{2, 3}));
+        EXPECT_EQ(r[2].nMembers, 4);
+    }
+    // Ward with nothing but infinite values still fuses.
+    Matrix inf = Matrix({{0, HUGE_VAL, HUGE_VAL}, {HUGE_VAL, 0, HUGE_VAL}, {HUGE_VAL, HUGE_VAL, 0}});
+    Records w(3);
+    SumSqCluster(3, Rows(inf), w.get(), true);
+    EXPECT_EQ(w.Members(0), (std::vector<int>{1, 2}));
+    EXPECT_EQ(w.Members(1), (std::vector<int>{1, 2, 3}));
+}
+
+// ---------------------------------------------------------------------------
+// Brute-force references
+// ---------------------------------------------------------------------------
+
+using Group = std::vector<int>;  // entity numbers from 1
+
+double Pair(const Matrix& d, int e1, int e2) { return d[e1 - 1][e2 - 1]; }
+
+// Between-group value of the linkage methods from their definitions: the
+// smallest, largest or mean original value over all pairs of members.
+double Linkage(const Matrix& d, const Group& a, const Group& b, int method, bool diss) {
+    double sum = 0, lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (int i : a)
+        for (int j : b) {
+            double x = Pair(d, i, j);
+            sum += x;
+            lo = std::min(lo, x);
+            hi = std::max(hi, x);
+        }
+    if (method == 4) return sum / (a.size() * b.size());
+    return (method == 1) == diss ? lo : hi;
+}
+
+// Within-group sum of squares from squared dissimilarities: the sum over the
+// pairs of members divided by the size.
+double Within(const Matrix& d2, const Group& g) {
+    double s = 0;
+    for (size_t i = 0; i < g.size(); i++)
+        for (size_t j = i + 1; j < g.size(); j++) s += Pair(d2, g[i], g[j]);
+    return s / g.size();
+}
+
+struct Step {
+    Group members;
+    int lastOfFirst;
+    double level, criterion;
+};
+
+// Agglomeration by definition: at every step every pair of current groups is
+// evaluated afresh (methods 1, 2, 4 by their member pairs, 3 as the increase
+// of the within-group sum of squares); groups keep their relative order.
+std::vector<Step> ByDefinition(const Matrix& d, int method, bool diss) {
+    int n = d.size();
+    Matrix d2 = d;
+    for (auto& r : d2)
+        for (auto& x : r) x *= x;
+    std::vector<Group> groups;
+    for (int i = 1; i <= n; i++) groups.push_back({i});
+    std::vector<Step> steps;
+    while (groups.size() > 1) {
+        size_t ba = 0, bb = 1;
+        double best = 0;
+        bool first = true;
+        for (size_t a = 0; a < groups.size(); a++)
+            for (size_t b = a + 1; b < groups.size(); b++) {
+                double v;
+                if (method == 3) {
+                    Group u = groups[a];
+                    u.insert(u.end(), groups[b].begin(), groups[b].end());
+                    v = Within(d2, u) - Within(d2, groups[a]) - Within(d2, groups[b]);
+                } else {
+                    v = Linkage(d, groups[a], groups[b], method, diss);
+                }
+                if (first || (diss ? v < best : v > best)) {
+                    best = v;
+                    ba = a;
+                    bb = b;
+                    first = false;
+                }
+            }
+        Group u = groups[ba];
+        u.insert(u.end(), groups[bb].begin(), groups[bb].end());
+        steps.push_back({u, groups[ba].back(), method == 3 ? Within(d2, u) : best, best});
+        groups[ba] = u;
+        groups.erase(groups.begin() + bb);
+    }
+    return steps;
+}
+
+Matrix RandomPoints(int n, int dims, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> u(0, 10);
+    Matrix x(n, std::vector<double>(dims));
+    for (auto& r : x)
+        for (auto& v : r) v = u(gen);
+    return x;
+}
+
+Matrix Euclidean(const Matrix& x) {
+    int n = x.size();
+    Matrix d(n, std::vector<double>(n));
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            double s = 0;
+            for (size_t t = 0; t < x[i].size(); t++) s += (x[i][t] - x[j][t]) * (x[i][t] - x[j][t]);
+            d[i][j] = std::sqrt(s);
+        }
+    return d;
+}
+
+TEST(Clustering, LinkageAndWardAgreeWithTheDefinitions) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        Matrix d = Euclidean(RandomPoints(14, 3, seed));
+        int n = d.size();
+        for (int method : {1, 2, 3, 4}) {
+            for (bool diss : {true, false}) {
+                if (method == 3 && !diss) continue;
+                SCOPED_TRACE("seed " + std::to_string(seed) + " method " + std::to_string(method) +
+                             (diss ? " dissimilarities" : " similarities"));
+                Matrix in = d;
+                if (!diss)
+                    for (auto& r : in)
+                        for (auto& x : r) x = 100 - x;
+                Records r(n);
+                if (method == 3)
+                    SumSqCluster(n, Rows(in), r.get(), false);
+                else
+                    LinkageCluster(n, Rows(in), r.get(), diss, false, method, true);
+                std::vector<Step> want = ByDefinition(in, method, diss);
+                for (int k = 0; k < n - 1; k++) {
+                    ASSERT_EQ(r.Members(k), want[k].members) << "record " << k + 1;
+                    EXPECT_EQ(r[k].lastOfFirst, want[k].lastOfFirst);
+                    EXPECT_NEAR(r[k].level, want[k].level, 1e-9 * (1 + std::fabs(want[k].level)));
+                    if (method == 3) {
+                        EXPECT_NEAR(r[k].criterion, want[k].criterion, 1e-9 * (1 + want[k].criterion));
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The agglomeration as a compacted matrix that is scanned whole at every
+// fusion, with the recurrences of each method, on values with many ties: the
+// first best pair in row-major order fuses.
+std::vector<Step> Compacted(Matrix w, int method, bool diss) {
+    int n = w.size();
+    std::vector<Group> groups;
+    for (int i = 1; i <= n; i++) groups.push_back({i});
+    if (method == 3)
+        for (auto& r : w)
+            for (auto& x : r) x *= x;
+    std::vector<Step> steps;
+    while (groups.size() > 1) {
+        int m = groups.size(), ba = 0, bb = 1;
+        auto value = [&](int a, int b) {
+            if (method != 3) return w[a][b];
+            double na = groups[a].size(), nb = groups[b].size();
+            return na * w[a][b] * nb / (na + nb);
+        };
+        double best = value(0, 1);
+        for (int a = 0; a < m; a++)
+            for (int b = a + 1; b < m; b++) {
+                double v = value(a, b);
+                if (diss || method == 3 ? v < best : v > best) {
+                    best = v;
+                    ba = a;
+                    bb = b;
+                }
+            }
+        double na = groups[ba].size(), nb = groups[bb].size(), dab = w[ba][bb];
+        for (int g = 0; g < m; g++) {
+            if (g == ba || g == bb) continue;
+            double xa = w[g][ba], xb = w[g][bb], v;
+            switch (method) {
+                case 1: v = diss ? std::min(xa, xb) : std::max(xa, xb); break;
+                case 2: v = diss ? std::max(xa, xb) : std::min(xa, xb); break;
+                case 4: v = (na * xa + nb * xb) / (na + nb); break;
+                case 5: v = (xa + xb) / 2; break;
+                default: v = (na * xa + nb * xb) / (na + nb) - na * nb * dab / ((na + nb) * (na + nb));
+            }
+            w[g][ba] = w[ba][g] = v;
+        }
+        Group u = groups[ba];
+        u.insert(u.end(), groups[bb].begin(), groups[bb].end());
+        steps.push_back({u, groups[ba].back(), 0, best});
+        groups[ba] = u;
+        groups.erase(groups.begin() + bb);
+        w.erase(w.begin() + bb);
+        for (auto& r : w) r.erase(r.begin() + bb);
+    }
+    return steps;
+}
+
+TEST(Clustering, TiesAreDecidedAsByAFullScanOfTheCompactedMatrix) {
+    std::mt19937 gen(7);
+    std::uniform_int_distribution<int> u(1, 4);
+    for (int rep = 0; rep < 20; rep++) {
+        int n = 9 + rep % 5;
+        Matrix d(n, std::vector<double>(n));
+        for (int i = 0; i < n; i++)
+            for (int j = i + 1; j < n; j++) d[i][j] = d[j][i] = u(gen);
+        for (int method : {1, 2, 3, 4, 5})
+            for (bool diss : {true, false}) {
+                if (method == 3 && !diss) continue;
+                SCOPED_TRACE("rep " + std::to_string(rep) + " method " + std::to_string(method) +
+                             (diss ? " dissimilarities" : " similarities"));
+                Records r(n);
+                if (method == 3)
+                    SumSqCluster(n, Rows(d), r.get(), false);
+                else
+                    LinkageCluster(n, Rows(d), r.get(), diss, false, method, true);
+                std::vector<Step> want = Compacted(d, method, diss);
+                for (int k = 0; k < n - 1; k++) {
+                    ASSERT_EQ(r.Members(k), want[k].members) << "record " << k + 1;
+                    double got = method == 3 ? r[k].criterion : r[k].level;
+                    EXPECT_EQ(got, want[k].criterion);
+                }
+            }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Ward
+// ---------------------------------------------------------------------------
+
+TEST(Ward, HandWorkedPointsOnALine) {
+    // 0, 1, 3 and 7 on a line: {0,1} (increase 0.5), then 3 joins (increase
+    // 2/3 x 2.5^2), then 7; the levels are the within-group sums of squares.
+    std::vector<double> x = {0, 1, 3, 7};
+    Matrix d(4, std::vector<double>(4));
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++) d[i][j] = std::fabs(x[i] - x[j]);
+    Records r(4);
+    SumSqCluster(4, Rows(d), r.get(), false);
+    EXPECT_EQ(r.Members(0), (std::vector<int>{1, 2}));
+    EXPECT_DOUBLE_EQ(r[0].criterion, 0.5);
+    EXPECT_DOUBLE_EQ(r[0].level, 0.5);
+    EXPECT_EQ(r.Members(1), (std::vector<int>{1, 2, 3}));
+    EXPECT_DOUBLE_EQ(r[1].criterion, 2.0 / 3 * 6.25);
+    EXPECT_DOUBLE_EQ(r[1].level, 42.0 / 9);
+    EXPECT_DOUBLE_EQ(r[1].branchFirst, 42.0 / 9 - 0.5);
+    EXPECT_DOUBLE_EQ(r[1].branchSecond, 42.0 / 9);
+    EXPECT_EQ(r.Members(2), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_DOUBLE_EQ(r[2].criterion, 0.75 * 289.0 / 9);
+    EXPECT_DOUBLE_EQ(r[2].level, 28.75);
+    EXPECT_DOUBLE_EQ(r[2].branchFirst, 28.75 - 42.0 / 9);
+    EXPECT_DOUBLE_EQ(r[2].branchSecond, 28.75);
+}
+
+TEST(Ward, PlainOrSquaredInputGiveTheSameRecordsAndTheInputStays) {
+    Matrix d = Euclidean(RandomPoints(12, 2, 11));
+    Matrix sq = d;
+    for (auto& r : sq)
+        for (auto& x : r) x *= x;
+    Matrix keepD = d, keepSq = sq;
+    Records a(12), b(12);
+    SumSqCluster(12, Rows(d), a.get(), false);
+    SumSqCluster(12, Rows(sq), b.get(), true);
+    for (int k = 0; k < 11; k++) {
+        EXPECT_EQ(a.Members(k), b.Members(k));
+        EXPECT_EQ(a[k].level, b[k].level);
+        EXPECT_EQ(a[k].criterion, b[k].criterion);
+        EXPECT_EQ(a[k].branchFirst, b[k].branchFirst);
+    }
+    EXPECT_EQ(d, keepD);
+    EXPECT_EQ(sq, keepSq);
+}
+
+std::vector<std::vector<int>> Chain(int n) {
+    std::vector<std::vector<int>> adj(n, std::vector<int>(n));
+    for (int i = 0; i + 1 < n; i++) adj[i][i + 1] = 1;
+    return adj;
+}
+
+std::vector<int*> IntRows(std::vector<std::vector<int>>& m) {
+    std::vector<int*> p;
+    for (auto& r : m) p.push_back(r.data());
+    return p;
+}
+
+TEST(Ward, ChainConstraintJoinsOnlyNeighbouringRuns) {
+    // Points scattered in the plane, so that unconstrained Ward would join
+    // entities far apart in data order.
+    int n = 16;
+    Matrix x = RandomPoints(n, 2, 5);
+    Matrix d = Euclidean(x);
+    Matrix d2 = d;
+    for (auto& r : d2)
+        for (auto& v : r) v *= v;
+    auto adj = Chain(n);
+    auto keep = adj;
+    auto rows = IntRows(adj);
+    Records r(n);
+    SumSqClusterRestrained(n, Rows(d), rows.data(), r.get(), false);
+    EXPECT_EQ(adj, keep);
+    for (int k = 0; k < n - 1; k++) {
+        std::vector<int> m = r.Members(k);
+        // A run of consecutive entities, in order: first part then second part.
+        for (size_t i = 1; i < m.size(); i++) ASSERT_EQ(m[i], m[i - 1] + 1) << "record " << k + 1;
+        EXPECT_NEAR(r[k].level, Within(d2, m), 1e-9);
+    }
+    Records u(n);
+    SumSqCluster(n, Rows(d), u.get(), false);
+    bool allRuns = true;
+    for (int k = 0; k < n - 1; k++) {
+        std::vector<int> m = u.Members(k);
+        std::sort(m.begin(), m.end());
+        allRuns = allRuns && m.back() - m.front() + 1 == static_cast<int>(m.size());
+    }
+    EXPECT_FALSE(allRuns);  // the constraint made a difference
+}
+
+TEST(Ward, ConstraintWithoutAConnectionFallsBackToTheBestPair) {
+    // Two chains 1-2-3 and 4-5 with no link: the last fusion joins them.
+    Matrix d = Euclidean({{0}, {1}, {2}, {10}, {11}});
+    std::vector<std::vector<int>> adj(5, std::vector<int>(5));
+    adj[0][1] = adj[1][2] = adj[3][4] = 1;
+    auto rows = IntRows(adj);
+    Records r(5);
+    SumSqClusterRestrained(5, Rows(d), rows.data(), r.get(), false);
+    EXPECT_EQ(r.Members(3), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(r[3].lastOfFirst, 3);
+}
+
+TEST(Ward, CompactedMatrixUpdates) {
+    // Four groups; fuse positions 1 and 2.
+    Matrix m({{0, 4, 6, 8}, {0, 0, 2, 5}, {0, 0, 0, 7}, {0, 0, 0, 0}});
+    Matrix keep = m;
+    int sizes[4] = {1, 2, 3, 1};
+    Rows rows(m);
+    double** p = rows;
+    double* rowB = p[2];
+    FusionMatrix(4, sizes, 1, 2, p);
+    // D(g, ab) = (2 D_ga + 3 D_gb) / 5 - 6 D_ab / 25 with D_ab = 2.
+    EXPECT_DOUBLE_EQ(p[0][1], (2 * 4 + 3 * 6) / 5.0 - 12 / 25.0);
+    EXPECT_DOUBLE_EQ(p[1][2], (2 * 5 + 3 * 7) / 5.0 - 12 / 25.0);
+    EXPECT_DOUBLE_EQ(p[0][2], 8);  // group 4 moved down one place
+    EXPECT_EQ(p[3], rowB);
+    EXPECT_EQ(sizes[0], 1);
+    EXPECT_EQ(sizes[1], 5);
+    EXPECT_EQ(sizes[2], 1);
+
+    Matrix l = keep;
+    int sz[4] = {1, 2, 3, 1};
+    Rows lr(l);
+    double** q = lr;
+    LinkageFusion(4, sz, 1, 2, q, true, 4);
+    EXPECT_DOUBLE_EQ(q[0][1], (2 * 4 + 3 * 6) / 5.0);
+    EXPECT_DOUBLE_EQ(q[1][2], (2 * 5 + 3 * 7) / 5.0);
+
+    std::vector<std::vector<int>> adj = {{0, 0, 1, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}, {0, 0, 0, 0}};
+    auto ar = IntRows(adj);
+    TopologyFusion(4, sz, 0, 1, ar.data());
+    EXPECT_EQ(ar[0][1], 1);  // either part was adjacent to the old position 2
+    EXPECT_EQ(ar[0][2], 0);
+    EXPECT_EQ(ar[1][2], 1);
+}
+
+// ---------------------------------------------------------------------------
+// Partitions
+// ---------------------------------------------------------------------------
+
+std::vector<int> Cut(int n, int k, Records& r, int method, double* level = nullptr) {
+    std::vector<int> p(n);
+    double l = -1;
+    GetClusterPartitionLevel(n, k, p.data(), &l, r.get(), method);
+    if (level) *level = l;
+    std::vector<int> q(n);
+    GetClusterPartitionNew(n, k, q.data(), r.get(), method);
+    EXPECT_EQ(p, q);
+    return p;
+}
+
+// Records written by hand: members, last of the first part, level.
+void Fill(Records& r, const std::vector<std::pair<std::vector<int>, std::pair<int, double>>>& recs,
+          int n) {
+    for (size_t k = 0; k < recs.size(); k++) {
+        clusterReport& c = r.get()[k];
+        c.nMembers = recs[k].first.size();
+        std::copy(recs[k].first.begin(), recs[k].first.end(), c.members);
+        c.lastOfFirst = recs[k].second.first;
+        c.level = recs[k].second.second;
+        c.node = n + 1 + k;
+    }
+}
+
+TEST(Partitions, CutsOfTheHandWorkedSingleLinkage) {
+    Matrix d = Five();
+    Records r(5);
+    LinkageCluster(5, Rows(d), r.get(), true, false, 1, true);
+    double level;
+    EXPECT_EQ(Cut(5, 2, r, 1, &level), (std::vector<int>{1, 1, 2, 2, 2}));
+    EXPECT_EQ(level, 4);
+    EXPECT_EQ(Cut(5, 3, r, 1, &level), (std::vector<int>{1, 1, 2, 3, 3}));
+    EXPECT_EQ(level, 3);
+    EXPECT_EQ(Cut(5, 4, r, 1, &level), (std::vector<int>{1, 1, 2, 3, 4}));
+    EXPECT_EQ(level, 2);
+    EXPECT_EQ(Cut(5, 5, r, 1, &level), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(level, 0);
+    // Group numbers follow the first members, wherever the fusions started.
+    Matrix e({{0, 9, 9, 1}, {9, 0, 9, 9}, {9, 9, 0, 9}, {1, 9, 9, 0}});
+    Records s(4);
+    LinkageCluster(4, Rows(e), s.get(), true, false, 2, true);
+    EXPECT_EQ(Cut(4, 3, s, 2), (std::vector<int>{1, 2, 3, 1}));
+}
+
+TEST(Partitions, WardCutsTheFusionsOfLowestLevel) {
+    // {0,1} forms at 0.5 and 2 joins at 2.0, but {10,11.8} forms at 1.62
+    // after them: three groups are {0,1}, {2} and {10,11.8}.
+    Matrix d = Euclidean({{0}, {1}, {2}, {10}, {11.8}});
+    Records r(5);
+    SumSqCluster(5, Rows(d), r.get(), false);
+    ASSERT_EQ(r.Members(1), (std::vector<int>{1, 2, 3}));
+    ASSERT_EQ(r.Members(2), (std::vector<int>{4, 5}));
+    double level;
+    EXPECT_EQ(Cut(5, 3, r, 3, &level), (std::vector<int>{1, 1, 2, 3, 3}));
+    EXPECT_NEAR(level, 1.8 * 1.8 / 2, 1e-12);
+    EXPECT_EQ(Cut(5, 2, r, 3, &level), (std::vector<int>{1, 1, 1, 2, 2}));
+    EXPECT_DOUBLE_EQ(level, 2);
+    // Other methods take the fusions in their order.
+    EXPECT_EQ(Cut(5, 3, r, 7), (std::vector<int>{1, 1, 1, 2, 3}));
+    // The records themselves are left as they were.
+    EXPECT_EQ(r.Members(1), (std::vector<int>{1, 2, 3}));
+}
+
+TEST(Partitions, AGroupLowerThanItsPartIsCutAfterIt) {
+    // Ward on a dissimilarity that breaks the triangle inequality can give a
+    // group a lower level than one of its parts: {1,2} at 5, {1,2,3} at 3.
+    // Every cut must still hold exactly k groups.
+    Records r(4);
+    Fill(r, {{{1, 2}, {1, 5.0}}, {{1, 2, 3}, {2, 3.0}}, {{1, 2, 3, 4}, {3, 8.0}}}, 4);
+    double level;
+    EXPECT_EQ(Cut(4, 3, r, 3, &level), (std::vector<int>{1, 1, 2, 3}));
+    EXPECT_EQ(level, 5);
+    EXPECT_EQ(Cut(4, 2, r, 3, &level), (std::vector<int>{1, 1, 1, 2}));
+    EXPECT_EQ(level, 3);
+}
+
+// Partition by the first n-k fusions, by union of the member sets, numbered
+// by first appearance in entity order.
+std::vector<int> UnionCut(int n, int k, const Records& r) {
+    std::vector<int> root(n);
+    for (int e = 0; e < n; e++) root[e] = e;
+    std::function<int(int)> find = [&](int e) { return root[e] == e ? e : root[e] = find(root[e]); };
+    for (int j = 0; j < n - k; j++)
+        for (int m : r.Members(j)) root[find(m - 1)] = find(r[j].members[0] - 1);
+    std::map<int, int> number;
+    std::vector<int> p(n);
+    for (int e = 0; e < n; e++) {
+        int g = find(e);
+        if (!number.count(g)) number[g] = number.size() + 1;
+        p[e] = number[g];
+    }
+    return p;
+}
+
+TEST(Partitions, EveryCutInOnePassMatchesTheUnionOfTheFusions) {
+    int n = 40;
+    Matrix d = Euclidean(RandomPoints(n, 2, 21));
+    for (int method : {1, 2, 3, 4, 5, 7}) {
+        SCOPED_TRACE(method);
+        Records r(n);
+        if (method == 3) {
+            SumSqCluster(n, Rows(d), r.get(), false);
+        } else if (method == 7) {
+            auto adj = Chain(n);
+            auto rows = IntRows(adj);
+            SumSqClusterRestrained(n, Rows(d), rows.data(), r.get(), false);
+        } else {
+            LinkageCluster(n, Rows(d), r.get(), true, false, method, true);
+        }
+        int expectedK = 2;
+        ForEachClusterPartition(n, r.get(), method, [&](int k, const int* p, double level) {
+            ASSERT_EQ(k, expectedK++);
+            std::vector<int> got(p, p + n);
+            double l;
+            EXPECT_EQ(got, Cut(n, k, r, method, &l)) << k;
+            EXPECT_EQ(level, l);
+            if (method != 3) {
+                EXPECT_EQ(got, UnionCut(n, k, r)) << k;
+            }
+            EXPECT_EQ(*std::max_element(got.begin(), got.end()), k);
+        });
+        EXPECT_EQ(expectedK, n + 1);
+    }
+}
+
+TEST(Partitions, WardOnANonMetricDissimilarityGivesNestedCutsOfKGroups) {
+    int n = 30;
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<double> u(0.05, 1);
+    Matrix d(n, std::vector<double>(n));
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) d[i][j] = d[j][i] = u(gen);
+    Records r(n);
+    SumSqCluster(n, Rows(d), r.get(), false);
+    std::vector<int> previous;
+    ForEachClusterPartition(n, r.get(), 3, [&](int k, const int* p, double) {
+        std::vector<int> got(p, p + n);
+        int next = 1;
+        for (int g : got) {  // 1..k by first appearance
+            ASSERT_LE(g, next);
+            if (g == next) next++;
+        }
+        ASSERT_EQ(next - 1, k);
+        if (!previous.empty()) {  // k-1 groups are unions of the k groups
+            std::map<int, int> coarse;
+            for (int e = 0; e < n; e++) {
+                auto it = coarse.emplace(got[e], previous[e]).first;
+                ASSERT_EQ(it->second, previous[e]);
+            }
+        }
+        previous = got;
+    });
+}
+
+TEST(Partitions, LibraryCutsWhichPairAndRepresentatives) {
+    Matrix d = Five();
+    Records r(5);
+    LinkageCluster(5, Rows(d), r.get(), true, false, 1, true);
+    std::vector<int> p(5);
+    int pair[2];
+    GetClusterPartitionWhich(5, 3, p.data(), pair, r.get());
+    EXPECT_EQ(p, (std::vector<int>{1, 1, 2, 3, 3}));
+    // The next fusion joins {3} and {4,5}: groups 2 and 3.
+    EXPECT_EQ(pair[0], 2);
+    EXPECT_EQ(pair[1], 3);
+    EXPECT_EQ(GetClusterPartition(5, 3, p.data(), r.get()), 3);
+
+    Matrix out(3, std::vector<double>(3, -1));
+    Rows o(out);
+    TrimRese(5, 3, p.data(), Rows(d), o);
+    // Representatives 1, 3 and 4.
+    EXPECT_EQ(out, Matrix({{0, 6, 10}, {-1, 0, 4}, {-1, -1, 0}}));
+
+    treeNode* node = NewNode(7);
+    EXPECT_EQ(node->number, 7);
+    EXPECT_EQ(node->left, nullptr);
+    EXPECT_EQ(node->right, nullptr);
+    EXPECT_EQ(node->parent, nullptr);
+    free1D(node);
+}
+
+// ---------------------------------------------------------------------------
+// Newick text
+// ---------------------------------------------------------------------------
+
+// A small Newick reader: a node is a leaf label or "(" node "," node ")",
+// optionally followed by ":" length. Labels may be quoted ('' is a quote).
+struct Tree {
+    std::string label;
+    double length = std::numeric_limits<double>::quiet_NaN();
+    std::vector<Tree> children;
+};
+
+class NewickReader {
+public:
+    explicit NewickReader(const std::string& text) : s_(text) {}
+    bool Read(Tree& t) {
+        if (!Node(t)) return false;
+        return pos_ + 1 == s_.size() && s_[pos_] == ';';
+    }
+
+private:
+    bool Node(Tree& t) {
+        if (At('(')) {
+            pos_++;
+            do {
+                t.children.emplace_back();
+                if (!Node(t.children.back())) return false;
+            } while (At(',') && ++pos_);
+            if (!At(')')) return false;
+            pos_++;
+        } else if (At('\'')) {
+            pos_++;
+            for (;;) {
+                if (pos_ >= s_.size()) return false;
+                if (s_[pos_] == '\'') {
+                    if (pos_ + 1 < s_.size() && s_[pos_ + 1] == '\'') {
+                        t.label += '\'';
+                        pos_ += 2;
+                        continue;
+                    }
+                    pos_++;
+                    break;
+                }
+                t.label += s_[pos_++];
+            }
+        } else {
+            while (pos_ < s_.size() && !strchr("(),:;[]' ", s_[pos_])) t.label += s_[pos_++];
+            if (t.label.empty()) return false;
+        }
+        if (At(':')) {
+            size_t used = 0;
+            t.length = std::stod(s_.substr(pos_ + 1), &used);
+            pos_ += 1 + used;
+        }
+        return true;
+    }
+    bool At(char c) const { return pos_ < s_.size() && s_[pos_] == c; }
+    std::string s_;
+    size_t pos_ = 0;
+};
+
+std::set<std::string> Leaves(const Tree& t) {
+    if (t.children.empty()) return {t.label};
+    std::set<std::string> all;
+    for (const Tree& c : t.children) {
+        std::set<std::string> s = Leaves(c);
+        all.insert(s.begin(), s.end());
+    }
+    return all;
+}
+
+// Every inner node as its set of leaves, with the length above it.
+void Clades(const Tree& t, std::map<std::set<std::string>, double>& out) {
+    if (t.children.empty()) return;
+    EXPECT_EQ(t.children.size(), 2u);
+    out[Leaves(t)] = t.length;
+    for (const Tree& c : t.children) Clades(c, out);
+}
+
+TEST(Newick, TheThreeEntityExample) {
+    Matrix d({{0, 1, 3}, {1, 0, 3}, {3, 3, 0}});
+    Records r(3);
+    LinkageCluster(3, Rows(d), r.get(), true, false, 1, true);
+    const char* names[] = {"a", "b", "e"};
+    std::string text = "tree ";
+    NewickFormat(3, r.get(), const_cast<char**>(names), true, text);
+    EXPECT_EQ(text, "tree ((a:1,b:1):2,e:3)");
+    std::string plain;
+    NewickFormat(3, r.get(), const_cast<char**>(names), false, plain);
+    EXPECT_EQ(plain, "((a,b),e)");
+    std::string one;
+    NewickFormat(1, nullptr, const_cast<char**>(names), true, one);
+    EXPECT_EQ(one, "a");
+}
+
+TEST(Newick, ReadBackGivesTheSameTree) {
+    int n = 25;
+    Matrix d = Euclidean(RandomPoints(n, 3, 8));
+    std::vector<std::string> names;
+    for (int i = 0; i < n; i++) names.push_back("u" + std::to_string(i + 1));
+    names[3] = "Carex (nigra)";
+    names[7] = "it's";
+    names[9] = "a,b:c;[d]";
+    std::vector<char*> labels;
+    for (auto& s : names) labels.push_back(&s[0]);
+    for (int method : {3, 4}) {
+        Records r(n);
+        if (method == 3)
+            SumSqCluster(n, Rows(d), r.get(), false);
+        else
+            LinkageCluster(n, Rows(d), r.get(), true, false, method, true);
+        std::string text;
+        NewickFormat(n, r.get(), labels.data(), true, text);
+        Tree t;
+        ASSERT_TRUE(NewickReader(text + ";").Read(t)) << text;
+        EXPECT_TRUE(std::isnan(t.length));  // the root carries no length
+        std::map<std::set<std::string>, double> clades;
+        Clades(t, clades);
+        ASSERT_EQ(clades.size(), static_cast<size_t>(n - 1));
+        // Each fusion is a clade; the length above it is the branch length of
+        // the fusion that joined it.
+        std::map<std::set<std::string>, int> recordOf;
+        for (int k = 0; k < n - 1; k++) {
+            std::set<std::string> members;
+            for (int m : r.Members(k)) members.insert(names[m - 1]);
+            ASSERT_EQ(clades.count(members), 1u) << "record " << k + 1;
+            recordOf[members] = k;
+        }
+        for (int k = 0; k < n - 1; k++) {
+            std::vector<int> m = r.Members(k);
+            size_t p = std::find(m.begin(), m.end(), r[k].lastOfFirst) - m.begin() + 1;
+            std::set<std::string> first, second;
+            for (size_t i = 0; i < m.size(); i++) (i < p ? first : second).insert(names[m[i] - 1]);
+            if (first.size() > 1) {
+                EXPECT_NEAR(clades[first], r[k].branchFirst, 1e-5 * r[k].level);
+            }
+            if (second.size() > 1) {
+                EXPECT_NEAR(clades[second], r[k].branchSecond, 1e-5 * r[k].level);
+            }
+        }
+        EXPECT_NE(text.find("'Carex (nigra)'"), std::string::npos);
+        EXPECT_NE(text.find("'it''s'"), std::string::npos);
+        EXPECT_NE(text.find("'a,b:c;[d]'"), std::string::npos);
+    }
+}
+
+}  // namespace
