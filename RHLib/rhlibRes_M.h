@@ -9,10 +9,225 @@
 // Descriptive statistics, standardisations and ranks
 // ===========================================================================
 
+// Conventions. Matrices are n rows x m columns (double**, indexed from 0);
+// "Rows" routines treat each row as a vector, "Cols" routines each column.
+// Routines whose names end in MV skip cells holding MISSING (-999): they take
+// no part in sums, counts, means or extremes, and the output cell at their
+// place is MISSING. Outputs may be the input itself unless a routine says
+// otherwise. A divisor that would be 0 (a sum, a norm, a range, a count less
+// one) is replaced by 1, so that an all-zero row stays zero.
+
+// --- Descriptive statistics of one vector ---------------------------------
+double Mean(int n, const double* x);
+void MeanVectorRows(int n, int m, double** X, double* means);
+void MeanVectorCols(int n, int m, double** X, double* means);
+// mean = S / n, sd = sqrt((Q - S^2 / n) / (n - 1)) (no missing values).
+void MeanStDev(int n, const double* x, double& mean, double& sd);
+// Median of the values that are not MISSING and, when select is given, whose
+// select entry is 1. 0 when no value is kept.
+double Median(int n, const double* x, const int* select);
+// Mean over all n values of (x - mean)^k.
+double Moment(int n, const double* x, int k);
+// Sum of squares of the non-missing values.
+double SumOfSquares(int n, const double* x);
+double SumOfSquares(int n, const float* x);
+// Over the k non-missing values: Q - S^2 / k, and (Q - S^2 / k) / (k - 1).
+double SumOfSquaresDev(int n, const double* x);
+double Variance(int n, const double* x);
+// max - min; the running maximum starts at 0, the minimum at DBL_MAX.
+double Range(int n, const double* x);
+// Largest entry (starting at 0); Y = X / that maximum (Y is not written when
+// it is not positive; the 3D form then copies X).
+double MatrixMax(int n, int m, double** X);
+void MatrixUnitMaxTransf(int n, int m, double** X, double** Y);
+void MatrixUnitMaxTransf3D(int a, int b, int c, double*** X, double*** Y);
+// Sum of the Variance of every row or column.
+double MatrixVarianceRows(int n, int m, double** X);
+double MatrixVarianceCols(int n, int m, double** X);
+
+// --- Cross-products, covariances and correlations (between rows) ----------
+// R[i][j] = sum_k X[i][k] X[j][k] over the pairs without MISSING; full matrix.
+void CrossProductMV(int n, int m, double** X, double** R);
+// As CrossProductMV for the pairs (i, j >= i) with select[j] != 0; the upper
+// triangle only.
+void CrossProductMVSelect(int n, int m, double** X, double** R, const int* select);
+// P[i][j][k] = X[i][k] X[j][k] for j >= i and pairs without MISSING.
+void CrossProductMVPartial(int n, int m, double** X, double*** P);
+// R[i][j] = sum over k with select[k] = 1 of the non-missing P[i][j][k], j >= i.
+void CrossProductMVSum(int n, int m, double*** P, double** R, const int* select);
+// R[i][i+lag] = cross-product of rows i and i + lag, R[i][i] = sum of squares
+// of row i, for i < n - lag.
+void CrossProductNeighbours(int n, int m, double** X, double** R, int lag);
+double CrossProduct2Vec(int n, const double* x, const double* y);
+double CrossProduct2VecMV(int n, const double* x, const double* y);
+// Cross-product of the centred vectors; y = x - mean.
+double CenteredCrossProduct2Vec(int n, const double* x, const double* y);
+void CenterVector(int n, const double* x, double* y);
+// Row covariances (divisor m - 1), the upper triangle with the diagonal.
+void Covariance(int n, int m, double** X, double** R);
+// Covariance over the positions where neither value is MISSING.
+double Covariance2VecMV(int n, const double* x, const double* y);
+// Resemblance measure 22: full matrix of row covariances (pairwise over
+// non-missing positions when X holds MISSING).
+void CovarianceMV(int n, int m, double** X, double** R);
+// Correlation over the positions where neither value is MISSING; a constant
+// vector has correlation 0. The int form reads -999 as missing in x.
+double Correlation2VecMV(int n, const double* x, const double* y);
+double Correlation2VecMV(int n, const int* x, const double* y);
+// Correlation2VecMV over the positions with select = 1.
+double Correlation2VecSelectMV(int n, const double* x, const double* y, const int* select);
+// Correlation of two complete vectors.
+double Correlation2Vec(int n, const double* x, const double* y);
+// Resemblance measure 17: full matrix without MISSING; with MISSING pairwise
+// correlations in the upper triangle only (the caller mirrors it).
+void CorrelationMV(int n, int m, double** X, double** R);
+// X holds nA + nB rows; R (nB x nA) [b][a] = correlation of row a with row nA + b.
+void CorrelationPartition(int nA, int nB, int m, double** X, double** R);
+// Correlation of row (byRows) or column k of X with row or column k of Y
+// (Correlation2VecMV rules).
+double Correlation2SelectedVecMV(int n, int m, double** X, double** Y, int k, bool byRows);
+// Correlation of two complete n x m matrices taken as vectors.
+double Correlation2Matrices(int n, int m, double** X, double** Y);
+// Correlations of all row pairs of a complete matrix (full matrix).
+void Correlation(int n, int m, double** X, double** R);
+// R[i][i+lag] = correlation of rows i and i + lag of a complete matrix,
+// R[i][i] = 1, for i < n - lag.
+void CorrelationNeighbours(int n, int m, double** X, double** R, int lag);
+
+// --- Row and column transformations ---------------------------------------
+// x - mean (complete data).
+void CenterRows(int n, int m, double** X, double** Y);
+void CenterCols(int n, int m, double** X, double** Y);
+// x - mean of the non-missing values (option 3).
+void CenterRowsMV(int n, int m, double** X, double** Y);
+void CenterColsMV(int n, int m, double** X, double** Y);
+// (x - mean) / sqrt(k - 1), k non-missing values (option 2): cross-products
+// of the result are covariances.
+void CenterRowsCovMV(int n, int m, double** X, double** Y);
+void CenterColsCovMV(int n, int m, double** X, double** Y);
+// x / sqrt(sum of squares) (option 4; 1 when that sum is 0 or less).
+void NormalizeRows(int n, int m, double** X, double** Y);
+void NormalizeCols(int n, int m, double** X, double** Y);
+void NormalizeMatrixRows(int n, int m, double** X, double** Y);
+void NormalizeRowsMV(int n, int m, double** X, double** Y);
+void NormalizeColsMV(int n, int m, double** X, double** Y);
+void NormalizeVector(int n, const double* x, double* y);
+// Columns normalised over the rows with select = 1; the other rows become MISSING.
+void NormalizeColsSelectedRowsMV(int n, int m, double** X, double** Y, const int* select);
+// x / sum (option 1). Output first, input second.
+void UnitSumRowsAdj(int n, int m, double** Y, double** X);
+void UnitSumColsAdj(int n, int m, double** Y, double** X);
+void UnitSumRowsAdjMV(int n, int m, double** Y, double** X);
+void UnitSumColsAdjMV(int n, int m, double** Y, double** X);
+// One vector divided by its non-missing sum; returns the divisor.
+double UnitSumVectorAdjMV(int n, const double* x, double* y);
+// One vector divided by its largest non-missing value (the search starts at
+// 0, so a vector without a positive value is left as it is).
+void MaxAdjMV(int n, const double* x, double* y);
+// sqrt(x / sum) (option 10). Output first, input second.
+void HellingerRowsAdjMV(int n, int m, double** Y, double** X);
+void HellingerColsAdjMV(int n, int m, double** Y, double** X);
+// Rows: x / (max - min); columns: (x - min) / (max - min) (option 7).
+void RangeRowsAdjMV(int n, int m, double** X, double** Y);
+void RangeColsAdjMV(int n, int m, double** X, double** Y);
+// z-scores: (x - mean) / sqrt(sum of squared deviations / k), k non-missing
+// values. The six-argument forms take the means and deviations given.
+void ZStandardizationRowsMV(int n, int m, double** X, double** Y);
+void ZStandardizationColsMV(int n, int m, double** X, double** Y);
+void ZStandardizationRowsMV(int n, int m, double** X, double** Y, const double* means,
+                            const double* deviations);
+void ZStandardizationColsMV(int n, int m, double** X, double** Y, const double* means,
+                            const double* deviations);
+// With flag, outliers[i] = 1 where |z| exceeds limit (0 elsewhere).
+void ZStandardizationVectorMV(int n, const double* x, double* y, bool flag, double limit,
+                              int* outliers);
+// Per column: (x - mean) / sqrt(sum of squared deviations), rounded to single
+// precision. Output first.
+void CorrAdj(int n, int m, double** Y, double** X);
+// Deviations from expectations (option 6): (x T - r c) / (sqrt(r c) T).
+void DeviationsExpectationsMV(int n, int m, double** X, double** Y);
+// Deviations from the group means of each column (option 12). groups holds
+// one label per row (any integers).
+void DeviationsGroupMeansMV(int n, int m, double** X, double** Y, const int* groups);
+// In place: every non-missing cell / sqrt(total sum of squares / (m - 1))
+// (rows) or / (n - 1) (columns).
+void GowerStandardizationRows(int n, int m, double** X);
+void GowerStandardizationCols(int n, int m, double** X);
+// Per row: 0 where x <= 0; elsewhere x - the mean of the positive values
+// (mode 1) or that mean (mode 2).
+void DataPartitionQualQuant(int n, int m, double** X, double** Y, int mode);
+
+// --- Ranks (ties get the mean of the ranks they span) ---------------------
+void RankVectorAdj(int n, const double* x, double* r);
+void RankRowsAdj(int n, int m, double** X, double** R);
+// Option 9: the non-missing values ranked among themselves; MISSING stays.
+void RankVectorAdjMV(int n, const double* x, double* r);
+// The same ranks by counting (quadratic: for short vectors).
+void RankVectorDAdj(int n, const double* x, double* r);
+void RankRowsDAdj(int n, int m, double** X, double** R);
+// idx = the 1-based positions of g in ascending order of value.
+void IndexVector(int n, const int* g, int* idx);
+// order = the 1-based positions of x in ascending order (of |x| for Abs).
+void RankVector(int n, const double* x, int* order);
+void RankVectorAbs(int n, const double* x, int* order);
+// Ranks of the entries above the diagonal of D, written above the diagonal of
+// R (the diagonal and lower triangle of R are not written).
+void RankReseAdj(int n, double** D, double** R);
+// The smallest value whose rank among the non-missing cells divided by n m
+// exceeds p; MISSING when none does.
+double MatrixPercentile(int n, int m, double** X, double p);
+
 
 // ===========================================================================
 // Group counting and partitions
 // ===========================================================================
+
+// Group vectors hold one int label per sampling unit. Routines that index
+// arrays by group use the position of a label among the sorted distinct
+// labels (1..g), so any integers may serve as labels.
+
+// count = number of distinct labels; labels (at least n entries) receives
+// them in ascending order.
+void CountGroups(int n, const int* groups, int& count, int* labels);
+// The same; labels may be null.
+void CountGroupsNew(int n, const int* groups, int& count, int* labels);
+// The same over the positions with select = 1.
+void CountGroupsSelect(int n, const int* groups, const int* select, int& count, int* labels);
+// Closes the gaps among the positive labels in place (1, 3, 5, 3 -> 1, 2, 3, 2),
+// keeping their order; k is the number of distinct labels.
+void RenamePartitionLabels(int n, int k, int* labels);
+
+// Classes of equal width (vector transformation 8): class 1 for the minimum,
+// k for the maximum, ceil((x - min) k / (max - min)) between; MISSING stays
+// in the MV forms. Return 0 (nothing written) when k < 1, else 1.
+int ClassesMV(int n, const double* x, double* classes, int k);
+int ClassesDefinitionMV(int n, const double* x, double* classes, int k, double min, double max);
+int Classes(int n, const double* x, double* classes, int k);
+int ClassesDefinition(int n, const double* x, double* classes, int k, double min, double max);
+// Counts of the values in k classes of equal width; upperBounds (optional)
+// receives min + (c + 1)(max - min) / k.
+void FreqDistribution(int n, const double* x, int* counts, int k, double* upperBounds);
+
+// Q (n x k): 1 in the column of each unit's group, 0 elsewhere; groups null
+// means one group per unit.
+void CrispBelonging(int n, int k, const int* groups, double** Q);
+// Fuzzy belonging of every unit to each of k groups from the similarity
+// matrix S (upper triangle; 1 - S when dissimilarity), rows of Q summing to 1.
+void FuzzyBelonging(int n, int k, double** S, const int* groups, double** Q, bool dissimilarity);
+// Units whose resemblance is exactly 1 (or 0 for dissimilarities) join the
+// group of the earlier unit; partition gets labels 1..count.
+void ClusterIdenticals(int n, double** S, int* partition, int& count, bool dissimilarity);
+// Y (kRows x kCols): the sums of X over each pair of a row group and a column
+// group divided by the product of the group sizes; mode 1 rescales Y to the
+// total of the plain sums.
+void ConcentrateGroups(int n, int m, double** X, double** Y, int kRows, const int* rowGroups,
+                       int kCols, const int* colGroups, int mode);
+// For each group g and each of its units u in order: Y[j][g-1] = X[j][u] -
+// Y[j][g-1] over the m rows j.
+void ReleveChange(int n, double** X, double** Y, int m, int k, const int* groups);
+// Means of width consecutive rows (byRows) or columns for each window
+// position; count receives the number of windows.
+void SplitMovingWinPool(int n, int m, double** X, double** Y, int width, int& count, bool byRows);
 
 
 // ===========================================================================
