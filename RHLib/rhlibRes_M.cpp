@@ -1224,6 +1224,573 @@ void SplitMovingWinPool(int n, int m, double** X, double** Y, int width, int& co
 // Distances and similarity coefficients
 // ===========================================================================
 
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "rhlibDim.h"
+
+namespace dist_detail {
+
+// Below this many attribute comparisons a resemblance matrix is computed on
+// the calling thread: starting a team would cost more than it saves.
+constexpr double kParallelWork = 2.0e5;
+
+bool HasMissing(int m, int q, double** X) {
+    for (int i = 0; i < m; i++)
+        for (int k = 0; k < q; k++)
+            if (X[i][k] == MISSING) return true;
+    return false;
+}
+
+// Rows [first, last) of thread t out of T for a loop over the upper triangle
+// (row i holds the m - i pairs j >= i): the rows are cut where the running
+// count of pairs crosses t/T of the total, so that every thread gets the same
+// number of pairs, not the same number of rows.
+void TriangleRows(int m, int T, int t, int& first, int& last) {
+    auto start = [m, T](int s) -> int {
+        if (s <= 0) return 0;
+        if (s >= T) return m;
+        double total = 0.5 * m * (m + 1.0);
+        double target = total * s / T;
+        // Smallest r whose pairs before it, r m - r (r - 1) / 2, reach target.
+        int lo = 0, hi = m;
+        while (lo < hi) {
+            int r = lo + (hi - lo) / 2;
+            double before = static_cast<double>(r) * m - 0.5 * r * (r - 1.0);
+            if (before >= target)
+                hi = r;
+            else
+                lo = r + 1;
+        }
+        return lo;
+    };
+    first = start(t);
+    last = start(t + 1);
+}
+
+// Calls rowFn(i) for every row i on the current thread team, rows cut by
+// TriangleRows. rowFn must neither allocate nor throw.
+template <class RowFn>
+void ForEachTriangleRow(int m, int q, RowFn rowFn) {
+    double work = 0.5 * m * (m + 1.0) * (q > 0 ? q : 1);
+#pragma omp parallel if (work > kParallelWork)
+    {
+        int first, last;
+        TriangleRows(m, omp_get_num_threads(), omp_get_thread_num(), first, last);
+        for (int i = first; i < last; i++) rowFn(i);
+    }
+}
+
+// Pair kernels. Each sums in four interleaved lanes added in a fixed order, so
+// that the result of a pair depends only on its two rows.
+inline double SumSqDiff(int q, const double* x, const double* y) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    int k = 0;
+    for (; k + 4 <= q; k += 4) {
+        double d0 = x[k] - y[k], d1 = x[k + 1] - y[k + 1];
+        double d2 = x[k + 2] - y[k + 2], d3 = x[k + 3] - y[k + 3];
+        s0 += d0 * d0;
+        s1 += d1 * d1;
+        s2 += d2 * d2;
+        s3 += d3 * d3;
+    }
+    for (; k < q; k++) {
+        double d = x[k] - y[k];
+        s0 += d * d;
+    }
+    return (s0 + s1) + (s2 + s3);
+}
+
+// The difference where both values are present, else 0 (which adds exactly
+// nothing to a sum of non-negative terms, so complete rows give the same bits
+// as SumSqDiff).
+inline double PresentDiff(double a, double b) {
+    bool both = (a != MISSING) & (b != MISSING);
+    return both ? a - b : 0.0;
+}
+
+inline double SumSqDiffMV(int q, const double* x, const double* y) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    int k = 0;
+    for (; k + 4 <= q; k += 4) {
+        double d0 = PresentDiff(x[k], y[k]), d1 = PresentDiff(x[k + 1], y[k + 1]);
+        double d2 = PresentDiff(x[k + 2], y[k + 2]), d3 = PresentDiff(x[k + 3], y[k + 3]);
+        s0 += d0 * d0;
+        s1 += d1 * d1;
+        s2 += d2 * d2;
+        s3 += d3 * d3;
+    }
+    for (; k < q; k++) {
+        double d = PresentDiff(x[k], y[k]);
+        s0 += d * d;
+    }
+    return (s0 + s1) + (s2 + s3);
+}
+
+inline double SumAbsDiffMV(int q, const double* x, const double* y) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    int k = 0;
+    for (; k + 4 <= q; k += 4) {
+        s0 += std::fabs(PresentDiff(x[k], y[k]));
+        s1 += std::fabs(PresentDiff(x[k + 1], y[k + 1]));
+        s2 += std::fabs(PresentDiff(x[k + 2], y[k + 2]));
+        s3 += std::fabs(PresentDiff(x[k + 3], y[k + 3]));
+    }
+    for (; k < q; k++) s0 += std::fabs(PresentDiff(x[k], y[k]));
+    return (s0 + s1) + (s2 + s3);
+}
+
+inline double SumAbsDiff(int q, const double* x, const double* y) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    int k = 0;
+    for (; k + 4 <= q; k += 4) {
+        s0 += std::fabs(x[k] - y[k]);
+        s1 += std::fabs(x[k + 1] - y[k + 1]);
+        s2 += std::fabs(x[k + 2] - y[k + 2]);
+        s3 += std::fabs(x[k + 3] - y[k + 3]);
+    }
+    for (; k < q; k++) s0 += std::fabs(x[k] - y[k]);
+    return (s0 + s1) + (s2 + s3);
+}
+
+// Numerator and denominator of the percentage difference with shift s.
+inline void BrayCurtisSums(int q, const double* x, const double* y, double s, double& num,
+                           double& den) {
+    double n0 = 0, n1 = 0, n2 = 0, n3 = 0, e0 = 0, e1 = 0, e2 = 0, e3 = 0;
+    auto term = [s](double a, double b, double& n, double& e) {
+        bool both = (a != MISSING) & (b != MISSING);
+        double d = both ? a - b : 0.0;
+        double t = both ? (a - s) + (b - s) : 0.0;
+        n += std::fabs(d);
+        e += t;
+    };
+    int k = 0;
+    for (; k + 4 <= q; k += 4) {
+        term(x[k], y[k], n0, e0);
+        term(x[k + 1], y[k + 1], n1, e1);
+        term(x[k + 2], y[k + 2], n2, e2);
+        term(x[k + 3], y[k + 3], n3, e3);
+    }
+    for (; k < q; k++) term(x[k], y[k], n0, e0);
+    num = (n0 + n1) + (n2 + n3);
+    den = (e0 + e1) + (e2 + e3);
+}
+
+inline double RootOrZero(double s) { return s > 0 ? std::sqrt(s) : 0.0; }
+
+void MirrorUpper(int m, double** R) {
+    for (int i = 0; i < m; i++)
+        for (int j = i + 1; j < m; j++) R[j][i] = R[i][j];
+}
+
+// Presence and absence of every row as bit sets, for the joint frequencies
+// of the binary coefficients: bit k of the presence set is on where the
+// value is 1, of the absence set where it is 0; other values are in neither.
+struct BinaryRows {
+    int words = 0;
+    std::vector<uint64_t> presence, absence;
+
+    BinaryRows(int m, int q, double** X) : words((q + 63) / 64) {
+        presence.assign(static_cast<size_t>(m) * words, 0);
+        absence.assign(static_cast<size_t>(m) * words, 0);
+        for (int i = 0; i < m; i++) {
+            uint64_t* p = &presence[static_cast<size_t>(i) * words];
+            uint64_t* a = &absence[static_cast<size_t>(i) * words];
+            for (int k = 0; k < q; k++) {
+                uint64_t bit = uint64_t{1} << (k & 63);
+                if (X[i][k] == 1.0)
+                    p[k >> 6] |= bit;
+                else if (X[i][k] == 0.0)
+                    a[k >> 6] |= bit;
+            }
+        }
+    }
+    const uint64_t* P(int i) const { return &presence[static_cast<size_t>(i) * words]; }
+    const uint64_t* A(int i) const { return &absence[static_cast<size_t>(i) * words]; }
+};
+
+inline int BitCount(uint64_t v) {
+    v = v - ((v >> 1) & 0x5555555555555555ULL);
+    v = (v & 0x3333333333333333ULL) + ((v >> 2) & 0x3333333333333333ULL);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return static_cast<int>((v * 0x0101010101010101ULL) >> 56);
+}
+
+struct Joint {
+    int a, b, c, d;
+};
+
+inline Joint JointOfRows(const BinaryRows& B, int i, int j) {
+    const uint64_t *pi = B.P(i), *ai = B.A(i), *pj = B.P(j), *aj = B.A(j);
+    Joint f{0, 0, 0, 0};
+    for (int w = 0; w < B.words; w++) {
+        f.a += BitCount(pi[w] & pj[w]);
+        f.b += BitCount(pi[w] & aj[w]);
+        f.c += BitCount(ai[w] & pj[w]);
+        f.d += BitCount(ai[w] & aj[w]);
+    }
+    return f;
+}
+
+// Fills the upper triangle with the diagonal by coef(joint frequencies).
+template <class Coef>
+void BinaryCoefficient(int m, int q, double** X, double** R, Coef coef) {
+    if (m <= 0) return;
+    BinaryRows B(m, q, X);
+    ForEachTriangleRow(m, B.words * 4, [&](int i) {
+        for (int j = i; j < m; j++) R[i][j] = coef(JointOfRows(B, i, j));
+    });
+}
+
+}  // namespace dist_detail
+
+// --- Euclidean family ------------------------------------------------------
+
+void EucliDist(int m, int q, double** X, double** R) {
+    using namespace dist_detail;
+    ForEachTriangleRow(m, q, [&](int i) {
+        R[i][i] = 0.0;
+        for (int j = i + 1; j < m; j++) R[i][j] = RootOrZero(SumSqDiff(q, X[i], X[j]));
+    });
+    MirrorUpper(m, R);
+}
+
+void EucliDistMV(int m, int q, double** X, double** R) {
+    using namespace dist_detail;
+    if (!HasMissing(m, q, X)) {
+        EucliDist(m, q, X, R);  // same sums, without the tests
+        return;
+    }
+    ForEachTriangleRow(m, q, [&](int i) {
+        R[i][i] = 0.0;
+        for (int j = i + 1; j < m; j++) R[i][j] = RootOrZero(SumSqDiffMV(q, X[i], X[j]));
+    });
+    MirrorUpper(m, R);
+}
+
+void EucliDistMVSelect(int m, int q, double** X, double** R, const int* sel) {
+    using namespace dist_detail;
+    // The selected attributes, so that the pair loop reads no selection vector.
+    std::vector<int> cols;
+    for (int k = 0; k < q; k++)
+        if (sel[k] != 0) cols.push_back(k);
+    int n = static_cast<int>(cols.size());
+    ForEachTriangleRow(m, n, [&](int i) {
+        R[i][i] = 0.0;
+        const double* x = X[i];
+        for (int j = i + 1; j < m; j++) {
+            const double* y = X[j];
+            double s = 0.0;
+            for (int c = 0; c < n; c++) {
+                double d = PresentDiff(x[cols[c]], y[cols[c]]);
+                s += d * d;
+            }
+            R[i][j] = RootOrZero(s);
+        }
+    });
+}
+
+void EucliDistMVSelectOne(int m, int q, double** X, double** R, int k) {
+    using namespace dist_detail;
+    (void)q;
+    int c = k - 1;
+    for (int i = 0; i < m; i++) {
+        R[i][i] = 0.0;
+        for (int j = i + 1; j < m; j++) R[i][j] = std::fabs(PresentDiff(X[i][c], X[j][c]));
+    }
+}
+
+void EucliDistSq(int m, int q, double** X, double** R) {
+    using namespace dist_detail;
+    ForEachTriangleRow(m, q, [&](int i) {
+        R[i][i] = 0.0;
+        for (int j = i + 1; j < m; j++) R[i][j] = SumSqDiff(q, X[i], X[j]);
+    });
+}
+
+double EucliDistSq2Vec(int q, const double* x, const double* y) {
+    return dist_detail::SumSqDiff(q, x, y);
+}
+
+// --- City-block --------------------------------------------------------------
+
+void AbsValFunctionMV(int m, int q, double** X, double** R) {
+    using namespace dist_detail;
+    ForEachTriangleRow(m, q, [&](int i) {
+        R[i][i] = 0.0;
+        for (int j = i + 1; j < m; j++) R[i][j] = SumAbsDiffMV(q, X[i], X[j]);
+    });
+}
+
+void AbsValFunction(int m, int q, double** X, double** R) {
+    using namespace dist_detail;
+    ForEachTriangleRow(m, q, [&](int i) {
+        R[i][i] = 0.0;
+        for (int j = i + 1; j < m; j++) R[i][j] = SumAbsDiff(q, X[i], X[j]);
+    });
+}
+
+void AbsValFunctionMV(int m, const double* x, double** R) {
+    using namespace dist_detail;
+    for (int i = 0; i < m; i++) {
+        R[i][i] = 0.0;
+        for (int j = i + 1; j < m; j++) R[i][j] = std::fabs(PresentDiff(x[i], x[j]));
+    }
+}
+
+double AbsValFunction2VecD(int q, const double* x, const double* y) {
+    return dist_detail::SumAbsDiff(q, x, y);
+}
+
+// --- Chord distance ------------------------------------------------------------
+
+namespace dist_detail {
+
+// Squared chord distance over the positions where both values count
+// (present when mv is true, every position otherwise). A norm of 0 is
+// replaced by 1, so that a row of zeros stays at the origin.
+double ChordSq(int q, const double* x, const double* y, bool mv) {
+    double xx = 0.0, yy = 0.0;
+    for (int k = 0; k < q; k++) {
+        if (mv && (x[k] == MISSING || y[k] == MISSING)) continue;
+        xx += x[k] * x[k];
+        yy += y[k] * y[k];
+    }
+    double nx = xx > 0 ? std::sqrt(xx) : 1.0;
+    double ny = yy > 0 ? std::sqrt(yy) : 1.0;
+    double s = 0.0;
+    for (int k = 0; k < q; k++) {
+        if (mv && (x[k] == MISSING || y[k] == MISSING)) continue;
+        double d = x[k] / nx - y[k] / ny;
+        s += d * d;
+    }
+    return s;
+}
+
+}  // namespace dist_detail
+
+double ChordDistSq2VecMV(int q, const double* x, const double* y) {
+    return dist_detail::ChordSq(q, x, y, true);
+}
+
+double ChordDistSq2Vec(int q, const double* x, const double* y) {
+    return dist_detail::ChordSq(q, x, y, false);
+}
+
+// --- Percentage difference ---------------------------------------------------
+
+void BrayCurtisMV(int m, int q, double** X, double** R) {
+    using namespace dist_detail;
+    // Shift: the smallest value when it is 0 or negative, so that every
+    // shifted value is non-negative and the denominator is a total.
+    bool any = false;
+    double low = 0.0;
+    for (int i = 0; i < m; i++)
+        for (int k = 0; k < q; k++) {
+            double v = X[i][k];
+            if (v == MISSING) continue;
+            if (!any || v < low) low = v;
+            any = true;
+        }
+    double s = (any && low <= 0.0) ? low : 0.0;
+    ForEachTriangleRow(m, q, [&](int i) {
+        R[i][i] = 0.0;
+        for (int j = i + 1; j < m; j++) {
+            double num, den;
+            BrayCurtisSums(q, X[i], X[j], s, num, den);
+            // A pair without a positive denominator has every shared value
+            // at the shift (or none shared): the rows do not differ.
+            R[i][j] = den > 0 ? num / den : 0.0;
+        }
+    });
+}
+
+// --- Binary coefficients -----------------------------------------------------
+
+void JointFreq(int q, const double* x, const double* y, int* a, int* b, int* c, int* d) {
+    int na = 0, nb = 0, nc = 0, nd = 0;
+    for (int k = 0; k < q; k++) {
+        double u = x[k], v = y[k];
+        if (u == 1.0) {
+            if (v == 1.0)
+                na++;
+            else if (v == 0.0)
+                nb++;
+        } else if (u == 0.0) {
+            if (v == 1.0)
+                nc++;
+            else if (v == 0.0)
+                nd++;
+        }
+    }
+    *a = na;
+    *b = nb;
+    *c = nc;
+    *d = nd;
+}
+
+void Jaccard(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        int s = f.a + f.b + f.c;
+        return s > 0 ? static_cast<double>(f.a) / s : 0.0;
+    });
+}
+
+void SimpleMatching(int m, int q, double** X, double** R) {
+    using namespace dist_detail;
+    ForEachTriangleRow(m, q, [&](int i) {
+        const double* x = X[i];
+        for (int j = i; j < m; j++) {
+            const double* y = X[j];
+            int equal = 0, present = 0;
+            for (int k = 0; k < q; k++) {
+                bool both = (x[k] != MISSING) & (y[k] != MISSING);
+                present += both;
+                equal += both & (x[k] == y[k]);
+            }
+            R[i][j] = present > 0 ? static_cast<double>(equal) / present : 0.0;
+        }
+    });
+}
+
+void SokalMichener(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        int s = f.a + f.b + f.c + f.d;
+        return s > 0 ? static_cast<double>(f.a) / s : 0.0;
+    });
+}
+
+void Ochiai(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        double p = static_cast<double>(f.a + f.b) * (f.a + f.c);
+        return p > 0 ? f.a / std::sqrt(p) : 0.0;
+    });
+}
+
+void Sorensen(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        int s = 2 * f.a + f.b + f.c;
+        return s > 0 ? 2.0 * f.a / s : 0.0;
+    });
+}
+
+void MeanSquareContingency(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        double a = f.a, b = f.b, c = f.c, d = f.d;
+        double margins = (a + b) * (c + d) * (a + c) * (b + d);
+        double cross = a * d - b * c;
+        return margins > 0 ? cross * cross / margins : 0.0;
+    });
+}
+
+void JaccardDissimilarity(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        int s = f.a + f.b + f.c;
+        return s > 0 ? static_cast<double>(f.b + f.c) / s : 1.0;
+    });
+}
+
+void JaccardTurnover(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        int mn = std::min(f.b, f.c);
+        int s = f.a + 2 * mn;
+        return s > 0 ? 2.0 * mn / s : MISSING;
+    });
+}
+
+void JaccardNestedness(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        int mn = std::min(f.b, f.c), mx = std::max(f.b, f.c);
+        int s1 = f.a + 2 * mn, s2 = f.a + f.b + f.c;
+        if (s1 <= 0 || s2 <= 0) return MISSING;
+        return static_cast<double>(mx - mn) / s2 * (static_cast<double>(f.a) / s1);
+    });
+}
+
+void SorensenDissimilarity(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        int s = 2 * f.a + f.b + f.c;
+        return s > 0 ? static_cast<double>(f.b + f.c) / s : 1.0;
+    });
+}
+
+void SorensenTurnover(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        int mn = std::min(f.b, f.c);
+        int s = f.a + mn;
+        return s > 0 ? static_cast<double>(mn) / s : MISSING;
+    });
+}
+
+void SorensenNestedness(int m, int q, double** X, double** R) {
+    dist_detail::BinaryCoefficient(m, q, X, R, [](dist_detail::Joint f) {
+        int mn = std::min(f.b, f.c), mx = std::max(f.b, f.c);
+        int s1 = f.a + mn, s2 = 2 * f.a + f.b + f.c;
+        if (s1 <= 0 || s2 <= 0) return MISSING;
+        return static_cast<double>(mx - mn) / s2 * (static_cast<double>(f.a) / s1);
+    });
+}
+
+// --- Legendre & Chodorowski ---------------------------------------------------
+
+void LegendreChodorowski(int m, int q, double** X, double** R, const double* weights, double k) {
+    for (int i = 0; i < m; i++) {
+        R[i][i] = 1.0;
+        for (int j = i + 1; j < m; j++) {
+            double num = 0.0, den = 0.0;
+            for (int v = 0; v < q; v++) {
+                double w = weights ? weights[v] : 1.0;
+                if (!(w > 0)) continue;
+                double x = X[i][v], y = X[j][v];
+                if (x == MISSING || y == MISSING) continue;
+                if (!(x + y > 0)) continue;
+                den += w;
+                double diff = std::fabs(x - y);
+                if (diff <= k && x * y > 0)
+                    num += w * 2.0 * (k + 1.0 - diff) / (2.0 * k + 2.0 + k * diff);
+            }
+            R[i][j] = den > 0 ? num / den : 0.0;
+            R[j][i] = R[i][j];
+        }
+    }
+}
+
+// --- Logarithmic distance ---------------------------------------------------------
+
+void CYD(int m, int q, double** X, double** R) {
+    // A zero abundance has no logarithm: it stands for a count below the
+    // smallest one observable and is replaced by 0.1. A double zero then adds
+    // exactly 0. Missing and negative values take no part.
+    auto value = [](double v) { return v == 0.0 ? 0.1 : v; };
+    for (int i = 0; i < m; i++) {
+        R[i][i] = 0.0;
+        for (int j = i + 1; j < m; j++) {
+            double sum = 0.0;
+            int counted = 0;
+            for (int k = 0; k < q; k++) {
+                double x0 = X[i][k], y0 = X[j][k];
+                if (x0 == MISSING || y0 == MISSING || x0 < 0 || y0 < 0) continue;
+                if (x0 >= 1 || y0 >= 1) counted++;
+                double x = value(x0), y = value(y0), s = x + y;
+                sum += (s * std::log10(s / 2) - x * std::log10(y) - y * std::log10(x)) / s;
+            }
+            R[i][j] = counted > 0 ? sum / counted : 0.0;
+        }
+    }
+}
+
+void Cleanup(int m, double** R) {
+    for (int i = 0; i < m; i++) {
+        R[i][i] = 1.0;
+        for (int j = 0; j < i; j++) R[i][j] = 0.0;
+    }
+}
+
+
 // ===========================================================================
 // Entropy, diversity and information measures
 // ===========================================================================

@@ -233,6 +233,126 @@ void SplitMovingWinPool(int n, int m, double** X, double** Y, int width, int& co
 // ===========================================================================
 // Distances and similarity coefficients
 // ===========================================================================
+// Resemblance between the rows of a table X (m rows, the compared entities, by
+// q attributes; -999 missing) written into a caller-allocated m x m matrix R.
+// Unless said otherwise a routine writes the upper triangle with the diagonal
+// and leaves the lower triangle to the caller. The Euclidean, city-block,
+// Bray-Curtis and binary routines run on the current thread team; every pair
+// is computed by the same sequential code whatever thread gets it, so the
+// results do not depend on the number of threads.
+
+// Euclidean distance over all attributes (no missing-value check); both
+// triangles, diagonal 0.
+void EucliDist(int m, int q, double** X, double** R);
+// Euclidean distance over the attributes present in both rows; both triangles.
+void EucliDistMV(int m, int q, double** X, double** R);
+// As EucliDistMV over the attributes whose sel entry is not 0; upper triangle
+// without the diagonal, diagonal 0.
+void EucliDistMVSelect(int m, int q, double** X, double** R, const int* sel);
+// Absolute difference on attribute k alone (1-based), 0 where either value is
+// missing; upper triangle without the diagonal, diagonal 0.
+void EucliDistMVSelectOne(int m, int q, double** X, double** R, int k);
+// Squared Euclidean distances (no missing-value check); upper triangle, diagonal 0.
+void EucliDistSq(int m, int q, double** X, double** R);
+// Sum of squared differences of two vectors (no missing-value check).
+double EucliDistSq2Vec(int q, const double* x, const double* y);
+
+// City-block distance (sum of absolute differences) over the attributes
+// present in both rows; upper triangle, diagonal 0.
+void AbsValFunctionMV(int m, int q, double** X, double** R);
+// The same without the missing-value check.
+void AbsValFunction(int m, int q, double** X, double** R);
+// Absolute differences between the entries of one vector (0 where either is
+// missing); upper triangle, diagonal 0.
+void AbsValFunctionMV(int m, const double* x, double** R);
+// Sum of absolute differences of two vectors.
+double AbsValFunction2VecD(int q, const double* x, const double* y);
+
+// Chord distance: the Euclidean distance between the rows scaled to unit
+// length. Complete tables: both triangles. With missing values each pair is
+// scaled over the attributes present in both (upper triangle with diagonal).
+void ChordDistMV(int m, int q, double** X, double** R);
+// Squared chord distance over the positions present in both vectors; a vector
+// whose norm there is 0 is divided by 1.
+double ChordDistSq2VecMV(int q, const double* x, const double* y);
+// Squared chord distance of two complete vectors.
+double ChordDistSq2Vec(int q, const double* x, const double* y);
+
+// Mahalanobis distance between rows with the covariance matrix of the
+// attributes; upper triangle, diagonal 0. A covariance matrix that is singular
+// or too ill-conditioned to invert reliably (fewer units than attributes plus
+// one, a constant attribute, collinear attributes) is refused: the routine
+// returns false and leaves R unchanged, so that the caller can say why.
+bool Mahalanobis(int m, int q, double** X, double** R);
+
+// Percentage difference (Bray-Curtis); a table with negative values is
+// shifted by its smallest value. Upper triangle, diagonal 0; 0 for a pair
+// without a positive denominator.
+void BrayCurtisMV(int m, int q, double** X, double** R);
+
+// Gower's similarity for mixed variables (varType: 1 binary, 2 nominal,
+// 3 quantitative, 4 ordinal). Ordinal variables are ranked in a work copy, X
+// is not changed. ranges, when given, receives the range used for each
+// variable (computed from the data); weights, when given, weighs each variable
+// (a weight of 0 or less leaves it out). countDoubleAbsence 0: a double absence
+// on a binary variable counts nothing. Both triangles, diagonal 1; a pair
+// without any comparable variable gets 0.
+void GowerMVOpt(int m, int q, const int* varType, double** X, double** R, double* ranges,
+                const double* weights, int countDoubleAbsence);
+// The earlier form: no ordinal type, double absences always counted.
+void GowerMV(int m, int q, const int* varType, double** X, double** R, double* ranges,
+             const double* weights);
+// Gower contribution (numerator part, times weight) of one variable x of the
+// given type for every pair, upper triangle, stored in single precision.
+void GowerMVPartial_dAbsences(int m, int type, const double* x, float** R, double range,
+                              double weight, int countDoubleAbsence);
+
+// Legendre & Chodorowski similarity with parameter k; weights (may be null)
+// weigh each variable, a weight of 0 or less leaving it out. Both triangles,
+// diagonal 1; a pair without a comparable variable gets 0.
+void LegendreChodorowski(int m, int q, double** X, double** R, const double* weights, double k);
+
+// Eigen analysis of the 2 x 2 cross-product matrix of x and y over the
+// positions present in both. secondEig receives the second eigenvalue; the
+// other outputs are written when given (firstVec and secondVec: two values).
+void HierFactorialEigen(int q, const double* x, const double* y, double* firstEig,
+                        double* secondEig, double* firstVec, double* secondVec);
+
+// Joint frequencies of two binary vectors: a (1,1), b (1,0), c (0,1), d (0,0).
+// A position holding anything but 0 or 1 in either vector counts nowhere.
+void JointFreq(int q, const double* x, const double* y, int* a, int* b, int* c, int* d);
+
+// Binary similarity and dissimilarity coefficients on the joint frequencies;
+// upper triangle with the diagonal.
+void Jaccard(int m, int q, double** X, double** R);             // a/(a+b+c), 0 if empty
+void SimpleMatching(int m, int q, double** X, double** R);      // equal values / present pairs
+void SokalMichener(int m, int q, double** X, double** R);       // a/(a+b+c+d)
+void Ochiai(int m, int q, double** X, double** R);              // a/sqrt((a+b)(a+c))
+void Sorensen(int m, int q, double** X, double** R);            // 2a/(2a+b+c)
+void MeanSquareContingency(int m, int q, double** X, double** R);  // phi squared
+void JaccardDissimilarity(int m, int q, double** X, double** R);   // (b+c)/(a+b+c), 1 if empty
+void JaccardTurnover(int m, int q, double** X, double** R);        // -999 when undefined
+void JaccardNestedness(int m, int q, double** X, double** R);      // -999 when undefined
+void SorensenDissimilarity(int m, int q, double** X, double** R);  // (b+c)/(2a+b+c), 1 if empty
+void SorensenTurnover(int m, int q, double** X, double** R);       // -999 when undefined
+void SorensenNestedness(int m, int q, double** X, double** R);     // -999 when undefined
+
+// Multiple-site Sorensen dissimilarity of a presence/absence table (n units by
+// p variables; only the cells holding 0 or 1 count). groups null: one value
+// for the whole table, returned. Otherwise out[g] receives the value of the
+// g-th group in ascending order of label and the routine returns 0. A group
+// whose value is undefined (a denominator of 0) gets -999.
+double BetaSOR(int n, int p, double** X, const int* groups, double* out);
+
+// Spearman rank correlation of two complete vectors (ties averaged).
+double Spearman2Vec(int q, const double* x, const double* y);
+// Logarithmic distance: for each pair the sum over the attributes of
+// [(x+y) log10((x+y)/2) - x log10 y - y log10 x] / (x+y), divided by the
+// number of attributes where x or y is at least 1. Upper triangle, diagonal 0.
+void CYD(int m, int q, double** X, double** R);
+// Diagonal to 1, lower triangle to 0.
+void Cleanup(int m, double** R);
+
 
 
 // ===========================================================================

@@ -1,0 +1,404 @@
+// Distances and similarity coefficients between the rows of a table.
+#include <gtest/gtest.h>
+
+#include <omp.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "rhlibDim.h"
+#include "rhlibRes_M.h"
+
+namespace {
+
+// A table owned by the test, filled from nested lists.
+struct Table {
+    int rows, cols;
+    double** x;
+    Table(int r, int c) : rows(r), cols(c), x(dim2DT<double>(r, c)) {}
+    Table(std::initializer_list<std::initializer_list<double>> v)
+        : Table(static_cast<int>(v.size()), static_cast<int>(v.begin()->size())) {
+        int i = 0;
+        for (auto& row : v) {
+            int k = 0;
+            for (double d : row) x[i][k++] = d;
+            i++;
+        }
+    }
+    ~Table() { free2DT(x, rows); }
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+    double* operator[](int i) const { return x[i]; }
+};
+
+// A square matrix pre-filled with a sentinel, so that unwritten cells show.
+struct Square : Table {
+    explicit Square(int n, double fill = 12345.0) : Table(n, n) {
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++) x[i][j] = fill;
+    }
+};
+
+// Random table; with missing > 0 about that share of cells is -999.
+void FillRandom(Table& t, unsigned seed, double missing, bool binary) {
+    std::mt19937 g(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (int i = 0; i < t.rows; i++)
+        for (int k = 0; k < t.cols; k++) {
+            double v = binary ? (u(g) < 0.4 ? 1.0 : 0.0) : std::floor(u(g) * 50.0) / 4.0;
+            t[i][k] = (u(g) < missing) ? MISSING : v;
+        }
+}
+
+bool Present(double v) { return v != MISSING; }
+
+// ---------------------------------------------------------------------------
+// Euclidean family and city-block
+// ---------------------------------------------------------------------------
+
+TEST(Euclidean, HandWorkedPairsWithAndWithoutMissingValues) {
+    Table t{{0, 0, 1}, {3, 4, 1}, {3, -999, 1}};
+    Square r(3);
+    EucliDist(2, 3, t.x, r.x);
+    EXPECT_DOUBLE_EQ(r[0][1], 5.0);
+    EXPECT_DOUBLE_EQ(r[1][0], 5.0);
+    EXPECT_EQ(r[0][0], 0.0);
+
+    Square s(3);
+    EucliDistMV(3, 3, t.x, s.x);
+    EXPECT_DOUBLE_EQ(s[0][1], 5.0);
+    EXPECT_DOUBLE_EQ(s[0][2], 3.0);  // the missing attribute is left out
+    EXPECT_DOUBLE_EQ(s[1][2], 0.0);
+    EXPECT_DOUBLE_EQ(s[2][0], 3.0);  // both triangles
+    for (int i = 0; i < 3; i++) EXPECT_EQ(s[i][i], 0.0);
+
+    Square q(3);
+    EucliDistSq(3, 3, t.x, q.x);
+    EXPECT_DOUBLE_EQ(q[0][1], 25.0);
+    EXPECT_EQ(q[1][0], 12345.0);  // upper triangle only
+    EXPECT_DOUBLE_EQ(EucliDistSq2Vec(3, t[0], t[1]), 25.0);
+}
+
+TEST(Euclidean, SelectionsAndOneAttribute) {
+    Table t{{0, 0, 1}, {3, 4, -999}, {1, 1, 5}};
+    Square r(3);
+    int sel[3] = {0, 1, 1};
+    EucliDistMVSelect(3, 3, t.x, r.x, sel);
+    EXPECT_DOUBLE_EQ(r[0][1], 4.0);
+    EXPECT_DOUBLE_EQ(r[0][2], std::sqrt(1.0 + 16.0));
+    EXPECT_DOUBLE_EQ(r[1][2], 3.0);
+    EXPECT_EQ(r[1][0], 12345.0);  // not mirrored
+    EXPECT_EQ(r[1][1], 0.0);
+
+    Square o(3);
+    EucliDistMVSelectOne(3, 3, t.x, o.x, 3);  // third attribute, 1-based
+    EXPECT_EQ(o[0][1], 0.0);                  // missing in unit 2
+    EXPECT_DOUBLE_EQ(o[0][2], 4.0);
+    EXPECT_EQ(o[2][2], 0.0);
+}
+
+TEST(Euclidean, NothingSharedGivesZero) {
+    Table t{{1, -999}, {-999, 7}};
+    Square e(2), a(2);
+    EucliDistMV(2, 2, t.x, e.x);
+    AbsValFunctionMV(2, 2, t.x, a.x);
+    EXPECT_EQ(e[0][1], 0.0);
+    EXPECT_EQ(a[0][1], 0.0);
+}
+
+TEST(CityBlock, HandWorkedAndVectorForms) {
+    Table t{{1, -999, 3}, {4, 5, 7}, {0, 0, 0}};
+    Square r(3);
+    AbsValFunctionMV(3, 3, t.x, r.x);
+    EXPECT_DOUBLE_EQ(r[0][1], 7.0);
+    EXPECT_DOUBLE_EQ(r[1][2], 16.0);
+    EXPECT_EQ(r[1][0], 12345.0);
+
+    Table c{{1, 2, 3}, {4, 5, 7}};
+    Square p(2);
+    AbsValFunction(2, 3, c.x, p.x);
+    EXPECT_DOUBLE_EQ(p[0][1], 10.0);
+    EXPECT_DOUBLE_EQ(AbsValFunction2VecD(3, c[0], c[1]), 10.0);
+
+    double v[4] = {2, -999, 5, -1};
+    Square d(4);
+    AbsValFunctionMV(4, v, d.x);
+    EXPECT_DOUBLE_EQ(d[0][2], 3.0);
+    EXPECT_DOUBLE_EQ(d[0][3], 3.0);
+    EXPECT_EQ(d[0][1], 0.0);
+    EXPECT_EQ(d[1][2], 0.0);
+}
+
+// The matrix routines against the textbook definitions computed pair by pair,
+// on a table with missing values.
+TEST(Euclidean, AgreesWithBruteForceOnARandomTable) {
+    Table t(37, 23);
+    FillRandom(t, 7, 0.1, false);
+    Square e(37), a(37);
+    EucliDistMV(37, 23, t.x, e.x);
+    AbsValFunctionMV(37, 23, t.x, a.x);
+    for (int i = 0; i < 37; i++)
+        for (int j = i + 1; j < 37; j++) {
+            double ss = 0, sa = 0;
+            for (int k = 0; k < 23; k++)
+                if (Present(t[i][k]) && Present(t[j][k])) {
+                    ss += (t[i][k] - t[j][k]) * (t[i][k] - t[j][k]);
+                    sa += std::fabs(t[i][k] - t[j][k]);
+                }
+            EXPECT_NEAR(e[i][j], std::sqrt(ss), 1e-12 * (1 + ss));
+            EXPECT_EQ(e[j][i], e[i][j]);
+            EXPECT_NEAR(a[i][j], sa, 1e-12 * (1 + sa));
+        }
+}
+
+// ---------------------------------------------------------------------------
+// Chord distance
+// ---------------------------------------------------------------------------
+
+TEST(Chord, PairForms) {
+    double a[3] = {3, 4, -999}, b[3] = {6, 8, 1}, z[3] = {0, 0, 1};
+    EXPECT_NEAR(ChordDistSq2VecMV(3, a, b), 0.0, 1e-15);
+    // A vector with norm 0 over the shared positions is divided by 1, not 0/0.
+    EXPECT_DOUBLE_EQ(ChordDistSq2VecMV(3, a, z), 1.0);
+    double u[2] = {1, 0}, v[2] = {0, 1};
+    EXPECT_DOUBLE_EQ(ChordDistSq2Vec(2, u, v), 2.0);
+}
+
+// ---------------------------------------------------------------------------
+// Percentage difference
+// ---------------------------------------------------------------------------
+
+TEST(BrayCurtis, HandWorkedShiftAndMissingValues) {
+    Table t{{1, 2, 3}, {3, 2, 1}, {0, 0, 0}, {0, 0, 0}};
+    Square r(4);
+    BrayCurtisMV(4, 3, t.x, r.x);
+    EXPECT_DOUBLE_EQ(r[0][1], 4.0 / 12.0);
+    EXPECT_DOUBLE_EQ(r[0][2], 1.0);
+    EXPECT_EQ(r[2][3], 0.0);  // two empty units: no denominator, written 0
+    EXPECT_EQ(r[1][0], 12345.0);
+
+    // Negative values: everything is shifted by the smallest value, -1.
+    Table n{{-1, 1}, {1, 3}};
+    Square s(2);
+    BrayCurtisMV(2, 2, n.x, s.x);
+    EXPECT_DOUBLE_EQ(s[0][1], 4.0 / 8.0);
+
+    Table m{{1, -999, 3}, {3, 9, 1}};
+    Square u(2);
+    BrayCurtisMV(2, 3, m.x, u.x);
+    EXPECT_DOUBLE_EQ(u[0][1], 4.0 / 8.0);
+}
+
+// ---------------------------------------------------------------------------
+// Legendre & Chodorowski, logarithmic distance
+// ---------------------------------------------------------------------------
+
+TEST(LegendreChodorowski, HandWorked) {
+    Table t{{2, 0, 3, -999}, {2, 1, 5, 4}, {0, 0, 0, 0}};
+    Square r(3);
+    LegendreChodorowski(3, 4, t.x, r.x, nullptr, 1.0);
+    // Variable 1 gives 2(1+1-0)/(2+2) = 1, variable 2 one absence (0), variable
+    // 3 a difference above k (0), variable 4 missing: 1/3.
+    EXPECT_DOUBLE_EQ(r[0][1], 1.0 / 3.0);
+    EXPECT_DOUBLE_EQ(r[1][0], 1.0 / 3.0);
+    EXPECT_EQ(r[0][0], 1.0);
+    EXPECT_EQ(r[0][2], 0.0);  // nothing comparable: 0, never a stale value
+
+    // k = 2: variable 3 now counts 2(2+1-2)/(4+2+4) = 0.2.
+    LegendreChodorowski(3, 4, t.x, r.x, nullptr, 2.0);
+    EXPECT_DOUBLE_EQ(r[0][1], (1.0 + 0.2) / 3.0);
+
+    // A weight of 0 leaves its variable out but not the ones after it.
+    double w[4] = {1, 0, 1, 1};
+    LegendreChodorowski(3, 4, t.x, r.x, w, 2.0);
+    EXPECT_DOUBLE_EQ(r[0][1], (1.0 + 0.2) / 2.0);
+}
+
+TEST(CYD, LogarithmicDistanceWithZerosReplaced) {
+    Table t{{1, 2, 0}, {3, 0, 0}, {1, 2, 0}};
+    Square r(3);
+    CYD(3, 3, t.x, r.x);
+    auto term = [](double x, double y) {
+        double l10 = std::log(10.0);
+        return ((x + y) * std::log((x + y) / 2) - x * std::log(y) - y * std::log(x)) / l10 / (x + y);
+    };
+    EXPECT_NEAR(r[0][1], (term(1, 3) + term(2, 0.1)) / 2, 1e-14);
+    EXPECT_NEAR(r[0][2], 0.0, 1e-15);
+    EXPECT_EQ(r[1][0], 12345.0);
+}
+
+TEST(Cleanup, DiagonalOneLowerZero) {
+    Square r(3, 7.0);
+    Cleanup(3, r.x);
+    EXPECT_EQ(r[1][1], 1.0);
+    EXPECT_EQ(r[2][0], 0.0);
+    EXPECT_EQ(r[0][2], 7.0);
+}
+
+// ---------------------------------------------------------------------------
+// Binary coefficients
+// ---------------------------------------------------------------------------
+
+TEST(JointFrequencies, CountsAndIgnoredValues) {
+    double x[7] = {1, 1, 0, 0, 1, 2, -999};
+    double y[7] = {1, 0, 1, 0, 1, 1, 0};
+    int a, b, c, d;
+    JointFreq(7, x, y, &a, &b, &c, &d);
+    EXPECT_EQ(a, 2);
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(c, 1);
+    EXPECT_EQ(d, 1);  // the 2 and the -999 count nowhere
+}
+
+TEST(BinaryCoefficients, HandWorkedPair) {
+    // a = 2, b = 1, c = 1, d = 1; the last two positions count nowhere.
+    Table t{{1, 1, 0, 0, 1, 2, -999}, {1, 0, 1, 0, 1, 1, 0}};
+    auto upper = [&](void (*f)(int, int, double**, double**)) {
+        Square r(2);
+        f(2, 7, t.x, r.x);
+        EXPECT_EQ(r[1][0], 12345.0);  // lower triangle left to the caller
+        return r[0][1];
+    };
+    EXPECT_DOUBLE_EQ(upper(Jaccard), 0.5);
+    EXPECT_DOUBLE_EQ(upper(Sorensen), 4.0 / 6.0);
+    EXPECT_DOUBLE_EQ(upper(Ochiai), 2.0 / 3.0);
+    EXPECT_DOUBLE_EQ(upper(SokalMichener), 2.0 / 5.0);
+    EXPECT_DOUBLE_EQ(upper(MeanSquareContingency), 1.0 / 36.0);
+    EXPECT_DOUBLE_EQ(upper(JaccardDissimilarity), 0.5);
+    EXPECT_DOUBLE_EQ(upper(JaccardTurnover), 0.5);
+    EXPECT_DOUBLE_EQ(upper(JaccardNestedness), 0.0);
+    EXPECT_DOUBLE_EQ(upper(SorensenDissimilarity), 2.0 / 6.0);
+    EXPECT_DOUBLE_EQ(upper(SorensenTurnover), 1.0 / 3.0);
+    EXPECT_DOUBLE_EQ(upper(SorensenNestedness), 0.0);
+    // Simple matching takes any values: positions 1, 4, 5 of the 6 where
+    // both are present are equal.
+    EXPECT_DOUBLE_EQ(upper(SimpleMatching), 3.0 / 6.0);
+}
+
+TEST(BinaryCoefficients, NestedPairAndDiagonal) {
+    // Unit 2 holds a subset of unit 1: a = 2, b = 2, c = 0, d = 1.
+    Table t{{1, 1, 1, 1, 0}, {1, 1, 0, 0, 0}};
+    Square r(2);
+    JaccardNestedness(2, 5, t.x, r.x);
+    EXPECT_DOUBLE_EQ(r[0][1], 2.0 / 4.0 * (2.0 / 2.0));
+    EXPECT_EQ(r[0][0], 0.0);  // b = c = 0 on the diagonal
+    SorensenNestedness(2, 5, t.x, r.x);
+    EXPECT_DOUBLE_EQ(r[0][1], 2.0 / 6.0 * (2.0 / 2.0));
+    Jaccard(2, 5, t.x, r.x);
+    EXPECT_EQ(r[0][0], 1.0);
+    EXPECT_EQ(r[1][1], 1.0);
+}
+
+TEST(BinaryCoefficients, EmptyUnits) {
+    Table t{{0, 0, 0}, {0, 0, -999}};
+    Square r(2);
+    Jaccard(2, 3, t.x, r.x);
+    EXPECT_EQ(r[0][1], 0.0);
+    JaccardDissimilarity(2, 3, t.x, r.x);
+    EXPECT_EQ(r[0][1], 1.0);
+    SorensenDissimilarity(2, 3, t.x, r.x);
+    EXPECT_EQ(r[0][1], 1.0);
+    for (auto f : {JaccardTurnover, JaccardNestedness, SorensenTurnover, SorensenNestedness}) {
+        f(2, 3, t.x, r.x);
+        EXPECT_EQ(r[0][1], MISSING);
+        EXPECT_EQ(r[0][0], MISSING);
+    }
+    Ochiai(2, 3, t.x, r.x);
+    EXPECT_EQ(r[0][1], 0.0);
+    MeanSquareContingency(2, 3, t.x, r.x);
+    EXPECT_EQ(r[0][1], 0.0);
+    Table none{{-999, 5}, {1, -999}};
+    SimpleMatching(2, 2, none.x, r.x);
+    EXPECT_EQ(r[0][1], 0.0);
+}
+
+TEST(BinaryCoefficients, SokalMichenerCountsOnlyJointPresences) {
+    Table t{{1, 0, 0, 0}, {1, 0, 0, 0}};
+    Square r(2);
+    SokalMichener(2, 4, t.x, r.x);
+    EXPECT_DOUBLE_EQ(r[0][1], 0.25);
+    EXPECT_DOUBLE_EQ(r[0][0], 0.25);
+}
+
+// Independent checks on random presence/absence tables: phi squared is the
+// square of the Pearson correlation of the two 0/1 vectors; turnover and
+// nestedness add up to the dissimilarity; every coefficient matches the
+// joint frequencies counted by the pair routine, across word boundaries.
+TEST(BinaryCoefficients, RandomTablesAgainstIndependentForms) {
+    const int m = 23, q = 130;
+    Table t(m, q);
+    FillRandom(t, 11, 0.05, true);
+    t[3][64] = 2.0;  // a value that counts nowhere, on a word boundary
+    Square ja(m), jd(m), jt(m), jn(m), sd(m), st(m), sn(m), so(m), ms(m), oc(m);
+    Jaccard(m, q, t.x, ja.x);
+    JaccardDissimilarity(m, q, t.x, jd.x);
+    JaccardTurnover(m, q, t.x, jt.x);
+    JaccardNestedness(m, q, t.x, jn.x);
+    SorensenDissimilarity(m, q, t.x, sd.x);
+    SorensenTurnover(m, q, t.x, st.x);
+    SorensenNestedness(m, q, t.x, sn.x);
+    Sorensen(m, q, t.x, so.x);
+    MeanSquareContingency(m, q, t.x, ms.x);
+    Ochiai(m, q, t.x, oc.x);
+    for (int i = 0; i < m; i++)
+        for (int j = i; j < m; j++) {
+            int a, b, c, d;
+            JointFreq(q, t[i], t[j], &a, &b, &c, &d);
+            EXPECT_DOUBLE_EQ(ja[i][j], static_cast<double>(a) / (a + b + c));
+            EXPECT_DOUBLE_EQ(so[i][j], 2.0 * a / (2 * a + b + c));
+            EXPECT_DOUBLE_EQ(oc[i][j], a / std::sqrt(double(a + b) * (a + c)));
+            EXPECT_NEAR(ja[i][j] + jd[i][j], 1.0, 1e-15);
+            EXPECT_NEAR(jt[i][j] + jn[i][j], jd[i][j], 1e-15);
+            EXPECT_NEAR(st[i][j] + sn[i][j], sd[i][j], 1e-15);
+            // Pearson correlation over the positions where both are 0 or 1.
+            double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+            int n = 0;
+            for (int k = 0; k < q; k++) {
+                double u = t[i][k], v = t[j][k];
+                if ((u != 0 && u != 1) || (v != 0 && v != 1)) continue;
+                n++;
+                sx += u, sy += v, sxx += u * u, syy += v * v, sxy += u * v;
+            }
+            double cov = sxy - sx * sy / n, vx = sxx - sx * sx / n, vy = syy - sy * sy / n;
+            if (vx > 0 && vy > 0) {
+                EXPECT_NEAR(ms[i][j], cov * cov / (vx * vy), 1e-12);
+            }
+        }
+}
+
+// ---------------------------------------------------------------------------
+// Threads: the same bits whatever the size of the team
+// ---------------------------------------------------------------------------
+
+TEST(ResemblanceThreads, IdenticalBitsForOneAndManyThreads) {
+    const int m = 301, q = 67;
+    Table t(m, q), b(m, q);
+    FillRandom(t, 3, 0.08, false);
+    FillRandom(b, 5, 0.0, true);
+    using Fn = void (*)(int, int, double**, double**);
+    struct Case {
+        Fn f;
+        Table* data;
+    } cases[] = {{EucliDistMV, &t}, {EucliDist, &b},      {AbsValFunctionMV, &t},
+                 {BrayCurtisMV, &t}, {Jaccard, &b},       {SorensenNestedness, &b},
+                 {SimpleMatching, &t}, {EucliDistSq, &t}};
+    int saved = omp_get_max_threads();
+    for (auto& c : cases) {
+        Square one(m, 0.0), many(m, 0.0), odd(m, 0.0);
+        omp_set_num_threads(1);
+        c.f(m, q, c.data->x, one.x);
+        omp_set_num_threads(8);
+        c.f(m, q, c.data->x, many.x);
+        omp_set_num_threads(3);
+        c.f(m, q, c.data->x, odd.x);
+        for (int i = 0; i < m; i++) {
+            EXPECT_EQ(std::memcmp(one[i], many[i], sizeof(double) * m), 0) << "row " << i;
+            EXPECT_EQ(std::memcmp(one[i], odd[i], sizeof(double) * m), 0) << "row " << i;
+        }
+    }
+    omp_set_num_threads(saved);
+}
+
+}  // namespace
