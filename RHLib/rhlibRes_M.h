@@ -358,6 +358,144 @@ void Cleanup(int m, double** R);
 // ===========================================================================
 // Entropy, diversity and information measures
 // ===========================================================================
+// Logarithms are natural (entropies in nats). An order alpha within 1e-12 of
+// 1 is Shannon's. Contingency tables hold counts in double cells; a cell of
+// -999 in a table given by the caller is missing and skipped. 0 ln 0 is 0.
+
+// Renyi entropy of order alpha of the proportions x_i / (sum of the positive
+// x); entries of 0 or less take no part. 0 when nothing is positive.
+double EntropyVector(int n, const double* x, double alpha);
+// The same; at order 1 also code[i] = -ln p_i for every p_i > 0 (the other
+// entries are left as they are).
+double EntropyVectorCodeLength(int n, const double* x, double alpha, double* code);
+
+// Number of orders alphaFrom, alphaFrom + alphaStep, ... up to alphaTo that the
+// table entropies compute (rounded, so that a step that does not divide the
+// span exactly in binary still reaches alphaTo); 1 when alphaStep is not
+// positive. Callers size the result vectors with it.
+int EntropyOrderCount(double alphaFrom, double alphaTo, double alphaStep);
+// Renyi entropies of an n x p table for each order k (alpha = alphaFrom +
+// k alphaStep): of its cell proportions (joint), of its column margin and of
+// its row margin. Returns the number of orders.
+int EntropyMV(int n, int p, double** T, double* joint, double* colEnt, double* rowEnt,
+              double alphaFrom, double alphaTo, double alphaStep);
+// As EntropyMV, plus mutual = row + column - joint entropy, Rajski's metric
+// 1 - mutual/joint and the coherence coefficient sqrt(1 - rajski^2). A
+// negative mutual entropy gives 0, Rajski 1 and coherence 0; a joint entropy
+// of 0 (one occupied cell) gives Rajski 0 and coherence 1.
+int Entropy_MV(int n, int p, double** T, double* joint, double* colEnt, double* rowEnt,
+               double* mutual, double* rajski, double* coherence, double alphaFrom,
+               double alphaTo, double alphaStep);
+// Coherence coefficient of one table at order alpha.
+double CoheCoefMV(int n, int p, double** T, double alpha);
+// Entropy of the row margin, of the column margin.
+double EntropyRows(int n, int p, double** T, double alpha);
+double EntropyCols(int n, int p, double** T, double alpha);
+// Mutual entropy of a two-way table: at order 1 the sum of
+// p_ij ln(p_ij / (p_i p_j)); otherwise ln(sum p_ij^alpha (p_i p_j)^(1-alpha)) / (alpha-1).
+double MutualEntropyMV(int n, int p, double** T, double alpha);
+// Three-way information against the two-way margins (Kirkwood reference
+// p_ij p_ik p_jk / (p_i p_j p_k)): at order 1, H(XY) + H(XZ) + H(YZ) - H(X)
+// - H(Y) - H(Z) - H(XYZ).
+double MutualEntropy3D_MV(int a, int b, int c, double*** T3, double alpha);
+// Information of a three-way table against the product of its one-way margins.
+double ThreeWayInteraction_MV(int a, int b, int c, double*** T3, double alpha);
+// Chi-square statistic of a two-way table (cells whose expected count is 0
+// are skipped).
+double QuiSquareFromContingencyMV(int n, int p, double** T);
+
+// The states of a nominal vector (its non-missing values truncated to whole
+// numbers) in order of first appearance, into states, and the number of
+// values of each state, into freq; *nStates receives their number. states
+// and freq need room for n entries.
+void ContingencyVector(int n, const double* x, double* freq, int* nStates, int* states);
+// Contingency table of two nominal vectors over the q positions where both
+// are present: rows are the states of x, columns those of y, each in order of
+// first appearance. T must hold CountStates(q, x) x CountStates(q, y) cells;
+// dims receives the two state counts. With a file, the states and the table
+// are written to it.
+void ContingencyMV(int q, const double* x, const double* y, double** T, int dims[2], FILE* file);
+// The three-way table of x, y and z (positions where all three are present).
+void Contingency3D_MV(int q, const double* x, const double* y, const double* z, double*** T3,
+                      int dims[3], FILE* file);
+
+// Qualitative measures need whole-number state codes. Returns true when every
+// non-missing value of X is one; otherwise prints which value is not on the
+// standard error stream and returns false.
+bool CheckStateCodes(int m, int q, double** X);
+
+// Resemblance between the nominal rows of X (m rows, q attributes) from
+// their contingency tables; upper triangle with the diagonal. Each first
+// checks the state codes (CheckStateCodes) and returns false, R unchanged,
+// when one is not a whole number. With printTables the tables go to
+// "Tables.txt" (replaced at each call; "Tables3D.txt" for the triplets).
+bool MutualEntropyPairwiseMV(int m, int q, double** X, double** R, double alpha,
+                             bool printTables);
+bool CoheCoefPairwiseMV(int m, int q, double** X, double** R, double alpha, bool printTables);
+// Minimum discrimination information statistic 2 G I (Shannon).
+bool MDISMV(int m, int q, double** X, double** R, bool printTables);
+// Chi-square statistic without continuity correction.
+bool QuiSquareMV(int m, int q, double** X, double** R, bool printTables);
+// R3[i][j][k] for i <= j <= k: MutualEntropy3D_MV of rows i, j, k.
+bool MutualEntropyTripletsMV(int m, int q, double** X, double*** R3, double alpha,
+                             bool printTables);
+
+// Information divergence between abundance rows: for each pair, the sum over
+// the attributes present in both of x ln(2x/(x+y)) + y ln(2y/(x+y)) (terms
+// of zero abundance are 0). Upper triangle with the diagonal.
+void IDivergenceMV(int m, int q, double** X, double** R);
+// The same for the pairs (i, i + lag) only.
+void IDivergenceNeighbours(int m, int q, double** X, double** R, int lag);
+// Mutual information between sampling units (total times the mutual
+// information of their two-row table over the attributes present in both).
+void MutualInformationMV(int m, int q, double** X, double** R);
+
+// Rao's quadratic entropy of the quantities x with the resemblances D between
+// their entities (only the upper triangle and diagonal of D are read; D is
+// not changed): sum over i, j of p_i p_j d_ij, with d = D or, for
+// similarities, 1 - D, and its square root when sqrtOpt. Missing quantities
+// and resemblances take no part; 0 when the total is not positive.
+double RaoIndex(int n, const double* x, double** D, bool isDissimilarity, bool sqrtOpt);
+// With similarities always.
+double RaoIndex(int n, const double* x, double** S, bool sqrtOpt);
+// With no matrix: Simpson's diversity, the sum of p_i p_j over i != j.
+double RaoIndex_Simpson(int n, const double* x, double** D, bool isDissimilarity, bool sqrtOpt);
+// Each term times the pair weight w_i w_j (multiply) or, otherwise, 1 when w_i
+// or w_j is 1 and 0 else. Similarities give the distance sqrt(1 - s).
+double RaoIndex_Weight(int n, const double* x, double** D, bool isDissimilarity, const int* w,
+                       bool multiply);
+double RaoIndex_Weight(int n, const double* x, double** D, bool isDissimilarity, bool sqrtOpt,
+                       const int* w, bool multiply);
+// For each of the m rows of X (quantities of n entities), Q[i] = 2 x the sum
+// over the pairs j < k with D, x_j, x_k present of d_jk x_j x_k w_jk; with
+// relative, each row is first divided by its total. When some resemblances
+// are missing the sum is scaled up by (sum of x_j x_k over all pairs) / (over
+// the pairs that entered). Returns true.
+bool RaoIndex_Weight_Matrix(int m, int n, double** X, double** D, double* Q,
+                            bool isDissimilarity, bool sqrtOpt, const int* w, bool multiply,
+                            bool relative);
+
+// Half the sum of the absolute (or squared) differences between the
+// proportions x_i / sum x and y_i / sum y; 0 when either total is not positive.
+double SumAbsDeviations(int n, const double* x, const double* y, bool squared);
+// 1 when the vectors are equal element by element, else 0.
+int CompareVector(int n, const double* x, const double* y);
+// Groups the p columns of X by their presence pattern (value > 0) over the n
+// rows: freq[k] receives the number of columns with the k-th distinct
+// pattern (order of first appearance), *nPatterns their number. X is not changed.
+void FlorulaFrequencies(int n, int p, double** X, int* nPatterns, double* freq);
+// Valences of a species (s rows) by communities (c columns) table at order
+// alpha. Returns 1, or 0 after a message when a species is absent from every
+// community or a community is empty.
+int ValenceInvalence(int s, int c, double** X, double* localValence, double* floristicValence,
+                     double* localInvalence, double* floristicInvalence, double alpha);
+double LocalValence(int s, int c, double** X, double alpha);
+double FloristicValence(int s, int c, double** X, double alpha);
+double LocalInvalence(int s, int c, double** X, double alpha);
+double FloristicInvalence(int s, int c, double** X, double alpha);
+double LocalDistinctiveness(int s, int c, double** X, double alpha);
+double FlorulaDiversity(int s, int c, double** X, double alpha);
+
 
 
 // ===========================================================================
