@@ -1901,6 +1901,22 @@ double Divergence(double alpha, Cells cells) {
     return any ? std::log(s) / (alpha - 1.0) : 0.0;
 }
 
+// Divergence of a three-way table from reference(margins, i, j, k).
+template <class Reference>
+double Divergence3(int a, int b, int c, double*** T3, double alpha, Reference reference) {
+    Margins3 g(a, b, c, T3);
+    if (!(g.total > 0)) return 0.0;
+    return Divergence(alpha, [&](auto cell) {
+        for (int i = 0; i < a; i++)
+            for (int j = 0; j < b; j++)
+                for (int k = 0; k < c; k++) {
+                    double v = T3[i][j][k];
+                    if (v == MISSING || !(v > 0)) continue;
+                    cell(v / g.total, reference(g, i, j, k));
+                }
+    });
+}
+
 int ToInt(double v) {
     if (!(v >= INT_MIN)) return INT_MIN;
     if (v > INT_MAX) return INT_MAX;
@@ -2081,6 +2097,22 @@ double Rao(int n, const double* x, Distance distance, Weight weight) {
     return q;
 }
 
+// Rao's entropy with the distances of a resemblance matrix (missing entries
+// left out).
+template <class Weight>
+double RaoWithMatrix(int n, const double* x, double** D, bool isDissimilarity, bool sqrtOpt,
+                     Weight weight) {
+    return Rao(
+        n, x,
+        [&](int i, int j, double& d) {
+            double r = Upper(D, i, j);
+            if (r == MISSING) return false;
+            d = RaoDistance(r, isDissimilarity, sqrtOpt);
+            return true;
+        },
+        weight);
+}
+
 // Number of communities holding each species and of species in each community.
 void Occupancy(int s, int c, double** X, std::vector<double>& f, std::vector<double>& r) {
     f.assign(s, 0.0);
@@ -2209,39 +2241,20 @@ double MutualEntropyMV(int n, int p, double** T, double alpha) {
 }
 
 double MutualEntropy3D_MV(int a, int b, int c, double*** T3, double alpha) {
-    using namespace info_detail;
-    Margins3 g(a, b, c, T3);
-    if (!(g.total > 0)) return 0.0;
-    double G = g.total;
-    return Divergence(alpha, [&](auto cell) {
-        for (int i = 0; i < a; i++)
-            for (int j = 0; j < b; j++)
-                for (int k = 0; k < c; k++) {
-                    double v = T3[i][j][k];
-                    if (v == MISSING || !(v > 0)) continue;
-                    // Kirkwood reference p_ij p_ik p_jk / (p_i p_j p_k): the
-                    // totals cancel, so the ratio of counts is a proportion.
-                    double two = g.nij[static_cast<size_t>(i) * b + j] * g.nik[static_cast<size_t>(i) * c + k] *
-                                 g.njk[static_cast<size_t>(j) * c + k];
-                    double one = g.ni[i] * g.nj[j] * g.nk[k];
-                    cell(v / G, one > 0 ? two / one : 0.0);
-                }
+    // Kirkwood reference p_ij p_ik p_jk / (p_i p_j p_k): the totals cancel, so
+    // the ratio of counts is already a proportion.
+    return info_detail::Divergence3(a, b, c, T3, alpha, [b, c](const info_detail::Margins3& g, int i, int j, int k) {
+        double two = g.nij[static_cast<size_t>(i) * b + j] * g.nik[static_cast<size_t>(i) * c + k] *
+                     g.njk[static_cast<size_t>(j) * c + k];
+        double one = g.ni[i] * g.nj[j] * g.nk[k];
+        return one > 0 ? two / one : 0.0;
     });
 }
 
 double ThreeWayInteraction_MV(int a, int b, int c, double*** T3, double alpha) {
-    using namespace info_detail;
-    Margins3 g(a, b, c, T3);
-    if (!(g.total > 0)) return 0.0;
-    double G = g.total;
-    return Divergence(alpha, [&](auto cell) {
-        for (int i = 0; i < a; i++)
-            for (int j = 0; j < b; j++)
-                for (int k = 0; k < c; k++) {
-                    double v = T3[i][j][k];
-                    if (v == MISSING) continue;
-                    cell(v / G, (g.ni[i] / G) * (g.nj[j] / G) * (g.nk[k] / G));
-                }
+    return info_detail::Divergence3(a, b, c, T3, alpha, [](const info_detail::Margins3& g, int i, int j, int k) {
+        double G = g.total;
+        return (g.ni[i] / G) * (g.nj[j] / G) * (g.nk[k] / G);
     });
 }
 
@@ -2408,16 +2421,7 @@ void MutualInformationMV(int m, int q, double** X, double** R) {
 // --- Rao's quadratic entropy --------------------------------------------------------
 
 double RaoIndex(int n, const double* x, double** D, bool isDissimilarity, bool sqrtOpt) {
-    using namespace info_detail;
-    return Rao(
-        n, x,
-        [&](int i, int j, double& d) {
-            double r = Upper(D, i, j);
-            if (r == MISSING) return false;
-            d = RaoDistance(r, isDissimilarity, sqrtOpt);
-            return true;
-        },
-        [](int, int) { return 1.0; });
+    return info_detail::RaoWithMatrix(n, x, D, isDissimilarity, sqrtOpt, [](int, int) { return 1.0; });
 }
 
 double RaoIndex(int n, const double* x, double** S, bool sqrtOpt) {
@@ -2437,16 +2441,9 @@ double RaoIndex_Simpson(int n, const double* x, double** D, bool isDissimilarity
 
 double RaoIndex_Weight(int n, const double* x, double** D, bool isDissimilarity, bool sqrtOpt,
                        const int* w, bool multiply) {
-    using namespace info_detail;
-    return Rao(
-        n, x,
-        [&](int i, int j, double& d) {
-            double r = Upper(D, i, j);
-            if (r == MISSING) return false;
-            d = RaoDistance(r, isDissimilarity, sqrtOpt);
-            return true;
-        },
-        [&](int i, int j) { return PairWeight(w, i, j, multiply); });
+    return info_detail::RaoWithMatrix(n, x, D, isDissimilarity, sqrtOpt, [&](int i, int j) {
+        return info_detail::PairWeight(w, i, j, multiply);
+    });
 }
 
 double RaoIndex_Weight(int n, const double* x, double** D, bool isDissimilarity, const int* w,

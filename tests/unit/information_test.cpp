@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "matrix_util.h"
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
 
@@ -22,31 +23,8 @@ using testing::internal::GetCapturedStdout;
 
 namespace {
 
-struct Table {
-    int rows, cols;
-    double** x;
-    Table(int r, int c) : rows(r), cols(c), x(dim2DT<double>(r, c)) {}
-    Table(std::initializer_list<std::initializer_list<double>> v)
-        : Table(static_cast<int>(v.size()), static_cast<int>(v.begin()->size())) {
-        int i = 0;
-        for (auto& row : v) {
-            int k = 0;
-            for (double d : row) x[i][k++] = d;
-            i++;
-        }
-    }
-    ~Table() { free2DT(x, rows); }
-    Table(const Table&) = delete;
-    Table& operator=(const Table&) = delete;
-    double* operator[](int i) const { return x[i]; }
-};
-
-struct Square : Table {
-    explicit Square(int n, double fill = 12345.0) : Table(n, n) {
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < n; j++) x[i][j] = fill;
-    }
-};
+using testmat::Square;
+using testmat::Table;
 
 // Shannon entropy of counts, written out independently of the library.
 double Shannon(const std::vector<double>& counts) {
