@@ -1272,119 +1272,132 @@ void TriangleRows(int m, int T, int t, int& first, int& last) {
     last = start(t + 1);
 }
 
-// Calls rowFn(i) for every row i on the current thread team, rows cut by
-// TriangleRows. rowFn must neither allocate nor throw.
-template <class RowFn>
-void ForEachTriangleRow(int m, int q, RowFn rowFn) {
-    double work = 0.5 * m * (m + 1.0) * (q > 0 ? q : 1);
+// Calls rows(first, last) on every thread of the current team with its share
+// of the triangle. rows must neither allocate nor throw.
+template <class RowsFn>
+void ForEachTriangleShare(int m, double workPerPair, RowsFn rows) {
+    double work = 0.5 * m * (m + 1.0) * workPerPair;
 #pragma omp parallel if (work > kParallelWork)
     {
         int first, last;
         TriangleRows(m, omp_get_num_threads(), omp_get_thread_num(), first, last);
+        rows(first, last);
+    }
+}
+
+// Calls rowFn(i) for every row i on the current thread team.
+template <class RowFn>
+void ForEachTriangleRow(int m, int q, RowFn rowFn) {
+    ForEachTriangleShare(m, q > 0 ? q : 1, [&](int first, int last) {
         for (int i = first; i < last; i++) rowFn(i);
-    }
+    });
 }
 
-// Pair kernels. Each sums in four interleaved lanes added in a fixed order, so
-// that the result of a pair depends only on its two rows.
-inline double SumSqDiff(int q, const double* x, const double* y) {
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    int k = 0;
-    for (; k + 4 <= q; k += 4) {
-        double d0 = x[k] - y[k], d1 = x[k + 1] - y[k + 1];
-        double d2 = x[k + 2] - y[k + 2], d3 = x[k + 3] - y[k + 3];
-        s0 += d0 * d0;
-        s1 += d1 * d1;
-        s2 += d2 * d2;
-        s3 += d3 * d3;
-    }
-    for (; k < q; k++) {
-        double d = x[k] - y[k];
-        s0 += d * d;
-    }
-    return (s0 + s1) + (s2 + s3);
-}
+// Lanes of the pair sums: enough independent sums to hide the latency of
+// the additions.
+constexpr int kLanes = 8;
 
-// The difference where both values are present, else 0 (which adds exactly
-// nothing to a sum of non-negative terms, so complete rows give the same bits
-// as SumSqDiff).
-inline double PresentDiff(double a, double b) {
-    bool both = (a != MISSING) & (b != MISSING);
-    return both ? a - b : 0.0;
-}
+// Terms of the pair sums: Add puts attribute (a, b) of a pair into lane l of
+// its sums. Where a value is missing an MV term adds exactly 0, which leaves
+// a sum of non-negative terms unchanged, so that complete rows give the same
+// bits with or without the tests.
+inline bool BothPresent(double a, double b) { return (a != MISSING) & (b != MISSING); }
 
-inline double SumSqDiffMV(int q, const double* x, const double* y) {
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    int k = 0;
-    for (; k + 4 <= q; k += 4) {
-        double d0 = PresentDiff(x[k], y[k]), d1 = PresentDiff(x[k + 1], y[k + 1]);
-        double d2 = PresentDiff(x[k + 2], y[k + 2]), d3 = PresentDiff(x[k + 3], y[k + 3]);
-        s0 += d0 * d0;
-        s1 += d1 * d1;
-        s2 += d2 * d2;
-        s3 += d3 * d3;
-    }
-    for (; k < q; k++) {
-        double d = PresentDiff(x[k], y[k]);
-        s0 += d * d;
-    }
-    return (s0 + s1) + (s2 + s3);
-}
+// The difference where both values are present, else 0.
+inline double PresentDiff(double a, double b) { return BothPresent(a, b) ? a - b : 0.0; }
 
-inline double SumAbsDiffMV(int q, const double* x, const double* y) {
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    int k = 0;
-    for (; k + 4 <= q; k += 4) {
-        s0 += std::fabs(PresentDiff(x[k], y[k]));
-        s1 += std::fabs(PresentDiff(x[k + 1], y[k + 1]));
-        s2 += std::fabs(PresentDiff(x[k + 2], y[k + 2]));
-        s3 += std::fabs(PresentDiff(x[k + 3], y[k + 3]));
+template <bool MV>
+struct SqDiffTerm {
+    static constexpr int kSums = 1;
+    void Add(double a, double b, double (*acc)[kLanes], int l) const {
+        double d = (!MV || BothPresent(a, b)) ? a - b : 0.0;
+        acc[0][l] += d * d;
     }
-    for (; k < q; k++) s0 += std::fabs(PresentDiff(x[k], y[k]));
-    return (s0 + s1) + (s2 + s3);
-}
+};
 
-inline double SumAbsDiff(int q, const double* x, const double* y) {
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    int k = 0;
-    for (; k + 4 <= q; k += 4) {
-        s0 += std::fabs(x[k] - y[k]);
-        s1 += std::fabs(x[k + 1] - y[k + 1]);
-        s2 += std::fabs(x[k + 2] - y[k + 2]);
-        s3 += std::fabs(x[k + 3] - y[k + 3]);
+template <bool MV>
+struct AbsDiffTerm {
+    static constexpr int kSums = 1;
+    void Add(double a, double b, double (*acc)[kLanes], int l) const {
+        double d = (!MV || BothPresent(a, b)) ? a - b : 0.0;
+        acc[0][l] += std::fabs(d);
     }
-    for (; k < q; k++) s0 += std::fabs(x[k] - y[k]);
-    return (s0 + s1) + (s2 + s3);
-}
+};
 
-// Numerator and denominator of the percentage difference with shift s.
-inline void BrayCurtisSums(int q, const double* x, const double* y, double s, double& num,
-                           double& den) {
-    double n0 = 0, n1 = 0, n2 = 0, n3 = 0, e0 = 0, e1 = 0, e2 = 0, e3 = 0;
-    auto term = [s](double a, double b, double& n, double& e) {
-        bool both = (a != MISSING) & (b != MISSING);
+// Numerator and denominator of the percentage difference with shift s (a
+// shift of 0 is skipped: subtracting it would change no bit).
+template <bool MV, bool Shift>
+struct BrayCurtisTerm {
+    static constexpr int kSums = 2;
+    double s;
+    void Add(double a, double b, double (*acc)[kLanes], int l) const {
+        bool both = !MV || BothPresent(a, b);
         double d = both ? a - b : 0.0;
-        double t = both ? (a - s) + (b - s) : 0.0;
-        n += std::fabs(d);
-        e += t;
-    };
-    int k = 0;
-    for (; k + 4 <= q; k += 4) {
-        term(x[k], y[k], n0, e0);
-        term(x[k + 1], y[k + 1], n1, e1);
-        term(x[k + 2], y[k + 2], n2, e2);
-        term(x[k + 3], y[k + 3], n3, e3);
+        double t = both ? (Shift ? (a - s) + (b - s) : a + b) : 0.0;
+        acc[0][l] += std::fabs(d);
+        acc[1][l] += t;
     }
-    for (; k < q; k++) term(x[k], y[k], n0, e0);
-    num = (n0 + n1) + (n2 + n3);
-    den = (e0 + e1) + (e2 + e3);
+};
+
+// The sums of a pair of rows x and y: kLanes interleaved lanes per sum
+// (attribute k in lane k mod kLanes, the last q mod kLanes in lane 0), added
+// pairwise in a fixed order, so that the result depends only on the two rows.
+template <class Term>
+inline void PairSums(const Term& term, int q, const double* x, const double* y,
+                     double* out) {
+    double acc[Term::kSums][kLanes];
+    for (int s = 0; s < Term::kSums; s++)
+        for (int l = 0; l < kLanes; l++) acc[s][l] = 0.0;
+    int k = 0;
+    // Each lane is its own sum, so running the lanes side by side in vector
+    // registers changes no result.
+    for (; k + kLanes <= q; k += kLanes)
+#pragma omp simd
+        for (int l = 0; l < kLanes; l++) term.Add(x[k + l], y[k + l], acc, l);
+    for (; k < q; k++) term.Add(x[k], y[k], acc, 0);
+    static_assert(kLanes == 8, "the lanes are added in a fixed tree of eight");
+    for (int s = 0; s < Term::kSums; s++) {
+        const double* a = acc[s];
+        out[s] = ((a[0] + a[1]) + (a[2] + a[3])) + ((a[4] + a[5]) + (a[6] + a[7]));
+    }
+}
+
+// Every pair i < j of the rows of X on the thread team, store(i, j, sums);
+// the diagonal of R is set to 0.
+template <class Term, class Store>
+void TrianglePairs(const Term& term, int m, int q, double** X, double** R, Store store) {
+    ForEachTriangleRow(m, q, [&](int i) {
+        R[i][i] = 0.0;
+        double sums[Term::kSums];
+        for (int j = i + 1; j < m; j++) {
+            PairSums(term, q, X[i], X[j], sums);
+            store(i, j, sums);
+        }
+    });
 }
 
 inline double RootOrZero(double s) { return s > 0 ? std::sqrt(s) : 0.0; }
 
+// Copies the upper triangle onto the lower one, tile by tile so that both
+// the rows read and the rows written stay in cache, on the thread team.
 void MirrorUpper(int m, double** R) {
-    for (int i = 0; i < m; i++)
-        for (int j = i + 1; j < m; j++) R[j][i] = R[i][j];
+    constexpr int B = 32;
+    int tiles = (m + B - 1) / B;
+    ForEachTriangleShare(tiles, static_cast<double>(B) * B, [&](int first, int last) {
+        for (int bi = first; bi < last; bi++)
+            for (int bj = bi; bj < tiles; bj++) {
+                int iEnd = std::min(m, (bi + 1) * B), jEnd = std::min(m, (bj + 1) * B);
+                for (int i = bi * B; i < iEnd; i++)
+                    for (int j = std::max(i + 1, bj * B); j < jEnd; j++) R[j][i] = R[i][j];
+            }
+    });
+}
+
+template <bool MV>
+void Euclid(int m, int q, double** X, double** R) {
+    TrianglePairs(SqDiffTerm<MV>{}, m, q, X, R,
+                  [R](int i, int j, const double* s) { R[i][j] = RootOrZero(s[0]); });
+    MirrorUpper(m, R);
 }
 
 // Presence and absence of every row as bit sets, for the joint frequencies
@@ -1450,26 +1463,14 @@ void BinaryCoefficient(int m, int q, double** X, double** R, Coef coef) {
 
 // --- Euclidean family ------------------------------------------------------
 
-void EucliDist(int m, int q, double** X, double** R) {
-    using namespace dist_detail;
-    ForEachTriangleRow(m, q, [&](int i) {
-        R[i][i] = 0.0;
-        for (int j = i + 1; j < m; j++) R[i][j] = RootOrZero(SumSqDiff(q, X[i], X[j]));
-    });
-    MirrorUpper(m, R);
-}
+void EucliDist(int m, int q, double** X, double** R) { dist_detail::Euclid<false>(m, q, X, R); }
 
 void EucliDistMV(int m, int q, double** X, double** R) {
-    using namespace dist_detail;
-    if (!HasMissing(m, q, X)) {
-        EucliDist(m, q, X, R);  // same sums, without the tests
-        return;
-    }
-    ForEachTriangleRow(m, q, [&](int i) {
-        R[i][i] = 0.0;
-        for (int j = i + 1; j < m; j++) R[i][j] = RootOrZero(SumSqDiffMV(q, X[i], X[j]));
-    });
-    MirrorUpper(m, R);
+    // A complete table takes the sums without the tests (the same bits).
+    if (dist_detail::HasMissing(m, q, X))
+        dist_detail::Euclid<true>(m, q, X, R);
+    else
+        dist_detail::Euclid<false>(m, q, X, R);
 }
 
 void EucliDistMVSelect(int m, int q, double** X, double** R, const int* sel) {
@@ -1505,33 +1506,30 @@ void EucliDistMVSelectOne(int m, int q, double** X, double** R, int k) {
 }
 
 void EucliDistSq(int m, int q, double** X, double** R) {
-    using namespace dist_detail;
-    ForEachTriangleRow(m, q, [&](int i) {
-        R[i][i] = 0.0;
-        for (int j = i + 1; j < m; j++) R[i][j] = SumSqDiff(q, X[i], X[j]);
-    });
+    dist_detail::TrianglePairs(dist_detail::SqDiffTerm<false>{}, m, q, X, R,
+                                  [R](int i, int j, const double* s) { R[i][j] = s[0]; });
 }
 
 double EucliDistSq2Vec(int q, const double* x, const double* y) {
-    return dist_detail::SumSqDiff(q, x, y);
+    double s;
+    dist_detail::PairSums(dist_detail::SqDiffTerm<false>{}, q, x, y, &s);
+    return s;
 }
 
 // --- City-block --------------------------------------------------------------
 
 void AbsValFunctionMV(int m, int q, double** X, double** R) {
     using namespace dist_detail;
-    ForEachTriangleRow(m, q, [&](int i) {
-        R[i][i] = 0.0;
-        for (int j = i + 1; j < m; j++) R[i][j] = SumAbsDiffMV(q, X[i], X[j]);
-    });
+    auto store = [R](int i, int j, const double* s) { R[i][j] = s[0]; };
+    if (HasMissing(m, q, X))
+        TrianglePairs(AbsDiffTerm<true>{}, m, q, X, R, store);
+    else
+        TrianglePairs(AbsDiffTerm<false>{}, m, q, X, R, store);
 }
 
 void AbsValFunction(int m, int q, double** X, double** R) {
-    using namespace dist_detail;
-    ForEachTriangleRow(m, q, [&](int i) {
-        R[i][i] = 0.0;
-        for (int j = i + 1; j < m; j++) R[i][j] = SumAbsDiff(q, X[i], X[j]);
-    });
+    dist_detail::TrianglePairs(dist_detail::AbsDiffTerm<false>{}, m, q, X, R,
+                                  [R](int i, int j, const double* s) { R[i][j] = s[0]; });
 }
 
 void AbsValFunctionMV(int m, const double* x, double** R) {
@@ -1543,7 +1541,9 @@ void AbsValFunctionMV(int m, const double* x, double** R) {
 }
 
 double AbsValFunction2VecD(int q, const double* x, const double* y) {
-    return dist_detail::SumAbsDiff(q, x, y);
+    double s;
+    dist_detail::PairSums(dist_detail::AbsDiffTerm<false>{}, q, x, y, &s);
+    return s;
 }
 
 // --- Chord distance ------------------------------------------------------------
@@ -1597,16 +1597,22 @@ void BrayCurtisMV(int m, int q, double** X, double** R) {
             any = true;
         }
     double s = (any && low <= 0.0) ? low : 0.0;
-    ForEachTriangleRow(m, q, [&](int i) {
-        R[i][i] = 0.0;
-        for (int j = i + 1; j < m; j++) {
-            double num, den;
-            BrayCurtisSums(q, X[i], X[j], s, num, den);
-            // A pair without a positive denominator has every shared value
-            // at the shift (or none shared): the rows do not differ.
-            R[i][j] = den > 0 ? num / den : 0.0;
-        }
-    });
+    // A pair without a positive denominator has every shared value at the
+    // shift (or none shared): the rows do not differ.
+    auto store = [R](int i, int j, const double* sums) {
+        R[i][j] = sums[1] > 0 ? sums[0] / sums[1] : 0.0;
+    };
+    bool mv = HasMissing(m, q, X);
+    if (s != 0.0) {
+        if (mv)
+            TrianglePairs(BrayCurtisTerm<true, true>{s}, m, q, X, R, store);
+        else
+            TrianglePairs(BrayCurtisTerm<false, true>{s}, m, q, X, R, store);
+    } else if (mv) {
+        TrianglePairs(BrayCurtisTerm<true, false>{s}, m, q, X, R, store);
+    } else {
+        TrianglePairs(BrayCurtisTerm<false, false>{s}, m, q, X, R, store);
+    }
 }
 
 // --- Binary coefficients -----------------------------------------------------
