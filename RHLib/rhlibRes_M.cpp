@@ -1741,6 +1741,197 @@ void SorensenNestedness(int m, int q, double** X, double** R) {
     });
 }
 
+// --- Chord distance over complete tables -----------------------------------------
+
+void ChordDistMV(int m, int q, double** X, double** R) {
+    using namespace dist_detail;
+    if (!HasMissing(m, q, X)) {
+        double** unit = dim2DT<double>(m, q);
+        NormalizeRowsMV(m, q, X, unit);
+        EucliDistMV(m, q, unit, R);
+        free2DT(unit, m);
+        return;
+    }
+    // Each pair is scaled over the attributes it shares.
+    for (int i = 0; i < m; i++)
+        for (int j = i; j < m; j++) R[i][j] = RootOrZero(ChordDistSq2VecMV(q, X[i], X[j]));
+}
+
+// --- Gower ---------------------------------------------------------------------------
+
+namespace dist_detail {
+
+// Gower's similarity of two values of one variable: adds its share to the
+// numerator and its weight to the denominator. Nothing for a missing value,
+// an excluded double absence or a type that does not take part.
+inline void GowerTerm(int type, double a, double b, double range, double w, bool doubleAbsence,
+                      bool ordinal, double& num, double& den) {
+    if (a == MISSING || b == MISSING) return;
+    switch (type) {
+        case 1:
+            if (a == b) {
+                if (!doubleAbsence && a == 0.0) return;
+                num += w;
+            }
+            den += w;
+            return;
+        case 2:
+            if (a == b) num += w;
+            den += w;
+            return;
+        case 4:
+            if (!ordinal) return;
+            [[fallthrough]];
+        case 3:
+            num += range > 0 ? (1.0 - std::fabs(a - b) / range) * w : w;
+            den += w;
+            return;
+        default:
+            return;
+    }
+}
+
+inline bool RankedType(int type, bool ordinal) { return type == 3 || (ordinal && type == 4); }
+
+// Range of the non-missing values (0 when there are fewer than two).
+double RangeMV(int n, const double* x, int stride) {
+    bool any = false;
+    double lo = 0.0, hi = 0.0;
+    for (int i = 0; i < n; i++) {
+        double v = x[static_cast<size_t>(i) * stride];
+        if (v == MISSING) continue;
+        if (!any || v < lo) lo = v;
+        if (!any || v > hi) hi = v;
+        any = true;
+    }
+    return hi - lo;
+}
+
+void Gower(int m, int q, const int* varType, double** X, double** R, double* ranges,
+           const double* weights, bool doubleAbsence, bool ordinal) {
+    // A work copy with the ordinal variables replaced by their ranks, stored
+    // by rows for the pair loop; the caller's table is not changed.
+    std::vector<double> W(static_cast<size_t>(m) * q);
+    std::vector<double> column(m), ranks(m);
+    for (int k = 0; k < q; k++) {
+        for (int i = 0; i < m; i++) column[i] = X[i][k];
+        if (ordinal && varType[k] == 4) {
+            RankVectorAdjMV(m, column.data(), ranks.data());
+            for (int i = 0; i < m; i++) W[static_cast<size_t>(i) * q + k] = ranks[i];
+        } else {
+            for (int i = 0; i < m; i++) W[static_cast<size_t>(i) * q + k] = column[i];
+        }
+    }
+    std::vector<double> range(q, 0.0), weight(q, 1.0);
+    for (int k = 0; k < q; k++) {
+        if (RankedType(varType[k], ordinal)) {
+            range[k] = RangeMV(m, W.data() + k, q);
+            if (ranges) ranges[k] = range[k];
+        }
+        if (weights) weight[k] = weights[k];
+    }
+    ForEachTriangleRow(m, q, [&](int i) {
+        R[i][i] = 1.0;
+        const double* a = W.data() + static_cast<size_t>(i) * q;
+        for (int j = i + 1; j < m; j++) {
+            const double* b = W.data() + static_cast<size_t>(j) * q;
+            double num = 0.0, den = 0.0;
+            for (int k = 0; k < q; k++) {
+                if (!(weight[k] > 0)) continue;
+                GowerTerm(varType[k], a[k], b[k], range[k], weight[k], doubleAbsence, ordinal, num, den);
+            }
+            // A pair without any comparable variable has no similarity; 0, as
+            // in a fresh matrix, rather than whatever the matrix held before.
+            R[i][j] = den > 0 ? num / den : 0.0;
+            R[j][i] = R[i][j];
+        }
+    });
+}
+
+}  // namespace dist_detail
+
+void GowerMVOpt(int m, int q, const int* varType, double** X, double** R, double* ranges,
+                const double* weights, int countDoubleAbsence) {
+    dist_detail::Gower(m, q, varType, X, R, ranges, weights, countDoubleAbsence != 0, true);
+}
+
+void GowerMV(int m, int q, const int* varType, double** X, double** R, double* ranges,
+             const double* weights) {
+    dist_detail::Gower(m, q, varType, X, R, ranges, weights, true, false);
+}
+
+void GowerMVPartial_dAbsences(int m, int type, const double* x, float** R, double range,
+                              double weight, int countDoubleAbsence) {
+    using namespace dist_detail;
+    std::vector<double> v(x, x + m);
+    if (type == 4) RankVectorAdjMV(m, x, v.data());
+    for (int i = 0; i < m; i++)
+        for (int j = i + 1; j < m; j++) {
+            double num = 0.0, den = 0.0;
+            GowerTerm(type, v[i], v[j], range, 1.0, countDoubleAbsence != 0, true, num, den);
+            R[i][j] = den > 0 ? static_cast<float>(num * weight) : static_cast<float>(MISSING);
+        }
+}
+
+// --- Multiple-site Sorensen dissimilarity ------------------------------------------
+
+double BetaSOR(int n, int p, double** X, const int* groups, double* out) {
+    using namespace dist_detail;
+    // Position of each unit's group among the sorted labels (0 for one group).
+    int count = 1;
+    std::vector<int> position(n > 0 ? n : 0, 0);
+    if (groups && n > 0) {
+        std::vector<int> labels(n);
+        CountGroupsNew(n, groups, count, labels.data());
+        for (int i = 0; i < n; i++)
+            position[i] = static_cast<int>(std::lower_bound(labels.begin(), labels.begin() + count, groups[i]) -
+                                           labels.begin());
+    }
+    BinaryRows B(n, p, X);
+    std::vector<double> sumMin(count, 0.0), sumMax(count, 0.0), si(count, 0.0), st(count, 0.0);
+    std::vector<uint64_t> seen(static_cast<size_t>(count) * B.words, 0);  // variables present in a group
+    for (int i = 0; i < n; i++) {
+        int g = position[i];
+        const uint64_t* pi = B.P(i);
+        for (int w = 0; w < B.words; w++) {
+            si[g] += BitCount(pi[w]);
+            seen[static_cast<size_t>(g) * B.words + w] |= pi[w];
+        }
+        for (int j = i + 1; j < n; j++) {
+            if (position[j] != g) continue;
+            int bij = 0, bji = 0;
+            const uint64_t *ai = B.A(i), *pj = B.P(j), *aj = B.A(j);
+            for (int w = 0; w < B.words; w++) {
+                bij += BitCount(pi[w] & aj[w]);
+                bji += BitCount(pj[w] & ai[w]);
+            }
+            sumMin[g] += std::min(bij, bji);
+            sumMax[g] += std::max(bij, bji);
+        }
+    }
+    for (int g = 0; g < count; g++) {
+        for (int w = 0; w < B.words; w++) st[g] += BitCount(seen[static_cast<size_t>(g) * B.words + w]);
+        double den = 2.0 * (si[g] - st[g]) + sumMin[g] + sumMax[g];
+        double value = den > 0 ? (sumMax[g] + sumMin[g]) / den : MISSING;
+        if (!groups) return value;
+        out[g] = value;
+    }
+    return 0.0;
+}
+
+// --- Spearman rank correlation ------------------------------------------------------
+
+double Spearman2Vec(int q, const double* x, const double* y) {
+    if (q < 2) return 0.0;
+    std::vector<double> rx(q), ry(q);
+    RankVectorAdj(q, x, rx.data());
+    RankVectorAdj(q, y, ry.data());
+    double d = 0.0;
+    for (int k = 0; k < q; k++) d += (rx[k] - ry[k]) * (rx[k] - ry[k]);
+    double n = q;
+    return 1.0 - 6.0 * d / (n * n * n - n);
+}
+
 // --- Legendre & Chodorowski ---------------------------------------------------
 
 void LegendreChodorowski(int m, int q, double** X, double** R, const double* weights, double k) {

@@ -77,11 +77,13 @@ TEST(Euclidean, SelectionsAndOneAttribute) {
 
 TEST(Euclidean, NothingSharedGivesZero) {
     Table t{{1, -999}, {-999, 7}};
-    Square e(2), a(2);
+    Square e(2), a(2), c(2);
     EucliDistMV(2, 2, t.x, e.x);
     AbsValFunctionMV(2, 2, t.x, a.x);
+    ChordDistMV(2, 2, t.x, c.x);
     EXPECT_EQ(e[0][1], 0.0);
     EXPECT_EQ(a[0][1], 0.0);
+    EXPECT_EQ(c[0][1], 0.0);
 }
 
 TEST(CityBlock, HandWorkedAndVectorForms) {
@@ -133,13 +135,26 @@ TEST(Euclidean, AgreesWithBruteForceOnARandomTable) {
 // Chord distance
 // ---------------------------------------------------------------------------
 
-TEST(Chord, PairForms) {
-    double a[3] = {3, 4, -999}, b[3] = {6, 8, 1}, z[3] = {0, 0, 1};
-    EXPECT_NEAR(ChordDistSq2VecMV(3, a, b), 0.0, 1e-15);
-    // A vector with norm 0 over the shared positions is divided by 1, not 0/0.
-    EXPECT_DOUBLE_EQ(ChordDistSq2VecMV(3, a, z), 1.0);
-    double u[2] = {1, 0}, v[2] = {0, 1};
-    EXPECT_DOUBLE_EQ(ChordDistSq2Vec(2, u, v), 2.0);
+TEST(Chord, UnitVectorsAndSharedPositions) {
+    Table t{{1, 0}, {0, 1}, {2, 2}, {5, 5}};
+    Square r(4);
+    ChordDistMV(4, 2, t.x, r.x);
+    EXPECT_DOUBLE_EQ(r[0][1], std::sqrt(2.0));
+    EXPECT_NEAR(r[2][3], 0.0, 1e-15);
+    EXPECT_NEAR(r[0][2], std::sqrt(2.0 - std::sqrt(2.0)), 1e-15);
+    EXPECT_DOUBLE_EQ(r[1][0], r[0][1]);
+
+    // With a missing value each pair is scaled over the positions it shares:
+    // (3, 4) and (6, 8) point the same way.
+    Table m{{3, 4, -999}, {6, 8, 1}, {0, 0, 1}};
+    Square s(3);
+    ChordDistMV(3, 3, m.x, s.x);
+    EXPECT_NEAR(s[0][1], 0.0, 1e-15);
+    // A row with norm 0 over the shared positions is divided by 1, not 0/0.
+    EXPECT_DOUBLE_EQ(s[0][2], 1.0);
+    EXPECT_FALSE(std::isnan(s[0][2]));
+    EXPECT_DOUBLE_EQ(ChordDistSq2VecMV(3, m[0], m[2]), 1.0);
+    EXPECT_DOUBLE_EQ(ChordDistSq2Vec(2, t[0], t[1]), 2.0);
 }
 
 // ---------------------------------------------------------------------------
@@ -170,6 +185,69 @@ TEST(BrayCurtis, HandWorkedShiftAndMissingValues) {
 // ---------------------------------------------------------------------------
 // Legendre & Chodorowski, logarithmic distance
 // ---------------------------------------------------------------------------
+
+// ---------------------------------------------------------------------------
+// Gower
+// ---------------------------------------------------------------------------
+
+// Binary, nominal, quantitative and ordinal variables. Quantitative range
+// 5 - 1 = 4; the ordinal values 3, 1, 2, 3 rank 3.5, 1, 2, 3.5 (range 2.5).
+TEST(Gower, MixedVariablesHandWorked) {
+    Table t{{1, 2, 1, 3}, {0, 2, 3, 1}, {0, 1, -999, 2}, {0, 3, 5, 3}};
+    int types[4] = {1, 2, 3, 4};
+    Square r(4);
+    double ranges[4] = {-1, -1, -1, -1};
+    GowerMVOpt(4, 4, types, t.x, r.x, ranges, nullptr, 0);
+    // Units 1, 2: binary unequal (0 of 1), nominal equal (1 of 1),
+    // quantitative 1 - 2/4, ordinal 1 - 2.5/2.5: 1.5 of 4.
+    EXPECT_DOUBLE_EQ(r[0][1], 1.5 / 4.0);
+    // Units 2, 3: double absence left out, nominal unequal, quantitative
+    // missing, ordinal 1 - 1/2.5: 0.6 of 2.
+    EXPECT_DOUBLE_EQ(r[1][2], 0.6 / 2.0);
+    EXPECT_DOUBLE_EQ(r[2][1], r[1][2]);
+    EXPECT_EQ(r[2][2], 1.0);
+    EXPECT_DOUBLE_EQ(ranges[2], 4.0);
+    EXPECT_DOUBLE_EQ(ranges[3], 2.5);
+    EXPECT_EQ(ranges[0], -1.0);  // no range for binary and nominal variables
+    // The ranks were taken in a work copy.
+    EXPECT_EQ(t[0][3], 3.0);
+    EXPECT_EQ(t[2][3], 2.0);
+
+    // Double absences counted: 1.6 of 3.
+    GowerMVOpt(4, 4, types, t.x, r.x, nullptr, nullptr, 1);
+    EXPECT_DOUBLE_EQ(r[1][2], 1.6 / 3.0);
+    // Weights: the nominal variable left out.
+    double w[4] = {1, 0, 1, 1};
+    GowerMVOpt(4, 4, types, t.x, r.x, nullptr, w, 1);
+    EXPECT_DOUBLE_EQ(r[0][1], 0.5 / 3.0);
+    // The earlier form: no ordinal type, double absences counted.
+    GowerMV(4, 4, types, t.x, r.x, nullptr, nullptr);
+    EXPECT_DOUBLE_EQ(r[1][2], 1.0 / 2.0);
+    EXPECT_DOUBLE_EQ(r[0][1], 1.5 / 3.0);
+}
+
+TEST(Gower, OnlyDoubleAbsencesGiveNoValue) {
+    Table t{{0, 5}, {0, -999}};
+    int types[2] = {1, 3};
+    Square r(2);
+    GowerMVOpt(2, 2, types, t.x, r.x, nullptr, nullptr, 0);
+    EXPECT_EQ(r[0][1], 0.0);  // no comparable variable: written 0, never a stale value
+    EXPECT_EQ(r[1][0], 0.0);
+    GowerMVOpt(2, 2, types, t.x, r.x, nullptr, nullptr, 1);
+    EXPECT_EQ(r[0][1], 1.0);
+}
+
+TEST(Gower, PartialContributionOfOneVariable) {
+    double ord[3] = {10, 30, 20}, bin[3] = {0, 0, 1};
+    float** r = dim2DT<float>(3, 3);
+    GowerMVPartial_dAbsences(3, 4, ord, r, 2.0, 0.5, 0);  // ranks 1, 3, 2
+    EXPECT_FLOAT_EQ(r[0][1], 0.0f);
+    EXPECT_FLOAT_EQ(r[0][2], 0.25f);
+    GowerMVPartial_dAbsences(3, 1, bin, r, 0.0, 1.0, 0);
+    EXPECT_EQ(r[0][1], -999.0f);  // a double absence does not count
+    EXPECT_EQ(r[0][2], 0.0f);
+    free2DT(r, 3);
+}
 
 TEST(LegendreChodorowski, HandWorked) {
     Table t{{2, 0, 3, -999}, {2, 1, 5, 4}, {0, 0, 0, 0}};
@@ -344,6 +422,42 @@ TEST(BinaryCoefficients, RandomTablesAgainstIndependentForms) {
         }
 }
 
+TEST(BetaSOR, HandWorkedWholeTableAndGroups) {
+    // Richness 2 + 2 + 1 = 5 over 4 species; min/max of the b counts of the
+    // three pairs: (1, 1), (1, 2), (1, 2): (3 + 5) / (2 (5 - 4) + 3 + 5).
+    Table t{{1, 1, 0, 0}, {1, 0, 1, 0}, {0, 0, 0, 1}};
+    EXPECT_DOUBLE_EQ(BetaSOR(3, 4, t.x, nullptr, nullptr), 0.8);
+    Table same{{1, 1, 0}, {1, 1, 0}};
+    EXPECT_DOUBLE_EQ(BetaSOR(2, 3, same.x, nullptr, nullptr), 0.0);
+    Table apart{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    EXPECT_DOUBLE_EQ(BetaSOR(3, 3, apart.x, nullptr, nullptr), 1.0);
+
+    // Groups by arbitrary labels, values in ascending order of label; a -999
+    // takes no part; a group of one unit has no value.
+    Table g{{1, 0, 0}, {1, 1, -999}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}};
+    int labels[5] = {20, 7, 20, 20, 99};
+    double out[3] = {0, 0, 0};
+    EXPECT_EQ(BetaSOR(5, 3, g.x, labels, out), 0.0);
+    EXPECT_DOUBLE_EQ(out[0], MISSING);  // group 7
+    EXPECT_DOUBLE_EQ(out[1], 1.0);      // group 20: three sites, one species each
+    EXPECT_DOUBLE_EQ(out[2], MISSING);  // group 99
+}
+
+TEST(Spearman, TiesAndAgreementWithPearsonOnRanks) {
+    double x[5] = {1, 2, 3, 4, 5}, y[5] = {5, 6, 7, 8, 7};
+    // Ranks of y: 1, 2, 3.5, 5, 3.5; D = 3.5; 1 - 6 D / (125 - 5).
+    EXPECT_DOUBLE_EQ(Spearman2Vec(5, x, y), 1.0 - 21.0 / 120.0);
+    // Without ties it is the Pearson correlation of the ranks.
+    double a[6] = {0.3, 2.0, -1.0, 7.0, 4.0, 5.5}, b[6] = {10, 30, 20, 60, 40, 50};
+    double ra[6] = {2, 3, 1, 6, 4, 5}, rb[6] = {1, 3, 2, 6, 4, 5};
+    double sa = 0, sb = 0, sab = 0, saa = 0, sbb = 0;
+    for (int k = 0; k < 6; k++) {
+        sa += ra[k], sb += rb[k], sab += ra[k] * rb[k], saa += ra[k] * ra[k], sbb += rb[k] * rb[k];
+    }
+    double pearson = (sab - sa * sb / 6) / std::sqrt((saa - sa * sa / 6) * (sbb - sb * sb / 6));
+    EXPECT_NEAR(Spearman2Vec(6, a, b), pearson, 1e-15);
+}
+
 // ---------------------------------------------------------------------------
 // Threads: the same bits whatever the size of the team
 // ---------------------------------------------------------------------------
@@ -357,9 +471,10 @@ TEST(ResemblanceThreads, IdenticalBitsForOneAndManyThreads) {
     struct Case {
         Fn f;
         Table* data;
-    } cases[] = {{EucliDistMV, &t}, {EucliDist, &b},      {AbsValFunctionMV, &t},
-                 {BrayCurtisMV, &t}, {Jaccard, &b},       {SorensenNestedness, &b},
-                 {SimpleMatching, &t}, {EucliDistSq, &t}};
+    } cases[] = {{EucliDistMV, &t}, {EucliDist, &b},        {AbsValFunctionMV, &t},
+                 {BrayCurtisMV, &t}, {Jaccard, &b},         {SorensenNestedness, &b},
+                 {SimpleMatching, &t}, {EucliDistSq, &t},   {ChordDistMV, &b},
+                 {BrayCurtisMV, &b}};
     int saved = omp_get_max_threads();
     for (auto& c : cases) {
         Square one(m, 0.0), many(m, 0.0), odd(m, 0.0);
