@@ -563,20 +563,25 @@ void ShowStatus(FILE* stream) {
             nProcessors > 0 ? nProcessors : AvailableProcessors());
 }
 
-void PrintData(FILE* stream, int rows, int cols, int digits, double** matrix) {
-    fprintf(stream, "%s", eng ? "Data matrix:\n" : "Matriz de dados:\n");
-    for (int i = 0; i < rows; i++) {
-        for (int j = 0; j < cols; j++) fprintf(stream, "%8.*g\t", digits, matrix[i][j]);
-        fprintf(stream, "\n");
-    }
-}
+namespace {
 
-void PrintData(FILE* stream, int rows, int cols, int digits, float** matrix) {
+template <class T>
+void PrintDataOf(FILE* stream, int rows, int cols, int digits, T** matrix) {
     fprintf(stream, "%s", eng ? "Data matrix:\n" : "Matriz de dados:\n");
     for (int i = 0; i < rows; i++) {
         for (int j = 0; j < cols; j++) fprintf(stream, "%8.*g\t", digits, static_cast<double>(matrix[i][j]));
         fprintf(stream, "\n");
     }
+}
+
+}  // namespace
+
+void PrintData(FILE* stream, int rows, int cols, int digits, double** matrix) {
+    PrintDataOf(stream, rows, cols, digits, matrix);
+}
+
+void PrintData(FILE* stream, int rows, int cols, int digits, float** matrix) {
+    PrintDataOf(stream, rows, cols, digits, matrix);
 }
 
 namespace {

@@ -59,18 +59,6 @@ private:
     size_t size_ = 0;
 };
 
-template <class F>
-std::string Printed(F&& print) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buffer, &size);
-    print(f);
-    fclose(f);
-    std::string s(buffer, size);
-    free(buffer);
-    return s;
-}
-
 class Language : public testing::Test {
 protected:
     void SetUp() override {

@@ -9,21 +9,9 @@
 
 #include "rhlibDim.h"
 #include "rhlibOut.h"
+#include "stream_util.h"
 
 namespace {
-
-// Runs a printer on an in-memory stream and returns what it wrote.
-template <class F>
-std::string Printed(F&& print) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buffer, &size);
-    print(f);
-    fclose(f);
-    std::string s(buffer, size);
-    free(buffer);
-    return s;
-}
 
 int Count(const std::string& s, char c) {
     int n = 0;

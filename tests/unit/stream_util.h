@@ -3,6 +3,7 @@
 #define TEST_STREAM_UTIL_H
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -25,6 +26,19 @@ private:
     std::string buffer_;
     FILE* f_;
 };
+
+// What a printer wrote to an in-memory stream.
+template <class F>
+std::string Printed(F&& print) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&buffer, &size);
+    print(f);
+    fclose(f);
+    std::string s(buffer, size);
+    free(buffer);
+    return s;
+}
 
 // The error code thrown by f, or 0 when it returned normally.
 template <class F>
