@@ -1,9 +1,14 @@
 #include "FtevlanEx.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <omp.h>
 
@@ -677,24 +682,930 @@ void LivraMemoria() {
 }
 
 void SetDataType(int trEs, int trVeVar, int trVeUnits) {
-    (void)trEs;
-    (void)trVeVar;
-    (void)trVeUnits;
+    const int t = trEs, V = trVeVar, U = trVeUnits;
+    // Transformations within variables that put every variable on one scale.
+    isStandardized = (V == 1 || V == 4 || V == 5 || V == 6 || V == 7 || V == 8 || V == 9) ? 1 : 0;
+    // Centring and double adjustment make negative values.
+    auto centres = [](int k) { return k == 2 || k == 3 || k == 5 || k == 6; };
+    hasNegative = (centres(V) || centres(U)) ? 1 : 0;
+    if ((optVarTipo >= 1 && optVarTipo <= 4) || optVarTipo == 6) {
+        // A contingency table is quantitative on one scale: it is read, and
+        // offered the contingency-table analyses, as data type 1.
+        dataType = optVarTipo == 6 ? 1 : optVarTipo;
+        if (optVarTipo == 2 && isStandardized == 1) dataType = 1;
+        int mutualInformation = (dataType == 1 && hasNegative == 1) ? 0 : 1;
+        appliesReseUnits[4][0] = mutualInformation;
+        appliesReseVar[4][0] = mutualInformation;
+        if (t == 1) dataType = 4;
+    } else if (optVarTipo == 5) {
+        if (temQuant && temQual && !temBin)
+            dataType = 5;
+        else if (temQuant && temQual && temBin)
+            dataType = 8;
+        else if (temQuant && temBin && !temQual)
+            dataType = t == 1 ? 4 : 6;
+        else if (temQual && temBin && !temQuant)
+            dataType = 7;
+    }
 }
 
-void SetStepReached() {}
+void SetStepReached() {
+    if (temDados == 0) {
+        stepReached = 0;
+        return;
+    }
+    stepReached = 1;
+    if (temRese == 1) {
+        stepReached = 2;
+        if (optReseDir == 1 && temGrupo == 1) stepReached = 3;
+        if (optReseDir == 2) stepReached = 4;
+    }
+}
+
+// ===========================================================================
+// Data file input
+// ===========================================================================
+
+namespace {
+
+// Source name of answers read from `in`, for the messages of the readers.
+const char* Keyboard() { return eng ? "keyboard" : "teclado"; }
+
+// A yes/no question in the current language; true unless the answer is n.
+bool AskYes(const char* english, const char* portuguese) {
+    fprintf(out, "%s", eng ? english : portuguese);
+    fflush(out);
+    return ScanChar(in, eng ? "y n" : "s n", Keyboard()) != 'n';
+}
+
+// One word of at most maxLength characters from `in`; the end of the input
+// ends the program like every other reader.
+std::string AskWord(int maxLength) {
+    char word[256];
+    if (maxLength > 255) maxLength = 255;
+    if (!ScanString(in, maxLength, word, nullptr, 0, Keyboard())) throw 2;
+    return word;
+}
+
+bool FileExists(const char* name) {
+    FILE* f = fopen(name, "r");
+    if (!f) return false;
+    fclose(f);
+    return true;
+}
+
+long FileSize(FILE* f) {
+    long here = ftell(f);
+    if (fseek(f, 0, SEEK_END) != 0) return -1;
+    long size = ftell(f);
+    fseek(f, here, SEEK_SET);
+    return size;
+}
+
+constexpr int kLabelLength = 29;
+
+// Copies text into a buffer of the given capacity, keeping what fits.
+void CopyCut(char* to, size_t capacity, const char* from) {
+    size_t n = strlen(from);
+    if (n + 1 > capacity) n = capacity - 1;
+    memcpy(to, from, n);
+    to[n] = '\0';
+}
+
+void LabelsCutNote() {
+    fprintf(out, "%s",
+            eng ? "\nSome labels have more than 29 characters: only their first 29 were kept.\n"
+                : "\nAlguns rotulos tem mais de 29 caracteres: somente os 29 primeiros foram mantidos.\n");
+}
+
+// Reads the labels that follow the data; false when the file ends first.
+bool ReadLabels(FILE* f) {
+    bool cut = false;
+    char word[256];
+    auto one = [&](char* label) {
+        if (!freadck1(f, "%s", word, sizeof word, filename)) return false;
+        if (strlen(word) > static_cast<size_t>(kLabelLength)) cut = true;
+        CopyCut(label, kLabelLength + 1, word);
+        return true;
+    };
+    for (int i = 0; i < nObj; i++)
+        if (!one(uaLabels[i])) return false;
+    for (int j = 0; j < nVar; j++)
+        if (!one(varLabels[j])) return false;
+    if (cut) LabelsCutNote();
+    return true;
+}
+
+void IncompleteFile() {
+    fprintf(out,
+            eng ? "\nFile %s was not read because it is incomplete.\nPlease check!\n"
+                : "\nO arquivo %s nao foi lido porque esta incompleto.\nFavor verificar!\n",
+            filename);
+}
+
+void VariableTypes() {
+    for (;;) {
+        for (;;) {
+            if (eng)
+                fprintf(out, "Enter variable type (1:binary,2:qualitative,3:quantitative interval or ratio "
+                             "scale,4:ordinal): \nVariable: ");
+            else
+                fprintf(out, "Entre o tipo de cada variavel (1:binaria,2:qualitativa,3:quantitativa escala "
+                             "intervalar ou de razao,4:ordinal): \nVariavel: ");
+            for (int j = 1; j <= nVar; j++) fprintf(out, "%-3d", j);
+            fprintf(out, "%s", eng ? "\nType:     " : "\nTipo:     ");
+            fflush(out);
+            for (int j = 0; j < nVar; j++) varType[j] = static_cast<int>(ScanNumber(in, Keyboard(), "1 2 3 4"));
+            if (!AskYes("Wish to correct? y/n ", "Corrigir? s/n ")) break;
+        }
+        // The flags follow the types of this pass only.
+        temQuant = temQual = temBin = 0;
+        for (int j = 0; j < nVar; j++) {
+            if (varType[j] == 1) temBin = 1;
+            if (varType[j] == 2) temQual = 1;
+            if (varType[j] == 3 || varType[j] == 4) temQuant = 1;
+        }
+        if (temQuant + temQual + temBin >= 2) return;
+        fprintf(out, "%s", eng ? "Data not mixed as indicated!!!\n" : "Dados nao sao mistos como indicado!!!\n");
+        if (AskYes("Wish to correct manually? y/n ", "Corrigir manualmente? s/n ")) continue;
+        if (temQual)
+            optVarTipo = 3;
+        else if (temQuant)
+            optVarTipo = 2;
+        else if (temBin)
+            optVarTipo = 4;
+        return;
+    }
+}
+
+// The expansion of a contingency table into one line (row, column) per
+// counted individual; a cell counts its value rounded up, and missing or
+// negative cells count nothing.
+void ExpandContingencyTable(FILE* report) {
+    long long total = 0;
+    for (int i = 0; i < nObj; i++)
+        for (int j = 0; j < nVar; j++)
+            if (dataOrig[i][j] > 0) total += static_cast<long long>(std::ceil(dataOrig[i][j]));
+    fprintf(report, "%s", eng ? "\nExpanded contingency table:\n" : "\nTabela de contingencia expandida:\n");
+    fprintf(report,
+            eng ? "\t(Rows= %lld sampling units, columns= %d nominal variables)\n"
+                : "\t(Linhas= %lld unidades amostrais, colunas= %d variaveis nominais)\n",
+            total, 2);
+    for (int i = 0; i < nObj; i++)
+        for (int j = 0; j < nVar; j++) {
+            if (!(dataOrig[i][j] > 0)) continue;
+            long long times = static_cast<long long>(std::ceil(dataOrig[i][j]));
+            for (long long k = 0; k < times; k++) fprintf(report, "%d\t%d\n", i + 1, j + 1);
+        }
+}
+
+}  // namespace
+
+int AbreDados() {
+    // 1. The file.
+    std::string name;
+    for (;;) {
+        fprintf(out, "%s",
+                eng ? "Enter name of file containing data matrix: " : "Entre nome do arquivo contendo a matriz de dados: ");
+        fflush(out);
+        name = AskWord(99);
+        FILE* f = fopenck(name.c_str(), nullptr, "r");
+        if (f) {
+            fclose(f);
+            break;
+        }
+        if (!AskYes("Try again? y/n ", "Tentar novamente? s/n ")) return 0;
+    }
+    // 2. Content.
+    if (eng)
+        fprintf(out, "The data contain: \n\t(1) only quantitative variables, same measurement scale\n"
+                     "\t(2) only quantitative variables, different scales\n"
+                     "\t(3) only qualitative, non binary variables\n\t(4) only binary variables\n"
+                     "\t(5) several variable types \n\t(6) a contingency table \n\t\tEnter option: ");
+    else
+        fprintf(out, "Os dados contem: \n\t(1) somente variaveis quantitativas, mesma escala de medida\n"
+                     "\t(2) somente variaveis quantitativas, escalas diferentes\n"
+                     "\t(3) somente variaveis qualitativas, nao binarias\n\t(4) somente variaveis binarias\n"
+                     "\t(5) varios tipos de variaveis \n\t(6) uma tabela de contingencia \n\t\tEntre opcao: ");
+    fflush(out);
+    int content = static_cast<int>(ScanNumber(in, Keyboard(), "1 2 3 4 5 6"));
+    // 3. Sizes: at least one of each.
+    const bool table = content == 6;
+    fprintf(out, "%s",
+            table ? (eng ? "Number of rows:    " : "Numero de linhas:    ")
+                  : (eng ? "Number of sampling units:    " : "Numero de unidades amostrais:    "));
+    fflush(out);
+    int units = static_cast<int>(ScanNumber(in, Keyboard(), "-", 1, 2147483647.0));
+    fprintf(out, "%s",
+            table ? (eng ? "Number of columns: " : "Numero de colunas: ")
+                  : (eng ? "Number of variables: " : "Numero de variaveis: "));
+    fflush(out);
+    int variables = static_cast<int>(ScanNumber(in, Keyboard(), "-", 1, 2147483647.0));
+
+    // 4. A fresh data set.
+    Init();
+    LivraMemoria();
+    temQuant = temQual = temBin = 0;
+    snprintf(filename, sizeof filename, "%s", name.c_str());
+    optVarTipo = content;
+    nObj = units;
+    nVar = variables;
+    // A table that cannot be in the file (every number takes at least one
+    // character and a separator) is incomplete: no memory is asked for its
+    // cells, and the dialogue goes on to the same message as a short file.
+    bool fits = false;
+    {
+        FILE* f = fopenck(filename, nullptr, "r");
+        long size = f ? FileSize(f) : -1;
+        if (f) fclose(f);
+        fits = size >= 0 && static_cast<double>(nObj) * nVar <= (static_cast<double>(size) + 1) / 2;
+    }
+    if (fits)
+        Dimensiona();
+    else
+        varType = dim1DT<int>(nVar);
+
+    // 5. Variable types.
+    if (content == 1 || content == 2 || content == 6) {
+        temQuant = 1;
+        for (int j = 0; j < nVar; j++) varType[j] = 3;
+    } else if (content == 3) {
+        temQual = 1;
+        for (int j = 0; j < nVar; j++) varType[j] = 2;
+    } else if (content == 4) {
+        temBin = 1;
+        for (int j = 0; j < nVar; j++) varType[j] = 1;
+    } else {
+        VariableTypes();
+    }
+
+    // 6. Order.
+    format = 'N';
+    if (nVar > 1) {
+        fprintf(out, "%s",
+                eng ? "Data ordered by (the rows of the matrix correspond to): \n"
+                    : "Dados ordenados por (as linhas da matriz correspondem a): \n");
+        if (table)
+            fprintf(out, "%s",
+                    eng ? "\t(N) rows of the contingency table (r1c1,..., r1cp,..., rnc1,..., rncp)\n"
+                          "\t(T) columns of the contingency table (r1c1,..., rnc1,..., r1cp,..., rncp)\n"
+                        : "\t(N) linhas da tabela de contingencia (r1c1,..., r1cp,..., rnc1,..., rncp)\n"
+                          "\t(T) colunas da tabela de contingencia (r1c1,..., rnc1,..., r1cp,..., rncp)\n");
+        else
+            fprintf(out, "%s",
+                    eng ? "\t(N) sampling units (u1v1,..., u1vp,..., unv1,..., unvp)\n"
+                          "\t(T) variables (u1v1,..., unv1,..., u1vp,..., unvp)\n"
+                        : "\t(N) unidades amostrais (u1v1,..., u1vp,..., unv1,..., unvp)\n"
+                          "\t(T) variaveis (u1v1,..., unv1,..., u1vp,..., unvp)\n");
+        fprintf(out, "\t\t%s: ", enterOpt);
+        fflush(out);
+        format = static_cast<char>(toupper(ScanChar(in, "T N", Keyboard())));
+    }
+
+    // 7. Numbers.
+    FILE* f = fits ? fopenck(filename, nullptr, "r") : nullptr;
+    bool complete = f != nullptr;
+    if (complete) {
+        for (int a = 0, na = format == 'T' ? nVar : nObj; complete && a < na; a++)
+            for (int b = 0, nb = format == 'T' ? nObj : nVar; b < nb; b++) {
+                double* cell = format == 'T' ? &dataOrig[b][a] : &dataOrig[a][b];
+                if (!freadck1(f, "%lf", cell, filename)) {
+                    complete = false;
+                    break;
+                }
+            }
+    }
+    if (!complete) {
+        LivraMemoria();
+        IncompleteFile();
+        if (f) fclose(f);
+        return 0;
+    }
+
+    // 8. Labels.
+    fprintf(out, "%s",
+            eng ? "\nLabels for sampling units and variables: \n\t(1) given by default (1, 2, ...) \n"
+                : "\nRotulos para unidades amostrais e variaveis: \n\t(1) padrao (1, 2, ...) \n");
+    fprintf(out,
+            eng ? "\t(2) read labels after data on file %s\n\t       (s. units first, labels with max. %d "
+                  "alphanumeric symbols)\n"
+                : "\t(2) ler rotulos apos os dados no arquivo %s\n\t       (unidades amostrais primeiro, "
+                  "rotulos com no max. %d simbolos alfanumericos)\n",
+            filename, kLabelLength);
+    fprintf(out, "\t\t%s: ", enterOpt);
+    fflush(out);
+    optLabel = static_cast<int>(ScanNumber(in, Keyboard(), "1 2"));
+    if (optLabel == 1) {
+        for (int i = 0; i < nObj; i++) snprintf(uaLabels[i], kLabelLength + 1, "%d", i + 1);
+        for (int j = 0; j < nVar; j++) snprintf(varLabels[j], kLabelLength + 1, "%d", j + 1);
+    } else if (!ReadLabels(f)) {
+        LivraMemoria();
+        fprintf(out,
+                eng ? "\nLabels not read because the file %s is incomplete.\nPlease check!\n"
+                    : "\nRotulos nao lidos porque o arquivo %s esta incompleto.\nFavor verificar!\n",
+                filename);
+        fclose(f);
+        return 0;
+    }
+
+    // 9. The data as read are the current data.
+    fclose(f);
+    for (int i = 0; i < nObj; i++) memcpy(data[i], dataOrig[i], sizeof(double) * nVar);
+    temDados = 1;
+
+    // 10. Report.
+    optPrintData = AskYes("\nInclude data matrix in the output file? y/n ",
+                          "\nIncluir matriz de dados no arquivo com resultados? s/n ")
+                       ? 's'
+                       : 'n';
+    if (optPrintData != 's') return 1;
+
+    // 11. The data in the report.
+    FILE* report = fopenck("Vidive.txt", nullptr, modeVidive);
+    if (report) {
+        fprintf(report, "\n%s\n", line);
+        fprintf(report, eng ? "TEVLAN version %s" : "TEVLAN versao %s", versao);
+        fprintf(report, "\n%s\n", line);
+        timer = time(nullptr);
+        fprintf(report, "%s", ctime(&timer));
+        ShowStatus(report);
+        fprintf(report, "%s", eng ? "\nOriginal data matrix:\n" : "\nMatriz de dados original:\n");
+        fprintf(report,
+                eng ? "\t(Rows= %d sampling units, columns= %d variables)\n"
+                    : "\t(Linhas= %d unidades amostrais, colunas= %d variaveis)\n",
+                nObj, nVar);
+        fprintf(report, "%s", eng ? "Labels of sampling units:\t" : "Rotulos das unidades amostrais:\t");
+        PrintStringVectorTab(report, nObj, uaLabels);
+        fprintf(report, "%s", eng ? "Labels of variables:\t" : "Rotulos das variaveis:\t");
+        PrintStringVectorTab(report, nVar, varLabels);
+        PrintMatrixFloat(report, nObj, nVar, dataOrig, sDigits, 0);
+    }
+    // 12. A contingency table may be written out as two nominal variables.
+    if (table &&
+        AskYes("Do you wish to expand the contingeny table into data with two nominal variables (the first "
+               "specifying the row, the second the column)? y/n ",
+               "Expandir tabela de contingencia em dados com duas variaveis nominais (a primeira especificando a "
+               "linha, a segunda a coluna)? s/n ") &&
+        report)
+        ExpandContingencyTable(report);
+    // 13. Done.
+    if (report) {
+        fclose(report);
+        if (strcmp(modeVidive, "w") == 0) strcpy(modeVidive, "a");
+    }
+    ClearLine();
+    fprintf(out, "%s", eng ? "\nSee data on file Vidive.txt.\n" : "\nVeja dados no arquivo Vidive.txt.\n");
+    return 1;
+}
+
+int SpecifySession() {
+    fprintf(out, "%s",
+            eng ? "Wish to specify new data (n) or to open (o) an existing session? n/o "
+                : "Deseja especificar novos dados (n) ou abrir (a) uma sessao ja existente? n/a ");
+    fflush(out);
+    int key = ScanChar(in, eng ? "n o" : "n a", Keyboard());
+    if (key != 'n') {
+        OpenSession();
+    } else if (AbreDados() == 1) {
+        if (strcmp(sessionName, "Sessao") != 0 &&
+            AskYes("Wish to rename this session? y/n ", "Deseja renomear esta sessao? s/n "))
+            SaveSession();
+        WriteSessionTrack();
+    } else {
+        CheckSession();
+    }
+    SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
+    SetStepReached();
+    return 1;
+}
 
 // ===========================================================================
 // Sessions
 // ===========================================================================
 
-void CheckSession() { strcpy(modeVidive, "w"); }
+namespace {
 
-int SpecifySession() { return NotAvailableYet(); }
+// Session files are written here and renamed over the real one, so a failed
+// write never leaves a damaged session behind.
+const char* const kSessionTemp = "Tevlan.trk.tmp";
+const char* const kNameFile = "Sessao.trk";
+// A session name leaves room for ".trk" in every name buffer.
+constexpr int kMaxSessionName = 95;
 
-void WriteSessionTrack() {}
+// The session file last rejected by ReadSessionTrack: an empty session is
+// never written over it.
+std::string rejectedSessionFile;
 
-void SaveSession() { NotAvailableYet(); }
+// A word as the session file stores it: never empty, never with blanks,
+// so that it reads back as exactly one word.
+std::string AsWord(const char* text) {
+    std::string w = text ? text : "";
+    for (char& c : w)
+        if (isspace(static_cast<unsigned char>(c))) c = '_';
+    return w.empty() ? "_" : w;
+}
+
+void WriteRow(FILE* f, int n, const int* x) {
+    for (int j = 0; j < n; j++) fprintf(f, "%d\t", x[j]);
+    fprintf(f, "\n");
+}
+
+void WriteRow(FILE* f, int n, const double* x) {
+    for (int j = 0; j < n; j++) fprintf(f, "%f\t", x[j]);
+    fprintf(f, "\n");
+}
+
+void WriteSessionBody(FILE* f) {
+    fprintf(f, "%s\n", AsWord(sessionName).c_str());
+    fprintf(f, "%s\n", AsWord(filename).c_str());
+    fprintf(f, "%s\n", versaoTrack);
+    const bool hasData = temDados == 1 && dataOrig && data && varType && uaLabels && varLabels;
+    fprintf(f, "%d\n", hasData ? 1 : 0);
+    if (hasData) {
+        fprintf(f, "%d\n%d\n%d\n%d\n%d\n%d\n", nObj, nVar, optVarTipo, temQuant, temQual, temBin);
+        fprintf(f, "%c\n", format);
+        WriteRow(f, nVar, varType);
+        for (int i = 0; i < nObj; i++) WriteRow(f, nVar, dataOrig[i]);
+        fprintf(f, "%d\n%d\n%d\n", optTrEs, optTrVeVar, optTrVeUnits);
+        for (int i = 0; i < nObj; i++) WriteRow(f, nVar, data[i]);
+        for (int i = 0; i < nObj; i++) fprintf(f, "%s\t", AsWord(uaLabels[i]).c_str());
+        fprintf(f, "\n");
+        for (int j = 0; j < nVar; j++) fprintf(f, "%s\t", AsWord(varLabels[j]).c_str());
+        fprintf(f, "\n%d\n", optLabel);
+    }
+    const bool hasRese = hasData && temRese == 1 && rese;
+    fprintf(f, "%d\n", hasRese ? 1 : 0);
+    if (hasRese) {
+        fprintf(f, "%d\n%d\n%d\n%d\n", optReseDir, optReseTipo, nClassesVar, nClassesUnits);
+        fprintf(f, "%f\n%f\n", alphaH, kParameter);
+        fprintf(f, "%d\n", countDoubleAbsence);
+        PrintHalfMatrix_ff(f, nRows, rese, 0);
+    }
+    const bool hasScores = hasRese && temEscore == 1 && eig && escores && evectors;
+    fprintf(f, "%d\n", hasScores ? 1 : 0);
+    if (hasScores) {
+        fprintf(f, "%d\n%d\n", optOrdiType, rank);
+        WriteRow(f, rank, eig);
+        for (int a = 0; a < rank; a++) {
+            if (optOrdiType == 2 || optOrdiType == 3) {
+                WriteRow(f, nCols, escores[a]);
+                if (optOrdiType == 3) WriteRow(f, nRows, evectors[a]);
+            } else {
+                WriteRow(f, nRows, escores[a]);
+            }
+        }
+    }
+    const bool hasGroups = hasData && temGrupo == 1 && grMemb && grLabel && nGroups && nestedFactor && factorLabel;
+    fprintf(f, "%d\n", hasGroups ? 1 : 0);
+    if (hasGroups) {
+        fprintf(f, "%d\n%d\n", nFactors, nesting);
+        for (int k = 0; k < nFactors; k++) fprintf(f, "%s\n", AsWord(factorLabel[k]).c_str());
+        WriteRow(f, nFactors, nestedFactor);
+        WriteRow(f, nFactors, nGroups);
+        for (int k = 0; k < nFactors; k++) WriteRow(f, nGroups[k], grLabel[k]);
+        for (int k = 0; k < nFactors; k++) WriteRow(f, nObj, grMemb[k]);
+    }
+}
+
+// Writes a file through the temporary file and a rename; false (with the
+// temporary removed) when anything failed: creating, writing, flushing,
+// closing or renaming.
+template <class Body>
+bool WriteReplacing(const char* name, Body&& body) {
+    FILE* f = fopenck(kSessionTemp, nullptr, "w");
+    if (!f) return false;
+    body(f);
+    bool ok = !ferror(f);
+    ok = fflush(f) == 0 && ok;
+    ok = fclose(f) == 0 && ok;
+    if (ok && rename(kSessionTemp, name) == 0) return true;
+    remove(kSessionTemp);
+    return false;
+}
+
+void SessionNotWritten(const char* name) {
+    fflush(stdout);
+    fprintf(stderr,
+            eng ? "\nSession file %s could not be written: the session is NOT saved.\n"
+                : "\nArquivo de sessao %s nao pode ser escrito: a sessao NAO esta armazenada.\n",
+            name);
+    fputc(7, stderr);
+    fflush(stderr);
+    savedSession = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Reading a session file: every token is checked before it is used, and the
+// set is read into a snapshot of its own that becomes current only when the
+// whole file was sound.
+// ---------------------------------------------------------------------------
+
+class SessionReader {
+public:
+    SessionReader(FILE* f, long size) : f_(f), size_(size) {}
+
+    // One word; a longer one keeps its first capacity - 1 characters.
+    bool Word(char* to, size_t capacity) {
+        char w[512];
+        if (!Token(w, sizeof w)) return false;
+        if (strlen(w) >= capacity) cut_ = true;
+        CopyCut(to, capacity, w);
+        return true;
+    }
+    bool Int(int& v, long long lowest, long long highest) {
+        char w[64];
+        if (!Token(w, sizeof w)) return false;
+        char* end = nullptr;
+        errno = 0;
+        long long x = strtoll(w, &end, 10);
+        if (errno != 0 || *end != '\0' || end == w || x < lowest || x > highest) return Fail();
+        v = static_cast<int>(x);
+        return true;
+    }
+    bool Real(double& v) {
+        char w[512];
+        if (!Token(w, sizeof w)) return false;
+        char* end = nullptr;
+        v = strtod(w, &end);
+        if (*end != '\0' || end == w) return Fail();
+        return true;
+    }
+    bool Reals(int n, double* x) {
+        for (int j = 0; j < n; j++)
+            if (!Real(x[j])) return false;
+        return true;
+    }
+    bool Ints(int n, int* x, long long lowest, long long highest) {
+        for (int j = 0; j < n; j++)
+            if (!Int(x[j], lowest, highest)) return false;
+        return true;
+    }
+    // Counts whose numbers could not all be in a file of this size are
+    // damage, not a request for memory.
+    bool Plausible(double numbers) const { return numbers <= (static_cast<double>(size_) + 1) / 2; }
+    bool WordsWereCut() const { return cut_; }
+
+private:
+    bool Fail() { return false; }
+    bool Token(char* to, size_t capacity) {
+        int c;
+        do {
+            c = getc(f_);
+        } while (c != EOF && isspace(c));
+        if (c == EOF) return false;
+        size_t k = 0;
+        while (c != EOF && !isspace(c)) {
+            if (k + 1 < capacity) to[k++] = static_cast<char>(c);
+            c = getc(f_);
+        }
+        to[k] = '\0';
+        return true;
+    }
+    FILE* f_;
+    long size_;
+    bool cut_ = false;
+};
+
+// The distinct groups of a factor, ascending, from its memberships.
+int DistinctGroups(int n, const int* groups, int* labels) {
+    std::vector<int> v(groups, groups + n);
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+    std::copy(v.begin(), v.end(), labels);
+    return static_cast<int>(v.size());
+}
+
+bool ReadSessionBody(SessionReader& r, Session* s) {
+    if (!r.Int(s->temDados, 0, 1)) return false;
+    if (s->temDados == 1) {
+        if (!r.Int(s->nObj, 1, 2147483647) || !r.Int(s->nVar, 1, 2147483647)) return false;
+        // The data appear twice in the file, and each label once.
+        if (!r.Plausible(2.0 * s->nObj * s->nVar + s->nObj + s->nVar)) return false;
+        if (!r.Int(s->optVarTipo, 1, 6) || !r.Int(s->temQuant, 0, 1) || !r.Int(s->temQual, 0, 1) ||
+            !r.Int(s->temBin, 0, 1))
+            return false;
+        char word[4];
+        if (!r.Word(word, sizeof word) || (strcmp(word, "N") != 0 && strcmp(word, "T") != 0)) return false;
+        s->format = word[0];
+        s->varType = dim1DT<int>(s->nVar);
+        s->dataOrig = dim2DT<double>(s->nObj, s->nVar);
+        s->data = dim2DT<double>(s->nObj, s->nVar);
+        s->uaLabels = dim2DT<char>(s->nObj, 30);
+        s->varLabels = dim2DT<char>(s->nVar, 30);
+        if (!r.Ints(s->nVar, s->varType, 1, 4)) return false;
+        for (int i = 0; i < s->nObj; i++)
+            if (!r.Reals(s->nVar, s->dataOrig[i])) return false;
+        if (!r.Int(s->optTrEs, 0, 5) || !r.Int(s->optTrVeVar, 0, 12) || !r.Int(s->optTrVeUnits, 0, 12)) return false;
+        for (int i = 0; i < s->nObj; i++)
+            if (!r.Reals(s->nVar, s->data[i])) return false;
+        for (int i = 0; i < s->nObj; i++)
+            if (!r.Word(s->uaLabels[i], 30)) return false;
+        for (int j = 0; j < s->nVar; j++)
+            if (!r.Word(s->varLabels[j], 30)) return false;
+        if (!r.Int(s->optLabel, 1, 2)) return false;
+    }
+    if (!r.Int(s->temRese, 0, 1)) return false;
+    if (s->temRese == 1) {
+        if (s->temDados != 1) return false;
+        if (!r.Int(s->optReseDir, 1, 2) || !r.Int(s->optReseTipo, 1, 29) ||
+            !r.Int(s->nClassesVar, 0, 2147483647) || !r.Int(s->nClassesUnits, 0, 2147483647) ||
+            !r.Real(s->alphaH) || !r.Real(s->kParameter) || !r.Int(s->countDoubleAbsence, 0, 1))
+            return false;
+        s->nRows = s->optReseDir == 1 ? s->nObj : s->nVar;
+        s->nCols = s->optReseDir == 1 ? s->nVar : s->nObj;
+        if (!r.Plausible(0.5 * s->nRows * (s->nRows + 1.0))) return false;
+        s->rese = dim2DT<double>(s->nRows, s->nRows);
+        for (int i = 0; i < s->nRows; i++)
+            for (int j = i; j < s->nRows; j++) {
+                if (!r.Real(s->rese[i][j])) return false;
+                s->rese[j][i] = s->rese[i][j];
+            }
+    }
+    if (!r.Int(s->temEscore, 0, 1)) return false;
+    if (s->temEscore == 1) {
+        if (s->temRese != 1) return false;
+        if (!r.Int(s->optOrdiType, 1, 3) || !r.Int(s->rank, 0, s->nRows)) return false;
+        const int width = s->optOrdiType == 1 ? s->nRows : s->nCols;
+        s->eig = dim1DT<double>(s->nRows + 1);
+        s->evectors = dim2DT<double>(s->nRows + 1, s->nRows + 1);
+        s->escores = dim2DT<double>(s->nRows, width);
+        if (!r.Reals(s->rank, s->eig)) return false;
+        for (int a = 0; a < s->rank; a++) {
+            if (!r.Reals(width, s->escores[a])) return false;
+            if (s->optOrdiType == 3 && !r.Reals(s->nRows, s->evectors[a])) return false;
+        }
+    }
+    if (!r.Int(s->temGrupo, 0, 1)) return false;
+    if (s->temGrupo == 1) {
+        if (s->temDados != 1) return false;
+        if (!r.Int(s->nFactors, 1, 10)) return false;
+        const int P = NumberOfPartitions(s->nFactors);
+        s->grMemb = dim2DT<int>(P, s->nObj);
+        s->grLabel = dim2DT<int>(P, s->nObj);
+        s->nGroups = dim1DT<int>(P);
+        s->nestedFactor = dim1DT<int>(s->nFactors);
+        s->factorLabel = dim2DT<char>(s->nFactors, 100);
+        if (!r.Int(s->nesting, 0, 1)) return false;
+        for (int k = 0; k < s->nFactors; k++)
+            if (!r.Word(s->factorLabel[k], 100)) return false;
+        if (!r.Ints(s->nFactors, s->nestedFactor, 0, 1) || !r.Ints(s->nFactors, s->nGroups, 1, s->nObj)) return false;
+        for (int k = 0; k < s->nFactors; k++)
+            if (!r.Ints(s->nGroups[k], s->grLabel[k], -2147483648LL, 2147483647)) return false;
+        for (int k = 0; k < s->nFactors; k++)
+            if (!r.Ints(s->nObj, s->grMemb[k], -2147483648LL, 2147483647)) return false;
+        // The group labels must be those of the memberships.
+        std::vector<int> labels(s->nObj);
+        for (int k = 0; k < s->nFactors; k++) {
+            int count = DistinctGroups(s->nObj, s->grMemb[k], labels.data());
+            if (count != s->nGroups[k] || !std::equal(labels.begin(), labels.begin() + count, s->grLabel[k]))
+                return false;
+        }
+    }
+    return true;
+}
+
+void IncompatibleSession() {
+    fprintf(out, "%s",
+            eng ? "Previous analysis done with incompatible version of Tevlan. \nSpecify data again.\n"
+                : "Analise anterior gerada por versao incompativel. \nEspecifique dados novamente.\n");
+}
+
+}  // namespace
+
+void SetDefaultSessionName() {
+    snprintf(sessionName, sizeof sessionName, "Sessao");
+    snprintf(sessionFilename, sizeof sessionFilename, "Sessao%s", sessionExt);
+}
+
+int WriteSessionTrack() {
+    // An empty session never replaces a file that could not be read: that
+    // file may hold a user's work from another version.
+    if (temDados != 1 && rejectedSessionFile == sessionFilename) return 0;
+    if (!WriteReplacing(kNameFile, [](FILE* f) { fprintf(f, "%s\n", AsWord(sessionName).c_str()); })) {
+        SessionNotWritten(kNameFile);
+        return 0;
+    }
+    if (!WriteReplacing(sessionFilename, WriteSessionBody)) {
+        SessionNotWritten(sessionFilename);
+        return 0;
+    }
+    ClearLine();
+    savedSession = 1;
+    rejectedSessionFile.clear();
+    return 1;
+}
+
+int ReadSessionTrack() {
+    FILE* f = fopenck(sessionFilename, nullptr, "r");
+    if (!f) {
+        fflush(stdout);
+        exit(1);
+    }
+    SessionReader r(f, FileSize(f));
+    char name[100], file[100], tag[32];
+    bool ok = r.Word(name, kMaxSessionName + 1) && r.Word(file, sizeof file) && r.Word(tag, sizeof tag) &&
+              strcmp(tag, versaoTrack) == 0;
+    // The set is read into a snapshot of its own: the current data set stays
+    // as it is unless the whole file is sound.
+    sessionInput none;
+    none.temDados = 0;
+    Session* staged = new Session(&none, true);
+    ok = ok && ReadSessionBody(r, staged);
+    fclose(f);
+    if (!ok) {
+        delete staged;
+        rejectedSessionFile = sessionFilename;
+        IncompatibleSession();
+        return 0;
+    }
+    if (r.WordsWereCut()) LabelsCutNote();
+    snprintf(staged->sessionName, sizeof staged->sessionName, "%s", name);
+    snprintf(staged->filename, sizeof staged->filename, "%s", file);
+    snprintf(staged->sessionFilename, sizeof staged->sessionFilename, "%s", sessionFilename);
+    staged->versaoTrack = versaoTrack;
+    staged->secondSet = secondSet;
+    ChangeCurrentSession(staged);
+    delete staged;  // its arrays stay with the globals
+    grMembDimensioned = grMemb ? 1 : 0;
+    ClearLine();
+    return 1;
+}
+
+void CheckSession() {
+    SetDefaultSessionName();
+    bool asked = false;
+    FILE* names = fopen(kNameFile, "r");
+    if (names) {
+        char word[kMaxSessionName + 1];
+        freadck(names, "%s", word, kNameFile);
+        fclose(names);
+        snprintf(sessionName, sizeof sessionName, "%s", word);
+        snprintf(sessionFilename, sizeof sessionFilename, "%s%s", sessionName, sessionExt);
+        FILE* session = fopen(sessionFilename, "r");
+        if (session) {
+            freadck(session, "%s", word, sessionFilename);
+            freadck(session, "%s", filename, sessionFilename);
+            fclose(session);
+            snprintf(sessionName, sizeof sessionName, "%s", word);
+            asked = true;
+            bool yes;
+            if (strcmp(sessionName, "Sessao") != 0) {
+                fprintf(out,
+                        eng ? "Wish to continue analysis session %s with data file %s? y/n "
+                            : "Continuar sessao de analise %s com dados %s? s/n ",
+                        sessionName, filename);
+            } else {
+                fprintf(out,
+                        eng ? "Wish to continue analysis session with data file %s? y/n "
+                            : "Continuar sessao de analise com dados %s? s/n ",
+                        filename);
+            }
+            fflush(out);
+            yes = ScanChar(in, eng ? "y n" : "s n", Keyboard()) != 'n';
+            if (!yes || ReadSessionTrack() != 1) {
+                // A session given up, or one that could not be read, leaves
+                // nothing behind, and later writes go to the default session.
+                LivraMemoria();
+                SetDefaultSessionName();
+            }
+            savedSession = 1;
+        }
+    }
+    if (!asked) LivraMemoria();
+    SetStepReached();
+    SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
+    if (FileExists("Vidive.txt")) {
+        fprintf(out,
+                eng ? "An older file %s was found. Wish to erase(e) or append(a)? "
+                    : "Ja existe o arquivo %s. Apagar(a) ou emendar(e)? ",
+                "Vidive.txt");
+        fflush(out);
+        int key = ScanChar(in, "a e", Keyboard());
+        bool erase = eng ? key == 'e' : key == 'a';
+        strcpy(modeVidive, erase ? "w" : "a");
+    } else {
+        strcpy(modeVidive, "w");
+    }
+}
+
+namespace {
+
+// Asks a session name until one fits (at most 95 characters).
+std::string AskSessionName(const char* english, const char* portuguese) {
+    for (;;) {
+        fprintf(out, "%s", eng ? english : portuguese);
+        fflush(out);
+        std::string name = AskWord(99);
+        if (static_cast<int>(name.size()) <= kMaxSessionName) return name;
+        fprintf(out, "%s",
+                eng ? "\nA session name has at most 95 characters.\n"
+                    : "\nUm nome de sessao tem no maximo 95 caracteres.\n");
+    }
+}
+
+const char* DataFileOf(const Session* s) { return s ? s->filename : ""; }
+
+}  // namespace
+
+int SaveSession() {
+    std::string name;
+    for (;;) {
+        name = AskSessionName("Enter name for the session: ", "Entre nome para a sessao: ");
+        if (!FileExists((name + sessionExt).c_str())) break;
+        fprintf(out,
+                eng ? "A session named %s already exists. Wish to erase? y/n "
+                    : "Ja existe uma sessao denominada %s. Deseja apagar? s/n ",
+                name.c_str());
+        fflush(out);
+        if (ScanChar(in, eng ? "y n" : "s n", Keyboard()) != 'n') break;
+    }
+    return SaveSession(name.c_str());
+}
+
+int SaveSession(const char* name) {
+    snprintf(sessionName, sizeof sessionName, "%.*s", kMaxSessionName, name);
+    snprintf(sessionFilename, sizeof sessionFilename, "%s%s", sessionName, sessionExt);
+    return WriteSessionTrack() == 1 ? 1 : 0;
+}
+
+int OpenSession() {
+    std::string file;
+    for (;;) {
+        std::string name = AskSessionName("Enter session name (without the extension .trk): ",
+                                          "Entre nome da sessao (sem a extensao .trk): ");
+        file = name + sessionExt;
+        FILE* f = fopenck(file.c_str(), nullptr, "r");
+        if (f) {
+            fclose(f);
+            break;
+        }
+        if (!AskYes("Try again? y/n ", "Tentar novamente? s/n ")) return 0;
+    }
+    snprintf(sessionFilename, sizeof sessionFilename, "%s", file.c_str());
+    if (ReadSessionTrack() == 1) return 1;
+    snprintf(sessionFilename, sizeof sessionFilename, "%s%s", sessionName, sessionExt);
+    return 0;
+}
+
+int SpecifySecondSession() {
+    if (secondSet && session1 && session2) {
+        fprintf(out, eng ? "First data set: %s\n" : "Primeiro conjunto de dados: %s\n", DataFileOf(session1));
+        fprintf(out, eng ? "Second data set: %s\n" : "Segundo conjunto de dados: %s\n", DataFileOf(session2));
+        fprintf(out, "%s",
+                eng ? "Keep (k), switch order (s) or specify the second data set again (n)? "
+                    : "Manter (k), inverter ordem (s) ou especificar o segundo novamente (n)? ");
+        fflush(out);
+        int key = ScanChar(in, "k s n", Keyboard());
+        if (key == 'k') return 1;
+        if (key == 's') {
+            SwitchSessions();
+            secondSet = true;
+            return 1;
+        }
+    }
+    secondSet = false;
+    fprintf(out, eng ? "First data set: %s\n" : "Primeiro conjunto de dados: %s\n", filename);
+    fprintf(out, "%s", eng ? "Specify now the second data set.\n" : "Especifique agora o segundo conjunto de dados.\n");
+    ReplaceSession(session1, SessionClass(true));
+    if (OpenSession() != 1) return 0;  // the first data set is still current
+    SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
+    SetStepReached();
+    ReplaceSession(session2, SessionClass(true));
+    ChangeCurrentSession(session1);
+    secondSet = true;
+    return 1;
+}
+
+int SpecifyThirdSession() {
+    if (!session1) ReplaceSession(session1, SessionClass(true));
+    if (thirdSet && session3) {
+        fprintf(out, eng ? "First data set: %s\n" : "Primeiro conjunto de dados: %s\n", DataFileOf(session1));
+        fprintf(out, eng ? "Second data set: %s\n" : "Segundo conjunto de dados: %s\n", DataFileOf(session2));
+        fprintf(out, eng ? "Third data set: %s\n" : "Terceiro conjunto de dados: %s\n", DataFileOf(session3));
+        fprintf(out, "%s",
+                eng ? "Keep (k), switch order (s) between second and third or specify the third data set again (n)? "
+                    : "Manter (k), inverter ordem (s) entre o segundo e o terceiro ou especificar o terceiro "
+                      "novamente (n)? ");
+        fflush(out);
+        int key = ScanChar(in, "k s n", Keyboard());
+        if (key == 'k') return 1;
+        if (key == 's') {
+            std::swap(session2, session3);
+            return 1;
+        }
+    }
+    thirdSet = false;
+    fprintf(out, eng ? "First data set: %s\n" : "Primeiro conjunto de dados: %s\n", DataFileOf(session1));
+    fprintf(out, eng ? "Second data set: %s\n" : "Segundo conjunto de dados: %s\n", DataFileOf(session2));
+    fprintf(out, "%s", eng ? "Specify now the third data set.\n" : "Especifique agora o terceiro conjunto de dados.\n");
+    if (OpenSession() != 1) return 0;
+    SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
+    SetStepReached();
+    ReplaceSession(session3, SessionClass(true));
+    ChangeCurrentSession(session1);
+    thirdSet = true;
+    return 1;
+}
 
 // ===========================================================================
 // Descriptive attributes

@@ -45,14 +45,31 @@ void ReleaseRese();
 void ReleaseOrdination();
 void ReleaseGroupArrays();
 void ReleaseDataSetArrays();
+// Derive the data type (with isStandardized, hasNegative and the offer of
+// measure 4) and the stage reached.
 void SetDataType(int trEs, int trVeVar, int trVeUnits);
 void SetStepReached();
 
-// Sessions.
-void CheckSession();
+// Data input: key N, and the data-file dialogue (1 when data were read).
 int SpecifySession();
-void WriteSessionTrack();
-void SaveSession();
+int AbreDados();
+
+// Sessions.
+void SetDefaultSessionName();
+// Rewrites "Sessao.trk" and the session file; 0 (session marked as not
+// saved, the previous files intact) when a file could not be written.
+int WriteSessionTrack();
+// Reads sessionFilename into the current data set; 0, with the current set
+// unchanged, when the file has another version tag or is damaged.
+int ReadSessionTrack();
+void CheckSession();
+int SaveSession();
+int SaveSession(const char* name);
+int OpenSession();
+// A second (third) data set for the analyses that relate data sets; 0 when
+// none was opened (the first data set stays current).
+int SpecifySecondSession();
+int SpecifyThirdSession();
 
 // Exploratory drivers (return 1 on success).
 int DescriptiveAttributes();
