@@ -21,6 +21,7 @@
 #include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlibOut.h"
+#include "rhlibRes_M.h"
 
 int NotAvailableYet() {
     fprintf(out, "%s\n", eng ? "This analysis is not available yet." : "Esta analise ainda nao esta disponivel.");
@@ -913,30 +914,28 @@ int AbreDados() {
     // A table that cannot be in the file (every number takes at least one
     // character and a separator) is incomplete: no memory is asked for its
     // cells, and the dialogue goes on to the same message as a short file.
-    bool fits = false;
+    double room = -1;
     {
         FILE* f = fopenck(filename, nullptr, "r");
-        long size = f ? FileSize(f) : -1;
+        if (f) room = (static_cast<double>(FileSize(f)) + 1) / 2;
         if (f) fclose(f);
-        fits = size >= 0 && static_cast<double>(nObj) * nVar <= (static_cast<double>(size) + 1) / 2;
     }
+    const bool fits = static_cast<double>(nObj) * nVar <= room;
     if (fits)
         Dimensiona();
-    else
+    else if (nVar <= room)
         varType = dim1DT<int>(nVar);
 
     // 5. Variable types.
-    if (content == 1 || content == 2 || content == 6) {
-        temQuant = 1;
-        for (int j = 0; j < nVar; j++) varType[j] = 3;
-    } else if (content == 3) {
-        temQual = 1;
-        for (int j = 0; j < nVar; j++) varType[j] = 2;
-    } else if (content == 4) {
-        temBin = 1;
-        for (int j = 0; j < nVar; j++) varType[j] = 1;
+    // (A table too large for its file has no type array: it is refused below.)
+    if (content == 5) {
+        if (varType) VariableTypes();
     } else {
-        VariableTypes();
+        const int type = content == 3 ? 2 : (content == 4 ? 1 : 3);
+        temQuant = type == 3;
+        temQual = type == 2;
+        temBin = type == 1;
+        for (int j = 0; varType && j < nVar; j++) varType[j] = type;
     }
 
     // 6. Order.
@@ -1266,15 +1265,6 @@ private:
     bool cut_ = false;
 };
 
-// The distinct groups of a factor, ascending, from its memberships.
-int DistinctGroups(int n, const int* groups, int* labels) {
-    std::vector<int> v(groups, groups + n);
-    std::sort(v.begin(), v.end());
-    v.erase(std::unique(v.begin(), v.end()), v.end());
-    std::copy(v.begin(), v.end(), labels);
-    return static_cast<int>(v.size());
-}
-
 bool ReadSessionBody(SessionReader& r, Session* s) {
     if (!r.Int(s->temDados, 0, 1)) return false;
     if (s->temDados == 1) {
@@ -1356,7 +1346,8 @@ bool ReadSessionBody(SessionReader& r, Session* s) {
         // The group labels must be those of the memberships.
         std::vector<int> labels(s->nObj);
         for (int k = 0; k < s->nFactors; k++) {
-            int count = DistinctGroups(s->nObj, s->grMemb[k], labels.data());
+            int count = 0;
+            CountGroups(s->nObj, s->grMemb[k], count, labels.data());
             if (count != s->nGroups[k] || !std::equal(labels.begin(), labels.begin() + count, s->grLabel[k]))
                 return false;
         }

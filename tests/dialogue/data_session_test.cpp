@@ -1,0 +1,415 @@
+// Key N (data files and opening sessions), the session files, the start-up
+// offer to continue, and key S.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "screens.h"
+
+namespace {
+
+// Answers that load a file from the main menu: N, new data, the name, the
+// content, the sizes, then whatever the dialogue asks next.
+std::string Load(const std::string& file, int content, int units, int variables, const std::string& rest) {
+    std::ostringstream s;
+    s << "n\nn\n" << file << "\n" << content << "\n" << units << "\n" << variables << "\n" << rest;
+    return s.str();
+}
+
+// The dune table (20 units x 30 species) as numbers and labels.
+struct Table {
+    std::vector<std::vector<std::string>> cells;
+    std::vector<std::string> units, variables;
+};
+
+Table Dune() {
+    std::istringstream in(ReadFile(std::string(TEVLAN_EXAMPLES) + "/dune.txt"));
+    Table t;
+    t.cells.assign(20, std::vector<std::string>(30));
+    for (auto& row : t.cells)
+        for (auto& c : row) in >> c;
+    t.units.resize(20);
+    t.variables.resize(30);
+    for (auto& l : t.units) in >> l;
+    for (auto& l : t.variables) in >> l;
+    return t;
+}
+
+// A session file without its first two lines (session and data-file names).
+std::string Body(const std::string& session) {
+    size_t a = session.find('\n');
+    size_t b = session.find('\n', a + 1);
+    return b == std::string::npos ? "" : session.substr(b + 1);
+}
+
+TEST(DataFile, BothOrdersGiveTheSameTable) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    // The same table written variable by variable, labels after it.
+    Table t = Dune();
+    std::string transposed;
+    for (int j = 0; j < 30; j++) {
+        for (int i = 0; i < 20; i++) transposed += t.cells[i][j] + (i < 19 ? " " : "\n");
+    }
+    for (auto& l : t.units) transposed += l + " ";
+    transposed += "\n";
+    for (auto& l : t.variables) transposed += l + " ";
+    d.Put("dune_t.txt", transposed + "\n");
+
+    RunResult n = d.Run(Load("dune.txt", 1, 20, 30, "N\n2\nn\nx\n"));
+    EXPECT_EQ(n.status, 0);
+    EXPECT_EQ(n.err, "");
+    EXPECT_NE(n.out.find("Data ordered by (the rows of the matrix correspond to): \n"
+                         "\t(N) sampling units (u1v1,..., u1vp,..., unv1,..., unvp)\n"
+                         "\t(T) variables (u1v1,..., unv1,..., u1vp,..., unvp)\n\t\tEnter option: "),
+              std::string::npos);
+    EXPECT_NE(n.out.find("\nAnalysis status:\nData file name: dune.txt\n"
+                         "Dimensions: 20 sampling units, 30 variables\n"
+                         "Data type: (1) quantitative, same measurement scales\n"),
+              std::string::npos);
+    // Stage 1: data read, no resemblance yet.
+    EXPECT_NE(n.out.find("\t* V  descriptive attributes\n"), std::string::npos);
+    EXPECT_NE(n.out.find("\t  O  ordination\n"), std::string::npos);
+    std::string byUnits = n.File("Sessao.trk");
+    std::vector<std::string> lines = Lines(byUnits);
+    ASSERT_GT(lines.size(), 14u);
+    EXPECT_EQ(lines[0], "Sessao");
+    EXPECT_EQ(lines[1], "dune.txt");
+    EXPECT_EQ(lines[2], "16/May/2007");
+    EXPECT_EQ(lines[10], "N");
+    // The first row of the table as read, six decimals each.
+    EXPECT_EQ(lines[12].substr(0, 27), "1.000000\t0.000000\t0.000000\t");
+
+    RunResult tr = d.Run("n\n" + Load("dune_t.txt", 1, 20, 30, "T\n2\nn\nx\n"));
+    EXPECT_EQ(tr.status, 0);
+    std::string byVariables = tr.File("Sessao.trk");
+    std::vector<std::string> l2 = Lines(byVariables);
+    ASSERT_GT(l2.size(), 10u);
+    l2[10] = "N";  // the declared order is all that differs
+    lines[1] = l2[1] = "";
+    EXPECT_EQ(l2, lines);
+}
+
+TEST(DataFile, SmallTableInEitherOrderAndDefaultLabels) {
+    Dialogue d;
+    d.Put("six.txt", "1 2 3 4 5 6\n");
+    RunResult r = d.Run(Load("six.txt", 1, 3, 2, "N\n1\nn\nx\n"));
+    std::vector<std::string> l = Lines(r.File("Sessao.trk"));
+    ASSERT_GT(l.size(), 22u);
+    EXPECT_EQ(l[12], "1.000000\t2.000000\t");
+    EXPECT_EQ(l[13], "3.000000\t4.000000\t");
+    EXPECT_EQ(l[14], "5.000000\t6.000000\t");
+    EXPECT_EQ(l[21], "1\t2\t3\t");  // labels made up
+    EXPECT_EQ(l[22], "1\t2\t");
+    r = d.Run("n\n" + Load("six.txt", 1, 3, 2, "T\n1\nn\nx\n"));
+    l = Lines(r.File("Sessao.trk"));
+    ASSERT_GT(l.size(), 14u);
+    EXPECT_EQ(l[12], "1.000000\t4.000000\t");
+    EXPECT_EQ(l[13], "2.000000\t5.000000\t");
+    EXPECT_EQ(l[14], "3.000000\t6.000000\t");
+}
+
+TEST(DataFile, TooFewNumbersLeaveNoData) {
+    Dialogue d;
+    d.Put("five.txt", "1 2 3 4 5\n");
+    RunResult r = d.Run(Load("five.txt", 1, 3, 2, "N\nx\n"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\nFile five.txt was not read because it is incomplete.\nPlease check!\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\nAnalysis status: Data not available.\n"), std::string::npos);
+    EXPECT_EQ(Count(r.out, "\t* "), 8);  // two menus at stage 0: N, E, Z, X
+    // Sizes the file could never hold: the same message, with nothing
+    // allocated for them, and the same questions on the way.
+    r = d.Run("n\n" + Load("five.txt", 1, 2000000000, 2000000000, "N\nn\nx\n"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("File five.txt was not read because it is incomplete."), std::string::npos);
+    // Sizes of 0 are refused and asked again.
+    r = d.Run("n\nn\nn\nfive.txt\n1\n0\n5\n1\n1\nn\nx\n");
+    EXPECT_NE(r.err.find("\nIncorrect input = 0. Reenter.\nAccepted input: 1 to 2.14748e+09\n"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.out.find("Dimensions: 5 sampling units, 1 variables\n"), std::string::npos);
+}
+
+TEST(DataFile, MissingLabelsAndLongLabels) {
+    Dialogue d;
+    d.Put("short.txt", "1 2 3 4\nu1 u2\nv1\n");
+    RunResult r = d.Run(Load("short.txt", 1, 2, 2, "N\n2\nx\n"));
+    EXPECT_NE(r.out.find("\nLabels not read because the file short.txt is incomplete.\nPlease check!\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("Data not available."), std::string::npos);
+
+    const std::string longLabel(40, 'a');
+    d.Put("long.txt", "1 2 3 4\n" + longLabel + " u2\nv1 v2\n");
+    r = d.Run("n\n" + Load("long.txt", 1, 2, 2, "N\n2\nn\nx\n"));
+    EXPECT_NE(r.out.find("\nSome labels have more than 29 characters: only their first 29 were kept.\n"),
+              std::string::npos);
+    std::vector<std::string> l = Lines(r.File("Sessao.trk"));
+    ASSERT_GT(l.size(), 20u);
+    EXPECT_EQ(l[19], std::string(29, 'a') + "\tu2\t");
+    EXPECT_EQ(l[20], "v1\tv2\t");
+}
+
+TEST(DataFile, MixedDataThatAreNotMixed) {
+    Dialogue d;
+    d.Put("m.txt", "1 2 3 4 5 6\n");
+    // Types all 3: refused as mixed; answering n makes the content 2.
+    RunResult r = d.Run(Load("m.txt", 5, 2, 3, "3 3 3\nn\nn\nN\n1\nn\nx\n"));
+    EXPECT_NE(r.out.find("Enter variable type (1:binary,2:qualitative,3:quantitative interval or ratio "
+                         "scale,4:ordinal): \nVariable: 1  2  3  \nType:     Wish to correct? y/n "
+                         "Data not mixed as indicated!!!\nWish to correct manually? y/n "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Data type: (2) quantitative, different scales\n"), std::string::npos);
+    // Corrected by hand to binary and quantitative: data type 6, on which
+    // path analysis is not offered.
+    r = d.Run("n\n" + Load("m.txt", 5, 2, 3, "3 3 3\nn\ny\n1 3 3\nn\nN\n1\nn\nf\nx\n"));
+    EXPECT_NE(r.out.find("Data type: (5) mixed\nVariable: 1 2 3 \nType:     1 3 3 \n"), std::string::npos);
+    EXPECT_NE(r.out.find("\nData type is not adequate for any option of path analysis."), std::string::npos);
+}
+
+TEST(DataFile, ContingencyTableExpanded) {
+    Dialogue d;
+    d.Put("ct.txt", "2 0.5\n0 1\n-999 3\n");
+    RunResult r = d.Run(Load("ct.txt", 6, 3, 2, "N\n1\ny\ny\nx\n"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Number of rows:    Number of columns: "), std::string::npos);
+    EXPECT_NE(r.out.find("\t(N) rows of the contingency table (r1c1,..., r1cp,..., rnc1,..., rncp)\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\nSee data on file Vidive.txt.\n"), std::string::npos);
+    std::string report = r.File("Vidive.txt");
+    EXPECT_NE(report.find("\nOriginal data matrix:\n\t(Rows= 3 sampling units, columns= 2 variables)\n"
+                          "Labels of sampling units:\t1\t2\t3\t\nLabels of variables:\t1\t2\t\n"),
+              std::string::npos)
+        << report;
+    // 2 + ceil(0.5) + 1 + 3 individuals; the missing cell counts nothing.
+    EXPECT_NE(report.find("\nExpanded contingency table:\n\t(Rows= 7 sampling units, columns= 2 nominal "
+                          "variables)\n1\t1\n1\t1\n1\t2\n2\t2\n3\t2\n3\t2\n3\t2\n"),
+              std::string::npos)
+        << report;
+    // A contingency table is offered what data type 1 is offered.
+    EXPECT_NE(r.out.find("\t* F  path analysis\n"), std::string::npos);
+}
+
+TEST(DataFile, FileNameTriedAgainOrGivenUp) {
+    Dialogue d;
+    d.Put("six.txt", "1 2 3 4 5 6\n");
+    RunResult r = d.Run("n\nn\nnothere.txt\ny\nsix.txt\n1\n3\n2\nN\n1\nn\nn\nn\nnothere.txt\nn\nn\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Count(r.err, "\ncan't open nothere.txt \n"), 2);
+    EXPECT_EQ(Count(r.out, "Try again? y/n "), 2);
+    // Giving up the second time returns to the offer of the last session.
+    EXPECT_NE(r.out.find("Wish to continue analysis session with data file six.txt? y/n "), std::string::npos)
+        << r.out;
+}
+
+TEST(DataFile, ReportOfTheDataAndTheModeOfTheReport) {
+    Dialogue d;
+    d.Put("six.txt", "1 2.5 3 4 5 6\na b c\nx y\n");
+    d.Put("Vidive.txt", "old report\n");
+    // English: e erases.
+    RunResult r = d.Run("e\n" + Load("six.txt", 1, 3, 2, "N\n2\ny\nx\n"));
+    EXPECT_NE(r.out.find("An older file Vidive.txt was found. Wish to erase(e) or append(a)? "), std::string::npos);
+    std::string report = r.File("Vidive.txt");
+    EXPECT_EQ(report.find("old report"), std::string::npos);
+    EXPECT_NE(report.find("\n" + std::string(79, '-') + "\nTEVLAN version 3.85b\n" + std::string(79, '-') + "\n"),
+              std::string::npos);
+    EXPECT_NE(report.find("Labels of sampling units:\ta\tb\tc\t\nLabels of variables:\tx\ty\t\n"
+                          "  1\t2.5\t\n  3\t  4\t\n  5\t  6\t\n"),
+              std::string::npos)
+        << report;
+    // Appended the next time (a keeps the report), and the data go after it.
+    r = d.Run("n\na\n" + Load("six.txt", 1, 3, 2, "N\n2\ny\nx\n"));
+    EXPECT_EQ(Count(r.File("Vidive.txt"), "Original data matrix"), 2);
+    // Portuguese: a (apagar) erases.
+    d.Put("Tevlan.prf", "06Apr2012\n0\n1\n0\n0\n0\n0\n5\n6\n0\n");
+    r = d.Run("n\na\nx\n");
+    r = d.Run("n\na\n" + Load("six.txt", 1, 3, 2, "N\n2\ns\nx\n"));
+    EXPECT_NE(r.out.find("Ja existe o arquivo Vidive.txt. Apagar(a) ou emendar(e)? "), std::string::npos);
+    EXPECT_EQ(Count(r.File("Vidive.txt"), "Matriz de dados original"), 1);
+    EXPECT_EQ(Count(r.File("Vidive.txt"), "Original data matrix"), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Sessions
+// ---------------------------------------------------------------------------
+
+// A session of 3 units x 2 variables with a resemblance matrix, principal
+// coordinates and one factor of groups, as the program writes it.
+std::string SmallSession(const std::string& name, const std::string& tag = "16/May/2007") {
+    return name + "\nsmall.txt\n" + tag +
+           "\n1\n3\n2\n1\n1\n0\n0\nN\n3\t3\t\n"
+           "1.000000\t2.000000\t\n3.000000\t4.000000\t\n5.000000\t6.000000\t\n"
+           "0\n4\n0\n"
+           "0.100000\t0.200000\t\n0.300000\t0.400000\t\n0.500000\t0.600000\t\n"
+           "a\tb\tc\t\nx\ty\t\n2\n"
+           "1\n1\n3\n0\n0\n0.000000\n0.000000\n0\n"
+           "0\n2.82843\n5.65685\n0\n2.82843\n0\n"
+           "1\n1\n2\n8.000000\t0.500000\t\n-2.000000\t0.000000\t2.000000\t\n0.100000\t-0.200000\t0.100000\t\n"
+           "1\n1\n0\nTreatment\n0\t\n2\t\n1\t2\t\n1\t2\t1\t\n";
+}
+
+TEST(Sessions, ContinueAndSaveGiveTheSameStateBack) {
+    Dialogue d;
+    d.Put("Sessao.trk", "S3\n");
+    d.Put("S3.trk", SmallSession("S3"));
+    RunResult r = d.Run("y\ns\nCopy\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Wish to continue analysis session S3 with data file small.txt? y/n "), std::string::npos);
+    EXPECT_NE(r.out.find("\nAnalysis status session S3:\nData file name: small.txt\n"
+                         "Dimensions: 3 sampling units, 2 variables\n"
+                         "Data type: (1) quantitative, same measurement scales\n"
+                         "Scalar transformation: (0)none\n"
+                         "Vector transformation: (4)normalization, within variables\n"
+                         "Resemblance measure: (3)Euclidean distance, (1)comparing sampling units\n"
+                         "Transformation of the resemblance measure: (0)none\n"
+                         "Ordination scores available: (1)principal coordinates analysis\n"
+                         "Session IS saved.\n"),
+              std::string::npos)
+        << r.out;
+    // Stage 3: resemblance between units with groups.
+    EXPECT_NE(r.out.find("\t* P  randomization tests"), std::string::npos);
+    EXPECT_NE(r.out.find("Enter name for the session: "), std::string::npos);
+    EXPECT_EQ(r.File("Sessao.trk"), "Copy\n");
+    EXPECT_EQ(r.File("Copy.trk"), SmallSession("Copy"));
+    EXPECT_EQ(r.File("S3.trk"), SmallSession("S3"));
+    // The next start offers the session saved last.
+    r = d.Run("n\nx\n");
+    EXPECT_NE(r.out.find("Wish to continue analysis session Copy with data file small.txt? y/n "),
+              std::string::npos);
+    EXPECT_NE(r.out.find("Analysis status: Data not available."), std::string::npos);
+}
+
+TEST(Sessions, DataLoadedSavedAndContinuedComeBackWhole) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    RunResult r = d.Run(Load("dune.txt", 1, 20, 30, "N\n2\nn\ns\nDune\nx\n"));
+    std::string saved = r.File("Dune.trk");
+    ASSERT_NE(saved, "");
+    r = d.Run("y\ns\nAgain\nx\n");
+    EXPECT_NE(r.out.find("Wish to continue analysis session Dune with data file dune.txt? y/n "), std::string::npos);
+    EXPECT_EQ(Body(r.File("Again.trk")), Body(saved));
+    EXPECT_NE(saved.find("Achimill\tAgrostol\t"), std::string::npos);
+    // New data under a named session: asked whether to rename it.
+    r = d.Run("y\n" + Load("dune.txt", 1, 20, 30, "N\n2\nn\ny\nThird\nx\n"));
+    EXPECT_NE(r.out.find("Wish to rename this session? y/n Enter name for the session: "), std::string::npos);
+    EXPECT_EQ(Body(r.File("Third.trk")), Body(saved));
+}
+
+TEST(Sessions, AnotherVersionTagIsRefusedAndNeverOverwritten) {
+    Dialogue d;
+    d.Put("Sessao.trk", "Old\n");
+    const std::string old = SmallSession("Old", "01/Jan/2001");
+    d.Put("Old.trk", old);
+    d.Put("six.txt", "1 2 3 4 5 6\n");
+    RunResult r = d.Run("y\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Previous analysis done with incompatible version of Tevlan. \nSpecify data again.\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("Analysis status: Data not available."), std::string::npos);
+    EXPECT_EQ(r.File("Old.trk"), old);
+    // New data after the refusal go to the default session, not over it.
+    r = d.Run("y\n" + Load("six.txt", 1, 3, 2, "N\n1\nn\nx\n"));
+    EXPECT_EQ(r.File("Old.trk"), old);
+    EXPECT_EQ(Lines(r.File("Sessao.trk"))[0], "Sessao");
+    EXPECT_NE(r.out.find("Data file name: six.txt"), std::string::npos);
+}
+
+TEST(Sessions, DamagedSessionFilesAreRefusedWithoutHarm) {
+    Dialogue d;
+    d.Put("Sessao.trk", "Bad\n");
+    std::string good = SmallSession("Bad");
+    const std::vector<std::pair<std::string, std::string>> damage = {
+        {"\n3\n2\n", "\n-3\n2\n"},                       // negative count
+        {"\n3\n2\n", "\n300000000\n2\n"},                // more numbers than the file holds
+        {"\nN\n", "\nQ\n"},                              // no such order
+        {"\n0\n4\n0\n", "\n0\n44\n0\n"},                 // no such transformation
+        {"0\n2.82843\n5.65685\n", "0\nx\n5.65685\n"},    // not a number
+        {"\n2\t\n1\t2\t\n", "\n3\t\n1\t2\t\n"},          // groups that are not the memberships'
+    };
+    for (const auto& [from, to] : damage) {
+        std::string bad = good;
+        size_t p = bad.find(from);
+        ASSERT_NE(p, std::string::npos) << from;
+        bad.replace(p, from.size(), to);
+        d.Put("Bad.trk", bad);
+        RunResult r = d.Run("y\nx\n");
+        EXPECT_EQ(r.status, 0) << to;
+        EXPECT_NE(r.out.find("Previous analysis done with incompatible version of Tevlan."), std::string::npos) << to;
+        EXPECT_NE(r.out.find("Analysis status: Data not available."), std::string::npos) << to;
+    }
+    // A file cut short.
+    d.Put("Bad.trk", good.substr(0, good.size() / 2));
+    RunResult r = d.Run("y\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("incompatible version"), std::string::npos);
+    // The name file ending before its first word ends the program.
+    d.Put("Sessao.trk", "");
+    r = d.Run("x\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "\nfile Sessao.trk \nEND OF FILE !!!\n\nPress RETURN to exit.\n");
+}
+
+TEST(Sessions, OpenAnotherSessionWithKeyN) {
+    Dialogue d;
+    d.Put("S3.trk", SmallSession("S3"));
+    d.Put("six.txt", "1 2 3 4 5 6\n");
+    RunResult r = d.Run("n\no\nnone\ny\nS3\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Wish to specify new data (n) or to open (o) an existing session? n/o "
+                         "Enter session name (without the extension .trk): "),
+              std::string::npos);
+    EXPECT_NE(r.err.find("\ncan't open none.trk \n"), std::string::npos);
+    EXPECT_NE(r.out.find("Analysis status session S3:"), std::string::npos);
+    EXPECT_EQ(r.File("Sessao.trk"), "S3\n");
+    // A damaged session opened over loaded data leaves the data, and their
+    // session file, as they were.
+    std::string bad = SmallSession("B");
+    bad.replace(bad.find("\nN\n"), 3, "\nQ\n");
+    d.Put("B.trk", bad);
+    r = d.Run("y\nn\no\nB\nx\n");
+    EXPECT_NE(r.out.find("incompatible version"), std::string::npos);
+    std::string after = r.out.substr(r.out.find("incompatible version"));
+    EXPECT_NE(after.find("Analysis status session S3:\nData file name: small.txt\n"), std::string::npos) << after;
+    EXPECT_EQ(r.File("S3.trk"), SmallSession("S3"));
+    EXPECT_EQ(r.File("B.trk"), bad);
+}
+
+TEST(Sessions, SaveAsksBeforeReplacingAndRefusesOverlongNames) {
+    Dialogue d;
+    d.Put("six.txt", "1 2 3 4 5 6\n");
+    d.Put("A.trk", "keep me\n");
+    const std::string tooLong(96, 'n');
+    RunResult r = d.Run(Load("six.txt", 1, 3, 2, "N\n1\nn\ns\nA\nn\n" + tooLong + "\nB\nx\n"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("A session named A already exists. Wish to erase? y/n Enter name for the session: "),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\nA session name has at most 95 characters.\n"), std::string::npos);
+    EXPECT_EQ(r.File("A.trk"), "keep me\n");
+    EXPECT_EQ(r.File("Sessao.trk"), "B\n");
+    EXPECT_TRUE(r.HasFile("B.trk"));
+    // 95 characters fit.
+    r = d.Run("y\ns\n" + std::string(95, 'n') + "\nx\n");
+    EXPECT_TRUE(r.HasFile(std::string(95, 'n') + ".trk"));
+}
+
+TEST(Sessions, FailedWriteKeepsThePreviousFileAndSaysNotSaved) {
+    Dialogue d;
+    d.Put("Sessao.trk", "S3\n");
+    d.Put("S3.trk", SmallSession("S3"));
+    std::filesystem::create_directory(d.Folder() + "/Tevlan.trk.tmp");
+    RunResult r = d.Run("y\ns\nS3\ny\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("\nSession file Sessao.trk could not be written: the session is NOT saved.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.out.find("Session is NOT saved.\n"), std::string::npos);
+    EXPECT_EQ(r.File("S3.trk"), SmallSession("S3"));
+    EXPECT_EQ(r.File("Sessao.trk"), "S3\n");
+}
+
+}  // namespace

@@ -1,0 +1,331 @@
+// Data type and stage derivation, reading session files, and the dialogues
+// that take a second and a third data set.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "FtevlanEx.h"
+#include "FtevlanGlob.h"
+#include "TevlanClasses.h"
+#include "rhlibDim.h"
+#include "stream_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void ResetAll() {
+    delete session1;
+    delete session2;
+    delete session3;
+    session1 = session2 = session3 = nullptr;
+    secondSet = thirdSet = false;
+    LivraMemoria();
+    nObj = nVar = nRows = nCols = 0;
+    optVarTipo = optTrEs = optTrVeVar = optTrVeUnits = 0;
+    temQuant = temQual = temBin = 0;
+    optReseDir = optReseTipo = 0;
+    dataType = stepReached = 0;
+    SetDefaultSessionName();
+    appliesReseUnits[4][0] = appliesReseVar[4][0] = 1;
+}
+
+int TypeOf(int content, int t, int V, int U, int quant = 0, int qual = 0, int bin = 0) {
+    optVarTipo = content;
+    temQuant = quant;
+    temQual = qual;
+    temBin = bin;
+    dataType = 0;
+    SetDataType(t, V, U);
+    return dataType;
+}
+
+class DataType : public testing::Test {
+protected:
+    void TearDown() override { ResetAll(); }
+};
+
+TEST_F(DataType, DeclaredContentAndTransformations) {
+    EXPECT_EQ(TypeOf(1, 0, 0, 0), 1);
+    EXPECT_EQ(TypeOf(3, 0, 0, 0), 3);
+    EXPECT_EQ(TypeOf(4, 0, 0, 0), 4);
+    // Different scales put on one scale by a transformation within variables.
+    for (int V : {1, 4, 5, 6, 7, 8, 9}) {
+        EXPECT_EQ(TypeOf(2, 0, V, 0), 1) << V;
+        EXPECT_EQ(isStandardized, 1);
+    }
+    for (int V : {2, 3, 10, 12}) {
+        EXPECT_EQ(TypeOf(2, 0, V, 0), 2) << V;
+        EXPECT_EQ(isStandardized, 0);
+    }
+    // Presence/absence makes any of them binary.
+    EXPECT_EQ(TypeOf(1, 1, 0, 0), 4);
+    EXPECT_EQ(TypeOf(2, 1, 3, 0), 4);
+    // A contingency table is read as data type 1.
+    EXPECT_EQ(TypeOf(6, 0, 0, 0, 1), 1);
+    EXPECT_EQ(TypeOf(6, 1, 0, 0, 1), 4);
+}
+
+TEST_F(DataType, MixedDataByTheirFlags) {
+    EXPECT_EQ(TypeOf(5, 0, 0, 0, 1, 1, 0), 5);
+    EXPECT_EQ(TypeOf(5, 0, 0, 0, 1, 1, 1), 8);
+    EXPECT_EQ(TypeOf(5, 0, 0, 0, 1, 0, 1), 6);
+    EXPECT_EQ(TypeOf(5, 1, 0, 0, 1, 0, 1), 4);
+    EXPECT_EQ(TypeOf(5, 0, 0, 0, 0, 1, 1), 7);
+    // One flag alone is no mixed combination: the type stays as it was.
+    optVarTipo = 5;
+    temQuant = 1;
+    temQual = temBin = 0;
+    dataType = 3;
+    SetDataType(0, 0, 0);
+    EXPECT_EQ(dataType, 3);
+}
+
+TEST_F(DataType, NegativeValuesWithdrawMutualInformation) {
+    TypeOf(1, 0, 0, 3);  // centring within sampling units
+    EXPECT_EQ(dataType, 1);
+    EXPECT_EQ(hasNegative, 1);
+    EXPECT_EQ(appliesReseUnits[4][0], 0);
+    EXPECT_EQ(appliesReseVar[4][0], 0);
+    TypeOf(1, 0, 0, 0);
+    EXPECT_EQ(hasNegative, 0);
+    EXPECT_EQ(appliesReseUnits[4][0], 1);
+    EXPECT_EQ(appliesReseVar[4][0], 1);
+    for (int k : {2, 3, 5, 6}) {
+        TypeOf(1, 0, k, 0);
+        EXPECT_EQ(hasNegative, 1) << k;
+    }
+    TypeOf(1, 0, 1, 4);
+    EXPECT_EQ(hasNegative, 0);
+    // Data type 2 with negative values keeps measure 4 as it is offered.
+    TypeOf(2, 0, 3, 0);
+    EXPECT_EQ(appliesReseUnits[4][0], 1);
+}
+
+TEST_F(DataType, Stages) {
+    temDados = 0;
+    SetStepReached();
+    EXPECT_EQ(stepReached, 0);
+    temDados = 1;
+    temRese = 0;
+    SetStepReached();
+    EXPECT_EQ(stepReached, 1);
+    temRese = 1;
+    optReseDir = 1;
+    temGrupo = 0;
+    SetStepReached();
+    EXPECT_EQ(stepReached, 2);
+    temGrupo = 1;
+    SetStepReached();
+    EXPECT_EQ(stepReached, 3);
+    optReseDir = 2;
+    SetStepReached();
+    EXPECT_EQ(stepReached, 4);
+    temDados = temRese = temGrupo = 0;
+}
+
+TEST_F(DataType, SwappedInSetFollowsItsOwnOptions) {
+    // Binary data snapshotted as they were.
+    nObj = 2;
+    nVar = 2;
+    Dimensiona();
+    temDados = 1;
+    optVarTipo = 4;
+    temBin = 1;
+    Session* binary = SessionClass(true);
+    LivraMemoria();
+    // A different current state: quantitative, transformed, with a resemblance.
+    nObj = 3;
+    nVar = 3;
+    Dimensiona();
+    temDados = 1;
+    optVarTipo = 2;
+    temBin = 0;
+    temQuant = 1;
+    optTrVeVar = 3;
+    temRese = 1;
+    SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
+    SetStepReached();
+    EXPECT_EQ(dataType, 2);
+    EXPECT_EQ(stepReached, 2);
+    ChangeCurrentSession(binary);
+    EXPECT_EQ(dataType, 4);
+    EXPECT_EQ(stepReached, 1);
+    EXPECT_EQ(optTrVeVar, 0);
+    delete binary;
+}
+
+// ---------------------------------------------------------------------------
+// Session files, in a folder of their own.
+// ---------------------------------------------------------------------------
+
+class SessionFiles : public testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/tevlan-unit-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        folder_ = tmpl;
+        previous_ = fs::current_path();
+        fs::current_path(folder_);
+        ResetAll();
+    }
+    void TearDown() override {
+        ResetAll();
+        fs::current_path(previous_);
+        fs::remove_all(folder_);
+    }
+    static void Put(const std::string& name, const std::string& text) { std::ofstream(name) << text; }
+    // A set of n units x p variables whose cells encode their place, saved
+    // under a session name.
+    static void SaveSet(const char* session, const char* file, int n, int p) {
+        LivraMemoria();
+        snprintf(filename, sizeof filename, "%s", file);
+        nObj = n;
+        nVar = p;
+        Dimensiona();
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < p; j++) dataOrig[i][j] = data[i][j] = 10 * i + j;
+        for (int i = 0; i < n; i++) snprintf(uaLabels[i], 30, "u%d", i);
+        for (int j = 0; j < p; j++) snprintf(varLabels[j], 30, "v%d", j);
+        for (int j = 0; j < p; j++) varType[j] = 3;
+        optVarTipo = 1;
+        temQuant = 1;
+        optLabel = 2;
+        temDados = 1;
+        ASSERT_EQ(SaveSession(session), 1);
+    }
+    static void Open(const char* session) {
+        snprintf(sessionFilename, sizeof sessionFilename, "%s.trk", session);
+        ASSERT_EQ(ReadSessionTrack(), 1);
+    }
+
+private:
+    std::string folder_;
+    fs::path previous_;
+};
+
+TEST_F(SessionFiles, ResemblanceComesBackSymmetricAndNumbersRounded) {
+    Put("R.trk",
+        "R\nr.txt\n16/May/2007\n1\n3\n1\n1\n1\n0\n0\nN\n3\t\n0.1234567\t\n2\t\n3\t\n0\n0\n0\n"
+        "0.1234567\t\n2\t\n3\t\na\tb\tc\t\nx\t\n2\n"
+        "1\n1\n3\n0\n0\n0\n0\n0\n0\n1.5\n2.5\n0\n3.5\n0\n0\n0\n");
+    Open("R");
+    EXPECT_EQ(temDados, 1);
+    EXPECT_EQ(temRese, 1);
+    EXPECT_EQ(nRows, 3);
+    EXPECT_EQ(nCols, 1);
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++) EXPECT_EQ(rese[i][j], rese[j][i]);
+    EXPECT_EQ(rese[2][0], 2.5);
+    EXPECT_EQ(rese[2][1], 3.5);
+    EXPECT_EQ(stepReached, 2);
+    // Written back with six decimals, read again rounded.
+    ASSERT_EQ(WriteSessionTrack(), 1);
+    LivraMemoria();
+    Open("R");
+    EXPECT_DOUBLE_EQ(dataOrig[0][0], 0.123457);
+    EXPECT_STREQ(uaLabels[2], "c");
+}
+
+TEST_F(SessionFiles, AFailedReadLeavesTheCurrentSetAsItWas) {
+    SaveSet("A", "a.txt", 3, 2);
+    double** before = data;
+    Put("W.trk", "W\nw.txt\n01/Jan/2001\n1\n");
+    snprintf(sessionFilename, sizeof sessionFilename, "W.trk");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ReadSessionTrack(), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("incompatible version"), std::string::npos);
+    EXPECT_EQ(data, before);
+    EXPECT_EQ(temDados, 1);
+    EXPECT_STREQ(sessionName, "A");
+}
+
+class Dialogues : public SessionFiles {
+protected:
+    // Answers from a text, prompts into a buffer, for one call.
+    template <class F>
+    static int Answer(const std::string& answers, F&& call, std::string* shown = nullptr) {
+        TextStream input(answers);
+        FILE* savedIn = in;
+        FILE* savedOut = out;
+        char* buffer = nullptr;
+        size_t size = 0;
+        in = input;
+        out = open_memstream(&buffer, &size);
+        int result = call();
+        fclose(out);
+        if (shown) *shown = std::string(buffer, size);
+        free(buffer);
+        in = savedIn;
+        out = savedOut;
+        return result;
+    }
+};
+
+TEST_F(Dialogues, SecondDataSetKeptSwitchedAndRespecified) {
+    SaveSet("A", "a.txt", 3, 2);
+    SaveSet("B", "b.txt", 2, 4);
+    LivraMemoria();
+    Open("A");
+    std::string shown;
+    EXPECT_EQ(Answer("B\n", SpecifySecondSession, &shown), 1);
+    EXPECT_NE(shown.find("First data set: a.txt\nSpecify now the second data set.\n"), std::string::npos);
+    EXPECT_TRUE(secondSet);
+    EXPECT_STREQ(filename, "a.txt");
+    EXPECT_STREQ(sessionName, "A");
+    EXPECT_EQ(nVar, 2);
+    EXPECT_EQ(data, session1->data);  // the globals share the first snapshot
+    EXPECT_STREQ(session2->filename, "b.txt");
+    EXPECT_EQ(session2->dataOrig[1][3], 13);
+
+    // Switch: the second set becomes current, nothing is asked.
+    EXPECT_EQ(Answer("s\n", SpecifySecondSession, &shown), 1);
+    EXPECT_NE(shown.find("First data set: a.txt\nSecond data set: b.txt\n"
+                         "Keep (k), switch order (s) or specify the second data set again (n)? "),
+              std::string::npos);
+    EXPECT_EQ(shown.find("Specify now"), std::string::npos);
+    EXPECT_STREQ(filename, "b.txt");
+    EXPECT_EQ(nVar, 4);
+    EXPECT_STREQ(session2->filename, "a.txt");
+    EXPECT_TRUE(secondSet);
+    EXPECT_EQ(Answer("k\n", SpecifySecondSession), 1);
+    EXPECT_STREQ(filename, "b.txt");
+
+    // Specified again, but no session opened: the first set stays current.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Answer("n\nmissing\nn\n", SpecifySecondSession), 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(secondSet);
+    EXPECT_STREQ(filename, "b.txt");
+    EXPECT_EQ(dataOrig[1][3], 13);
+}
+
+TEST_F(Dialogues, ThirdDataSetSwitchesWithTheSecond) {
+    SaveSet("A", "a.txt", 3, 2);
+    SaveSet("B", "b.txt", 3, 4);
+    SaveSet("C", "c.txt", 3, 1);
+    LivraMemoria();
+    Open("A");
+    ASSERT_EQ(Answer("B\n", SpecifySecondSession), 1);
+    std::string shown;
+    EXPECT_EQ(Answer("C\n", SpecifyThirdSession, &shown), 1);
+    EXPECT_NE(shown.find("First data set: a.txt\nSecond data set: b.txt\nSpecify now the third data set.\n"),
+              std::string::npos);
+    EXPECT_TRUE(thirdSet);
+    EXPECT_STREQ(filename, "a.txt");
+    EXPECT_STREQ(session3->filename, "c.txt");
+    EXPECT_EQ(Answer("s\n", SpecifyThirdSession, &shown), 1);
+    EXPECT_NE(shown.find("Third data set: c.txt\nKeep (k), switch order (s) between second and third"),
+              std::string::npos);
+    EXPECT_STREQ(session2->filename, "c.txt");
+    EXPECT_STREQ(session3->filename, "b.txt");
+    EXPECT_STREQ(filename, "a.txt");
+    EXPECT_EQ(nVar, 2);
+}
+
+}  // namespace
