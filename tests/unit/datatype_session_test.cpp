@@ -12,6 +12,7 @@
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
 #include "TevlanClasses.h"
+#include "dataset_util.h"
 #include "rhlibDim.h"
 #include "stream_util.h"
 
@@ -19,21 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void ResetAll() {
-    delete session1;
-    delete session2;
-    delete session3;
-    session1 = session2 = session3 = nullptr;
-    secondSet = thirdSet = false;
-    LivraMemoria();
-    nObj = nVar = nRows = nCols = 0;
-    optVarTipo = optTrEs = optTrVeVar = optTrVeUnits = 0;
-    temQuant = temQual = temBin = 0;
-    optReseDir = optReseTipo = 0;
-    dataType = stepReached = 0;
-    SetDefaultSessionName();
-    appliesReseUnits[4][0] = appliesReseVar[4][0] = 1;
-}
+void ResetAll() { ResetCurrentDataSet(); }
 
 int TypeOf(int content, int t, int V, int U, int quant = 0, int qual = 0, int bin = 0) {
     optVarTipo = content;

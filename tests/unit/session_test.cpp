@@ -9,6 +9,7 @@
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
 #include "TevlanClasses.h"
+#include "dataset_util.h"
 #include "rhlibDim.h"
 
 namespace {
@@ -78,16 +79,7 @@ class SessionTest : public testing::Test {
 protected:
     void SetUp() override { Clear(); }
     void TearDown() override { Clear(); }
-    static void Clear() {
-        delete session1;
-        delete session2;
-        delete session3;
-        session1 = session2 = session3 = nullptr;
-        secondSet = thirdSet = false;
-        LivraMemoria();
-        nObj = nVar = nRows = nCols = 0;
-        optReseTipo = optOrdiType = rank = nFactors = 0;
-    }
+    static void Clear() { ResetCurrentDataSet(); }
 };
 
 TEST_F(SessionTest, DeepSnapshotIsAnIndependentCopy) {
