@@ -30,7 +30,7 @@ bool HasMissing(int n, int m, double** X) {
     for (int i = 0; i < n; i++) {
         const double* x = X[i];
         for (int k = 0; k < m; k++)
-            if (Missing(x[k])) return true;
+            if (statsdetail::Missing(x[k])) return true;
     }
     return false;
 }
@@ -49,7 +49,7 @@ inline double Dot(int m, const double* a, const double* b) {
 inline double DotMV(int m, const double* a, const double* b) {
     double s = 0.0;
     for (int k = 0; k < m; k++)
-        if (!Missing(a[k]) && !Missing(b[k])) s += a[k] * b[k];
+        if (!statsdetail::Missing(a[k]) && !statsdetail::Missing(b[k])) s += a[k] * b[k];
     return s;
 }
 // Dot product of a and b over the positions where neither maskA nor maskB
@@ -59,7 +59,7 @@ inline double DotMasked(int m, const double* a, const double* b, const double* m
                         const double* maskB) {
     double s = 0.0;
     for (int k = 0; k < m; k++)
-        if (!Missing(maskA[k]) && !Missing(maskB[k])) s += a[k] * b[k];
+        if (!statsdetail::Missing(maskA[k]) && !statsdetail::Missing(maskB[k])) s += a[k] * b[k];
     return s;
 }
 
@@ -77,22 +77,22 @@ void CenterNormalizeRow(int m, const double* x, double* z, bool skipMissing) {
     double s = 0.0;
     int k = 0;
     for (int c = 0; c < m; c++)
-        if (!skipMissing || !Missing(x[c])) {
+        if (!skipMissing || !statsdetail::Missing(x[c])) {
             s += x[c];
             k++;
         }
     const double mean = k > 0 ? s / k : 0.0;
     double q = 0.0;
     for (int c = 0; c < m; c++)
-        if (!skipMissing || !Missing(x[c])) {
+        if (!skipMissing || !statsdetail::Missing(x[c])) {
             z[c] = x[c] - mean;
             q += z[c] * z[c];
         } else {
             z[c] = x[c];
         }
-    const double norm = NormOf(q);
+    const double norm = statsdetail::NormOf(q);
     for (int c = 0; c < m; c++)
-        if (!skipMissing || !Missing(x[c])) z[c] /= norm;
+        if (!skipMissing || !statsdetail::Missing(x[c])) z[c] /= norm;
 }
 
 // Ranks (ties averaged) of values[0..k-1] into ranks[0..k-1], through sort2
@@ -129,9 +129,6 @@ int GroupPositions(int n, const int* groups, std::vector<int>& pos) {
 
 }  // namespace statsdetail
 
-using statsdetail::Missing;
-using statsdetail::NonZero;
-using statsdetail::NormOf;
 
 // --- Descriptive statistics -------------------------------------------------
 
@@ -168,7 +165,7 @@ void MeanStDev(int n, const double* x, double& mean, double& sd) {
     mean = s / n;
     // Rounding can leave the one-pass sum of squares of a constant vector a
     // hair below 0: its deviation is 0, not the root of a negative number.
-    const double v = (q - s * s / n) / NonZero(n - 1);
+    const double v = (q - s * s / n) / statsdetail::NonZero(n - 1);
     sd = v > 0.0 ? std::sqrt(v) : 0.0;
 }
 
@@ -177,7 +174,7 @@ double Median(int n, const double* x, const int* select) {
     std::vector<double> copy(x, x + n);
     size_t kept = 0;
     for (int i = 0; i < n; i++) {
-        if (Missing(copy[i]) || (select != nullptr && select[i] != 1))
+        if (statsdetail::Missing(copy[i]) || (select != nullptr && select[i] != 1))
             copy[i] = DBL_MAX;
         else
             kept++;
@@ -198,7 +195,7 @@ double Moment(int n, const double* x, int k) {
 double SumOfSquares(int n, const double* x) {
     double q = 0.0;
     for (int i = 0; i < n; i++)
-        if (!Missing(x[i])) q += x[i] * x[i];
+        if (!statsdetail::Missing(x[i])) q += x[i] * x[i];
     return q;
 }
 
@@ -215,7 +212,7 @@ inline void Sums(int n, const double* x, int& k, double& s, double& q) {
     k = 0;
     s = q = 0.0;
     for (int i = 0; i < n; i++)
-        if (!Missing(x[i])) {
+        if (!statsdetail::Missing(x[i])) {
             k++;
             s += x[i];
             q += x[i] * x[i];
@@ -234,7 +231,7 @@ double Variance(int n, const double* x) {
     int k;
     double s, q;
     statsdetail::Sums(n, x, k, s, q);
-    return k > 0 ? (q - s * s / k) / NonZero(k - 1) : 0.0;
+    return k > 0 ? (q - s * s / k) / statsdetail::NonZero(k - 1) : 0.0;
 }
 
 double Range(int n, const double* x) {
@@ -285,7 +282,7 @@ double MatrixVarianceCols(int n, int m, double** X) {
     for (int i = 0; i < n; i++) {
         const double* x = X[i];
         for (int j = 0; j < m; j++)
-            if (!Missing(x[j])) {
+            if (!statsdetail::Missing(x[j])) {
                 k[j]++;
                 s[j] += x[j];
                 q[j] += x[j] * x[j];
@@ -293,7 +290,7 @@ double MatrixVarianceCols(int n, int m, double** X) {
     }
     double t = 0.0;
     for (int j = 0; j < m; j++)
-        if (k[j] > 0) t += (q[j] - s[j] * s[j] / k[j]) / NonZero(k[j] - 1);
+        if (k[j] > 0) t += (q[j] - s[j] * s[j] / k[j]) / statsdetail::NonZero(k[j] - 1);
     return t;
 }
 
@@ -319,7 +316,7 @@ void CrossProductMVPartial(int n, int m, double** X, double*** P) {
             const double* a = X[i];
             const double* b = X[j];
             double* p = P[i][j];
-            for (int k = 0; k < m; k++) p[k] = (Missing(a[k]) || Missing(b[k])) ? MISSING : a[k] * b[k];
+            for (int k = 0; k < m; k++) p[k] = (statsdetail::Missing(a[k]) || statsdetail::Missing(b[k])) ? MISSING : a[k] * b[k];
         }
 }
 
@@ -329,7 +326,7 @@ void CrossProductMVSum(int n, int m, double*** P, double** R, const int* select)
             const double* p = P[i][j];
             double s = 0.0;
             for (int k = 0; k < m; k++)
-                if (select[k] == 1 && !Missing(p[k])) s += p[k];
+                if (select[k] == 1 && !statsdetail::Missing(p[k])) s += p[k];
             R[i][j] = s;
         }
 }
@@ -364,7 +361,7 @@ void Covariance(int n, int m, double** X, double** R) {
         double* ci = c[i];
         for (int k = 0; k < m; k++) ci[k] = X[i][k] - mean;
     }
-    const double d = NonZero(m - 1);
+    const double d = statsdetail::NonZero(m - 1);
     for (int i = 0; i < n; i++)
         for (int j = i; j < n; j++) R[i][j] = statsdetail::Dot(m, c[i], c[j]) / d;
 }
@@ -373,16 +370,16 @@ double Covariance2VecMV(int n, const double* x, const double* y) {
     int k = 0;
     double sx = 0.0, sy = 0.0;
     for (int i = 0; i < n; i++)
-        if (!Missing(x[i]) && !Missing(y[i])) {
+        if (!statsdetail::Missing(x[i]) && !statsdetail::Missing(y[i])) {
             k++;
             sx += x[i];
             sy += y[i];
         }
     if (k == 0) return 0.0;
-    const double mx = sx / k, my = sy / k, d = NonZero(k - 1);
+    const double mx = sx / k, my = sy / k, d = statsdetail::NonZero(k - 1);
     double s = 0.0;
     for (int i = 0; i < n; i++)
-        if (!Missing(x[i]) && !Missing(y[i])) s += (x[i] - mx) * (y[i] - my) / d;
+        if (!statsdetail::Missing(x[i]) && !statsdetail::Missing(y[i])) s += (x[i] - mx) * (y[i] - my) / d;
     return s;
 }
 
@@ -391,7 +388,7 @@ void CovarianceMV(int n, int m, double** X, double** R) {
         // Rows centred and divided by sqrt(m - 1): their cross-products are
         // the covariances.
         statsdetail::Block c(n, m);
-        const double d = std::sqrt(NonZero(m - 1));
+        const double d = std::sqrt(statsdetail::NonZero(m - 1));
         for (int i = 0; i < n; i++) {
             const double mean = Mean(m, X[i]);
             double* ci = c[i];
@@ -410,7 +407,7 @@ namespace statsdetail {
 template <class T>
 double CorrelationPairs(int n, const T* x, const double* y, const int* select) {
     auto keep = [&](int i) {
-        return !Missing(static_cast<double>(x[i])) && !Missing(y[i]) &&
+        return !statsdetail::Missing(static_cast<double>(x[i])) && !statsdetail::Missing(y[i]) &&
                (select == nullptr || select[i] == 1);
     };
     int k = 0;
@@ -429,7 +426,7 @@ double CorrelationPairs(int n, const T* x, const double* y, const int* select) {
             qx += (x[i] - mx) * (x[i] - mx);
             qy += (y[i] - my) * (y[i] - my);
         }
-    const double nx = NormOf(qx), ny = NormOf(qy);
+    const double nx = statsdetail::NormOf(qx), ny = statsdetail::NormOf(qy);
     double r = 0.0;
     for (int i = 0; i < n; i++)
         if (keep(i)) r += ((x[i] - mx) / nx) * ((y[i] - my) / ny);
@@ -530,7 +527,7 @@ struct ColumnStats {
             const double* x = X[i];
             for (int j = 0; j < m; j++) {
                 const double v = x[j];
-                if (skipMissing && Missing(v)) continue;
+                if (skipMissing && statsdetail::Missing(v)) continue;
                 k[j]++;
                 s[j] += v;
                 q[j] += v * v;
@@ -549,7 +546,7 @@ struct RowStats {
     RowStats(int m, const double* x, bool skipMissing) {
         for (int j = 0; j < m; j++) {
             const double v = x[j];
-            if (skipMissing && Missing(v)) continue;
+            if (skipMissing && statsdetail::Missing(v)) continue;
             k++;
             s += v;
             q += v * v;
@@ -564,14 +561,14 @@ struct RowStats {
 double RowDeviationSquares(int m, const double* x, double mean, bool skipMissing) {
     double q = 0.0;
     for (int j = 0; j < m; j++)
-        if (!skipMissing || !Missing(x[j])) q += (x[j] - mean) * (x[j] - mean);
+        if (!skipMissing || !statsdetail::Missing(x[j])) q += (x[j] - mean) * (x[j] - mean);
     return q;
 }
 
 // y = f(x) on the cells that count, MISSING on the others.
 template <class F>
 void MapRow(int m, const double* x, double* y, bool skipMissing, F f) {
-    for (int j = 0; j < m; j++) y[j] = (skipMissing && Missing(x[j])) ? MISSING : f(x[j]);
+    for (int j = 0; j < m; j++) y[j] = (skipMissing && statsdetail::Missing(x[j])) ? MISSING : f(x[j]);
 }
 
 template <class F>
@@ -579,7 +576,7 @@ void MapCols(int n, int m, double** X, double** Y, bool skipMissing, F f) {
     for (int i = 0; i < n; i++) {
         const double* x = X[i];
         double* y = Y[i];
-        for (int j = 0; j < m; j++) y[j] = (skipMissing && Missing(x[j])) ? MISSING : f(x[j], j);
+        for (int j = 0; j < m; j++) y[j] = (skipMissing && statsdetail::Missing(x[j])) ? MISSING : f(x[j], j);
     }
 }
 
@@ -599,7 +596,7 @@ void CenterColsImpl(int n, int m, double** X, double** Y, bool mv) {
 
 void NormalizeRowsImpl(int n, int m, double** X, double** Y, bool mv) {
     for (int i = 0; i < n; i++) {
-        const double norm = NormOf(RowStats(m, X[i], mv).q);
+        const double norm = statsdetail::NormOf(RowStats(m, X[i], mv).q);
         MapRow(m, X[i], Y[i], mv, [&](double v) { return v / norm; });
     }
 }
@@ -607,13 +604,13 @@ void NormalizeRowsImpl(int n, int m, double** X, double** Y, bool mv) {
 void NormalizeColsImpl(int n, int m, double** X, double** Y, bool mv) {
     ColumnStats c(n, m, X, mv);
     std::vector<double> norm(c.k.size());
-    for (int j = 0; j < m; j++) norm[j] = NormOf(c.q[j]);
+    for (int j = 0; j < m; j++) norm[j] = statsdetail::NormOf(c.q[j]);
     MapCols(n, m, X, Y, mv, [&](double v, int j) { return v / norm[j]; });
 }
 
 void UnitSumRowsImpl(int n, int m, double** Y, double** X, bool mv, bool root) {
     for (int i = 0; i < n; i++) {
-        const double d = NonZero(RowStats(m, X[i], mv).s);
+        const double d = statsdetail::NonZero(RowStats(m, X[i], mv).s);
         if (root)
             MapRow(m, X[i], Y[i], mv, [&](double v) { return std::sqrt(v / d); });
         else
@@ -624,7 +621,7 @@ void UnitSumRowsImpl(int n, int m, double** Y, double** X, bool mv, bool root) {
 void UnitSumColsImpl(int n, int m, double** Y, double** X, bool mv, bool root) {
     ColumnStats c(n, m, X, mv);
     std::vector<double> d(c.k.size());
-    for (int j = 0; j < m; j++) d[j] = NonZero(c.s[j]);
+    for (int j = 0; j < m; j++) d[j] = statsdetail::NonZero(c.s[j]);
     if (root)
         MapCols(n, m, X, Y, mv, [&](double v, int j) { return std::sqrt(v / d[j]); });
     else
@@ -641,7 +638,7 @@ void CenterColsMV(int n, int m, double** X, double** Y) { statsdetail::CenterCol
 void CenterRowsCovMV(int n, int m, double** X, double** Y) {
     for (int i = 0; i < n; i++) {
         statsdetail::RowStats r(m, X[i], true);
-        const double mean = r.Mean(), d = std::sqrt(NonZero(r.k > 0 ? r.k - 1 : 0));
+        const double mean = r.Mean(), d = std::sqrt(statsdetail::NonZero(r.k > 0 ? r.k - 1 : 0));
         statsdetail::MapRow(m, X[i], Y[i], true, [&](double v) { return (v - mean) / d; });
     }
 }
@@ -651,7 +648,7 @@ void CenterColsCovMV(int n, int m, double** X, double** Y) {
     std::vector<double> mean(c.k.size()), d(c.k.size());
     for (int j = 0; j < m; j++) {
         mean[j] = c.Mean(j);
-        d[j] = std::sqrt(NonZero(c.k[j] > 0 ? c.k[j] - 1 : 0));
+        d[j] = std::sqrt(statsdetail::NonZero(c.k[j] > 0 ? c.k[j] - 1 : 0));
     }
     statsdetail::MapCols(n, m, X, Y, true, [&](double v, int j) { return (v - mean[j]) / d[j]; });
 }
@@ -663,7 +660,7 @@ void NormalizeRowsMV(int n, int m, double** X, double** Y) { statsdetail::Normal
 void NormalizeColsMV(int n, int m, double** X, double** Y) { statsdetail::NormalizeColsImpl(n, m, X, Y, true); }
 
 void NormalizeVector(int n, const double* x, double* y) {
-    const double norm = NormOf(SumOfSquares(n, x));
+    const double norm = statsdetail::NormOf(SumOfSquares(n, x));
     statsdetail::MapRow(n, x, y, true, [&](double v) { return v / norm; });
 }
 
@@ -672,12 +669,12 @@ void NormalizeColsSelectedRowsMV(int n, int m, double** X, double** Y, const int
     for (int i = 0; i < n; i++) {
         if (select[i] != 1) continue;
         for (int j = 0; j < m; j++)
-            if (!Missing(X[i][j])) q[j] += X[i][j] * X[i][j];
+            if (!statsdetail::Missing(X[i][j])) q[j] += X[i][j] * X[i][j];
     }
-    for (int j = 0; j < m; j++) q[j] = NormOf(q[j]);
+    for (int j = 0; j < m; j++) q[j] = statsdetail::NormOf(q[j]);
     for (int i = 0; i < n; i++)
         for (int j = 0; j < m; j++)
-            Y[i][j] = (select[i] != 1 || Missing(X[i][j])) ? MISSING : X[i][j] / q[j];
+            Y[i][j] = (select[i] != 1 || statsdetail::Missing(X[i][j])) ? MISSING : X[i][j] / q[j];
 }
 
 void UnitSumRowsAdj(int n, int m, double** Y, double** X) { statsdetail::UnitSumRowsImpl(n, m, Y, X, false, false); }
@@ -688,7 +685,7 @@ void HellingerRowsAdjMV(int n, int m, double** Y, double** X) { statsdetail::Uni
 void HellingerColsAdjMV(int n, int m, double** Y, double** X) { statsdetail::UnitSumColsImpl(n, m, Y, X, true, true); }
 
 double UnitSumVectorAdjMV(int n, const double* x, double* y) {
-    const double d = NonZero(statsdetail::RowStats(n, x, true).s);
+    const double d = statsdetail::NonZero(statsdetail::RowStats(n, x, true).s);
     statsdetail::MapRow(n, x, y, true, [&](double v) { return v / d; });
     return d;
 }
@@ -696,15 +693,15 @@ double UnitSumVectorAdjMV(int n, const double* x, double* y) {
 void MaxAdjMV(int n, const double* x, double* y) {
     double mx = 0.0;
     for (int i = 0; i < n; i++)
-        if (!Missing(x[i]) && x[i] > mx) mx = x[i];
-    const double d = NonZero(mx);
+        if (!statsdetail::Missing(x[i]) && x[i] > mx) mx = x[i];
+    const double d = statsdetail::NonZero(mx);
     statsdetail::MapRow(n, x, y, true, [&](double v) { return v / d; });
 }
 
 void RangeRowsAdjMV(int n, int m, double** X, double** Y) {
     for (int i = 0; i < n; i++) {
         statsdetail::RowStats r(m, X[i], true);
-        const double d = r.k > 0 ? NonZero(r.mx - r.mn) : 1.0;
+        const double d = r.k > 0 ? statsdetail::NonZero(r.mx - r.mn) : 1.0;
         statsdetail::MapRow(m, X[i], Y[i], true, [&](double v) { return v / d; });
     }
 }
@@ -712,7 +709,7 @@ void RangeRowsAdjMV(int n, int m, double** X, double** Y) {
 void RangeColsAdjMV(int n, int m, double** X, double** Y) {
     statsdetail::ColumnStats c(n, m, X, true);
     std::vector<double> d(c.k.size());
-    for (int j = 0; j < m; j++) d[j] = c.k[j] > 0 ? NonZero(c.mx[j] - c.mn[j]) : 1.0;
+    for (int j = 0; j < m; j++) d[j] = c.k[j] > 0 ? statsdetail::NonZero(c.mx[j] - c.mn[j]) : 1.0;
     statsdetail::MapCols(n, m, X, Y, true, [&](double v, int j) { return (v - c.mn[j]) / d[j]; });
 }
 
@@ -729,7 +726,7 @@ void ZStandardizationVectorMV(int n, const double* x, double* y, bool flag, doub
     const double d = statsdetail::Deviation(statsdetail::RowDeviationSquares(n, x, mean, true), r.k);
     statsdetail::MapRow(n, x, y, true, [&](double v) { return (v - mean) / d; });
     if (flag)
-        for (int i = 0; i < n; i++) outliers[i] = (!Missing(x[i]) && std::fabs(y[i]) > limit) ? 1 : 0;
+        for (int i = 0; i < n; i++) outliers[i] = (!statsdetail::Missing(x[i]) && std::fabs(y[i]) > limit) ? 1 : 0;
 }
 
 void ZStandardizationRowsMV(int n, int m, double** X, double** Y) {
@@ -742,7 +739,7 @@ void ZStandardizationColsMV(int n, int m, double** X, double** Y) {
     for (int j = 0; j < m; j++) mean[j] = c.Mean(j);
     for (int i = 0; i < n; i++)
         for (int j = 0; j < m; j++)
-            if (!Missing(X[i][j])) q[j] += (X[i][j] - mean[j]) * (X[i][j] - mean[j]);
+            if (!statsdetail::Missing(X[i][j])) q[j] += (X[i][j] - mean[j]) * (X[i][j] - mean[j]);
     for (int j = 0; j < m; j++) q[j] = statsdetail::Deviation(q[j], c.k[j]);
     statsdetail::MapCols(n, m, X, Y, true, [&](double v, int j) { return (v - mean[j]) / q[j]; });
 }
@@ -767,7 +764,7 @@ void CorrAdj(int n, int m, double** Y, double** X) {
     for (int j = 0; j < m; j++) mean[j] = c.Mean(j);
     for (int i = 0; i < n; i++)
         for (int j = 0; j < m; j++) q[j] += (X[i][j] - mean[j]) * (X[i][j] - mean[j]);
-    for (int j = 0; j < m; j++) q[j] = NormOf(q[j]);
+    for (int j = 0; j < m; j++) q[j] = statsdetail::NormOf(q[j]);
     statsdetail::MapCols(n, m, X, Y, false,
                          [&](double v, int j) { return static_cast<double>(static_cast<float>((v - mean[j]) / q[j])); });
 }
@@ -783,7 +780,7 @@ void DeviationsExpectationsMV(int n, int m, double** X, double** Y) {
             const double x = X[i][j];
             // A zero grand total (possible only with negative cells) leaves the
             // cell as it is instead of dividing by it.
-            if (!Missing(x) && r[i] > 0.0 && c.s[j] > 0.0 && t != 0.0) {
+            if (!statsdetail::Missing(x) && r[i] > 0.0 && c.s[j] > 0.0 && t != 0.0) {
                 const double e = r[i] * c.s[j];
                 Y[i][j] = (x * t - e) / (std::sqrt(e) * t);
             } else {
@@ -800,7 +797,7 @@ void DeviationsGroupMeansMV(int n, int m, double** X, double** Y, const int* gro
         double* s = sum[pos[i]];
         double* k = count[pos[i]];
         for (int j = 0; j < m; j++)
-            if (!Missing(X[i][j])) {
+            if (!statsdetail::Missing(X[i][j])) {
                 s[j] += X[i][j];
                 k[j] += 1.0;
             }
@@ -815,7 +812,7 @@ void DeviationsGroupMeansMV(int n, int m, double** X, double** Y, const int* gro
 void GowerStandardizationRows(int n, int m, double** X) {
     double q = 0.0;
     for (int i = 0; i < n; i++) q += SumOfSquares(m, X[i]);
-    const double v = q / NonZero(m - 1 > 0 ? m - 1 : 0);
+    const double v = q / statsdetail::NonZero(m - 1 > 0 ? m - 1 : 0);
     const double d = v > 0.0 ? std::sqrt(v) : 1.0;
     for (int i = 0; i < n; i++) statsdetail::MapRow(m, X[i], X[i], true, [&](double x) { return x / d; });
 }
@@ -823,7 +820,7 @@ void GowerStandardizationRows(int n, int m, double** X) {
 void GowerStandardizationCols(int n, int m, double** X) {
     double q = 0.0;
     for (int i = 0; i < n; i++) q += SumOfSquares(m, X[i]);
-    const double v = q / NonZero(n - 1 > 0 ? n - 1 : 0);
+    const double v = q / statsdetail::NonZero(n - 1 > 0 ? n - 1 : 0);
     const double d = v > 0.0 ? std::sqrt(v) : 1.0;
     for (int i = 0; i < n; i++) statsdetail::MapRow(m, X[i], X[i], true, [&](double x) { return x / d; });
 }
@@ -860,13 +857,13 @@ void RankVectorAdjMV(int n, const double* x, double* r) {
     values.reserve(n > 0 ? n : 0);
     where.reserve(values.capacity());
     for (int i = 0; i < n; i++)
-        if (!Missing(x[i])) {
+        if (!statsdetail::Missing(x[i])) {
             values.push_back(x[i]);
             where.push_back(i);
         }
     statsdetail::RankValues(values.size(), values.data(), values.data());
     for (int i = 0; i < n; i++)
-        if (Missing(x[i])) r[i] = MISSING;
+        if (statsdetail::Missing(x[i])) r[i] = MISSING;
     for (size_t v = 0; v < values.size(); v++) r[where[v]] = values[v];
 }
 
@@ -931,7 +928,7 @@ double MatrixPercentile(int n, int m, double** X, double p) {
     values.reserve(cells);
     for (int i = 0; i < n; i++)
         for (int j = 0; j < m; j++)
-            if (!Missing(X[i][j])) values.push_back(X[i][j]);
+            if (!statsdetail::Missing(X[i][j])) values.push_back(X[i][j]);
     ranks.resize(values.size());
     statsdetail::RankValues(values.size(), values.data(), ranks.data());
     double best = MISSING;
@@ -1179,7 +1176,7 @@ void ConcentrateGroups(int n, int m, double** X, double** Y, int kRows, const in
     double total = 0.0;
     for (int a = 0; a < kRows; a++)
         for (int b = 0; b < kCols; b++) {
-            Y[a][b] /= NonZero(rowSize[a] * colSize[b]);
+            Y[a][b] /= statsdetail::NonZero(rowSize[a] * colSize[b]);
             total += Y[a][b];
         }
     if (mode == 1 && total != 0.0) {

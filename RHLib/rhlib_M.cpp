@@ -4,6 +4,651 @@
 // Matrix operations, eigen analysis and SVD
 // ===========================================================================
 
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include <gsl/gsl_cdf.h>
+#include <gsl/gsl_eigen.h>
+#include <gsl/gsl_linalg.h>
+#include <gsl/gsl_matrix.h>
+#include <gsl/gsl_vector.h>
+#include <omp.h>
+
+#include "nrutilRH.h"
+#include "rhlibDim.h"
+#include "rhlibRes_M.h"
+
+namespace matrixdetail {
+
+inline bool Missing(double x) { return x == MISSING; }
+
+bool HasMissing(int n, int m, double** X) {
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < m; j++)
+            if (Missing(X[i][j])) return true;
+    return false;
+}
+
+// B (m x n) = A' (A n x m), in tiles so that both sides stay in cache.
+template <class Get, class Put>
+void TransposeTiles(int n, int m, Get get, Put put) {
+    constexpr int kTile = 64;
+    for (int i0 = 0; i0 < n; i0 += kTile)
+        for (int j0 = 0; j0 < m; j0 += kTile) {
+            const int i1 = std::min(n, i0 + kTile), j1 = std::min(m, j0 + kTile);
+            for (int i = i0; i < i1; i++)
+                for (int j = j0; j < j1; j++) put(j, i, get(i, j));
+        }
+}
+
+// The product behind MatrixProd, MatrixProdMV and the selected and weighted
+// forms: rows of Y accumulated along rows of B (contiguous), each cell summing
+// its terms in ascending k as a cell-by-cell loop would.
+int Product(int n, int m, int m2, int p, double** A, double** B, double** Y, const int* select,
+            const int* weights, bool markEmpty) {
+    if (m != m2) return 1;
+    const bool missing = HasMissing(n, m, A) || HasMissing(m, p, B);
+    std::vector<double> acc(p > 0 ? p : 0);
+    std::vector<int> terms(markEmpty ? acc.size() : 0);
+    for (int i = 0; i < n; i++) {
+        std::fill(acc.begin(), acc.end(), 0.0);
+        std::fill(terms.begin(), terms.end(), 0);
+        const double* a = A[i];
+        for (int k = 0; k < m; k++) {
+            const double aik = a[k];
+            if (missing && Missing(aik)) continue;
+            const double* b = B[k];
+            if (!missing && select == nullptr && weights == nullptr) {
+                for (int j = 0; j < p; j++) acc[j] += aik * b[j];
+                continue;
+            }
+            for (int j = 0; j < p; j++) {
+                if (select != nullptr && select[j] != 1) continue;
+                if (missing && Missing(b[j])) continue;
+                acc[j] += weights != nullptr ? aik * b[j] * weights[k] : aik * b[j];
+                if (markEmpty) terms[j]++;
+            }
+        }
+        double* y = Y[i];
+        for (int j = 0; j < p; j++) {
+            if (select != nullptr && select[j] != 1)
+                y[j] = 0.0;
+            else if (markEmpty && missing && terms[j] == 0)
+                y[j] = MISSING;
+            else
+                y[j] = acc[j];
+        }
+    }
+    return 0;
+}
+
+// 0 when an eigenvalue is notably negative, else 1. A zero total (identical
+// units) gives no proportions: only a negative eigenvalue beyond rounding of
+// the others' size then counts.
+int EigenCheck(int n, const double* eig) {
+    double sum = 0.0, magnitude = 0.0;
+    for (int k = 0; k < n; k++) {
+        sum += eig[k];
+        magnitude += std::fabs(eig[k]);
+    }
+    for (int k = 0; k < n; k++) {
+        if (sum != 0.0) {
+            if (eig[k] / sum < -0.001) return 0;
+        } else if (eig[k] < -0.001 * magnitude) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+gsl_matrix* GslCopy(int n, int m, double** A) {
+    gsl_matrix* g = gsl_matrix_alloc(static_cast<size_t>(n), static_cast<size_t>(m));
+    for (int i = 0; i < n; i++) std::memcpy(gsl_matrix_ptr(g, i, 0), A[i], sizeof(double) * m);
+    return g;
+}
+
+// Row and column means of a full symmetric matrix given by its upper triangle
+// (diagonal included), and the grand mean.
+void SymmetricMeans(int n, double** G, std::vector<double>& rowMean, double& grandMean) {
+    rowMean.assign(n, 0.0);
+    for (int i = 0; i < n; i++) {
+        const double* g = G[i];
+        rowMean[i] += g[i];
+        for (int j = i + 1; j < n; j++) {
+            rowMean[i] += g[j];
+            rowMean[j] += g[j];
+        }
+    }
+    double total = 0.0;
+    for (int i = 0; i < n; i++) {
+        total += rowMean[i];
+        rowMean[i] /= n;
+    }
+    grandMean = total / (static_cast<double>(n) * n);
+}
+
+}  // namespace matrixdetail
+
+// --- Products -------------------------------------------------------------------
+
+int MatrixProd(int n, int m, int m2, int p, double** A, double** B, double** Y) {
+    return matrixdetail::Product(n, m, m2, p, A, B, Y, nullptr, nullptr, false);
+}
+
+int MatrixProdMV(int n, int m, int m2, int p, double** A, double** B, double** Y) {
+    return matrixdetail::Product(n, m, m2, p, A, B, Y, nullptr, nullptr, true);
+}
+
+int MatrixProdSelect(int n, int m, int m2, int p, double** A, double** B, double** Y, const int* select) {
+    return matrixdetail::Product(n, m, m2, p, A, B, Y, select, nullptr, false);
+}
+
+int MatrixProdSelectMV(int n, int m, int m2, int p, double** A, double** B, double** Y, const int* select) {
+    return MatrixProdSelect(n, m, m2, p, A, B, Y, select);
+}
+
+int MatrixProdSelectMV_Weight(int n, int m, int m2, int p, double** A, double** B, double** Y,
+                              const int* select, const int* weights) {
+    return matrixdetail::Product(n, m, m2, p, A, B, Y, select, weights, false);
+}
+
+int MatrixProdTargetMV(int n, int m, int m2, int p, int target, double** A, double** B, double** Y,
+                       double** D) {
+    if (m != m2 || target < 0 || target >= p || target >= m) return 1;
+    using matrixdetail::Missing;
+    for (int i = 0; i < n; i++) {
+        const double* b = B[i];
+        double* d = D[i];
+        auto term = [&](int k, int j) {
+            const double bik = b[k];
+            if (Missing(bik)) return;
+            const double y = Y[k][j], a = A[k][j];
+            if (!Missing(y) && !Missing(a)) {
+                d[j] += bik * (y - a);
+                return;
+            }
+            // A missing value on one side only: the term enters or leaves the
+            // product whole (a cell that had no term starts from 0).
+            if (!Missing(y)) d[j] = (Missing(d[j]) ? 0.0 : d[j]) + bik * y;
+            if (!Missing(a) && !Missing(d[j])) d[j] -= bik * a;
+        };
+        for (int j = 0; j < p; j++) {
+            if (j == target) {
+                for (int k = 0; k < m; k++) term(k, j);
+            } else if (j < m) {
+                term(std::min(j, target), j);
+                term(std::max(j, target), j);
+            } else {
+                term(target, j);
+            }
+        }
+    }
+    return 0;
+}
+
+namespace matrixdetail {
+
+int AdjustWeight(int n, int m, int m2, int p, double** W, double** B, double** Y, const int* select,
+                 const int* weights, int pairMode) {
+    if (m != m2) return 1;
+    // pairMode 1: weight weights[k] x weights[j]; 0: 1 when either is 1, else
+    // 0; -1: weights[k] alone. The trait weights weights[j] exist only for
+    // trait columns that are also species (j < m); the others count as 0.
+    const size_t width = p > 0 ? static_cast<size_t>(p) : 0;
+    std::vector<double> traitWeight(width, 0.0), traitIsOne(width, 0.0);
+    for (int j = 0; j < p && j < m; j++) {
+        traitWeight[j] = weights[j];
+        traitIsOne[j] = weights[j] == 1 ? 1.0 : 0.0;
+    }
+    const bool dense = select == nullptr && !HasMissing(m, p, B);
+    // Every thread's work rows exist before the region, so nothing in it throws.
+    const int maxThreads = omp_get_max_threads();
+    std::vector<double> sums(width * maxThreads), partials(width * maxThreads);
+    std::vector<int> counts(width * maxThreads);
+#pragma omp parallel
+    {
+        const size_t off = width * static_cast<size_t>(omp_get_thread_num());
+        double* sum = sums.data() + off;
+        double* partial = partials.data() + off;
+        int* count = counts.data() + off;
+#pragma omp for schedule(static)
+        for (int i = 0; i < n; i++) {
+            std::fill(sum, sum + width, 0.0);
+            std::fill(partial, partial + width, 0.0);
+            std::fill(count, count + width, 0);
+            const double* w = W[i];
+            double total = 0.0, densePartial = 0.0;
+            int denseCount = 0;
+            for (int k = 0; k < m; k++) {
+                const double wik = w[k];
+                if (Missing(wik)) continue;
+                total += wik;
+                const double* b = B[k];
+                // The weights of this species' terms: one value for every
+                // trait, or a row over the traits.
+                double scalar = 1.0;
+                const double* row = nullptr;
+                if (pairMode == -1) {
+                    scalar = weights[k];
+                } else if (pairMode == 1) {
+                    scalar = weights[k];
+                    row = traitWeight.data();
+                } else if (weights[k] != 1) {
+                    row = traitIsOne.data();
+                }
+                if (dense) {
+                    densePartial += wik;
+                    denseCount++;
+                    if (row == nullptr)
+                        for (int j = 0; j < p; j++) sum[j] += wik * b[j] * scalar;
+                    else if (pairMode == 1)
+                        for (int j = 0; j < p; j++) sum[j] += wik * b[j] * (scalar * row[j]);
+                    else
+                        for (int j = 0; j < p; j++) sum[j] += wik * b[j] * row[j];
+                    continue;
+                }
+                for (int j = 0; j < p; j++) {
+                    if ((select != nullptr && select[j] != 1) || Missing(b[j])) continue;
+                    const double weight = row == nullptr ? scalar : (pairMode == 1 ? scalar * row[j] : row[j]);
+                    sum[j] += wik * b[j] * weight;
+                    partial[j] += wik;
+                    count[j]++;
+                }
+            }
+            double* y = Y[i];
+            for (int j = 0; j < p; j++) {
+                if (select != nullptr && select[j] != 1) continue;
+                const double part = dense ? densePartial : partial[j];
+                if ((dense ? denseCount : count[j]) == 0) {
+                    y[j] = MISSING;
+                    continue;
+                }
+                y[j] = sum[j];
+                if (part > 0.0) y[j] /= part / total;
+            }
+        }
+    }
+    return 0;
+}
+
+}  // namespace matrixdetail
+
+int MatrixProdSelectMV_Adjust_Weight(int n, int m, int m2, int p, double** W, double** B, double** Y,
+                                     const int* select, const int* weights, bool pairMode) {
+    return matrixdetail::AdjustWeight(n, m, m2, p, W, B, Y, select, weights, pairMode ? 1 : 0);
+}
+
+int MatrixProdSelectMV_Adjust_Weight(int n, int m, int m2, int p, double** W, double** B, double** Y,
+                                     const int* select, const int* weights) {
+    return matrixdetail::AdjustWeight(n, m, m2, p, W, B, Y, select, weights, -1);
+}
+
+void ScalarMatrixProd(int n, int m, double s, double** A, double** B) {
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < m; j++) B[i][j] = matrixdetail::Missing(A[i][j]) ? MISSING : s * A[i][j];
+}
+
+double VectorProd(int n, const double* x, const double* y) { return CrossProduct2Vec(n, x, y); }
+
+double VectorProdMV(int n, const double* x, const double* y) { return CrossProduct2VecMV(n, x, y); }
+
+void VectorOuterProd(int n, int m, const double* u, const double* v, double** M) {
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < m; j++) M[i][j] = u[i] * v[j];
+}
+
+int MatrixSum(int n, int m, int rowsB, int colsB, double** A, double** B, double** Y, int k) {
+    if (n != rowsB || m != colsB) return 1;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < m; j++) Y[i][j] = A[i][j] + k * B[i][j];
+    return 0;
+}
+
+// --- Copies, transposes and triangles -------------------------------------------
+
+void TransposeMatrix(int n, int m, double** A, double** B) {
+    matrixdetail::TransposeTiles(
+        n, m, [&](int i, int j) { return A[i][j]; }, [&](int j, int i, double v) { B[j][i] = v; });
+}
+
+void CopyMatrix(int n, int m, double** A, double** B) {
+    if (A == B) return;
+    for (int i = 0; i < n; i++) std::memmove(B[i], A[i], sizeof(double) * (m > 0 ? m : 0));
+}
+
+namespace matrixdetail {
+template <class T>
+void TransposeSq(int n, T** A, T** B) {
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j <= i; j++) {
+            const T old = B[j][i];
+            B[j][i] = A[i][j];
+            B[i][j] = old;
+        }
+}
+}  // namespace matrixdetail
+
+void TransposeSqMatrix(int n, double** A, double** B) { matrixdetail::TransposeSq(n, A, B); }
+
+void TransposeSqMatrix(int n, int** A, int** B) { matrixdetail::TransposeSq(n, A, B); }
+
+void UpperToLowerMatrix(int n, double** M) {
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) M[j][i] = M[i][j];
+}
+
+void LowerToUpperMatrix(int n, double** M) {
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) M[i][j] = M[j][i];
+}
+
+double MatrixTrace(int n, double** M) {
+    double t = 0.0;
+    for (int i = 0; i < n; i++) t += M[i][i];
+    return t;
+}
+
+// --- Totals and extremes ----------------------------------------------------------
+
+namespace matrixdetail {
+void Totals(int n, int m, double** M, double* rows, double* cols, bool mv) {
+    if (cols != nullptr)
+        for (int j = 0; j < m; j++) cols[j] = 0.0;
+    for (int i = 0; i < n; i++) {
+        const double* x = M[i];
+        double s = 0.0;
+        for (int j = 0; j < m; j++) {
+            if (mv && Missing(x[j])) continue;
+            s += x[j];
+            if (cols != nullptr) cols[j] += x[j];
+        }
+        if (rows != nullptr) rows[i] = s;
+    }
+}
+double Total(int n, int m, double** M, bool mv) {
+    double t = 0.0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < m; j++)
+            if (!mv || !Missing(M[i][j])) t += M[i][j];
+    return t;
+}
+}  // namespace matrixdetail
+
+void RowTotals(int n, int m, double** M, double* t) { matrixdetail::Totals(n, m, M, t, nullptr, false); }
+void ColTotals(int n, int m, double** M, double* t) { matrixdetail::Totals(n, m, M, nullptr, t, false); }
+double MatrixTotal(int n, int m, double** M) { return matrixdetail::Total(n, m, M, false); }
+void RowTotalsMV(int n, int m, double** M, double* t) { matrixdetail::Totals(n, m, M, t, nullptr, true); }
+void ColTotalsMV(int n, int m, double** M, double* t) { matrixdetail::Totals(n, m, M, nullptr, t, true); }
+double MatrixTotalMV(int n, int m, double** M) { return matrixdetail::Total(n, m, M, true); }
+
+namespace matrixdetail {
+template <class T, class Better>
+T Extreme(int n, const T* x, T start, Better better) {
+    T e = start;
+    for (int i = 0; i < n; i++)
+        if (better(x[i], e)) e = x[i];
+    return e;
+}
+template <class T, class Better>
+int Which(int n, const T* x, Better better) {
+    int w = 0;
+    for (int i = 1; i < n; i++)
+        if (better(x[i], x[w])) w = i;
+    return w;
+}
+constexpr auto kGreater = [](auto a, auto b) { return a > b; };
+constexpr auto kLess = [](auto a, auto b) { return a < b; };
+}  // namespace matrixdetail
+
+
+int maxVector(int n, const int* x) { return matrixdetail::Extreme(n, x, INT_MIN + 1, matrixdetail::kGreater); }
+double maxVector(int n, const double* x) { return matrixdetail::Extreme(n, x, -DBL_MAX, matrixdetail::kGreater); }
+int minVector(int n, const int* x) { return matrixdetail::Extreme(n, x, INT_MAX, matrixdetail::kLess); }
+double minVector(int n, const double* x) { return matrixdetail::Extreme(n, x, DBL_MAX, matrixdetail::kLess); }
+int maxVectorInt(int n, const int* x) { return matrixdetail::Extreme(n, x, INT_MIN, matrixdetail::kGreater); }
+int minVectorInt(int n, const int* x) { return minVector(n, x); }
+int MaxVectorWhich(int n, const double* x) { return matrixdetail::Which(n, x, matrixdetail::kGreater); }
+int MaxVectorWhich(int n, const int* x) { return matrixdetail::Which(n, x, matrixdetail::kGreater); }
+int MinVectorWhich(int n, const double* x) { return matrixdetail::Which(n, x, matrixdetail::kLess); }
+int MinVectorWhich(int n, const int* x) { return matrixdetail::Which(n, x, matrixdetail::kLess); }
+
+// --- Eigen analysis and SVD --------------------------------------------------------
+
+int EigenHouseholderQL_GSL_D(int n, double** A, double** evec, double* eig) {
+    if (n <= 0) return 1;  // GSL refuses empty matrices
+    // One GSL copy (destroyed by the solver, released before the eigenvectors
+    // are written out) and one eigenvector matrix.
+    gsl_matrix* a = matrixdetail::GslCopy(n, n, A);
+    gsl_vector* values = gsl_vector_alloc(static_cast<size_t>(n));
+    gsl_matrix* vectors = gsl_matrix_alloc(static_cast<size_t>(n), static_cast<size_t>(n));
+    gsl_eigen_symmv_workspace* work = gsl_eigen_symmv_alloc(static_cast<size_t>(n));
+    gsl_eigen_symmv(a, values, vectors, work);
+    gsl_eigen_symmv_free(work);
+    gsl_matrix_free(a);
+    gsl_eigen_symmv_sort(values, vectors, GSL_EIGEN_SORT_VAL_DESC);
+    for (int k = 0; k < n; k++) eig[k] = gsl_vector_get(values, k);
+    // Column k of the GSL matrix becomes row k of evec.
+    matrixdetail::TransposeTiles(
+        n, n, [&](int i, int k) { return *gsl_matrix_const_ptr(vectors, i, k); },
+        [&](int k, int i, double v) { evec[k][i] = v; });
+    gsl_matrix_free(vectors);
+    gsl_vector_free(values);
+    return matrixdetail::EigenCheck(n, eig);
+}
+
+int EigenHouseholderQL(int n, double** A, double** evec, double* eig) {
+    if (n <= 0) return 1;
+    double** a = dim2DT<double>(n + 1, n + 1);
+    Convertn_n1(n, n, A, a);
+    double* d = dvector(1, n);
+    double* e = dvector(1, n);
+    tred2(a, n, d, e);
+    tqli(d, e, n, a);
+    eigsrt(d, a, n);
+    for (int k = 0; k < n; k++) {
+        eig[k] = d[k + 1];
+        for (int i = 0; i < n; i++) evec[k][i] = a[i + 1][k + 1];
+    }
+    free_dvector(e, 1, n);
+    free_dvector(d, 1, n);
+    free2DT(a, n + 1);
+    return matrixdetail::EigenCheck(n, eig);
+}
+
+double EigenHouseholderQL_NegEigen(int n, double** A) {
+    if (n <= 0) return 0.0;
+    gsl_matrix* a = matrixdetail::GslCopy(n, n, A);
+    gsl_vector* values = gsl_vector_alloc(static_cast<size_t>(n));
+    gsl_eigen_symm_workspace* work = gsl_eigen_symm_alloc(static_cast<size_t>(n));
+    gsl_eigen_symm(a, values, work);
+    gsl_eigen_symm_free(work);
+    gsl_matrix_free(a);
+    double sum = 0.0;
+    for (int k = 0; k < n; k++) sum += gsl_vector_get(values, k);
+    double negative = 0.0;
+    if (sum != 0.0)
+        for (int k = 0; k < n; k++) {
+            const double proportion = gsl_vector_get(values, k) / sum;
+            if (proportion < -0.001) negative += std::fabs(proportion);
+        }
+    gsl_vector_free(values);
+    return negative;
+}
+
+int EigenRank(int n, const double* eig) {
+    double positive = 0.0;
+    for (int k = 0; k < n; k++)
+        if (eig[k] > 0.0) positive += eig[k];
+    if (positive <= 0.0) return 0;
+    int rank = 0;
+    for (int k = 0; k < n; k++)
+        if (100.0 * eig[k] / positive > 1e-5) rank++;
+    return rank;
+}
+
+int SingValueDecomp(int n, int m, double** A, double** U, double* s, double** V) {
+    if (n <= 0 || m <= 0) return 1;  // GSL refuses empty matrices
+    // GSL needs at least as many rows as columns: a wide matrix is decomposed
+    // through its transpose, A' = U1 S V1', so A = V1 S U1'.
+    const bool wide = n < m;
+    const int rows = wide ? m : n, cols = wide ? n : m;
+    gsl_matrix* a = gsl_matrix_alloc(static_cast<size_t>(rows), static_cast<size_t>(cols));
+    if (wide)
+        matrixdetail::TransposeTiles(
+            n, m, [&](int i, int j) { return A[i][j]; },
+            [&](int j, int i, double v) { *gsl_matrix_ptr(a, j, i) = v; });
+    else
+        for (int i = 0; i < n; i++) std::memcpy(gsl_matrix_ptr(a, i, 0), A[i], sizeof(double) * m);
+    gsl_matrix* v = gsl_matrix_alloc(static_cast<size_t>(cols), static_cast<size_t>(cols));
+    gsl_vector* values = gsl_vector_alloc(static_cast<size_t>(cols));
+    gsl_vector* work = gsl_vector_alloc(static_cast<size_t>(cols));
+    const int status = gsl_linalg_SV_decomp(a, v, values, work);
+    if (status == 0) {
+        for (int k = 0; k < cols; k++) s[k] = gsl_vector_get(values, k);
+        double** left = wide ? V : U;   // receives the GSL left factor (rows x cols)
+        double** right = wide ? U : V;  // receives the GSL right factor (cols x cols)
+        for (int i = 0; i < rows; i++) std::memcpy(left[i], gsl_matrix_const_ptr(a, i, 0), sizeof(double) * cols);
+        for (int i = 0; i < cols; i++) std::memcpy(right[i], gsl_matrix_const_ptr(v, i, 0), sizeof(double) * cols);
+    }
+    gsl_vector_free(work);
+    gsl_vector_free(values);
+    gsl_matrix_free(v);
+    gsl_matrix_free(a);
+    return status == 0 ? 1 : 0;
+}
+
+// --- Stopping-rule statistics ---------------------------------------------------------
+
+double BrokenStick(int k, int p) {
+    if (p <= 0) return 0.0;
+    double s = 0.0;
+    for (int i = k; i <= p; i++) s += 1.0 / i;
+    return s / p;
+}
+
+double Bartlett_u(int /*count*/, int k, const double* eig, int n, int p) {
+    const int q = p - k + 1;
+    if (q <= 0 || k < 1) return 0.0;
+    const double lnTiny = std::log(1e-10);
+    double sum = 0.0, logs = 0.0;
+    for (int i = k - 1; i < p; i++) {
+        if (eig[i] <= 0.0) {
+            logs += lnTiny;
+            sum += eig[i] + 1e-10;
+        } else {
+            logs += std::log(eig[i]);
+            sum += eig[i];
+        }
+    }
+    const double mean = sum / q;
+    const double lnMean = mean > 0.0 ? std::log(mean) : 0.0;
+    return (n - (2.0 * p + 11.0) / 6.0) * (q * lnMean - logs);
+}
+
+double Bartlett_uProb(int count, int k, const double* eig, int n, int p) {
+    const int df = (count - k) * (count - k + 3) / 2;
+    // No degrees of freedom (the last axis) leaves nothing to test: a
+    // chi-square with none would make any positive u significant, and a
+    // negative number is a GSL domain error.
+    if (df <= 0) return 1.0;
+    return gsl_cdf_chisq_Q(Bartlett_u(count, k, eig, n, p), df);
+}
+
+double RVDIM(int p, int k, const double* eig) {
+    if (k < 1 || k > p) return 0.0;
+    double q = 0.0;
+    for (int i = k - 1; i < p; i++) q += eig[i] * eig[i];
+    return q > 0.0 ? eig[k - 1] / std::sqrt(q) : 0.0;
+}
+
+double PseudoF_eig(int p, int k, const double* eig) {
+    if (k < 1 || k > p) return 0.0;
+    double s = 0.0;
+    for (int i = k; i <= p - 2; i++) s += eig[i];
+    return s > 0.0 ? eig[k - 1] / s : 0.0;
+}
+
+// --- Conversions for principal coordinates -----------------------------------------------
+
+void DissToCenterProdMatrix(int n, double** D, double** G, bool squared) {
+    if (n <= 0) return;
+    for (int i = 0; i < n; i++)
+        for (int j = i; j < n; j++) G[i][j] = squared ? D[i][j] : D[i][j] * D[i][j];
+    std::vector<double> rowMean;
+    double grandMean;
+    matrixdetail::SymmetricMeans(n, G, rowMean, grandMean);
+    for (int i = 0; i < n; i++)
+        for (int j = i; j < n; j++) G[i][j] = -0.5 * (G[i][j] - rowMean[i] - rowMean[j] + grandMean);
+}
+
+void GowerMatrixCentering(int n, double** D, double** G, bool square) {
+    if (n <= 0) return;
+    for (int i = 0; i < n; i++)
+        for (int j = i; j < n; j++) G[i][j] = square ? D[i][j] * D[i][j] : D[i][j];
+    std::vector<double> rowMean;
+    double grandMean;
+    matrixdetail::SymmetricMeans(n, G, rowMean, grandMean);
+    for (int i = 0; i < n; i++)
+        for (int j = i; j < n; j++) G[j][i] = G[i][j] = -0.5 * (G[i][j] - rowMean[i] - rowMean[j] + grandMean);
+}
+
+void ProdToSqDist(int n, double** S, double** D) {
+    // Every off-diagonal value reads the diagonal of S, so it is written
+    // before the diagonal of D is zeroed (D may be S).
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) D[i][j] = S[i][i] + S[j][j] - 2.0 * S[i][j];
+    for (int i = 0; i < n; i++) D[i][i] = 0.0;
+}
+
+namespace matrixdetail {
+// B[i][j] = B[j][i] = f(A[i][j]) for j >= i (A's upper triangle read first).
+template <class F>
+void MapUpper(int n, double** A, double** B, F f) {
+    for (int i = 0; i < n; i++)
+        for (int j = i; j < n; j++) B[j][i] = B[i][j] = f(A[i][j], i == j);
+}
+}  // namespace matrixdetail
+
+void SquareSqMatrix(int n, double** A, double** B) {
+    matrixdetail::MapUpper(n, A, B, [](double a, bool) { return a * a; });
+}
+
+void SquareRootSqMatrix(int n, double** A, double** B) {
+    matrixdetail::MapUpper(n, A, B, [](double a, bool) { return std::sqrt(a); });
+}
+
+void CorrToSqDist(int n, double** R, double** D) {
+    matrixdetail::MapUpper(n, R, D, [](double r, bool diagonal) { return diagonal ? 0.0 : 2.0 * (1.0 - r); });
+}
+
+void ProbToDissim(int n, double** P, double** D) {
+    matrixdetail::MapUpper(n, P, D, [](double p, bool) { return 1.0 - p; });
+}
+
+void ScoreCorrComp(int nAxes, int n, double** scores, double** data, int nVar, int byVariables, int maxAxes,
+                   double** R) {
+    const int axes = std::max(0, std::min(nAxes, maxAxes));
+    // Row pointers over the score rows and the variables; columns of data are
+    // gathered into rows of their own.
+    std::vector<double*> rows(static_cast<size_t>(axes + nVar));
+    for (int a = 0; a < axes; a++) rows[a] = scores[a];
+    std::vector<double> columns(byVariables ? 0 : static_cast<size_t>(nVar) * (n > 0 ? n : 0));
+    for (int k = 0; k < nVar; k++) {
+        if (byVariables) {
+            rows[axes + k] = data[k];
+        } else {
+            double* c = columns.data() + static_cast<size_t>(k) * n;
+            for (int i = 0; i < n; i++) c[i] = data[i][k];
+            rows[axes + k] = c;
+        }
+    }
+    CorrelationPartition(axes, nVar, n, rows.data(), R);
+}
+
+
 // ===========================================================================
 // Random generator, permutation and bootstrap lists
 // ===========================================================================

@@ -173,6 +173,76 @@ TEST(CrossProducts, MissingPairsAreLeftOut) {
     EXPECT_DOUBLE_EQ(CenteredCrossProduct2Vec(3, c, b), (-1) * (-5.0 / 3) + 0 + 1 * (1.0 / 3));
 }
 
+TEST(CrossProducts, SelectedPartialAndNeighbourForms) {
+    Table X({{1, 2, M}, {3, 4, 5}, {0, 1, 2}});
+    Table R(3, 3, -1.0);
+    const int select[] = {0, 1, 1};
+    CrossProductMVSelect(3, 3, X, R, select);
+    EXPECT_EQ(R[0][0], -1.0);  // column 0 not selected
+    EXPECT_EQ(R[0][1], 11);    // 3 + 8
+    EXPECT_EQ(R[1][2], 14);    // 0 + 4 + 10
+    EXPECT_EQ(R[1][0], -1.0);  // not mirrored
+
+    double*** P = dim3DT<double>(3, 3, 3);
+    CrossProductMVPartial(3, 3, X, P);
+    EXPECT_EQ(P[0][1][1], 8);
+    EXPECT_EQ(P[0][1][2], M);
+    const int cols[] = {1, 0, 1};
+    CrossProductMVSum(3, 3, P, R, cols);
+    EXPECT_EQ(R[0][1], 3);        // column 2 is missing for row 0
+    EXPECT_EQ(R[1][2], 0 + 10.0);
+    free3DT(P, 3, 3);
+
+    Table Y({{1, 2}, {3, 4}, {5, 6}});
+    Table N(3, 3, -1.0);
+    CrossProductNeighbours(3, 2, Y, N, 1);
+    EXPECT_EQ(N[0][1], 11);
+    EXPECT_EQ(N[1][2], 39);
+    EXPECT_EQ(N[0][0], 5);
+    EXPECT_EQ(N[1][1], 25);
+    EXPECT_EQ(N[2][2], -1.0);  // i < n - lag only
+
+    Table Z({{1, 2, 3}, {3, 2, 1}, {1, 2, 4}});
+    Table C(3, 3, -1.0);
+    CorrelationNeighbours(3, 3, Z, C, 1);
+    EXPECT_NEAR(C[0][1], -1, 1e-15);
+    EXPECT_NEAR(C[1][2], Pearson(Z.Row(1), Z.Row(2)), 1e-15);
+    EXPECT_NEAR(C[0][0], 1, 1e-15);
+}
+
+TEST(Correlations, SelectedVectorsAndWholeMatrices) {
+    Table X({{1, 2}, {2, 7}, {3, 1}});
+    Table Y({{2, 1}, {4, M}, {7, 3}});
+    EXPECT_NEAR(Correlation2SelectedVecMV(3, 2, X, Y, 0, true), Pearson({1, 2}, {2, 1}), 1e-15);
+    EXPECT_NEAR(Correlation2SelectedVecMV(3, 2, X, Y, 1, false), Pearson({2, 1}, {1, 3}), 1e-15);
+    Table L({{3, 5}, {5, 15}, {7, 3}});  // 2 X + 1
+    EXPECT_NEAR(Correlation2Matrices(3, 2, X, L), 1.0, 1e-15);
+
+    Table S({{3, 1}, {4, M}, {9, 9}});
+    Table T(3, 2);
+    const int rows[] = {1, 1, 0};
+    NormalizeColsSelectedRowsMV(3, 2, S, T, rows);
+    EXPECT_NEAR(T[0][0], 0.6, 1e-15);
+    EXPECT_NEAR(T[1][0], 0.8, 1e-15);
+    EXPECT_EQ(T[2][0], M);
+    EXPECT_EQ(T[0][1], 1.0);
+    EXPECT_EQ(T[1][1], M);
+
+    double*** A = dim3DT<double>(2, 1, 2);
+    double*** B = dim3DT<double>(2, 1, 2);
+    A[0][0][0] = 1;
+    A[1][0][1] = 4;
+    MatrixUnitMaxTransf3D(2, 1, 2, A, B);
+    EXPECT_EQ(B[1][0][1], 1.0);
+    EXPECT_EQ(B[0][0][0], 0.25);
+    A[1][0][1] = -4;
+    A[0][0][0] = -1;
+    MatrixUnitMaxTransf3D(2, 1, 2, A, B);  // no positive maximum: copied
+    EXPECT_EQ(B[1][0][1], -4.0);
+    free3DT(A, 2, 1);
+    free3DT(B, 2, 1);
+}
+
 TEST(Covariances, CompleteAndPairwiseAgreeWithTwoPassFormula) {
     std::mt19937 gen(21);
     std::uniform_real_distribution<double> u(0, 10);
