@@ -3,7 +3,12 @@
 #ifndef RHLIB_M_H
 #define RHLIB_M_H
 
+#include <gsl/gsl_rng.h>
+#include <omp.h>
+
 #include <cstdio>
+#include <exception>
+#include <vector>
 
 // ===========================================================================
 // Matrix operations, eigen analysis and SVD
@@ -146,11 +151,253 @@ void ScoreCorrComp(int nAxes, int n, double** scores, double** data, int nVar, i
 // ===========================================================================
 // Random generator, permutation and bootstrap lists
 // ===========================================================================
+//
+// Lists hold unit numbers from 1: position i (from 0) tells which unit takes
+// the place of unit i + 1. Every draw is gsl_rng_uniform_int(r, m) with
+// m >= 1, in the order each routine states, so a seed fixes every list.
+//
+// Reproducible parallel loops (every loop that draws, now and later): with a
+// given seed the results must be the same whatever the number of threads. So
+// the generator is never used by two threads at once, and the lists are drawn
+// in the order one thread would draw them. Work in blocks of iterations:
+//   1. one thread draws everything the next block needs (lists, and any other
+//      random number an iteration would draw), serially, in iteration order;
+//   2. the team evaluates the block, each thread with its own buffers
+//      (allocated once, before the loop), reading only what was drawn;
+//   3. each iteration writes its own result slot, or adds to integer counts;
+//      sums of doubles are made after the block in iteration order, never by
+//      atomics or per-thread partial sums, which depend on the schedule.
+// RunDrawnBlocks below does steps 1 and 2 (drawing block b + 1 while the team
+// evaluates block b); the Beals tests use it.
+//
+// The list routines also hold a lock while they draw, so a stray concurrent
+// call can never corrupt the generator (it would still lose reproducibility).
 
+// The process-wide generator (MT19937). It exists from start-up, seeded with
+// GSL's default seed until a test seeds it.
+extern gsl_rng* r;
+
+// Replaces r by a new MT19937 generator seeded with seed (the old one is
+// released) and seeds rand() too.
+void InitRndNumberGenerator(unsigned int seed);
+
+// lo + U(hi - lo + 1); lo without a draw when hi < lo.
+int RndIntegers(int lo, int hi);
+
+// Random permutation of 1..n: identity, then for i = 0..n-2 swap list[i] with
+// list[i + U(n - i)].
+void RndList(int n, int* list);
+// The same swap loop over the caller's contents.
+void RndListSpecified(int n, int* list);
+// For i = 0..n-1 swap list[i] with list[U(n)].
+void RndListPartial(int n, int* list);
+
+// Permutes the selected units (sel true, or 1 in the int form) among
+// themselves; the other positions keep what the caller put there.
+void RndListSelect(int n, int* list, const bool* sel);
+void RndListSelect(int n, int* list, const int* sel);
+
+// RndListSelect with one permutation repeated over several blocks: newPerm
+// draws it (into perm) for the first block, later calls reuse perm. Returns
+// false and changes nothing when a later block has another number of
+// selected units than the block that drew, or when order[k] (k below that
+// number) is not within 1..number.
+bool RndListSelectSynchronized(int n, int* list, const bool* sel, const int* order, int* perm,
+                               bool newPerm);
+
+// Permutation of the nPairs = m(m-1)/2 pairs of an m x m matrix induced by a
+// random permutation of its m objects: list[k] names the unpermuted pair that
+// gives pair k of the permuted matrix (pairs numbered row by row over the
+// upper triangle, from 1). Returns false, printing why and changing nothing,
+// when nPairs is not m(m-1)/2.
+bool RndListMantelRestricted(int nPairs, int* list, int m);
+
+// Bootstrap lists: list[i] = 1 + U(n) for i < n (for i < m in the N form).
+// With n < 1 nothing is drawn and nothing is written.
+void RndListBootstrap(int n, int* list);
+void RndListBootstrapN(int n, int m, int* list);
+
+// Restricted permutations. blocks and bundles are group vectors (one label per
+// unit); blocks and bundles are numbered in ascending order of label. Units
+// are permuted within each block, then (balanced) bundles are permuted whole
+// across the table; with bundlesWithinBlocks only the bundles are permuted,
+// each among the bundles of its own block.
+//
+// A design can make the bundle step or the synchronized step impossible:
+// bundles of unequal size (across the table: all bundles; within blocks: the
+// bundles of one block), a bundle with units in two blocks, or, synchronized,
+// blocks of unequal size. Tests call CheckNestedDesign once before their loop;
+// it prints why the design is refused. The list routines never print: they
+// return false, leaving out the bundle step (or, for unequal synchronized
+// blocks, everything: the list is then the identity and nothing is drawn).
+// sel (may be null) restricts blocks and bundles to the selected units.
+bool CheckNestedDesign(int n, bool useBlocks, const int* blocks, bool useBundles, const int* bundles,
+                       bool bundlesWithinBlocks, bool synchronized, const bool* sel);
+
+bool RndListNestedNew(int n, bool useBlocks, const int* blocks, bool useBundles, const int* bundles,
+                      bool bundlesWithinBlocks, int* list);
+bool RndListNestedNew(int n, bool useBlocks, const int* blocks, bool useBundles, const int* bundles,
+                      int* list);
+// Groups as blocks and as bundles: units within groups, then whole groups
+// when all have the same size. mode 1: within groups only; 2: whole groups
+// only; 3: both.
+bool RndListNestedNew(int n, const int* groups, int* list);
+bool RndListNestedNew(int n, const int* groups, int mode, int* list);
+// With synchronized, the permutation drawn for the first block is repeated in
+// every other block (RndListSelectSynchronized).
+bool RndListNestedSynchronized(int n, bool useBlocks, const int* blocks, bool useBundles,
+                               const int* bundles, bool bundlesWithinBlocks, int* list,
+                               bool synchronized, const int* order);
+// Only the selected units take part in blocks and bundles; bundles without a
+// selected unit stay where they are.
+bool RndListNestedSelect(int n, bool useBlocks, const int* blocks, bool useBundles, const int* bundles,
+                         bool bundlesWithinBlocks, int* list, const bool* sel);
+
+// Copies the rows list[0..m-1] (from 1) of data into the first m rows of
+// sample, columns packed from the left; sample (max(n, m) x p) is zeroed
+// first. With dropEmpty 1 a column is kept only when a copied row is non-zero
+// in it, and the number of kept columns is stored through kept.
+void GetData(int n, int m, int p, int* kept, double** data, double** sample, const int* list,
+             int dropEmpty);
+
+// Enumeration of the k-subsets of n units in lexicographic order. first
+// restarts it. list receives the k chosen unit numbers followed by the others
+// in ascending order (flags: 1 for the chosen units, 0 for the others).
+// Returns the number of subsets given so far, or 0 when there is none to give
+// (k outside 0..n, or the enumeration was finished and not restarted).
+int PermuteArray(int n, int k, int* list, bool first);
+int PermuteArrayBinary(int n, int k, int* flags, bool first);
+
+// Runs a parallel loop in drawn blocks (see above). draw(b, store) is called
+// serially, in block order, on one thread; it fills store with whatever block
+// b needs and returns its number of iterations. eval(b, i, store, thread)
+// evaluates iteration i of block b on thread thread (0..omp_get_max_threads()
+// - 1, for the caller's per-thread buffers). Neither may throw.
+template <class Draw, class Eval>
+void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval) {
+    if (nBlocks <= 0) return;
+    std::vector<int> store[2];
+    int count[2] = {0, 0};
+    count[0] = draw(0, store[0]);
+    // An exception may not leave a parallel region: the first one is kept,
+    // the remaining blocks are skipped, and it is thrown again afterwards.
+    std::exception_ptr failure;
+    bool failed = false;
+    auto keep = [&failure, &failed]() {
+#pragma omp critical(RunDrawnBlocksFailure)
+        {
+            if (!failure) failure = std::current_exception();
+        }
+#pragma omp atomic write
+        failed = true;
+    };
+    auto hasFailed = [&failed]() {
+        bool f;
+#pragma omp atomic read
+        f = failed;
+        return f;
+    };
+#pragma omp parallel
+    {
+        for (int b = 0; b < nBlocks; b++) {
+            const int cur = b % 2, next = 1 - cur;
+#pragma omp single nowait
+            {
+                if (b + 1 < nBlocks && !hasFailed()) {
+                    try {
+                        count[next] = draw(b + 1, store[next]);
+                    } catch (...) {
+                        count[next] = 0;
+                        keep();
+                    }
+                }
+            }
+#pragma omp for schedule(dynamic, 4)
+            for (int i = 0; i < count[cur]; i++) {
+                if (hasFailed()) continue;
+                try {
+                    eval(b, i, store[cur], omp_get_thread_num());
+                } catch (...) {
+                    keep();
+                }
+            }
+            // The barrier closing the loop also waits for the drawing thread.
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
+}
 
 // ===========================================================================
 // Beals smoothing and its tests
 // ===========================================================================
+//
+// X: n sampling units (rows) x p taxa. Values of 0 or less are absences;
+// MISSING is missing. type says how co-occurrence is counted: 0 joint
+// occurrences, 1 the quantity of the reference taxon where the target occurs,
+// 2 products of quantities (any other type counts nothing). include: a taxon
+// takes part in its own prediction. normalize: the rows of the conditional
+// matrix are scaled to unit sum.
+
+// M (p x p): M[a][b] = the sum, over the units where both values are present,
+// of the type's term. Type 2: rows scaled to unit sum when normalize. Types 0
+// and 1: off-diagonal entries divided by the diagonal one when it is positive,
+// diagonal 1, rows scaled to unit sum when normalize.
+void ConditionalProb(int n, int p, double** X, double** M, int type, bool normalize);
+// normalize for type 2 only.
+void ConditionalProb(int n, int p, double** X, double** M, int type);
+// Type 1 without normalisation.
+void ConditionalProb(int n, int p, double** X, double** M);
+// M holds ConditionalProb of a table that differed from X only in column
+// taxon: brings it up to date for X. Without normalisation only the row and
+// column of taxon and the diagonal are recomputed; with it every row depends
+// on that column, and the whole matrix is recomputed.
+void ConditionalProb(int taxon, int n, int p, double** X, double** M, int type, bool normalize);
+void ConditionalProb(int taxon, int n, int p, double** X, double** M, int type);
+
+// Beals smoothing of X into out (which may be X): out = W M0, W the rows of X
+// divided by their totals, M0 = ConditionalProb of Xref. Without include the
+// diagonal of M0 is 0 (rows scaled again when normalize) and out[i][j] is
+// divided by 1 - W[i][j] (0 where the unit holds that taxon alone; a missing
+// cell is not divided). M, when given, receives M0.
+// testMode (used by the tests): only column taxon of out is computed, the
+// other columns keep what the caller put there, and M is neither read nor
+// written; the column is the one the whole smoothing of X would give.
+void BealsSmoothing(int n, int p, double** X, double** Xref, double** out, bool testMode, int taxon,
+                    double** M, bool include, int type, bool normalize);
+// normalize for type 2 only.
+void BealsSmoothing(int n, int p, double** X, double** Xref, double** out, bool testMode, int taxon,
+                    double** M, bool include, int type);
+// Older forms without test mode. Without include, out[i][b] = the sum over
+// the present taxa a of W[i][a] / (1 - W[i][b]) x m_ab (0 where W[i][b] is 1),
+// m_ab = M0[a][b] with a zero diagonal, or M0[a][b] / (1 - M0[a][b]) for
+// type 2 in the seven-argument form and for every type with normalize in the
+// eight-argument one. M0 = ConditionalProb(n, p, Xref, M), (..., type) and
+// (..., type, normalize) respectively.
+void BealsSmoothing(int n, int p, double** X, double** Xref, double** out, bool include);
+void BealsSmoothing(int n, int p, double** X, double** Xref, double** out, bool include, int type);
+void BealsSmoothing(int n, int p, double** X, double** Xref, double** out, bool include, int type,
+                    bool normalize);
+
+// Beals test of every taxon j: does the smoothed value (without the taxon's
+// own value) differ between the units where j is present and those where it
+// is absent more than chance allows? statistic 1: median over present units
+// minus median over absent ones; 2: the same with means. The values of j are
+// permuted among the units that take part (x not missing and a non-zero
+// smoothed value with include); prob[j] = (1 + the number of random
+// statistics >= the observed one) / nPerm. A taxon present in every unit or in
+// none gets stat -999 and prob 1. nPerm below 1 counts as 1. With a given seed
+// the results do not depend on the number of threads.
+void BealsTest_Partial(int n, int p, int nPerm, double** X, double* stat, double* prob, int type,
+                       bool normalize, int statistic);
+// Statistic 2, normalize for type 2 only.
+void BealsTest_Partial(int n, int p, int nPerm, double** X, double* stat, double* prob, int type);
+// The same test, each permuted table smoothed anew as a whole (slow; a
+// reference for the one above).
+void BealsTest(int n, int p, int nPerm, double** X, double* stat, double* prob, int type);
+// Statistic: the correlation between column j of X and its smoothed column,
+// over the units that take part. A taxon whose values there are all equal
+// gets stat -999 and prob 1.
+void BealsTestBSA(int n, int p, int nPerm, double** X, double* stat, double* prob, int type);
 
 
 // ===========================================================================
