@@ -458,6 +458,32 @@ TEST(Spearman, TiesAndAgreementWithPearsonOnRanks) {
     EXPECT_NEAR(Spearman2Vec(6, a, b), pearson, 1e-15);
 }
 
+// One unit, or units without attributes: every routine writes its diagonal
+// and nothing outside the matrix (the sanitizer build checks the bounds).
+TEST(ResemblanceShapes, OneUnitAndNoAttributes) {
+    using Fn = void (*)(int, int, double**, double**);
+    Fn all[] = {EucliDist,     EucliDistMV,        EucliDistSq, AbsValFunctionMV, AbsValFunction,
+                ChordDistMV,   BrayCurtisMV,       Jaccard,     SimpleMatching,   SokalMichener,
+                Ochiai,        Sorensen,           MeanSquareContingency, JaccardDissimilarity,
+                JaccardTurnover, JaccardNestedness, SorensenDissimilarity, SorensenTurnover,
+                SorensenNestedness, CYD};
+    Table one{{1, 0, 3}};
+    Table none(3, 0);
+    for (Fn f : all) {
+        Square r1(1), r3(3);
+        f(1, 3, one.x, r1.x);
+        f(3, 0, none.x, r3.x);
+        EXPECT_NE(r1[0][0], 12345.0);
+    }
+    Square r(3);
+    EucliDistMV(3, 0, none.x, r.x);
+    EXPECT_EQ(r[0][2], 0.0);
+    int types[1] = {3};
+    GowerMVOpt(3, 0, types, none.x, r.x, nullptr, nullptr, 1);
+    EXPECT_EQ(r[0][1], 0.0);
+    EXPECT_EQ(BetaSOR(0, 3, none.x, nullptr, nullptr), MISSING);
+}
+
 // ---------------------------------------------------------------------------
 // Threads: the same bits whatever the size of the team
 // ---------------------------------------------------------------------------
