@@ -1229,6 +1229,8 @@ void SplitMovingWinPool(int n, int m, double** X, double** Y, int width, int& co
 #include <vector>
 
 #include "rhlibDim.h"
+#include "rhlib_M.h"
+#include "nrutilRH.h"
 
 namespace dist_detail {
 
@@ -1927,6 +1929,114 @@ double Spearman2Vec(int q, const double* x, const double* y) {
     for (int k = 0; k < q; k++) d += (rx[k] - ry[k]) * (rx[k] - ry[k]);
     double n = q;
     return 1.0 - 6.0 * d / (n * n * n - n);
+}
+
+// --- Mahalanobis ------------------------------------------------------------------
+
+namespace dist_detail {
+
+// The smallest eigenvalue of a correlation matrix, relative to the largest,
+// below which the covariance matrix is taken as singular: its inverse would
+// carry fewer than about six significant digits, or would not exist.
+constexpr double kMahalanobisConditioning = 1e-10;
+
+// Inverse of the covariance matrix V (q x q) into Vi, through the correlation
+// matrix so that variables on very different scales do not matter. False
+// when a variable is constant or the correlation matrix is singular, nearly
+// so, or not positive definite.
+bool InverseCovariance(int q, double** V, double** Vi) {
+    std::vector<double> sd(q);
+    for (int k = 0; k < q; k++) {
+        if (!(V[k][k] > 0)) return false;
+        sd[k] = std::sqrt(V[k][k]);
+    }
+    double** C = dim2DT<double>(q, q);
+    double** Ci = dim2DT<double>(q, q);
+    double** evec = dim2DT<double>(q, q);
+    std::vector<double> eig(q);
+    for (int k = 0; k < q; k++)
+        for (int l = 0; l < q; l++) C[k][l] = V[k][l] / (sd[k] * sd[l]);
+    EigenHouseholderQL_GSL_D(q, C, evec, eig.data());
+    bool ok = eig[0] > 0 && eig[q - 1] > kMahalanobisConditioning * eig[0] && MatrixInverse(q, q, C, Ci);
+    if (ok)
+        for (int k = 0; k < q; k++)
+            for (int l = 0; l < q; l++) Vi[k][l] = Ci[k][l] / (sd[k] * sd[l]);
+    free2DT(C, q);
+    free2DT(Ci, q);
+    free2DT(evec, q);
+    return ok;
+}
+
+}  // namespace dist_detail
+
+bool Mahalanobis(int m, int q, double** X, double** R) {
+    using namespace dist_detail;
+    // The covariance matrix of m units has rank at most m - 1.
+    if (q < 1 || m <= q) return false;
+    double** T = dim2DT<double>(q, m);
+    double** V = dim2DT<double>(q, q);
+    double** Vi = dim2DT<double>(q, q);
+    TransposeMatrix(m, q, X, T);
+    CovarianceMV(q, m, T, V);
+    bool ok = InverseCovariance(q, V, Vi);
+    if (ok && !HasMissing(m, q, X)) {
+        // d' Vi d = (x_i - x_j) . (y_i - y_j) with Y = X Vi: one product of
+        // the table instead of one per pair.
+        double** Y = dim2DT<double>(m, q);
+        MatrixProd(m, q, q, q, X, Vi, Y);
+        ForEachTriangleRow(m, 2 * q, [&](int i) {
+            R[i][i] = 0.0;
+            for (int j = i + 1; j < m; j++) {
+                double s = 0.0;
+                for (int k = 0; k < q; k++) s += (X[i][k] - X[j][k]) * (Y[i][k] - Y[j][k]);
+                R[i][j] = RootOrZero(s);
+            }
+        });
+        free2DT(Y, m);
+    } else if (ok) {
+        // The difference vector has 0 where either value is missing.
+        double** d = dim2DT<double>(q, 1);
+        double** u = dim2DT<double>(q, 1);
+        std::vector<double> dv(q), uv(q);
+        for (int i = 0; i < m; i++) {
+            R[i][i] = 0.0;
+            for (int j = i + 1; j < m; j++) {
+                for (int k = 0; k < q; k++) d[k][0] = dv[k] = PresentDiff(X[i][k], X[j][k]);
+                MatrixProdMV(q, q, q, 1, Vi, d, u);
+                for (int k = 0; k < q; k++) uv[k] = u[k][0];
+                R[i][j] = RootOrZero(VectorProdMV(q, dv.data(), uv.data()));
+            }
+        }
+        free2DT(d, q);
+        free2DT(u, q);
+    }
+    free2DT(T, q);
+    free2DT(V, q);
+    free2DT(Vi, q);
+    return ok;
+}
+
+// --- Second eigenvalue of a pair ------------------------------------------------------
+
+void HierFactorialEigen(int q, const double* x, const double* y, double* firstEig,
+                        double* secondEig, double* firstVec, double* secondVec) {
+    double** M = dim2DT<double>(2, 2);
+    double** evec = dim2DT<double>(2, 2);
+    double eig[2];
+    // All three cross products over the positions where neither is missing.
+    std::vector<double> xs(x, x + q), ys(y, y + q);
+    for (int k = 0; k < q; k++)
+        if (x[k] == MISSING || y[k] == MISSING) xs[k] = ys[k] = MISSING;
+    M[0][0] = CrossProduct2VecMV(q, xs.data(), xs.data());
+    M[0][1] = M[1][0] = CrossProduct2VecMV(q, xs.data(), ys.data());
+    M[1][1] = CrossProduct2VecMV(q, ys.data(), ys.data());
+    EigenHouseholderQL_GSL_D(2, M, evec, eig);
+    if (secondEig) *secondEig = eig[1];
+    if (firstEig) *firstEig = eig[0];
+    if (firstVec) firstVec[0] = evec[0][0], firstVec[1] = evec[0][1];
+    if (secondVec) secondVec[0] = evec[1][0], secondVec[1] = evec[1][1];
+    free2DT(M, 2);
+    free2DT(evec, 2);
 }
 
 // --- Legendre & Chodorowski ---------------------------------------------------

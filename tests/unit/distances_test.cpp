@@ -158,6 +158,111 @@ TEST(Chord, UnitVectorsAndSharedPositions) {
 }
 
 // ---------------------------------------------------------------------------
+// Mahalanobis distance and the second eigenvalue of a pair
+// ---------------------------------------------------------------------------
+
+TEST(Mahalanobis, HandWorkedSquare) {
+    // Covariance diag(4/3, 4/3): the distance of two corners one side apart
+    // is sqrt(4 / (4/3)) = sqrt(3).
+    Table t{{0, 0}, {2, 0}, {0, 2}, {2, 2}};
+    Square r(4);
+    ASSERT_TRUE(Mahalanobis(4, 2, t.x, r.x));
+    EXPECT_NEAR(r[0][1], std::sqrt(3.0), 1e-14);
+    EXPECT_NEAR(r[0][3], std::sqrt(6.0), 1e-14);
+    EXPECT_EQ(r[1][1], 0.0);
+    EXPECT_EQ(r[1][0], 12345.0);
+}
+
+// Against the textbook definition: covariance with divisor n - 1 and its
+// inverse by cofactors, computed here.
+TEST(Mahalanobis, AgreesWithCofactorInverseAndSkipsMissingDifferences) {
+    std::mt19937 g(17);
+    std::normal_distribution<double> z(0.0, 1.0);
+    const int m = 12;
+    Table t(m, 3);
+    for (int i = 0; i < m; i++) {
+        double a = z(g), b = z(g), c = z(g);
+        t[i][0] = 10 + 3 * a;
+        t[i][1] = 0.001 * (a + b);  // a very different scale
+        t[i][2] = 500 + 40 * (b - c);
+    }
+    double mean[3] = {0, 0, 0}, V[3][3] = {};
+    for (int i = 0; i < m; i++)
+        for (int k = 0; k < 3; k++) mean[k] += t[i][k] / m;
+    for (int i = 0; i < m; i++)
+        for (int k = 0; k < 3; k++)
+            for (int l = 0; l < 3; l++) V[k][l] += (t[i][k] - mean[k]) * (t[i][l] - mean[l]) / (m - 1);
+    double Vi[3][3];
+    for (int k = 0; k < 3; k++)
+        for (int l = 0; l < 3; l++) {
+            int k1 = (l + 1) % 3, k2 = (l + 2) % 3, l1 = (k + 1) % 3, l2 = (k + 2) % 3;
+            Vi[k][l] = V[k1][l1] * V[k2][l2] - V[k1][l2] * V[k2][l1];
+        }
+    double det = V[0][0] * Vi[0][0] + V[0][1] * Vi[1][0] + V[0][2] * Vi[2][0];
+    for (auto& row : Vi)
+        for (double& v : row) v /= det;
+    auto dist = [&](const double* d) {
+        double s = 0;
+        for (int k = 0; k < 3; k++)
+            for (int l = 0; l < 3; l++) s += d[k] * Vi[k][l] * d[l];
+        return std::sqrt(s);
+    };
+    Square r(m);
+    ASSERT_TRUE(Mahalanobis(m, 3, t.x, r.x));
+    for (int i = 0; i < m; i++)
+        for (int j = i + 1; j < m; j++) {
+            double d[3] = {t[i][0] - t[j][0], t[i][1] - t[j][1], t[i][2] - t[j][2]};
+            EXPECT_NEAR(r[i][j], dist(d), 1e-9 * dist(d)) << i << " " << j;
+        }
+}
+
+TEST(Mahalanobis, MissingValueGivesAZeroDifference) {
+    Table t{{0, 0}, {2, 0}, {0, 2}, {2, 2}, {1, -999}};
+    Square r(5);
+    ASSERT_TRUE(Mahalanobis(5, 2, t.x, r.x));
+    // Variable 1 over five units: mean 1, variance (1+1+1+1+0)/4 = 1;
+    // variable 2 over four: 4/3; their covariance over the four shared: 0.
+    double d01 = std::sqrt(4.0 / 1.0);
+    EXPECT_NEAR(r[0][1], d01, 1e-14);
+    EXPECT_NEAR(r[0][4], std::sqrt(1.0 / 1.0), 1e-14);  // only variable 1 differs
+}
+
+TEST(Mahalanobis, SingularCovarianceIsRefused) {
+    Square r(3, 7.0);
+    // As many variables as units.
+    Table square{{1, 2, 3}, {4, 5, 7}, {2, 9, 1}};
+    EXPECT_FALSE(Mahalanobis(3, 3, square.x, r.x));
+    // A constant variable.
+    Table constant{{1, 5}, {2, 5}, {4, 5}};
+    EXPECT_FALSE(Mahalanobis(3, 2, constant.x, r.x));
+    // A variable that is the sum of the two others (exactly singular, but
+    // rounding leaves a tiny pivot).
+    Table collinear{{0.1, 0.7, 0.8}, {0.3, 0.2, 0.5}, {0.9, 0.4, 1.3}, {0.6, 0.6, 1.2}, {0.2, 0.9, 1.1}};
+    Square c(5, 7.0);
+    EXPECT_FALSE(Mahalanobis(5, 3, collinear.x, c.x));
+    EXPECT_EQ(c[0][1], 7.0);  // nothing written
+    EXPECT_EQ(r[0][1], 7.0);
+}
+
+TEST(HierFactorialEigen, CrossProductsAndCorrelation) {
+    double x[4] = {1, 2, 3, -999}, y[4] = {1, 3, 2, 8};
+    double first, second, v1[2], v2[2];
+    // [[14, 13], [13, 14]]: eigenvalues 27 and 1, vectors (1, 1) and (1, -1).
+    HierFactorialEigen(4, x, y, &first, &second, v1, v2);
+    EXPECT_NEAR(first, 27.0, 1e-12);
+    EXPECT_NEAR(second, 1.0, 1e-12);
+    EXPECT_NEAR(std::fabs(v1[0]), std::sqrt(0.5), 1e-12);
+    EXPECT_NEAR(v1[0] * v1[1], 0.5, 1e-12);
+    EXPECT_NEAR(v2[0] * v2[1], -0.5, 1e-12);
+    // Centred and normalised rows: [[1, r], [r, 1]], second eigenvalue 1 - |r|.
+    double a[3] = {-1 / std::sqrt(2.0), 0, 1 / std::sqrt(2.0)};
+    double b[3] = {0.8 / std::sqrt(1.28), -0.8 / std::sqrt(1.28), 0};
+    double r = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    HierFactorialEigen(3, a, b, nullptr, &second, nullptr, nullptr);
+    EXPECT_NEAR(second, 1 - std::fabs(r), 1e-14);
+}
+
+// ---------------------------------------------------------------------------
 // Percentage difference
 // ---------------------------------------------------------------------------
 
