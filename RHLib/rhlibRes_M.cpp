@@ -1410,8 +1410,8 @@ struct BinaryRows {
         presence.assign(static_cast<size_t>(m) * words, 0);
         absence.assign(static_cast<size_t>(m) * words, 0);
         for (int i = 0; i < m; i++) {
-            uint64_t* p = &presence[static_cast<size_t>(i) * words];
-            uint64_t* a = &absence[static_cast<size_t>(i) * words];
+            uint64_t* p = presence.data() + static_cast<size_t>(i) * words;
+            uint64_t* a = absence.data() + static_cast<size_t>(i) * words;
             for (int k = 0; k < q; k++) {
                 uint64_t bit = uint64_t{1} << (k & 63);
                 if (X[i][k] == 1.0)
@@ -1421,8 +1421,8 @@ struct BinaryRows {
             }
         }
     }
-    const uint64_t* P(int i) const { return &presence[static_cast<size_t>(i) * words]; }
-    const uint64_t* A(int i) const { return &absence[static_cast<size_t>(i) * words]; }
+    const uint64_t* P(int i) const { return presence.data() + static_cast<size_t>(i) * words; }
+    const uint64_t* A(int i) const { return absence.data() + static_cast<size_t>(i) * words; }
 };
 
 inline int BitCount(uint64_t v) {
@@ -2824,10 +2824,10 @@ void FlorulaFrequencies(int n, int p, double** X, int* nPatterns, double* freq) 
             if (X[i][j] > 0) pattern[static_cast<size_t>(j) * words + (i >> 6)] |= uint64_t{1} << (i & 63);
     std::vector<int> first;  // the first column of each distinct pattern
     for (int j = 0; j < p; j++) {
-        const uint64_t* pj = &pattern[static_cast<size_t>(j) * words];
+        const uint64_t* pj = pattern.data() + static_cast<size_t>(j) * words;
         size_t k = 0;
         for (; k < first.size(); k++)
-            if (std::equal(pj, pj + words, &pattern[static_cast<size_t>(first[k]) * words])) break;
+            if (std::equal(pj, pj + words, pattern.data() + static_cast<size_t>(first[k]) * words)) break;
         if (k == first.size()) {
             first.push_back(j);
             freq[k] = 0.0;
