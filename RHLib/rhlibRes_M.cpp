@@ -1403,10 +1403,12 @@ void Euclid(int m, int q, double** X, double** R) {
 // of the binary coefficients: bit k of the presence set is on where the
 // value is 1, of the absence set where it is 0; other values are in neither.
 struct BinaryRows {
-    int words = 0;
+    int words = 0, q = 0;
+    bool onlyBinary = true;   // every cell holds 0 or 1
     std::vector<uint64_t> presence, absence;
+    std::vector<int> presences;  // number of 1s of each row
 
-    BinaryRows(int m, int q, double** X) : words((q + 63) / 64) {
+    BinaryRows(int m, int q_, double** X) : words((q_ + 63) / 64), q(q_), presences(m > 0 ? m : 0, 0) {
         presence.assign(static_cast<size_t>(m) * words, 0);
         absence.assign(static_cast<size_t>(m) * words, 0);
         for (int i = 0; i < m; i++) {
@@ -1414,10 +1416,14 @@ struct BinaryRows {
             uint64_t* a = absence.data() + static_cast<size_t>(i) * words;
             for (int k = 0; k < q; k++) {
                 uint64_t bit = uint64_t{1} << (k & 63);
-                if (X[i][k] == 1.0)
+                if (X[i][k] == 1.0) {
                     p[k >> 6] |= bit;
-                else if (X[i][k] == 0.0)
+                    presences[i]++;
+                } else if (X[i][k] == 0.0) {
                     a[k >> 6] |= bit;
+                } else {
+                    onlyBinary = false;
+                }
             }
         }
     }
@@ -1437,8 +1443,18 @@ struct Joint {
 };
 
 inline Joint JointOfRows(const BinaryRows& B, int i, int j) {
-    const uint64_t *pi = B.P(i), *ai = B.A(i), *pj = B.P(j), *aj = B.A(j);
+    const uint64_t *pi = B.P(i), *pj = B.P(j);
     Joint f{0, 0, 0, 0};
+    if (B.onlyBinary) {
+        // Every position is a presence or an absence in both rows: the joint
+        // presences give the other three counts.
+        for (int w = 0; w < B.words; w++) f.a += BitCount(pi[w] & pj[w]);
+        f.b = B.presences[i] - f.a;
+        f.c = B.presences[j] - f.a;
+        f.d = B.q - f.a - f.b - f.c;
+        return f;
+    }
+    const uint64_t *ai = B.A(i), *aj = B.A(j);
     for (int w = 0; w < B.words; w++) {
         f.a += BitCount(pi[w] & pj[w]);
         f.b += BitCount(pi[w] & aj[w]);

@@ -485,11 +485,15 @@ TEST(BinaryCoefficients, SokalMichenerCountsOnlyJointPresences) {
 // square of the Pearson correlation of the two 0/1 vectors; turnover and
 // nestedness add up to the dissimilarity; every coefficient matches the
 // joint frequencies counted by the pair routine, across word boundaries.
-TEST(BinaryCoefficients, RandomTablesAgainstIndependentForms) {
+// Both with other values than 0 and 1 in the table and with a pure 0/1 table.
+class BinaryRandom : public testing::TestWithParam<bool> {};
+
+TEST_P(BinaryRandom, AgainstIndependentForms) {
     const int m = 23, q = 130;
     Table t(m, q);
-    FillRandom(t, 11, 0.05, true);
-    t[3][64] = 2.0;  // a value that counts nowhere, on a word boundary
+    bool pure = GetParam();
+    FillRandom(t, 11, pure ? 0.0 : 0.05, true);
+    if (!pure) t[3][64] = 2.0;  // a value that counts nowhere, on a word boundary
     Square ja(m), jd(m), jt(m), jn(m), sd(m), st(m), sn(m), so(m), ms(m), oc(m);
     Jaccard(m, q, t.x, ja.x);
     JaccardDissimilarity(m, q, t.x, jd.x);
@@ -526,6 +530,8 @@ TEST(BinaryCoefficients, RandomTablesAgainstIndependentForms) {
             }
         }
 }
+
+INSTANTIATE_TEST_SUITE_P(BinaryCoefficients, BinaryRandom, testing::Values(false, true));
 
 TEST(BetaSOR, HandWorkedWholeTableAndGroups) {
     // Richness 2 + 2 + 1 = 5 over 4 species; min/max of the b counts of the
