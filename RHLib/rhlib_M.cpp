@@ -1774,6 +1774,178 @@ void BealsTestBSA(int n, int p, int nPerm, double** X, double* stat, double* pro
 // Analysis dispatchers
 // ===========================================================================
 
+#include <cmath>
+
+#include "iflibG.h"
+#include "rhlibDim.h"
+#include "rhlibRes_M.h"
+
+namespace dispatch_detail {
+
+// A table with the compared entities as rows: the caller's own table, or a
+// transposed copy of it that the object owns (the caller's stays untouched).
+class EntityRows {
+public:
+    EntityRows(int n, int p, double** data, bool transpose)
+        : rows_(transpose ? p : n), cols_(transpose ? n : p), own_(transpose) {
+        if (!own_) {
+            x_ = data;
+            return;
+        }
+        x_ = dim2DT<double>(rows_, cols_);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < p; j++) x_[j][i] = data[i][j];
+    }
+    ~EntityRows() {
+        if (own_) free2DT(x_, rows_);
+    }
+    EntityRows(const EntityRows&) = delete;
+    EntityRows& operator=(const EntityRows&) = delete;
+    int rows() const { return rows_; }
+    int cols() const { return cols_; }
+    double** get() const { return x_; }
+
+private:
+    int rows_, cols_;
+    bool own_;
+    double** x_ = nullptr;
+};
+
+void MirrorUpperTriangle(int n, double** R) {
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) R[j][i] = R[i][j];
+}
+
+// Measure 8: Rajski's metric sqrt(1 - c^2) from the coherence coefficient c,
+// 0 where rounding takes 1 - c^2 to 0 or below.
+void RajskiFromCoherence(int m, double** R) {
+    for (int i = 0; i < m; i++)
+        for (int j = i; j < m; j++) {
+            const double c = R[i][j];
+            if (c == MISSING) continue;
+            const double v = 1.0 - c * c;
+            R[i][j] = v > 0.0 ? std::sqrt(v) : 0.0;
+        }
+}
+
+// The routine of one measure on the rows of X (m x q): false when it refused
+// the table (R then unchanged).
+bool ComputeMeasure(int measure, int m, int q, double** X, double** R, const int* varType,
+                    double alpha, double k, int countDoubleAbsence, bool printTables) {
+    switch (measure) {
+        case 1: CrossProductMV(m, q, X, R); return true;
+        case 2: AbsValFunctionMV(m, q, X, R); return true;
+        case 3: EucliDistMV(m, q, X, R); return true;
+        case 4: MutualInformationMV(m, q, X, R); return true;
+        case 5: GowerMVOpt(m, q, varType, X, R, nullptr, nullptr, countDoubleAbsence); return true;
+        case 6: return MDISMV(m, q, X, R, printTables);
+        case 7: return MutualEntropyPairwiseMV(m, q, X, R, alpha, printTables);
+        case 8:
+            if (!CoheCoefPairwiseMV(m, q, X, R, alpha, printTables)) return false;
+            RajskiFromCoherence(m, R);
+            return true;
+        case 9: return CoheCoefPairwiseMV(m, q, X, R, alpha, printTables);
+        case 10: return QuiSquareMV(m, q, X, R, printTables);
+        case 11: Jaccard(m, q, X, R); return true;
+        case 12: SimpleMatching(m, q, X, R); return true;
+        case 13: SokalMichener(m, q, X, R); return true;
+        case 14: Ochiai(m, q, X, R); return true;
+        case 15: Sorensen(m, q, X, R); return true;
+        case 16: MeanSquareContingency(m, q, X, R); return true;
+        case 17: CorrelationMV(m, q, X, R); return true;
+        case 18: ChordDistMV(m, q, X, R); return true;
+        // The parameter is held in single precision, as the menus always have.
+        case 19: LegendreChodorowski(m, q, X, R, nullptr, static_cast<double>(static_cast<float>(k))); return true;
+        case 20: BrayCurtisMV(m, q, X, R); return true;
+        case 22: CovarianceMV(m, q, X, R); return true;
+        case 23: JaccardDissimilarity(m, q, X, R); return true;
+        case 24: JaccardTurnover(m, q, X, R); return true;
+        case 25: JaccardNestedness(m, q, X, R); return true;
+        case 26: SorensenDissimilarity(m, q, X, R); return true;
+        case 27: SorensenTurnover(m, q, X, R); return true;
+        case 28: SorensenNestedness(m, q, X, R); return true;
+        // Measures 21 and 29 wait for their routines in the distance family.
+        default: return false;
+    }
+}
+
+// Post-transformation of the upper triangle with the diagonal. MISSING
+// entries (undefined values) stay MISSING. Returns false when a square root
+// met a negative entry (given its signed root).
+bool PostTransform(int m, double** R, int postTransf) {
+    bool negative = false;
+    if (postTransf != 1 && postTransf != 2) return true;
+    for (int i = 0; i < m; i++)
+        for (int j = i; j < m; j++) {
+            const double v = R[i][j];
+            if (v == MISSING) continue;
+            if (postTransf == 1) {
+                R[i][j] = v * v;
+            } else if (v >= 0.0) {
+                R[i][j] = std::sqrt(v);
+            } else {
+                R[i][j] = -std::sqrt(-v);
+                negative = true;
+            }
+        }
+    return !negative;
+}
+
+}  // namespace dispatch_detail
+
+bool IsSimilarityMeasure(int measure) {
+    switch (measure) {
+        case 1: case 5: case 6: case 7: case 9: case 10: case 11: case 12: case 13: case 14:
+        case 15: case 16: case 17: case 19: case 22:
+            return true;
+        default:
+            return false;
+    }
+}
+
+int ResemblanceLib(int n, int p, double** data, double** rese, int direction, int measure,
+                   int postTransf, const int* varType, double alpha, double k,
+                   int countDoubleAbsence, bool printTables) {
+    using namespace dispatch_detail;
+    HandleEventInfoWhere("ResemblanceLib");
+    if (measure < 1 || measure > 29) return reseRefused;
+    // Gower's index needs a type for each attribute: the variable types
+    // describe columns, so it compares sampling units only.
+    if (measure == 5 && (direction == 2 || !varType)) return reseRefused;
+    EntityRows t(n, p, data, direction == 2);
+    const int m = t.rows();
+    if (!ComputeMeasure(measure, m, t.cols(), t.get(), rese, varType, alpha, k, countDoubleAbsence,
+                        printTables))
+        return reseRefused;
+    const bool rooted = PostTransform(m, rese, postTransf);
+    MirrorUpperTriangle(m, rese);
+    return rooted ? reseComputed : reseNegativeRoot;
+}
+
+int ResemblanceLib(int n, int p, double** data, double** rese, int direction, int measure,
+                   const int* varType, double alpha, double k, int countDoubleAbsence,
+                   bool printTables) {
+    return ResemblanceLib(n, p, data, rese, direction, measure, 0, varType, alpha, k,
+                          countDoubleAbsence, printTables);
+}
+
+int ResemblanceLibTriplets(int n, int p, double** data, double*** rese3, int direction,
+                           int measure, const int* /*varType*/, double alpha, bool printTables) {
+    using namespace dispatch_detail;
+    HandleEventInfoWhere("ResemblanceLibTriplets");
+    if (measure != 7) return 0;
+    EntityRows t(n, p, data, direction == 2);
+    const int m = t.rows();
+    if (!MutualEntropyTripletsMV(m, t.cols(), t.get(), rese3, alpha, printTables)) return 0;
+    for (int i = 0; i < m; i++)
+        for (int j = i + 1; j < m; j++)
+            for (int l = j + 1; l < m; l++) {
+                const double v = rese3[i][j][l];
+                rese3[i][l][j] = rese3[j][i][l] = rese3[j][l][i] = rese3[l][i][j] = rese3[l][j][i] = v;
+            }
+    return 1;
+}
+
 // ===========================================================================
 // Hierarchical clustering
 // ===========================================================================

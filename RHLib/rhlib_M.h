@@ -404,6 +404,85 @@ void BealsTestBSA(int n, int p, int nPerm, double** X, double* stat, double* pro
 // Analysis dispatchers
 // ===========================================================================
 
+// The option numbers that the menus show, the session files store and every
+// driver passes on: resemblance measures 1 to 29, post-transformations 0
+// (none), 1 (squared) and 2 (square root), scalar transformations 0 to 3,
+// vector transformations 0 to 12, ordination types 1 (principal coordinates),
+// 2 (principal components) and 3 (correspondence analysis).
+
+// True for the measures whose larger values mean more alike: 1, 5, 6, 7, 9
+// to 17, 19 and 22 (covariance, like the product moment and the
+// correlation). Every other measure number, 1 to 29, is a dissimilarity.
+// The one place that decides it: clustering, ordination and the tests ask here.
+bool IsSimilarityMeasure(int measure);
+
+// Results of ResemblanceLib.
+constexpr int reseComputed = 1;      // rese holds the matrix
+constexpr int reseRefused = 0;       // the measure's routine refused the table (for
+                                     // measure 29 a singular covariance matrix; for
+                                     // the qualitative measures a state code that is
+                                     // not a whole number, with its message already
+                                     // printed), the measure number is not 1 to 29,
+                                     // or measure 5 was asked between variables or
+                                     // without variable types: rese is unchanged
+constexpr int reseNegativeRoot = -1;  // square root asked of a matrix with negative
+                                      // entries: rese holds their signed roots
+                                      // -sqrt(-x) (never NaN); a driver refuses it
+
+// Resemblance between the n rows (direction 1) or the p columns (direction 2)
+// of data (n x p, MISSING skipped as each measure says) by measure 1..29,
+// into the caller's square matrix rese (n x n or p x p). varType (1 binary,
+// 2 nominal, 3 quantitative, 4 ordinal) is read by measure 5 only; alpha is
+// the order of the entropy of measures 7 to 9, k the parameter of measure
+// 19. printTables writes the contingency tables of measures 6 to 10 to
+// "Tables.txt". Post-transformation 1 squares and 2 takes the square root of
+// every entry but MISSING ones (undefined turnover and nestedness values
+// stay MISSING). Both triangles are filled; measure 21 does not write the
+// diagonal, which keeps what the caller's matrix held. data is never changed.
+int ResemblanceLib(int n, int p, double** data, double** rese, int direction, int measure,
+                   int postTransf, const int* varType, double alpha, double k,
+                   int countDoubleAbsence, bool printTables);
+// The same without post-transformation.
+int ResemblanceLib(int n, int p, double** data, double** rese, int direction, int measure,
+                   const int* varType, double alpha, double k, int countDoubleAbsence,
+                   bool printTables);
+
+// Three-way resemblance among the rows (direction 1) or columns (2) of data
+// into rese3 (m x m x m, m the number of compared entities). Only measure 7
+// (mutual entropy of each triplet) is computed; the value of every i < j < k
+// is then copied to the five other orders of the three indices. Returns 1,
+// or 0 with rese3 unchanged when the measure is not 7 or the state codes are
+// refused.
+int ResemblanceLibTriplets(int n, int p, double** data, double*** rese3, int direction,
+                           int measure, const int* varType, double alpha, bool printTables);
+
+// Transformations of data (n units x p variables) in place, in this order:
+// the scalar option (1 presence/absence, 2 square root of the absolute
+// value, 3 log10(x + 1) of the positive values; MISSING stays), the column
+// option (within variables) and the row option (within sampling units):
+//   1 unit sum, 2 centring and division by sqrt(N-1), 3 centring,
+//   4 normalisation, 5 centring and normalisation, 6 deviations from the
+//   expectations of the margins (rows; columns only in the _D form), 7 range,
+//   8 classes of equal width (nClassesVar or nClassesUnits classes), 9 ranks,
+//   10 Hellinger, 11 Beals smoothing (rows only, not in the _D form), 12
+//   deviations from the group means (columns, only with a group vector).
+// Which form a caller needs: the transformation driver, and every caller
+// that re-applies the current transformations of the data set to permuted
+// or resampled tables, pass the group vector (the memberships of the factor
+// chosen for column option 12, or null when that option is not in use)
+// through the twelve-argument form. The eleven-argument form is for callers
+// whose column option is never 12 (it ignores that option). The _D form
+// serves the data generator and the permutation of eigenvalues.
+// Every form returns 1.
+int DataTransformationsLib(int n, int p, double** data, int scalarOpt, int colOpt, int rowOpt,
+                           int nClassesVar, int nClassesUnits, int BealsTypeOpt,
+                           bool BealsIncludeOpt, bool BealsNormalizeOpt);
+int DataTransformationsLib(int n, int p, double** data, int scalarOpt, int colOpt, int rowOpt,
+                           int nClassesVar, int nClassesUnits, int BealsTypeOpt,
+                           bool BealsIncludeOpt, bool BealsNormalizeOpt, const int* groups);
+int DataTransformationsLib_D(int n, int p, double** data, int scalarOpt, int colOpt, int rowOpt,
+                             int nClassesVar, int nClassesUnits);
+
 
 // ===========================================================================
 // Hierarchical clustering
