@@ -1775,6 +1775,7 @@ void BealsTestBSA(int n, int p, int nPerm, double** X, double* stat, double* pro
 // ===========================================================================
 
 #include <cmath>
+#include <exception>
 
 #include "iflibG.h"
 #include "rhlibDim.h"
@@ -1793,8 +1794,7 @@ public:
             return;
         }
         x_ = dim2DT<double>(rows_, cols_);
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < p; j++) x_[j][i] = data[i][j];
+        TransposeMatrix(n, p, data, x_);
     }
     ~EntityRows() {
         if (own_) free2DT(x_, rows_);
@@ -1811,9 +1811,30 @@ private:
     double** x_ = nullptr;
 };
 
-void MirrorUpperTriangle(int n, double** R) {
-    for (int i = 0; i < n; i++)
-        for (int j = i + 1; j < n; j++) R[j][i] = R[i][j];
+// Measure 21: the second eigenvalue of the 2 x 2 cross-product of each pair
+// of rows after centring and normalising them in a work copy. Pairs are
+// independent, so the team shares them without changing any value; a failure
+// inside the team is carried out of it and raised again on this thread.
+void SecondEigenvalues(int m, int q, double** X, double** R) {
+    double** work = dim2DT<double>(m, q);
+    CenterRowsMV(m, q, X, work);
+    NormalizeRowsMV(m, q, work, work);
+    std::exception_ptr failure;
+#pragma omp parallel for schedule(dynamic, 8)
+    for (int i = 0; i < m; i++) {
+        try {
+            for (int j = i + 1; j < m; j++) {
+                double second = 0.0;
+                HierFactorialEigen(q, work[i], work[j], nullptr, &second, nullptr, nullptr);
+                R[i][j] = second;
+            }
+        } catch (...) {
+#pragma omp critical
+            if (!failure) failure = std::current_exception();
+        }
+    }
+    free2DT(work, m);
+    if (failure) std::rethrow_exception(failure);
 }
 
 // Measure 8: Rajski's metric sqrt(1 - c^2) from the coherence coefficient c,
@@ -1857,6 +1878,7 @@ bool ComputeMeasure(int measure, int m, int q, double** X, double** R, const int
         // The parameter is held in single precision, as the menus always have.
         case 19: LegendreChodorowski(m, q, X, R, nullptr, static_cast<double>(static_cast<float>(k))); return true;
         case 20: BrayCurtisMV(m, q, X, R); return true;
+        case 21: SecondEigenvalues(m, q, X, R); return true;
         case 22: CovarianceMV(m, q, X, R); return true;
         case 23: JaccardDissimilarity(m, q, X, R); return true;
         case 24: JaccardTurnover(m, q, X, R); return true;
@@ -1864,7 +1886,7 @@ bool ComputeMeasure(int measure, int m, int q, double** X, double** R, const int
         case 26: SorensenDissimilarity(m, q, X, R); return true;
         case 27: SorensenTurnover(m, q, X, R); return true;
         case 28: SorensenNestedness(m, q, X, R); return true;
-        // Measures 21 and 29 wait for their routines in the distance family.
+        case 29: return Mahalanobis(m, q, X, R);
         default: return false;
     }
 }
@@ -1918,7 +1940,7 @@ int ResemblanceLib(int n, int p, double** data, double** rese, int direction, in
                         printTables))
         return reseRefused;
     const bool rooted = PostTransform(m, rese, postTransf);
-    MirrorUpperTriangle(m, rese);
+    UpperToLowerMatrix(m, rese);
     return rooted ? reseComputed : reseNegativeRoot;
 }
 
