@@ -1978,6 +1978,7 @@ int ResemblanceLibTriplets(int n, int p, double** data, double*** rese3, int dir
 #include <cstring>
 
 #include "rhlibDim.h"
+#include "rhlibRes_M.h"
 
 namespace {
 
@@ -2418,6 +2419,74 @@ void SumSqClusterRestrained(int n, double** dissimilarities, int** adjacency,
     free1D(flags.offset);
 }
 
+void HierFactorialClustering(int n, int p, double** data, clusterReport* records) {
+    if (n < 2) return;
+    double** x = dim2DT<double>(n, p);
+    for (int i = 0; i < n; i++)
+        for (int t = 0; t < p; t++) x[i][t] = data[i][t];
+    CenterRowsMV(n, p, x, x);
+    NormalizeRowsMV(n, p, x, x);
+
+    // Per pair (lower position first): both eigenvalues and both weight pairs.
+    Upper first = PackedUpper(n), second = PackedUpper(n);
+    Upper w1a = PackedUpper(n), w1b = PackedUpper(n), w2a = PackedUpper(n), w2b = PackedUpper(n);
+    auto analyse = [&](int i, int j) {
+        double e1, e2, v1[2], v2[2];
+        HierFactorialEigen(p, x[i], x[j], &e1, &e2, v1, v2);
+        first(i, j) = e1;
+        second(i, j) = e2;
+        w1a(i, j) = v1[0];
+        w1b(i, j) = v1[1];
+        w2a(i, j) = v2[0];
+        w2b(i, j) = v2[1];
+    };
+    // Every pair is independent of the others: the team shares the rows.
+#pragma omp parallel for schedule(dynamic, 16)
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) analyse(i, j);
+
+    MemberLists groups(n);
+    auto value = [&](int i, int j) { return second(i, j); };
+    auto all = [](int, int) { return true; };
+    PairSearch search(n, true);
+    search.Init(value, all);
+    for (int k = 1; k < n; k++) {
+        int a = 0, b = 1;
+        search.Best(a, b);
+        clusterReport& r = records[k - 1];
+        groups.Describe(a, b, r);
+        r.level = second(a, b);
+        r.criterion = first(a, b);
+        r.weightsAxis1[0] = w1a(a, b);
+        r.weightsAxis1[1] = w1b(a, b);
+        r.weightsAxis2[0] = w2a(a, b);
+        r.weightsAxis2[1] = w2b(a, b);
+        for (int t = 0; t < p; t++) {
+            bool present = x[a][t] != MISSING && x[b][t] != MISSING;
+            r.scoresAxis1[t] = present ? r.weightsAxis1[0] * x[a][t] + r.weightsAxis1[1] * x[b][t] : 0;
+            r.scoresAxis2[t] = present ? r.weightsAxis2[0] * x[a][t] + r.weightsAxis2[1] * x[b][t] : 0;
+        }
+        // The group is represented by its merged profile on the first axis.
+        for (int t = 0; t < p; t++) x[a][t] = r.scoresAxis1[t];
+        groups.Join(a, b);
+        for (int g = search.Head(); g != -1; g = search.Next(g)) {
+            if (g == a || g == b) continue;
+            if (g < a)
+                analyse(g, a);
+            else
+                analyse(a, g);
+        }
+        search.Fused(a, b, value, all);
+    }
+    Release(w2b);
+    Release(w2a);
+    Release(w1b);
+    Release(w1a);
+    Release(second);
+    Release(first);
+    free2DT(x, n);
+}
+
 namespace {
 
 // Removes position b (a < b excluded) from a compacted square matrix: the row
@@ -2483,6 +2552,13 @@ void TopologyFusion(int m, int* sizes, int a, int b, int** adjacency) {
 
 namespace {
 
+// Position in `members` where the second part begins.
+int SecondPartStart(const clusterReport& rec) {
+    int p = 0;
+    while (p < rec.nMembers && rec.members[p] != rec.lastOfFirst) p++;
+    return p + 1;
+}
+
 // For each record, the records that formed its two parts (-1 for a single
 // entity), found from the member lists: a part is whatever group held its
 // first entity just before the fusion.
@@ -2491,21 +2567,12 @@ void ChildRecords(int n, const clusterReport* records, int* childFirst, int* chi
     for (int e = 0; e < n; e++) top[e] = -1;
     for (int r = 0; r < n - 1; r++) {
         const clusterReport& rec = records[r];
-        int p = 0;
-        while (p < rec.nMembers && rec.members[p] != rec.lastOfFirst) p++;
-        p++;
+        int p = SecondPartStart(rec);
         childFirst[r] = top[rec.members[0] - 1];
         childSecond[r] = p < rec.nMembers ? top[rec.members[p] - 1] : -1;
         for (int i = 0; i < rec.nMembers; i++) top[rec.members[i] - 1] = r;
     }
     free1D(top);
-}
-
-// Position in `members` where the second part begins.
-int SecondPartStart(const clusterReport& rec) {
-    int p = 0;
-    while (p < rec.nMembers && rec.members[p] != rec.lastOfFirst) p++;
-    return p + 1;
 }
 
 // The order in which a cut applies the records. Ward's levels are not
@@ -2564,9 +2631,11 @@ void CutOrder(int n, const clusterReport* records, int method, int* order) {
     free1D(childFirst);
 }
 
-// Labels become group numbers 1, 2, ... in the order of the label values.
+// Group numbers 1, 2, ... in the order of the labels, for labels that are
+// entity numbers (1 to n): a counting pass, so that cutting a dendrogram at
+// every level costs no more than writing the partitions out.
 void NumberByLabel(int n, int* labels, int* rank) {
-    for (int e = 0; e <= n; e++) rank[e] = 0;
+    for (int v = 0; v <= n; v++) rank[v] = 0;
     for (int e = 0; e < n; e++) rank[labels[e]] = 1;
     int g = 0;
     for (int v = 0; v <= n; v++)
@@ -2596,9 +2665,7 @@ void GetClusterPartitionLevel(int n, int k, int* partition, double* levelOut,
     CutOrder(n, records, method, order);
     ApplyRecords(n, records, order, n - k, partition);
     if (levelOut) *levelOut = k == n ? 0.0 : records[order[n - k - 1]].level;
-    int* rank = dim1DT<int>(n + 1);
-    NumberByLabel(n, partition, rank);
-    free1D(rank);
+    RenamePartitionLabels(n, k, partition);
     free1D(order);
 }
 
@@ -2637,9 +2704,7 @@ int GetClusterPartition(int n, int k, int* partition, clusterReport* records) {
     int* order = dim1DT<int>(n);
     CutOrder(n, records, 0, order);
     ApplyRecords(n, records, order, n - k, partition);
-    int* rank = dim1DT<int>(n + 1);
-    NumberByLabel(n, partition, rank);
-    free1D(rank);
+    RenamePartitionLabels(n, k, partition);
     free1D(order);
     return k;
 }

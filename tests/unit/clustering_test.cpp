@@ -895,4 +895,89 @@ TEST(Newick, ReadBackGivesTheSameTree) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// Hierarchical factorial clustering
+// ---------------------------------------------------------------------------
+
+// Second eigenvalue of the symmetric 2 x 2 matrix [[a, b], [b, d]].
+double SecondEigen(double a, double b, double d) {
+    return (a + d - std::sqrt((a - d) * (a - d) + 4 * b * b)) / 2;
+}
+
+double Dot(const std::vector<double>& x, const std::vector<double>& y) {
+    double s = 0;
+    for (size_t t = 0; t < x.size(); t++) s += x[t] * y[t];
+    return s;
+}
+
+TEST(FactorialClustering, FusionsFollowTheSecondEigenvalueOfEachPair) {
+    Matrix x = {{1, 3, 2, 5, 4}, {2, 6, 4, 9, 9}, {5, 1, 4, 2, 2}, {0, 2, 7, 1, 3}, {4, 4, 1, 6, 2}};
+    int n = x.size(), p = x[0].size();
+    Matrix keep = x;
+    Records r(n, p, true);
+    HierFactorialClustering(n, p, Rows(x), r.get());
+    EXPECT_EQ(x, keep);
+
+    // Rows centred and scaled to unit length: the pair matrix of two rows is
+    // [[1, r], [r, 1]] and its second eigenvalue is 1 - |r|.
+    Matrix z = x;
+    for (auto& row : z) {
+        double mean = 0, ss = 0;
+        for (double v : row) mean += v / p;
+        for (double& v : row) ss += (v - mean) * (v - mean);
+        for (double& v : row) v = (v - mean) / std::sqrt(ss);
+    }
+    std::vector<bool> active(n, true);
+    for (int k = 0; k < n - 1; k++) {
+        SCOPED_TRACE("record " + std::to_string(k + 1));
+        int ba = -1, bb = -1;
+        double best = HUGE_VAL, first = 0;
+        for (int a = 0; a < n; a++)
+            for (int b = a + 1; b < n; b++) {
+                if (!active[a] || !active[b]) continue;
+                double aa = Dot(z[a], z[a]), ab = Dot(z[a], z[b]), bbv = Dot(z[b], z[b]);
+                double e2 = SecondEigen(aa, ab, bbv);
+                if (e2 < best) {
+                    best = e2;
+                    first = aa + bbv - e2;
+                    ba = a;
+                    bb = b;
+                }
+            }
+        EXPECT_EQ(r[k].members[0], ba + 1);
+        std::vector<int> m = r.Members(k);
+        auto last = std::find(m.begin(), m.end(), r[k].lastOfFirst);
+        ASSERT_NE(last, m.end());
+        EXPECT_EQ(*(last + 1), bb + 1);
+        EXPECT_NEAR(r[k].level, best, 1e-10);
+        EXPECT_NEAR(r[k].criterion, first, 1e-10);
+        // The merged profile: the pair's weights on the first eigenvector,
+        // a unit vector (v1, v2) with (aa - e1) v1 + ab v2 = 0.
+        double w1 = r[k].weightsAxis1[0], w2 = r[k].weightsAxis1[1];
+        EXPECT_NEAR(w1 * w1 + w2 * w2, 1, 1e-10);
+        EXPECT_NEAR((Dot(z[ba], z[ba]) - first) * w1 + Dot(z[ba], z[bb]) * w2, 0, 1e-10);
+        std::vector<double> merged(p);
+        for (int t = 0; t < p; t++) {
+            merged[t] = w1 * z[ba][t] + w2 * z[bb][t];
+            EXPECT_NEAR(r[k].scoresAxis1[t], merged[t], 1e-10);
+            EXPECT_NEAR(r[k].scoresAxis2[t], r[k].weightsAxis2[0] * z[ba][t] + r[k].weightsAxis2[1] * z[bb][t],
+                        1e-10);
+        }
+        z[ba] = merged;
+        active[bb] = false;
+    }
+    EXPECT_EQ(r[n - 2].nMembers, n);
+}
+
+TEST(FactorialClustering, AMissingValueGivesAZeroScore) {
+    Matrix x = {{1, 2, MISSING, 4}, {2, 4, 5, 8.5}, {9, 1, 3, 0}};
+    Records r(3, 4, true);
+    HierFactorialClustering(3, 4, Rows(x), r.get());
+    ASSERT_EQ(r.Members(0), (std::vector<int>{1, 2}));
+    EXPECT_EQ(r[0].scoresAxis1[2], 0);
+    EXPECT_EQ(r[0].scoresAxis2[2], 0);
+    EXPECT_NE(r[0].scoresAxis1[0], 0);
+    EXPECT_EQ(x[0][2], MISSING);
+}
+
 }  // namespace
