@@ -1776,6 +1776,7 @@ void BealsTestBSA(int n, int p, int nPerm, double** X, double* stat, double* pro
 
 #include <cmath>
 #include <exception>
+#include <vector>
 
 #include "iflibG.h"
 #include "rhlibDim.h"
@@ -1913,7 +1914,130 @@ bool PostTransform(int m, double** R, int postTransf) {
     return !negative;
 }
 
+// Scalar transformation cell by cell: 1 presence/absence (values above 0
+// become 1), 2 square root of the absolute value, 3 log10(x + 1) of the
+// values above 0. MISSING stays in every option.
+void ScalarTransformation(int n, int p, double** X, int option) {
+    if (option < 1 || option > 3) return;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < p; j++) {
+            double& x = X[i][j];
+            if (x == MISSING) continue;
+            if (option == 1) {
+                if (x > 0) x = 1.0;
+            } else if (option == 2) {
+                x = std::sqrt(std::fabs(x));
+            } else if (x > 0) {
+                x = std::log10(x + 1.0);
+            }
+        }
+}
+
+// Classes (8) or ranks (9) of every row (byRows) or every column of X.
+void VectorByVector(int n, int p, double** X, bool byRows, int option, int nClasses) {
+    const int count = byRows ? n : p, length = byRows ? p : n;
+    std::vector<double> in(length), res(length);
+    for (int v = 0; v < count; v++) {
+        for (int k = 0; k < length; k++) in[k] = byRows ? X[v][k] : X[k][v];
+        if (option == 8) {
+            if (!ClassesMV(length, in.data(), res.data(), nClasses)) continue;
+        } else {
+            RankVectorAdjMV(length, in.data(), res.data());
+        }
+        for (int k = 0; k < length; k++) (byRows ? X[v][k] : X[k][v]) = res[k];
+    }
+}
+
+// What each form of the transformation dispatcher offers.
+struct TransformForm {
+    bool columnDeviations;  // column option 6
+    bool beals;             // row option 11
+    const int* groups;      // column option 12 when not null
+};
+
+void ColumnTransformation(int n, int p, double** X, int option, int nClasses, const TransformForm& form) {
+    switch (option) {
+        case 1: UnitSumColsAdjMV(n, p, X, X); break;
+        case 2: CenterColsCovMV(n, p, X, X); break;
+        case 3: CenterColsMV(n, p, X, X); break;
+        case 4: NormalizeColsMV(n, p, X, X); break;
+        case 5:
+            CenterColsMV(n, p, X, X);
+            NormalizeColsMV(n, p, X, X);
+            break;
+        case 6:
+            if (form.columnDeviations) DeviationsExpectationsMV(n, p, X, X);
+            break;
+        case 7: RangeColsAdjMV(n, p, X, X); break;
+        case 8:
+        case 9: VectorByVector(n, p, X, false, option, nClasses); break;
+        case 10: HellingerColsAdjMV(n, p, X, X); break;
+        case 12:
+            if (form.groups) DeviationsGroupMeansMV(n, p, X, X, form.groups);
+            break;
+        default: break;
+    }
+}
+
+void RowTransformation(int n, int p, double** X, int option, int nClasses, int BealsTypeOpt,
+                       bool BealsIncludeOpt, bool BealsNormalizeOpt, const TransformForm& form) {
+    switch (option) {
+        case 1: UnitSumRowsAdjMV(n, p, X, X); break;
+        case 2: CenterRowsCovMV(n, p, X, X); break;
+        case 3: CenterRowsMV(n, p, X, X); break;
+        case 4: NormalizeRowsMV(n, p, X, X); break;
+        case 5:
+            CenterRowsMV(n, p, X, X);
+            NormalizeRowsMV(n, p, X, X);
+            break;
+        case 6: DeviationsExpectationsMV(n, p, X, X); break;
+        case 7: RangeRowsAdjMV(n, p, X, X); break;
+        case 8:
+        case 9: VectorByVector(n, p, X, true, option, nClasses); break;
+        case 10: HellingerRowsAdjMV(n, p, X, X); break;
+        case 11:
+            if (form.beals)
+                BealsSmoothing(n, p, X, X, X, false, 0, nullptr, BealsIncludeOpt, BealsTypeOpt,
+                               BealsNormalizeOpt);
+            break;
+        default: break;
+    }
+}
+
+void Transform(int n, int p, double** X, int scalarOpt, int colOpt, int rowOpt, int nClassesVar,
+               int nClassesUnits, int BealsTypeOpt, bool BealsIncludeOpt, bool BealsNormalizeOpt,
+               const TransformForm& form) {
+    HandleEventInfoWhere("DataTransformationsLib");
+    ScalarTransformation(n, p, X, scalarOpt);
+    ColumnTransformation(n, p, X, colOpt, nClassesVar, form);
+    RowTransformation(n, p, X, rowOpt, nClassesUnits, BealsTypeOpt, BealsIncludeOpt, BealsNormalizeOpt,
+                      form);
+}
+
 }  // namespace dispatch_detail
+
+int DataTransformationsLib(int n, int p, double** data, int scalarOpt, int colOpt, int rowOpt,
+                           int nClassesVar, int nClassesUnits, int BealsTypeOpt,
+                           bool BealsIncludeOpt, bool BealsNormalizeOpt) {
+    dispatch_detail::Transform(n, p, data, scalarOpt, colOpt, rowOpt, nClassesVar, nClassesUnits,
+                               BealsTypeOpt, BealsIncludeOpt, BealsNormalizeOpt, {false, true, nullptr});
+    return 1;
+}
+
+int DataTransformationsLib(int n, int p, double** data, int scalarOpt, int colOpt, int rowOpt,
+                           int nClassesVar, int nClassesUnits, int BealsTypeOpt,
+                           bool BealsIncludeOpt, bool BealsNormalizeOpt, const int* groups) {
+    dispatch_detail::Transform(n, p, data, scalarOpt, colOpt, rowOpt, nClassesVar, nClassesUnits,
+                               BealsTypeOpt, BealsIncludeOpt, BealsNormalizeOpt, {false, true, groups});
+    return 1;
+}
+
+int DataTransformationsLib_D(int n, int p, double** data, int scalarOpt, int colOpt, int rowOpt,
+                             int nClassesVar, int nClassesUnits) {
+    dispatch_detail::Transform(n, p, data, scalarOpt, colOpt, rowOpt, nClassesVar, nClassesUnits, 0,
+                               false, false, {true, false, nullptr});
+    return 1;
+}
 
 bool IsSimilarityMeasure(int measure) {
     switch (measure) {

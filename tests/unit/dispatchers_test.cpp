@@ -2,7 +2,9 @@
 // transformations, and ordination, against values computed here another way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -250,6 +252,200 @@ TEST(ResemblanceLibTriplets, ExclusiveOrCarriesOneBitOfThreeWayInformation) {
     EXPECT_EQ(ResemblanceLibTriplets(4, 3, t.x, r3, 2, 8, nullptr, 1.0, false), 0);
     EXPECT_EQ(r3[0][1][2], 5.0);
     free3DT(r3, 3, 3);
+}
+
+// ---------------------------------------------------------------------------
+// DataTransformationsLib
+// ---------------------------------------------------------------------------
+
+using Vec = std::vector<double>;
+using Grid = std::vector<Vec>;
+
+Grid GridOf(const Table& t) {
+    Grid g(t.rows, Vec(t.cols));
+    for (int i = 0; i < t.rows; i++)
+        for (int j = 0; j < t.cols; j++) g[i][j] = t[i][j];
+    return g;
+}
+
+// A vector rule applied to every column (byRows false) or row.
+Grid Applied(const Grid& t, bool byRows, const std::function<Vec(const Vec&)>& rule) {
+    const int rows = static_cast<int>(t.size()), cols = static_cast<int>(t[0].size());
+    Grid r(rows, Vec(cols));
+    const int count = byRows ? rows : cols, len = byRows ? cols : rows;
+    for (int v = 0; v < count; v++) {
+        Vec x(len);
+        for (int k = 0; k < len; k++) x[k] = byRows ? t[v][k] : t[k][v];
+        Vec y = rule(x);
+        for (int k = 0; k < len; k++) (byRows ? r[v][k] : r[k][v]) = y[k];
+    }
+    return r;
+}
+
+double Sum(const Vec& x) {
+    double s = 0;
+    for (double v : x) s += v;
+    return s;
+}
+
+Vec Centred(const Vec& x) {
+    Vec y(x);
+    const double m = Sum(x) / x.size();
+    for (double& v : y) v -= m;
+    return y;
+}
+
+Vec Normalised(const Vec& x) {
+    double q = 0;
+    for (double v : x) q += v * v;
+    Vec y(x);
+    for (double& v : y) v /= q > 0 ? std::sqrt(q) : 1.0;  // a zero divisor becomes 1
+    return y;
+}
+
+void ExpectNear(const Grid& a, const Grid& b, const char* what) {
+    for (size_t i = 0; i < a.size(); i++)
+        for (size_t j = 0; j < a[i].size(); j++) EXPECT_NEAR(a[i][j], b[i][j], 1e-12) << what << " at " << i << "," << j;
+}
+
+// Transformed copy of the abundance table.
+Grid Transformed(int scalar, int col, int row, const int* groups = nullptr, bool formD = false) {
+    Table t = Abundances();
+    if (formD)
+        DataTransformationsLib_D(4, 3, t.x, scalar, col, row, 3, 3);
+    else if (groups)
+        DataTransformationsLib(4, 3, t.x, scalar, col, row, 3, 3, 0, true, false, groups);
+    else
+        DataTransformationsLib(4, 3, t.x, scalar, col, row, 3, 3, 0, true, false);
+    return GridOf(t);
+}
+
+TEST(DataTransformationsLib, ScalarOptionsCellByCell) {
+    Table t{{-2, 0, 3, -999}, {0.5, 8, -999, 99}};
+    DataTransformationsLib(2, 4, t.x, 1, 0, 0, 0, 0, 0, true, false);
+    Table a{{-2, 0, 1, -999}, {1, 1, -999, 1}};
+    ExpectNear(GridOf(t), GridOf(a), "presence/absence");
+
+    Table u{{-4, 0, 9, -999}};
+    DataTransformationsLib(1, 4, u.x, 2, 0, 0, 0, 0, 0, true, false);
+    Table b{{2, 0, 3, -999}};
+    ExpectNear(GridOf(u), GridOf(b), "square root");
+
+    Table w{{-4, 0, 9, -999}};
+    DataTransformationsLib(1, 4, w.x, 3, 0, 0, 0, 0, 0, true, false);
+    Table c{{-4, 0, 1, -999}};
+    ExpectNear(GridOf(w), GridOf(c), "log10(x + 1)");
+}
+
+TEST(DataTransformationsLib, EveryVectorOptionWithinVariablesAndWithinUnits) {
+    const Grid t = GridOf(Abundances());
+    const double sqrt3 = std::sqrt(3.0);
+    struct Case {
+        int option;
+        std::function<Vec(const Vec&)> rule;
+    };
+    const std::vector<Case> both = {
+        {1, [](const Vec& x) { Vec y(x); double s = Sum(x); for (double& v : y) v /= s; return y; }},
+        {3, Centred},
+        {4, Normalised},
+        {5, [](const Vec& x) { return Normalised(Centred(x)); }},
+        {9, [](const Vec& x) {  // ranks, ties averaged, counted by brute force
+             Vec y(x.size());
+             for (size_t i = 0; i < x.size(); i++) {
+                 double below = 0, equal = 0;
+                 for (double v : x) below += v < x[i], equal += v == x[i];
+                 y[i] = below + (equal + 1) / 2;
+             }
+             return y;
+         }},
+        {10, [](const Vec& x) { Vec y(x); double s = Sum(x); for (double& v : y) v = std::sqrt(v / s); return y; }},
+    };
+    for (const Case& c : both) {
+        ExpectNear(Transformed(0, c.option, 0), Applied(t, false, c.rule), "within variables");
+        ExpectNear(Transformed(0, 0, c.option), Applied(t, true, c.rule), "within units");
+    }
+    // Centring and division by sqrt(N - 1): columns have 4 values, rows 3.
+    ExpectNear(Transformed(0, 2, 0),
+                     Applied(t, false, [&](const Vec& x) { Vec y = Centred(x); for (double& v : y) v /= sqrt3; return y; }),
+                     "column covariance scaling");
+    ExpectNear(Transformed(0, 0, 2),
+                     Applied(t, true, [](const Vec& x) { Vec y = Centred(x); for (double& v : y) v /= std::sqrt(2.0); return y; }),
+                     "row covariance scaling");
+    // Range: columns (x - min) / range; rows x / range.
+    // The fourth unit is constant: its zero range divides as 1.
+    auto range = [](const Vec& x) {
+        double r = *std::max_element(x.begin(), x.end()) - *std::min_element(x.begin(), x.end());
+        return r == 0 ? 1.0 : r;
+    };
+    ExpectNear(Transformed(0, 7, 0), Applied(t, false, [&](const Vec& x) {
+                         Vec y(x); double lo = *std::min_element(x.begin(), x.end());
+                         for (double& v : y) v = (v - lo) / range(x);
+                         return y; }), "column range");
+    ExpectNear(Transformed(0, 0, 7), Applied(t, true, [&](const Vec& x) {
+                         Vec y(x); for (double& v : y) v /= range(x); return y; }), "row range");
+    // Three classes of equal width: class 1 at the minimum, else
+    // ceil((x - min) 3 / range).
+    auto classes = [&](const Vec& x) {
+        Vec y(x); double lo = *std::min_element(x.begin(), x.end());
+        for (double& v : y) v = v == lo ? 1.0 : std::ceil((v - lo) * 3 / range(x));
+        return y;
+    };
+    ExpectNear(Transformed(0, 8, 0), Applied(t, false, classes), "column classes");
+    ExpectNear(Transformed(0, 0, 8), Applied(t, true, classes), "row classes");
+}
+
+TEST(DataTransformationsLib, DeviationsFromExpectationsAndFromGroupMeans) {
+    const Grid t = GridOf(Abundances());
+    // (x T - r c) / (sqrt(r c) T), margins of the table: the cells whose
+    // squares sum to chi-square / T.
+    double rs[4] = {5, 5, 6, 6}, cs[3] = {6, 9, 7}, T = 22;
+    Grid e(4, Vec(3));
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 3; j++) e[i][j] = (t[i][j] * T - rs[i] * cs[j]) / (std::sqrt(rs[i] * cs[j]) * T);
+    ExpectNear(Transformed(0, 0, 6), e, "row option 6");
+    ExpectNear(Transformed(0, 6, 0, nullptr, true), e, "column option 6 of the generator's form");
+    ExpectNear(Transformed(0, 6, 0), t, "column option 6 elsewhere");
+    ExpectNear(Transformed(0, 0, 11, nullptr, true), t, "Beals smoothing is not in the generator's form");
+
+    // Group labels 10 and 20: units 1, 4 and units 2, 3.
+    const int groups[4] = {10, 20, 20, 10};
+    Grid g(4, Vec(3));
+    for (int j = 0; j < 3; j++) {
+        double m1 = (t[0][j] + t[3][j]) / 2, m2 = (t[1][j] + t[2][j]) / 2;
+        g[0][j] = t[0][j] - m1, g[3][j] = t[3][j] - m1, g[1][j] = t[1][j] - m2, g[2][j] = t[2][j] - m2;
+    }
+    ExpectNear(Transformed(0, 12, 0, groups), g, "group means with the group vector");
+    ExpectNear(Transformed(0, 12, 0), t, "group means without the group vector");
+}
+
+TEST(DataTransformationsLib, ScalarThenColumnsThenRows) {
+    const Grid t = GridOf(Abundances());
+    Grid expected = Applied(t, false, [](const Vec& x) { Vec y(x); for (double& v : y) v = v > 0 ? 1 : v; return Centred(y); });
+    Grid both = Applied(expected, true, [](const Vec& x) { Vec y(x); double s = Sum(x); for (double& v : y) v /= (s == 0 ? 1 : s); return y; });
+    ExpectNear(Transformed(1, 3, 1), both, "presence, centred variables, unit-sum units");
+}
+
+TEST(DataTransformationsLib, BealsSmoothingOfPresencesWithTheTargetIncluded) {
+    // Type 0, target included, rows of the conditional matrix not scaled:
+    // M[a][b] = joint occurrences of a and b / occurrences of a, M[a][a] = 1,
+    // smoothed[i][b] = sum over a of (x_ia / row total) M[a][b].
+    Table t{{1, 1, 0}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+    Table x{{1, 1, 0}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+    DataTransformationsLib(4, 3, t.x, 0, 0, 11, 0, 0, 0, true, false);
+    for (int i = 0; i < 4; i++)
+        for (int b = 0; b < 3; b++) {
+            double total = x[i][0] + x[i][1] + x[i][2], s = 0;
+            for (int a = 0; a < 3; a++) {
+                double occ = 0, joint = 0;
+                for (int k = 0; k < 4; k++) occ += x[k][a], joint += x[k][a] * x[k][b];
+                s += x[i][a] / total * (a == b ? 1.0 : joint / occ);
+            }
+            EXPECT_NEAR(t[i][b], s, 1e-12) << i << "," << b;
+        }
+    // Each of the 3 taxa occurs in 3 units and each pair in 2: a unit with two
+    // taxa gets 1/2 (1 + 2/3) for them and 2/3 for the third.
+    EXPECT_NEAR(t[0][0], 5.0 / 6.0, 1e-12);
+    EXPECT_NEAR(t[0][2], 2.0 / 3.0, 1e-12);
 }
 
 }  // namespace
