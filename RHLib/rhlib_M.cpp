@@ -2039,6 +2039,166 @@ int DataTransformationsLib_D(int n, int p, double** data, int scalarOpt, int col
     return 1;
 }
 
+namespace dispatch_detail {
+
+bool AllFinite(int n, double** R) {
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++)
+            if (R[i][j] == MISSING || !std::isfinite(R[i][j])) return false;
+    return true;
+}
+
+// Number of axes: the eigenvalues above 1e-6 per cent of the total of the
+// positive ones.
+int CountAxes(int n, const double* eig) {
+    double total = 0.0;
+    for (int k = 0; k < n; k++)
+        if (eig[k] > 0.0) total += eig[k];
+    if (!(total > 0.0)) return 0;
+    int axes = 0;
+    for (int k = 0; k < n; k++)
+        if (100.0 * eig[k] / total > 1e-6) axes++;
+    return axes;
+}
+
+double SumOfSquaresOf(int n, const double* x) {
+    double s = 0.0;
+    for (int i = 0; i < n; i++) s += x[i] * x[i];
+    return s;
+}
+
+// Principal coordinates: eigenvector k scaled to length sqrt(eig[k]).
+void CoordinateScores(int n, int axes, double** evectors, const double* eig, double** scores) {
+    for (int k = 0; k < axes; k++) {
+        const double q = SumOfSquaresOf(n, evectors[k]);
+        const double f = q > 0.0 ? std::sqrt(eig[k] / q) : 0.0;
+        for (int i = 0; i < n; i++) scores[k][i] = evectors[k][i] * f;
+    }
+}
+
+// Principal components: the table (entities as rows, n x p) as the measure
+// saw it, times each unit eigenvector; MISSING cells take no part.
+void ComponentScores(int n, int p, double** X, int axes, double** evectors, int measure, double** scores) {
+    if (measure == 17) {
+        CenterRowsMV(n, p, X, X);
+        NormalizeRowsMV(n, p, X, X);
+    } else if (measure == 22) {
+        CenterRowsCovMV(n, p, X, X);
+    }
+    for (int k = 0; k < axes; k++) {
+        double* v = evectors[k];
+        const double q = SumOfSquaresOf(n, v);
+        if (q > 0.0) {
+            const double f = 1.0 / std::sqrt(q);
+            for (int i = 0; i < n; i++) v[i] *= f;
+        }
+        double* s = scores[k];
+        for (int j = 0; j < p; j++) s[j] = 0.0;
+        for (int i = 0; i < n; i++) {
+            const double* x = X[i];
+            const double w = v[i];
+            for (int j = 0; j < p; j++)
+                if (x[j] != MISSING) s[j] += x[j] * w;
+        }
+    }
+}
+
+// Correspondence analysis: row scores in the eigenvectors (times
+// sqrt(G / r_i)), column scores from them by the transition formula.
+void CorrespondenceScores(int n, int p, double** X, int axes, double** evectors, const double* eig,
+                          double** scores) {
+    std::vector<double> r(n), c(p);
+    RowTotalsMV(n, p, X, r.data());
+    ColTotalsMV(n, p, X, c.data());
+    const double G = MatrixTotalMV(n, p, X);
+    for (int k = 0; k < axes; k++) {
+        double* v = evectors[k];
+        for (int i = 0; i < n; i++)
+            if (r[i] > 0.0) v[i] *= std::sqrt(G / r[i]);
+        double* s = scores[k];
+        for (int j = 0; j < p; j++) s[j] = 0.0;
+        for (int i = 0; i < n; i++) {
+            const double* x = X[i];
+            const double w = v[i];
+            for (int j = 0; j < p; j++)
+                if (x[j] != MISSING) s[j] += x[j] * w;
+        }
+        const double root = std::sqrt(eig[k]);
+        for (int j = 0; j < p; j++) s[j] = c[j] > 0.0 ? s[j] / (c[j] * root) : 0.0;
+    }
+}
+
+}  // namespace dispatch_detail
+
+void SquaredDistancesPCoA(int n, double** rese, double** D, int measure) {
+    if (IsSimilarityMeasure(measure)) {
+        ProdToSqDist(n, rese, D);
+        UpperToLowerMatrix(n, D);
+    } else {
+        SquareSqMatrix(n, rese, D);
+    }
+}
+
+void OrdinationMatrix(int n, double** rese, double** W, int type, int measure) {
+    if (type == 1) {
+        SquaredDistancesPCoA(n, rese, W, measure);
+        DissToCenterProdMatrix(n, W, W, true);
+        UpperToLowerMatrix(n, W);
+    } else {
+        CopyMatrix(n, n, rese, W);
+    }
+}
+
+int OrdinationLib_D(int n, int p, double** data, double** rese, double** evectors, double** scores,
+                    int* nAxes, double* eig, bool* ok, int type, int measure, int direction) {
+    using namespace dispatch_detail;
+    HandleEventInfoWhere("OrdinationLib");
+    *nAxes = 0;
+    *ok = false;
+    if (type < 1 || type > 3) return ordinationUnknownType;
+    // An undefined resemblance (turnover or nestedness of empty units) would
+    // give plausible-looking axes of nothing.
+    if (!AllFinite(n, rese)) return ordinationUndefinedValues;
+    if (n <= 0) {
+        *ok = true;
+        return ordinationDone;
+    }
+    double** work = dim2DT<double>(n, n);
+    OrdinationMatrix(n, rese, work, type, measure);
+    *ok = EigenHouseholderQL_GSL_D(n, work, evectors, eig) == 1;
+    free2DT(work, n);
+    const int axes = CountAxes(n, eig);
+    *nAxes = axes;
+    if (type == 1) {
+        CoordinateScores(n, axes, evectors, eig, scores);
+    } else if (axes > 0) {
+        // The table with the ordinated entities as rows.
+        double** X = dim2DT<double>(n, p);
+        if (direction == 2)
+            TransposeMatrix(p, n, data, X);
+        else
+            CopyMatrix(n, p, data, X);
+        if (type == 2)
+            ComponentScores(n, p, X, axes, evectors, measure, scores);
+        else
+            CorrespondenceScores(n, p, X, axes, evectors, eig, scores);
+        free2DT(X, n);
+    }
+    return ordinationDone;
+}
+
+int OrdinationLib_Scores(int n, int p, double** data, double** rese, double** scores, int type,
+                         int measure, int direction) {
+    double** evectors = dim2DT<double>(n, n);
+    double* eig = dim1DT<double>(n);
+    int axes = 0;
+    bool ok = false;
+    OrdinationLib_D(n, p, data, rese, evectors, scores, &axes, eig, &ok, type, measure, direction);
+    free1D(eig);
+    free2DT(evectors, n);
+    return axes;
+}
+
 bool IsSimilarityMeasure(int measure) {
     switch (measure) {
         case 1: case 5: case 6: case 7: case 9: case 10: case 11: case 12: case 13: case 14:

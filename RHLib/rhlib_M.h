@@ -483,6 +483,47 @@ int DataTransformationsLib(int n, int p, double** data, int scalarOpt, int colOp
 int DataTransformationsLib_D(int n, int p, double** data, int scalarOpt, int colOpt, int rowOpt,
                              int nClassesVar, int nClassesUnits);
 
+// Results of OrdinationLib_D.
+constexpr int ordinationDone = 1;
+constexpr int ordinationUndefinedValues = 0;  // rese holds MISSING or a value that is not
+                                              // finite: nothing computed, no axes
+constexpr int ordinationUnknownType = -1;     // type not 1 to 3: nothing computed, no axes
+
+// The matrix whose eigen analysis an ordination of type 1 to 3 makes from the
+// resemblance matrix rese (n x n, measure number measure), both triangles,
+// into W (may not be rese): for principal coordinates the squared distances
+// (from a similarity s: s_ii + s_jj - 2 s_ij; a dissimilarity is squared)
+// double-centred into -0.5 (d^2 - row means - column means + grand mean);
+// for the other types a copy of rese.
+void OrdinationMatrix(int n, double** rese, double** W, int type, int measure);
+// The squared distances of principal coordinates alone, both triangles.
+void SquaredDistancesPCoA(int n, double** rese, double** D, int measure);
+
+// Eigen analysis and scores of an ordination of the n entities whose
+// resemblance matrix is rese (n x n). data is the table as stored: n x p
+// when direction is 1 (the entities are its rows), p x n when 2.
+//   type 1, principal coordinates: scores[k] holds the n coordinates of axis
+//     k, the eigenvector scaled to length sqrt(eig[k]);
+//   type 2, principal components (measure 1, 17 or 22): scores[k] holds the
+//     p component scores, the table (centred and normalised for 17, centred
+//     and divided by sqrt(N-1) for 22, raw for 1) times unit eigenvector k;
+//   type 3, correspondence analysis (rese the cross-products of the
+//     deviations from expectations, data the untransformed table): evectors
+//     rows become the row scores (times sqrt(grand total / row total)) and
+//     scores[k] the p column scores.
+// Outputs: evectors (n x n, row k the eigenvector of the k-th largest
+// eigenvalue), eig (n), *ok the success flag of the eigen analysis (false
+// when an eigenvalue is notably negative: the matrix is not Euclidean),
+// *nAxes the number of eigenvalues above 1e-6 per cent of the total of the
+// positive ones (0 when that total is 0), scores (at least nAxes rows).
+// Returns ordinationDone, or a refusal with *nAxes 0 and *ok false.
+int OrdinationLib_D(int n, int p, double** data, double** rese, double** evectors, double** scores,
+                    int* nAxes, double* eig, bool* ok, int type, int measure, int direction);
+// The scores alone (eigenvectors and eigenvalues made and released here);
+// returns the number of axes. For the regression routines.
+int OrdinationLib_Scores(int n, int p, double** data, double** rese, double** scores, int type,
+                         int measure, int direction);
+
 
 // ===========================================================================
 // Hierarchical clustering

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "matrix_util.h"
@@ -446,6 +447,234 @@ TEST(DataTransformationsLib, BealsSmoothingOfPresencesWithTheTargetIncluded) {
     // taxa gets 1/2 (1 + 2/3) for them and 2/3 for the third.
     EXPECT_NEAR(t[0][0], 5.0 / 6.0, 1e-12);
     EXPECT_NEAR(t[0][2], 2.0 / 3.0, 1e-12);
+}
+
+// ---------------------------------------------------------------------------
+// OrdinationLib_D
+// ---------------------------------------------------------------------------
+
+// Eigenvalues of a symmetric 2 x 2 matrix [[a, b], [b, d]], larger first.
+std::pair<double, double> Eigen2(double a, double b, double d) {
+    const double m = (a + d) / 2, r = std::sqrt((a - d) * (a - d) / 4 + b * b);
+    return {m + r, m - r};
+}
+
+// Five units on two variables: the centred scatter matrix is 2 x 2, so the
+// eigenvalues of the n x n centred cross-product are known in closed form.
+Table Points() { return Table{{0, 0}, {4, 1}, {1, 3}, {5, 5}, {2, -1}}; }
+
+std::pair<double, double> ScatterEigenvalues(const Table& t) {
+    double m0 = 0, m1 = 0;
+    for (int i = 0; i < t.rows; i++) m0 += t[i][0] / t.rows, m1 += t[i][1] / t.rows;
+    double a = 0, b = 0, d = 0;
+    for (int i = 0; i < t.rows; i++) {
+        a += (t[i][0] - m0) * (t[i][0] - m0);
+        b += (t[i][0] - m0) * (t[i][1] - m1);
+        d += (t[i][1] - m1) * (t[i][1] - m1);
+    }
+    return Eigen2(a, b, d);
+}
+
+struct Ordination {
+    int n, axes = -1, status = 99;
+    bool ok = false;
+    Square evectors, scores;
+    std::vector<double> eig;
+    Ordination(int n_, int scoreCols) : n(n_), evectors(n_), scores(n_ > scoreCols ? n_ : scoreCols), eig(n_, 12345.0) {}
+    void Run(int p, double** data, double** rese, int type, int measure, int direction) {
+        status = OrdinationLib_D(n, p, data, rese, evectors.x, scores.x, &axes, eig.data(), &ok, type,
+                                 measure, direction);
+    }
+};
+
+TEST(OrdinationLib, PrincipalCoordinatesOfEuclideanDistances) {
+    Table t = Points();
+    Square d(5);
+    ResemblanceLib(5, 2, t.x, d.x, 1, 3, nullptr, 1, 0, 0, false);
+    Ordination o(5, 5);
+    o.Run(2, t.x, d.x, 1, 3, 1);
+    ASSERT_EQ(o.status, ordinationDone);
+    EXPECT_TRUE(o.ok);
+    auto e = ScatterEigenvalues(t);
+    ASSERT_EQ(o.axes, 2);
+    EXPECT_NEAR(o.eig[0], e.first, 1e-9);
+    EXPECT_NEAR(o.eig[1], e.second, 1e-9);
+    for (int k = 2; k < 5; k++) EXPECT_NEAR(o.eig[k], 0.0, 1e-9);
+    // The coordinates reproduce the distances, and each axis has the length
+    // of the square root of its eigenvalue.
+    for (int i = 0; i < 5; i++)
+        for (int j = 0; j < 5; j++) {
+            double s = 0;
+            for (int k = 0; k < 2; k++) s += (o.scores[k][i] - o.scores[k][j]) * (o.scores[k][i] - o.scores[k][j]);
+            EXPECT_NEAR(std::sqrt(s), d[i][j], 1e-9);
+        }
+    for (int k = 0; k < 2; k++) {
+        double q = 0;
+        for (int i = 0; i < 5; i++) q += o.scores[k][i] * o.scores[k][i];
+        EXPECT_NEAR(q, o.eig[k], 1e-9);
+    }
+    // Only the axes kept have scores.
+    for (int i = 0; i < 5; i++) EXPECT_EQ(o.scores[2][i], 12345.0);
+}
+
+TEST(OrdinationLib, PrincipalCoordinatesOfCrossProductsAreThoseOfTheDistances) {
+    // From the product moment s, s_ii + s_jj - 2 s_ij is the squared distance.
+    Table t = Points();
+    Square s(5);
+    ResemblanceLib(5, 2, t.x, s.x, 1, 1, nullptr, 1, 0, 0, false);
+    Ordination o(5, 5);
+    o.Run(2, t.x, s.x, 1, 1, 1);
+    auto e = ScatterEigenvalues(t);
+    ASSERT_EQ(o.axes, 2);
+    EXPECT_NEAR(o.eig[0], e.first, 1e-9);
+    EXPECT_NEAR(o.eig[1], e.second, 1e-9);
+}
+
+TEST(OrdinationLib, NonEuclideanDissimilaritiesAreFlagged) {
+    // d(1,3) = 10 > d(1,2) + d(2,3): the centred matrix has a large negative
+    // eigenvalue. Its eigenvalues sum to its trace, the mean of the squared
+    // dissimilarities over all ordered pairs divided by 2 ... here computed
+    // directly: trace = sum over i of -0.5 (0 - 2 rowmean_i + grandmean).
+    Table dd{{0, 1, 10}, {1, 0, 1}, {10, 1, 0}};
+    Table none(1, 1);
+    Ordination o(3, 3);
+    o.Run(0, none.x, dd.x, 1, 3, 1);
+    EXPECT_FALSE(o.ok);
+    double rowMean[3], grand = 0;
+    for (int i = 0; i < 3; i++) {
+        rowMean[i] = 0;
+        for (int j = 0; j < 3; j++) rowMean[i] += dd[i][j] * dd[i][j] / 3;
+        grand += rowMean[i] / 3;
+    }
+    double trace = 0;
+    for (int i = 0; i < 3; i++) trace += -0.5 * (-2 * rowMean[i] + grand);
+    EXPECT_NEAR(o.eig[0] + o.eig[1] + o.eig[2], trace, 1e-9);
+    EXPECT_LT(o.eig[2], -1.0);
+    EXPECT_EQ(o.axes, 1);  // only the positive eigenvalues count
+}
+
+TEST(OrdinationLib, RefusalsAndEmptyOrdinations) {
+    Table t = Points();
+    Square r(5, 1.0);
+    r[1][3] = r[3][1] = MISSING;
+    Ordination o(5, 5);
+    o.Run(2, t.x, r.x, 1, 24, 1);
+    EXPECT_EQ(o.status, ordinationUndefinedValues);
+    EXPECT_EQ(o.axes, 0);
+    EXPECT_FALSE(o.ok);
+    r[1][3] = r[3][1] = std::nan("");
+    o.Run(2, t.x, r.x, 1, 3, 1);
+    EXPECT_EQ(o.status, ordinationUndefinedValues);
+
+    Square zero(5, 0.0);
+    o.Run(2, t.x, zero.x, 4, 3, 1);
+    EXPECT_EQ(o.status, ordinationUnknownType);
+    EXPECT_EQ(o.axes, 0);
+
+    // Identical units: every distance 0, every eigenvalue 0, no axis and no score.
+    Ordination z(5, 5);
+    z.Run(2, t.x, zero.x, 1, 3, 1);
+    EXPECT_EQ(z.status, ordinationDone);
+    EXPECT_EQ(z.axes, 0);
+    for (int i = 0; i < 5; i++) EXPECT_EQ(z.scores[0][i], 12345.0);
+    EXPECT_EQ(OrdinationLib_Scores(5, 2, t.x, zero.x, z.scores.x, 1, 3, 1), 0);
+}
+
+// A table of 6 units by 3 variables for the components.
+Table Components() { return Table{{2, 1, 7}, {4, 3, 5}, {1, 0, 8}, {6, 6, 2}, {3, 1, 3}, {5, 4, 4}}; }
+
+TEST(OrdinationLib, PrincipalComponentsOfCovariancesAndCorrelations) {
+    Table t = Components();
+    for (int measure : {22, 17}) {
+        Square r(3);
+        ResemblanceLib(6, 3, t.x, r.x, 2, measure, nullptr, 1, 0, 0, false);
+        Ordination o(3, 6);
+        o.Run(6, t.x, r.x, 2, measure, 2);
+        ASSERT_EQ(o.status, ordinationDone);
+        ASSERT_EQ(o.axes, 3);
+        // The eigenvalues add up to the total variance (3 for correlations).
+        double trace = 0;
+        for (int j = 0; j < 3; j++) {
+            Vec c = Column(t, j);
+            double m = Sum(c) / 6, v = 0;
+            for (double x : c) v += (x - m) * (x - m) / 5;
+            trace += measure == 22 ? v : 1.0;
+        }
+        EXPECT_NEAR(o.eig[0] + o.eig[1] + o.eig[2], trace, 1e-9) << "measure " << measure;
+        // Each eigenvalue is the variance of its component: the scores of the
+        // six units are centred and their sum of squares is the eigenvalue
+        // (the table was scaled by sqrt(N - 1) or to unit length first).
+        for (int k = 0; k < 3; k++) {
+            double s = 0, q = 0;
+            for (int u = 0; u < 6; u++) s += o.scores[k][u], q += o.scores[k][u] * o.scores[k][u];
+            EXPECT_NEAR(s, 0.0, 1e-9);
+            EXPECT_NEAR(q, o.eig[k], 1e-9) << "measure " << measure << " axis " << k;
+        }
+        // Component scores of different axes are uncorrelated.
+        double c01 = 0;
+        for (int u = 0; u < 6; u++) c01 += o.scores[0][u] * o.scores[1][u];
+        EXPECT_NEAR(c01, 0.0, 1e-9);
+    }
+}
+
+TEST(OrdinationLib, PrincipalComponentsOfTwoVariablesInClosedForm) {
+    Table t = Points();
+    Square c(2);
+    ResemblanceLib(5, 2, t.x, c.x, 2, 22, nullptr, 1, 0, 0, false);
+    Ordination o(2, 5);
+    o.Run(5, t.x, c.x, 2, 22, 2);
+    auto e = ScatterEigenvalues(t);  // the scatter matrix is 4 covariance matrices
+    EXPECT_NEAR(o.eig[0], e.first / 4, 1e-12);
+    EXPECT_NEAR(o.eig[1], e.second / 4, 1e-12);
+    // Unit eigenvectors, the first along the larger spread.
+    for (int k = 0; k < 2; k++)
+        EXPECT_NEAR(o.evectors[k][0] * o.evectors[k][0] + o.evectors[k][1] * o.evectors[k][1], 1.0, 1e-12);
+    EXPECT_NEAR(c[0][0] * o.evectors[0][0] + c[0][1] * o.evectors[0][1], o.eig[0] * o.evectors[0][0], 1e-12);
+}
+
+TEST(OrdinationLib, CorrespondenceAnalysisOfAContingencyTable) {
+    // Inertia = chi-square / N, from the table's own margins.
+    Table x{{10, 4, 2}, {3, 8, 5}, {1, 2, 9}, {6, 6, 4}};
+    const int n = 4, p = 3;
+    double r[4] = {0, 0, 0, 0}, c[3] = {0, 0, 0}, N = 0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < p; j++) r[i] += x[i][j], c[j] += x[i][j], N += x[i][j];
+    double chi2 = 0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < p; j++) {
+            double e = r[i] * c[j] / N;
+            chi2 += (x[i][j] - e) * (x[i][j] - e) / e;
+        }
+    for (int direction : {1, 2}) {
+        Table z{{10, 4, 2}, {3, 8, 5}, {1, 2, 9}, {6, 6, 4}};
+        DataTransformationsLib(n, p, z.x, 0, 0, 6, 0, 0, 0, true, false);
+        const int m = direction == 1 ? n : p, other = direction == 1 ? p : n;
+        Square rese(m);
+        ResemblanceLib(n, p, z.x, rese.x, direction, 1, nullptr, 1, 0, 0, false);
+        Ordination o(m, other);
+        // The untransformed table as stored, units by variables, either way.
+        o.Run(other, x.x, rese.x, 3, 1, direction);
+        ASSERT_EQ(o.status, ordinationDone);
+        double total = 0;
+        for (int k = 0; k < m; k++) total += o.eig[k];
+        EXPECT_NEAR(total, chi2 / N, 1e-12) << "direction " << direction;
+        ASSERT_EQ(o.axes, 2);  // a 4 x 3 table has two dimensions
+        // Standard coordinates: weighted by the margins they are centred and
+        // of unit variance, for the rows (rescaled eigenvectors) and the
+        // columns (scores) alike.
+        const double* wRows = direction == 1 ? r : c;
+        const double* wCols = direction == 1 ? c : r;
+        for (int k = 0; k < 2; k++) {
+            double s = 0, q = 0;
+            for (int i = 0; i < m; i++) s += wRows[i] / N * o.evectors[k][i], q += wRows[i] / N * o.evectors[k][i] * o.evectors[k][i];
+            EXPECT_NEAR(s, 0.0, 1e-9);
+            EXPECT_NEAR(q, 1.0, 1e-9);
+            s = q = 0;
+            for (int j = 0; j < other; j++) s += wCols[j] / N * o.scores[k][j], q += wCols[j] / N * o.scores[k][j] * o.scores[k][j];
+            EXPECT_NEAR(s, 0.0, 1e-9);
+            EXPECT_NEAR(q, 1.0, 1e-9);
+        }
+    }
 }
 
 }  // namespace
