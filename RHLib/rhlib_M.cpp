@@ -2067,6 +2067,17 @@ double SumOfSquaresOf(int n, const double* x) {
     return s;
 }
 
+// s[j] = sum over i of X[i][j] v[i] (X n x p), MISSING cells left out.
+void Project(int n, int p, double** X, const double* v, double* s) {
+    for (int j = 0; j < p; j++) s[j] = 0.0;
+    for (int i = 0; i < n; i++) {
+        const double* x = X[i];
+        const double w = v[i];
+        for (int j = 0; j < p; j++)
+            if (x[j] != MISSING) s[j] += x[j] * w;
+    }
+}
+
 // Principal coordinates: eigenvector k scaled to length sqrt(eig[k]).
 void CoordinateScores(int n, int axes, double** evectors, const double* eig, double** scores) {
     for (int k = 0; k < axes; k++) {
@@ -2092,14 +2103,7 @@ void ComponentScores(int n, int p, double** X, int axes, double** evectors, int 
             const double f = 1.0 / std::sqrt(q);
             for (int i = 0; i < n; i++) v[i] *= f;
         }
-        double* s = scores[k];
-        for (int j = 0; j < p; j++) s[j] = 0.0;
-        for (int i = 0; i < n; i++) {
-            const double* x = X[i];
-            const double w = v[i];
-            for (int j = 0; j < p; j++)
-                if (x[j] != MISSING) s[j] += x[j] * w;
-        }
+        Project(n, p, X, v, scores[k]);
     }
 }
 
@@ -2115,14 +2119,8 @@ void CorrespondenceScores(int n, int p, double** X, int axes, double** evectors,
         double* v = evectors[k];
         for (int i = 0; i < n; i++)
             if (r[i] > 0.0) v[i] *= std::sqrt(G / r[i]);
+        Project(n, p, X, v, scores[k]);
         double* s = scores[k];
-        for (int j = 0; j < p; j++) s[j] = 0.0;
-        for (int i = 0; i < n; i++) {
-            const double* x = X[i];
-            const double w = v[i];
-            for (int j = 0; j < p; j++)
-                if (x[j] != MISSING) s[j] += x[j] * w;
-        }
         const double root = std::sqrt(eig[k]);
         for (int j = 0; j < p; j++) s[j] = c[j] > 0.0 ? s[j] / (c[j] * root) : 0.0;
     }
