@@ -1427,18 +1427,30 @@ int ReadSessionTrack() {
 void CheckSession() {
     SetDefaultSessionName();
     bool asked = false;
-    FILE* names = fopen(kNameFile, "r");
-    if (names) {
-        char word[kMaxSessionName + 1];
-        freadck(names, "%s", word, kNameFile);
+    // A name file without a word (emptied, or cut short by a full disc)
+    // names no session, and a session file without its two words is taken
+    // as a missing one: the program starts without data and the next
+    // session write replaces the file. Reading them with the fatal readers
+    // would end every start of the program.
+    char word[kMaxSessionName + 1];
+    bool named = false;
+    if (FILE* names = fopen(kNameFile, "r")) {
+        SessionReader r(names, FileSize(names));
+        named = r.Word(word, sizeof word);
         fclose(names);
+    }
+    if (named) {
         snprintf(sessionName, sizeof sessionName, "%s", word);
         snprintf(sessionFilename, sizeof sessionFilename, "%s%s", sessionName, sessionExt);
-        FILE* session = fopen(sessionFilename, "r");
-        if (session) {
-            freadck(session, "%s", word, sessionFilename);
-            freadck(session, "%s", filename, sessionFilename);
+        char file[sizeof filename];
+        bool readable = false;
+        if (FILE* session = fopen(sessionFilename, "r")) {
+            SessionReader r(session, FileSize(session));
+            readable = r.Word(word, sizeof word) && r.Word(file, sizeof file);
             fclose(session);
+        }
+        if (readable) {
+            snprintf(filename, sizeof filename, "%s", file);
             snprintf(sessionName, sizeof sessionName, "%s", word);
             asked = true;
             bool yes;

@@ -347,11 +347,6 @@ TEST(Sessions, DamagedSessionFilesAreRefusedWithoutHarm) {
     RunResult r = d.Run("y\nx\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("incompatible version"), std::string::npos);
-    // The name file ending before its first word ends the program.
-    d.Put("Sessao.trk", "");
-    r = d.Run("x\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "\nfile Sessao.trk \nEND OF FILE !!!\n\nPress RETURN to exit.\n");
 }
 
 TEST(Sessions, OpenAnotherSessionWithKeyN) {
