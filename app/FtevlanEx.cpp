@@ -1628,7 +1628,193 @@ int TransformaDados() { return NotAvailableYet(); }
 // Resemblance
 // ===========================================================================
 
-int Semelhanca() { return NotAvailableYet(); }
+namespace {
+
+// Nats to bits.
+constexpr double kLn2 = 0.6931471805599453;
+// The largest single-precision value: the upper end of the parameters.
+constexpr double kLargestFloat = 3.4028234663852886e38;
+
+// The answers of one resemblance dialogue. They are kept here and become the
+// data set's options only when the new matrix is made current, so that a
+// cancelled or refused dialogue changes nothing.
+struct ResemblanceChoice {
+    int direction = 1;
+    int measure = 0;
+    int post = 0;
+    int countDoubleAbsence = 0;
+    double alpha = 0;
+    double k = 0;
+    int printMatrix = 'n';
+};
+
+// The dialogue; false when a menu was cancelled with 99.
+bool AskResemblance(ResemblanceChoice& c) {
+    ShowStatus(out);
+    fprintf(out, "%s\n", line);
+    fprintf(out, "%s", eng ? "RESEMBLANCE MEASURES\n" : "MEDIDAS DE SEMELHANCA\n");
+    fprintf(out, "%s", eng ? "Options: \n" : "Opcoes: \n");
+    ShowMenu(1, 3, appliesReseDir, dataType - 1, optReseDirInfo, &c.direction);
+    if (c.direction != 1 && c.direction != 2) return false;
+    fprintf(out, eng ? "\nType of resemblance measure %s: \n" : "\nTipo de medida de semelhanca %s: \n",
+            optReseDirInfo[c.direction]);
+    ShowMenu(1, 29, c.direction == 1 ? appliesReseUnits : appliesReseVar, dataType - 1, optReseTipoInfo,
+             &c.measure);
+    if (c.measure < 1 || c.measure > 29) return false;  // nothing offered for this data type
+    // The parameters start from those of the last resemblance.
+    c.countDoubleAbsence = countDoubleAbsence;
+    c.alpha = alphaH;
+    c.k = kParameter;
+    if (c.measure == 5)
+        c.countDoubleAbsence = AskYes("Consider matching absences in binary traits? y/n  ",
+                                      "Considerar ausencias compartilhadas em variaveis binarias? s/n  ")
+                                   ? 1
+                                   : 0;
+    if (c.measure >= 7 && c.measure <= 9) {
+        fprintf(out, "%s",
+                eng ? "Enter order of entropy measure (alpha in Reyni's general entropy): "
+                    : "Entre ordem da medida de entropia (alfa na entropia geral de Renyi): ");
+        fflush(out);
+        c.alpha = ScanNumber(in, Keyboard(), "-", 0, kLargestFloat);
+    }
+    if (c.measure == 19) {
+        fprintf(out, "%s",
+                eng ? "Enter parameter k (common for all variables): "
+                    : "Entre parametro k (comum para todas as variaveis): ");
+        fflush(out);
+        c.k = ScanNumber(in, Keyboard(), "-", 0, kLargestFloat);
+    }
+    fprintf(out, "%s",
+            eng ? "\nTransformations of the resemblance matrix: \n" : "\nTransformacoes da matriz de semelhanca: \n");
+    ShowMenu(0, 3, nullptr, 0, optPostReseTransfInfo, &c.post);
+    if (c.post < 0 || c.post > 2) return false;
+    c.printMatrix = AskYes("Include resemblance matrix in the output file? y/n ",
+                           "Incluir matriz de semelhanca nos resultados? s/n ")
+                        ? 's'
+                        : 'n';
+    return true;
+}
+
+// The matrix divided by ln 2 (nats to bits), printed from a work copy.
+void PrintInBits(FILE* f, int n, double** matrix) {
+    double** bits = dim2DT<double>(n, n);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) bits[i][j] = matrix[i][j] / kLn2;
+    PrintMatrix(f, n, n, bits, sDigits, 0);
+    free2DT(bits, n);
+}
+
+// The mutual entropy of each triplet of variables and of each pair given a
+// third one (the triplet's value plus the pair's), in the unit given.
+void PrintTriplets(FILE* f, int m, double*** T, double** pairs, double unit, bool bits) {
+    if (eng)
+        fprintf(f, bits ? "\nMutual entropy between variables in triplets (bits):\n"
+                        : "\nMutual entropy between variables in triplets (nats):\n");
+    else
+        fprintf(f, bits ? "\nEntropia mutua entre variaveis em trios (bits):\n"
+                        : "\nEntropia mutua entre variaveis em trios (nats):\n");
+    for (int i = 0; i < m; i++)
+        for (int j = i + 1; j < m; j++)
+            for (int k = j + 1; k < m; k++) fprintf(f, "Var. %d x %d x %d:\t%g\n", i + 1, j + 1, k + 1, T[i][j][k] / unit);
+    if (eng)
+        fprintf(f, bits ? "\n\nMutual entropy pairwise conditional (|) to a third variable (bits):\n"
+                        : "\nMutual entropy pairwise conditional (|) to a third variable (nats):\n");
+    else
+        fprintf(f, bits ? "\n\nEntropia mutua par a par condicional (|) a uma terceira variavel (bits):\n"
+                        : "\nEntropia mutua par a par condicional (|) a uma terceira variavel (nats):\n");
+    for (int i = 0; i < m; i++)
+        for (int j = i + 1; j < m; j++)
+            for (int k = 0; k < m; k++) {
+                if (k == i || k == j) continue;
+                fprintf(f, "Var. %d x %d | %d:\t%g\n", i + 1, j + 1, k + 1, (T[i][j][k] + pairs[i][j]) / unit);
+            }
+}
+
+void NegativeRootRefused() {
+    fflush(stdout);
+    fprintf(stderr, "%s",
+            eng ? "\nThe resemblance matrix has negative values, whose square root is not defined: nothing was "
+                  "changed.\n"
+                : "\nA matriz de semelhanca tem valores negativos, cuja raiz quadrada nao e definida: nada foi "
+                  "alterado.\n");
+    fputc(7, stderr);
+    fflush(stderr);
+}
+
+}  // namespace
+
+int Semelhanca() {
+    ResemblanceChoice c;
+    if (!AskResemblance(c)) return 0;
+
+    // The new matrix is computed beside the current one, which stays in
+    // place until the new one and its report are sure.
+    const int m = c.direction == 1 ? nObj : nVar;
+    double** R = dim2DT<double>(m, m);
+    const int done = ResemblanceLib(nObj, nVar, data, R, c.direction, c.measure, c.post, varType, c.alpha, c.k,
+                                    c.countDoubleAbsence, true);
+    double*** T = nullptr;
+    const bool triplets = c.measure == 7 && m == 3;
+    bool ok = done == reseComputed;
+    if (done == reseNegativeRoot) NegativeRootRefused();
+    if (ok && triplets) {
+        T = dim3DT<double>(m, m, m);
+        ok = ResemblanceLibTriplets(nObj, nVar, data, T, c.direction, c.measure, varType, c.alpha, true) == 1;
+    }
+    ClearLine();
+    FILE* report = ok ? fopenck("Vidive.txt", nullptr, modeVidive) : nullptr;
+    if (!report) {
+        if (T) free3DT(T, m, m);
+        free2DT(R, m);
+        return 0;
+    }
+
+    // The new matrix becomes current; the old one and the ordination made
+    // from it go (a snapshot that holds them keeps them).
+    ReleaseOrdination();
+    ReleaseRese();
+    optReseDir = c.direction;
+    optReseTipo = c.measure;
+    optPostReseTransf = c.post;
+    countDoubleAbsence = c.countDoubleAbsence;
+    alphaH = c.alpha;
+    kParameter = c.k;
+    optPrintData = c.printMatrix;
+    nRows = m;
+    nCols = c.direction == 1 ? nVar : nObj;
+    rese = R;
+    temRese = 1;
+    temEscore = 0;
+
+    fprintf(report, eng ? "\nTEVLAN version %s" : "\nTEVLAN versao %s", versao);
+    fprintf(report, "\n%s\n", line);
+    fprintf(report, "%s", eng ? "RESEMBLANCE MEASURES\n" : "MEDIDAS DE SEMELHANCA\n");
+    fprintf(report, "%s\n", line);
+    timer = time(nullptr);
+    fprintf(report, "%s", ctime(&timer));
+    ShowStatus(report);
+    if (optPrintData == 's') {
+        // The matrix is symmetric: printing it is printing its transpose.
+        fprintf(report, "%s", eng ? "\nResemblance matrix:\n" : "\nMatriz de semelhanca:\n");
+        PrintMatrix(report, nRows, nRows, rese, sDigits, 0);
+        if (optReseTipo == 7) {
+            fprintf(report, "%s", eng ? "\nResemblance matrix (bits):\n" : "\nMatriz de semelhanca (bits):\n");
+            PrintInBits(report, nRows, rese);
+        }
+        if (triplets) {
+            PrintTriplets(report, m, T, rese, 1.0, false);
+            PrintTriplets(report, m, T, rese, kLn2, true);
+        }
+    }
+    fclose(report);
+    if (T) free3DT(T, m, m);
+    fprintf(out, "%s", eng ? "\nSee results on file Vidive.txt.\n" : "\nVeja resultados no arquivo Vidive.txt.\n");
+    if (optPrintData == 's' && optReseTipo >= 6 && optReseTipo <= 10)
+        fprintf(out, "%s",
+                eng ? "\nSee contingency tables in file Tables.txt.\n"
+                    : "\nVeja tabelas de contingencia no arquivo Tables.txt.\n");
+    return 1;
+}
 
 // ===========================================================================
 // Groups of sampling units
