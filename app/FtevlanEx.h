@@ -78,6 +78,20 @@ int Semelhanca();
 void SetGroups();
 void Scatter();
 int Ordenacao();
+// Score tables of an ordination. PrintScores also replaces "scores.txt" with
+// the printed axes, one line per entity.
+void PrintScores(FILE* report, int nAxes, int n, double** scores, const char* name);
+// Percentage contribution of each of p descriptors to each axis.
+void VarContribution(FILE* report, int nAxes, int p, double** evectors, double** rese, const char* title,
+                     char** labels);
+// Correlations between p descriptors and the axes (scores: axis rows of n
+// values; descriptor j is data[j][.] when dataByRows, column j otherwise).
+void ScoreCorr(FILE* report, int nAxes, int n, double** scores, double** data, int p, const char* title,
+               bool dataByRows, char** labels);
+// The same; for principal components (type 2) from the eigenvectors.
+void ScoreCorr(FILE* report, int nAxes, int n, double** scores, double** data, int p, const char* title,
+               bool dataByRows, char** labels, int type, double** rese, const double* eig,
+               double** evectors);
 void Cluster();
 int Canonical();
 
