@@ -1,0 +1,54 @@
+// Principal coordinates of 1,000 and 2,000 sampling units: the ordination
+// dispatcher on a Bray-Curtis matrix (non-Euclidean, as field data give),
+// GSL's symmetric eigen analysis included. Besides GSL's own copy and
+// eigenvector matrix the dispatcher keeps one n x n work matrix.
+//
+//   build/bench/tevlan_bench --benchmark_filter=PrincipalCoordinates
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "rhlibDim.h"
+#include "rhlib_M.h"
+
+namespace {
+
+constexpr int kVariables = 100;
+
+// Abundances of n units: about half the cells empty, the rest counts 1..50.
+double** Table(int n) {
+    double** t = dim2DT<double>(n, kVariables);
+    std::mt19937 g(n);
+    std::uniform_int_distribution<int> count(1, 50);
+    std::bernoulli_distribution present(0.5);
+    for (int i = 0; i < n; i++)
+        for (int k = 0; k < kVariables; k++) t[i][k] = present(g) ? count(g) : 0.0;
+    return t;
+}
+
+void PrincipalCoordinates(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    double** X = Table(n);
+    double** rese = dim2DT<double>(n, n);
+    ResemblanceLib(n, kVariables, X, rese, 1, 20, nullptr, 1, 0, 0, false);
+    double** evectors = dim2DT<double>(n, n);
+    double** scores = dim2DT<double>(n, n);
+    double* eig = dim1DT<double>(n);
+    int axes = 0;
+    bool ok = false;
+    for (auto _ : state) {
+        OrdinationLib_D(n, kVariables, X, rese, evectors, scores, &axes, eig, &ok, 1, 20, 1);
+        benchmark::DoNotOptimize(scores[0][0]);
+        benchmark::ClobberMemory();
+    }
+    state.counters["axes"] = axes;
+    free1D(eig);
+    free2DT(scores, n);
+    free2DT(evectors, n);
+    free2DT(rese, n);
+    free2DT(X, n);
+}
+
+BENCHMARK(PrincipalCoordinates)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
