@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "matrix_util.h"
+#include "reference_stats.h"
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
 #include "rhlib_M.h"
@@ -32,19 +33,6 @@ double Euclid(const std::vector<double>& a, const std::vector<double>& b) {
     double s = 0;
     for (size_t k = 0; k < a.size(); k++) s += (a[k] - b[k]) * (a[k] - b[k]);
     return std::sqrt(s);
-}
-
-double Pearson(const std::vector<double>& a, const std::vector<double>& b) {
-    const double n = static_cast<double>(a.size());
-    double ma = 0, mb = 0;
-    for (size_t k = 0; k < a.size(); k++) ma += a[k] / n, mb += b[k] / n;
-    double sab = 0, saa = 0, sbb = 0;
-    for (size_t k = 0; k < a.size(); k++) {
-        sab += (a[k] - ma) * (b[k] - mb);
-        saa += (a[k] - ma) * (a[k] - ma);
-        sbb += (b[k] - mb) * (b[k] - mb);
-    }
-    return sab / std::sqrt(saa * sbb);
 }
 
 bool Symmetric(int m, double** r) {

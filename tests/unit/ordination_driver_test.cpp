@@ -17,6 +17,7 @@
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
 #include "dataset_util.h"
+#include "reference_stats.h"
 #include "rhlibDim.h"
 #include "rhlib_M.h"
 #include "stream_util.h"
@@ -40,19 +41,6 @@ int Count(const std::string& text, const std::string& needle) {
     int n = 0;
     for (size_t p = text.find(needle); p != std::string::npos; p = text.find(needle, p + needle.size())) n++;
     return n;
-}
-
-double Pearson(const std::vector<double>& a, const std::vector<double>& b) {
-    const double n = static_cast<double>(a.size());
-    double ma = 0, mb = 0;
-    for (size_t k = 0; k < a.size(); k++) ma += a[k] / n, mb += b[k] / n;
-    double sab = 0, saa = 0, sbb = 0;
-    for (size_t k = 0; k < a.size(); k++) {
-        sab += (a[k] - ma) * (b[k] - mb);
-        saa += (a[k] - ma) * (a[k] - ma);
-        sbb += (b[k] - mb) * (b[k] - mb);
-    }
-    return sab / std::sqrt(saa * sbb);
 }
 
 // The numbers of one line of text that follows a heading.
