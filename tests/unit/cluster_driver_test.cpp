@@ -231,7 +231,7 @@ TEST_F(ClusterDriver, AbsoluteCorrelationsBetweenVariables) {
                            "\t(2)squared\n\t\tEnter option: "),
               std::string::npos);
     // Variables are never offered the bootstrap.
-    EXPECT_EQ(console.find("bootstrap"), std::string::npos);
+    EXPECT_EQ(console.find("Evaluate group partition sharpness"), std::string::npos);
     std::string b = Block();
     EXPECT_EQ(b.rfind("Clustering criterion: (1)simple linkage (nearest neighbor)\n"
                       "Correlation transformation: (1)absolute value correlations\n",
@@ -259,7 +259,7 @@ TEST_F(ClusterDriver, ConstrainedWardJoinsNeighboursAndOffersNoBootstrap) {
                            "temporal topology\n\t(2)wish to specify another topology [not yet implemented]\n"
                            "\t\tEnter option: "),
               std::string::npos);
-    EXPECT_EQ(console.find("bootstrap"), std::string::npos);
+    EXPECT_EQ(console.find("Evaluate group partition sharpness"), std::string::npos);
     std::string b = Block();
     EXPECT_NE(b.find("1    \t40.5         \t40.5       \tu2 u3 \n"
                      "2    \t60.667       \t20.167     \tu1 u2 u3 \n"),
@@ -317,7 +317,7 @@ TEST_F(ClusterDriver, FactorialMethodOnUnitsAndOnVariables) {
     Matrix keepData = Back(data, 3, 4);
     Rese({{0, 0.1, 0.5}, {0.1, 0, 0.6}, {0.5, 0.6, 0}}, 21, 1);
     std::string console = Run("6\nn\n");
-    EXPECT_NE(console.find("bootstrap"), std::string::npos);
+    EXPECT_NE(console.find("Evaluate group partition sharpness"), std::string::npos);
     std::string b = Block();
     EXPECT_NE(b.find("Fusion directory:\nStep \tEigen.II   \tEigen.I      \tObjects in group\n1    \t"),
               std::string::npos)
@@ -337,7 +337,7 @@ TEST_F(ClusterDriver, FactorialMethodOnUnitsAndOnVariables) {
     rese = (free2DT(rese, nRows), nullptr);
     Rese({{0, 0.1, 0.5, 0.2}, {0.1, 0, 0.6, 0.3}, {0.5, 0.6, 0, 0.4}, {0.2, 0.3, 0.4, 0}}, 21, 2);
     console = Run("6\n");
-    EXPECT_EQ(console.find("bootstrap"), std::string::npos);
+    EXPECT_EQ(console.find("Evaluate group partition sharpness"), std::string::npos);
     b = Block();
     EXPECT_NE(b.find("\nScores of units on the first and second representative variable for each clustering "
                      "node:\nUnits:\tu1\tu2\tu3\nStep 1, Eig.I:\t"),
