@@ -71,7 +71,8 @@ protected:
         sDigits = 5;
         maxColsPrint = 10000;
     }
-    void TearDown() override {
+    // Lets go of the data set and its resemblance matrix.
+    void Release() {
         if (data) free2DT(data, nObj);
         if (rese) free2DT(rese, nRows);
         if (uaLabels) free2DT(uaLabels, nObj);
@@ -79,6 +80,9 @@ protected:
         data = rese = nullptr;
         uaLabels = varLabels = nullptr;
         temDados = temRese = 0;
+    }
+    void TearDown() override {
+        Release();
         port = 0;
         eng = 1;
         Initialize();
@@ -345,6 +349,30 @@ TEST_F(ClusterDriver, FactorialMethodOnUnitsAndOnVariables) {
         << b;
     EXPECT_NE(b.find("\nStep 3, Eig.II:"), std::string::npos);
     EXPECT_EQ(Back(data, 3, 4), keepData);
+}
+
+TEST_F(ClusterDriver, CovarianceIsASimilarityAndMutualInformationIsRecentredForWard) {
+    Data({{0, 1}, {1, 2}, {2, 0}});
+    Rese({{4, 3, -1}, {3, 5, 0}, {-1, 0, 2}}, 22, 1);
+    Run("1\nn\n");
+    EXPECT_NE(Block().find("1    \t3            \tu1 u2 \n"), std::string::npos) << Block();
+
+    // Mutual information goes to Ward through a centred product matrix; the
+    // squared distances it gives back are those of the plain values.
+    Release();
+    Data({{0}, {1}, {2}, {3}, {4}});
+    Rese(Five(), 3, 1);
+    Run("3\nn\n");
+    std::string plain = Block();
+    optReseTipo = 4;
+    Run("3\nn\n");
+    std::string recentred = Block();
+    auto directory = [](const std::string& b) {
+        size_t p = b.find("Fusion directory:");
+        return b.substr(p, b.find("Dendrogram") - p);
+    };
+    EXPECT_EQ(directory(recentred), directory(plain));
+    EXPECT_NE(plain.find("1    \t2            \t2          \tu1 u2 \n"), std::string::npos) << plain;
 }
 
 }  // namespace
