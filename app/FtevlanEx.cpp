@@ -2218,18 +2218,6 @@ int Ordenacao() {
 
 namespace {
 
-// Measures whose matrix holds similarities (covariance included); every
-// other measure is a dissimilarity.
-bool ClusterOnDissimilarities(int measure) {
-    switch (measure) {
-        case 1: case 5: case 6: case 7: case 9: case 10: case 11: case 12: case 13:
-        case 14: case 15: case 16: case 17: case 19: case 22:
-            return false;
-        default:
-            return true;
-    }
-}
-
 // Label of entity e (from 1); its number when the data set has no labels.
 std::string EntityLabel(char** labels, int e) {
     if (labels && labels[e - 1]) return labels[e - 1];
@@ -2334,7 +2322,7 @@ void Cluster() {
     if (clusMeth == 99) return;
 
     int n = nRows;
-    bool isDissimilarity = ClusterOnDissimilarities(optReseTipo);
+    bool isDissimilarity = !IsSimilarityMeasure(optReseTipo);
     char** labels = optReseDir == 1 ? uaLabels : varLabels;
 
     // The current resemblance matrix is never changed: the methods work on a copy.
