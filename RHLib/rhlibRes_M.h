@@ -309,7 +309,8 @@ void GowerMVPartial_dAbsences(int m, int type, const double* x, float** R, doubl
 
 // Legendre & Chodorowski similarity with parameter k; weights (may be null)
 // weigh each variable, a weight of 0 or less leaving it out. Both triangles,
-// diagonal 1; a pair without a comparable variable gets 0.
+// diagonal 1, values rounded to single precision; a pair without a
+// comparable variable gets 0.
 void LegendreChodorowski(int m, int q, double** X, double** R, const double* weights, double k);
 
 // Eigen analysis of the 2 x 2 cross-product matrix of x and y over the
@@ -344,7 +345,8 @@ void SorensenNestedness(int m, int q, double** X, double** R);     // -999 when 
 // whose value is undefined (a denominator of 0) gets -999.
 double BetaSOR(int n, int p, double** X, const int* groups, double* out);
 
-// Spearman rank correlation of two complete vectors (ties averaged).
+// Spearman rank correlation of two complete vectors (ties averaged; q^3 in
+// single precision).
 double Spearman2Vec(int q, const double* x, const double* y);
 // Logarithmic distance: for each pair the sum over the attributes of
 // [(x+y) log10((x+y)/2) - x log10 y - y log10 x] / (x+y), divided by the

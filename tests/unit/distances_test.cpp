@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "matrix_util.h"
@@ -359,20 +360,23 @@ TEST(LegendreChodorowski, HandWorked) {
     Square r(3);
     LegendreChodorowski(3, 4, t.x, r.x, nullptr, 1.0);
     // Variable 1 gives 2(1+1-0)/(2+2) = 1, variable 2 one absence (0), variable
-    // 3 a difference above k (0), variable 4 missing: 1/3.
-    EXPECT_DOUBLE_EQ(r[0][1], 1.0 / 3.0);
-    EXPECT_DOUBLE_EQ(r[1][0], 1.0 / 3.0);
+    // 3 a difference above k (0), variable 4 missing: 1/3, held in single
+    // precision.
+    const double third = 0.3333333432674407958984375;  // 1/3 as a float
+    EXPECT_EQ(r[0][1], third);
+    EXPECT_EQ(r[1][0], third);
     EXPECT_EQ(r[0][0], 1.0);
     EXPECT_EQ(r[0][2], 0.0);  // nothing comparable: 0, never a stale value
 
     // k = 2: variable 3 now counts 2(2+1-2)/(4+2+4) = 0.2.
     LegendreChodorowski(3, 4, t.x, r.x, nullptr, 2.0);
-    EXPECT_DOUBLE_EQ(r[0][1], (1.0 + 0.2) / 3.0);
+    EXPECT_FLOAT_EQ(r[0][1], 0.4);
+    EXPECT_EQ(r[0][1], static_cast<double>(static_cast<float>(r[0][1])));
 
     // A weight of 0 leaves its variable out but not the ones after it.
     double w[4] = {1, 0, 1, 1};
     LegendreChodorowski(3, 4, t.x, r.x, w, 2.0);
-    EXPECT_DOUBLE_EQ(r[0][1], (1.0 + 0.2) / 2.0);
+    EXPECT_EQ(r[0][1], 0.60000002384185791015625);  // 0.6 as a float
 }
 
 TEST(CYD, LogarithmicDistanceWithZerosReplaced) {
@@ -567,6 +571,13 @@ TEST(Spearman, TiesAndAgreementWithPearsonOnRanks) {
     }
     double pearson = (sab - sa * sb / 6) / std::sqrt((saa - sa * sa / 6) * (sbb - sb * sb / 6));
     EXPECT_NEAR(Spearman2Vec(6, a, b), pearson, 1e-15);
+
+    // 257^3 = 16974593 has no single-precision image: it is held as
+    // 16974592. Two neighbours swapped: D = 2.
+    std::vector<double> u(257), v(257);
+    for (int k = 0; k < 257; k++) u[k] = v[k] = k;
+    std::swap(v[100], v[101]);
+    EXPECT_EQ(Spearman2Vec(257, u.data(), v.data()), 1.0 - 12.0 / (16974592.0 - 257.0));
 }
 
 // One unit, or units without attributes: every routine writes its diagonal
@@ -624,6 +635,40 @@ TEST(ResemblanceThreads, IdenticalBitsForOneAndManyThreads) {
         for (int i = 0; i < m; i++) {
             EXPECT_EQ(std::memcmp(one[i], many[i], sizeof(double) * m), 0) << "row " << i;
             EXPECT_EQ(std::memcmp(one[i], odd[i], sizeof(double) * m), 0) << "row " << i;
+        }
+    }
+    omp_set_num_threads(saved);
+}
+
+// Gower's index and Mahalanobis distance share their pairs out on the team
+// too (Gower writes both triangles from it).
+TEST(ResemblanceThreads, GowerAndMahalanobisIdenticalForOneAndManyThreads) {
+    const int m = 257, q = 9;
+    Table t(m, q);
+    FillRandom(t, 13, 0.0, false);
+    int types[9] = {1, 2, 3, 4, 3, 3, 4, 2, 1};
+    for (int i = 0; i < m; i++) {
+        t[i][0] = t[i][0] > 6 ? 1 : 0;
+        t[i][8] = t[i][8] > 3 ? 1 : 0;
+        t[i][1] = std::floor(t[i][1] / 4);
+        t[i][7] = std::floor(t[i][7] / 3);
+    }
+    Table g(m, q);
+    for (int i = 0; i < m; i++)
+        for (int k = 0; k < q; k++) g[i][k] = t[i][k];
+    g[5][2] = MISSING;
+    int saved = omp_get_max_threads();
+    for (int threads : {3, 8}) {
+        Square one(m, 0.0), many(m, 0.0), m1(m, 0.0), mm(m, 0.0);
+        omp_set_num_threads(1);
+        GowerMVOpt(m, q, types, g.x, one.x, nullptr, nullptr, 0);
+        ASSERT_TRUE(Mahalanobis(m, q, t.x, m1.x));
+        omp_set_num_threads(threads);
+        GowerMVOpt(m, q, types, g.x, many.x, nullptr, nullptr, 0);
+        ASSERT_TRUE(Mahalanobis(m, q, t.x, mm.x));
+        for (int i = 0; i < m; i++) {
+            EXPECT_EQ(std::memcmp(one[i], many[i], sizeof(double) * m), 0) << "Gower row " << i;
+            EXPECT_EQ(std::memcmp(m1[i], mm[i], sizeof(double) * m), 0) << "Mahalanobis row " << i;
         }
     }
     omp_set_num_threads(saved);
