@@ -2120,6 +2120,7 @@ void Cleanup(int m, double** R) {
 // Entropy, diversity and information measures
 // ===========================================================================
 
+#include <cfloat>
 #include <climits>
 
 #include "rhlibOut.h"
@@ -2131,6 +2132,12 @@ namespace info_detail {
 constexpr double kShannonTolerance = 1e-12;
 
 inline bool IsShannon(double alpha) { return std::fabs(alpha - 1.0) <= kShannonTolerance; }
+
+// The order as the coherence, column-entropy and pairwise mutual-entropy
+// measures have always held it: in single precision.
+inline double SingleOrder(double alpha) {
+    return std::fabs(alpha) <= FLT_MAX ? static_cast<double>(static_cast<float>(alpha)) : alpha;
+}
 
 inline bool Present(double v) { return v != MISSING && !std::isnan(v); }
 
@@ -2483,11 +2490,18 @@ double EntropyVectorCodeLength(int n, const double* x, double alpha, double* cod
 // --- Entropies of a table ------------------------------------------------------
 
 int EntropyOrderCount(double alphaFrom, double alphaTo, double alphaStep) {
-    if (!(alphaStep > 0)) return 1;
+    // Orders alphaFrom + k alphaStep while they do not pass alphaTo. The
+    // quotient is rounded when it is a whole number but for the binary error
+    // of the step (0.2 / 0.1), and cut down otherwise, so that no order
+    // beyond alphaTo is computed.
+    if (!(alphaStep > 0)) return alphaFrom <= alphaTo ? 1 : 0;
     double r = (alphaTo - alphaFrom) / alphaStep;
     if (!(r > -0.5)) return 0;
     if (r > 1e7) r = 1e7;
-    return static_cast<int>(std::lround(r)) + 1;
+    double whole = std::round(r);
+    double k = std::fabs(r - whole) <= 1e-9 * std::max(1.0, whole) ? whole : std::floor(r);
+    if (k < 0) return 0;
+    return static_cast<int>(k) + 1;
 }
 
 int EntropyMV(int n, int p, double** T, double* joint, double* colEnt, double* rowEnt,
@@ -2539,7 +2553,8 @@ int Entropy_MV(int n, int p, double** T, double* joint, double* colEnt, double* 
 
 double CoheCoefMV(int n, int p, double** T, double alpha) {
     double joint, col, row, mutual, rajski, coherence;
-    Entropy_MV(n, p, T, &joint, &col, &row, &mutual, &rajski, &coherence, alpha, alpha, 0.0);
+    double order = info_detail::SingleOrder(alpha);
+    Entropy_MV(n, p, T, &joint, &col, &row, &mutual, &rajski, &coherence, order, order, 0.0);
     return coherence;
 }
 
@@ -2550,7 +2565,7 @@ double EntropyRows(int n, int p, double** T, double alpha) {
 
 double EntropyCols(int n, int p, double** T, double alpha) {
     info_detail::Margins g(n, p, T);
-    return EntropyVector(p, g.cols.data(), alpha);
+    return EntropyVector(p, g.cols.data(), info_detail::SingleOrder(alpha));
 }
 
 double MutualEntropyMV(int n, int p, double** T, double alpha) {
@@ -2666,8 +2681,9 @@ bool CheckStateCodes(int m, int q, double** X) {
 
 bool MutualEntropyPairwiseMV(int m, int q, double** X, double** R, double alpha,
                              bool printTables) {
-    return info_detail::PairwiseTables(m, q, X, R, printTables, [alpha](int a, int b, double** T) {
-        return MutualEntropyMV(a, b, T, alpha);
+    double order = info_detail::SingleOrder(alpha);
+    return info_detail::PairwiseTables(m, q, X, R, printTables, [order](int a, int b, double** T) {
+        return MutualEntropyMV(a, b, T, order);
     });
 }
 

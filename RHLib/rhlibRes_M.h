@@ -372,9 +372,10 @@ double EntropyVector(int n, const double* x, double alpha);
 double EntropyVectorCodeLength(int n, const double* x, double alpha, double* code);
 
 // Number of orders alphaFrom, alphaFrom + alphaStep, ... up to alphaTo that the
-// table entropies compute (rounded, so that a step that does not divide the
-// span exactly in binary still reaches alphaTo); 1 when alphaStep is not
-// positive. Callers size the result vectors with it.
+// table entropies compute (a step that divides the span but for its binary
+// error still reaches alphaTo; none goes beyond it); when alphaStep is not
+// positive, 1 (0 when alphaFrom is above alphaTo). Callers size the result
+// vectors with it.
 int EntropyOrderCount(double alphaFrom, double alphaTo, double alphaStep);
 // Renyi entropies of an n x p table for each order k (alpha = alphaFrom +
 // k alphaStep): of its cell proportions (joint), of its column margin and of
@@ -388,9 +389,11 @@ int EntropyMV(int n, int p, double** T, double* joint, double* colEnt, double* r
 int Entropy_MV(int n, int p, double** T, double* joint, double* colEnt, double* rowEnt,
                double* mutual, double* rajski, double* coherence, double alphaFrom,
                double alphaTo, double alphaStep);
-// Coherence coefficient of one table at order alpha.
+// Coherence coefficient of one table at order alpha (alpha rounded to single
+// precision).
 double CoheCoefMV(int n, int p, double** T, double alpha);
-// Entropy of the row margin, of the column margin.
+// Entropy of the row margin (alpha as given), of the column margin (alpha
+// rounded to single precision).
 double EntropyRows(int n, int p, double** T, double alpha);
 double EntropyCols(int n, int p, double** T, double alpha);
 // Mutual entropy of a two-way table: at order 1 the sum of
@@ -431,6 +434,7 @@ bool CheckStateCodes(int m, int q, double** X);
 // checks the state codes (CheckStateCodes) and returns false, R unchanged,
 // when one is not a whole number. With printTables the tables go to
 // "Tables.txt" (replaced at each call; "Tables3D.txt" for the triplets).
+// The pairwise mutual entropy rounds alpha to single precision.
 bool MutualEntropyPairwiseMV(int m, int q, double** X, double** R, double alpha,
                              bool printTables);
 bool CoheCoefPairwiseMV(int m, int q, double** X, double** R, double alpha, bool printTables);

@@ -246,11 +246,43 @@ TEST(TableEntropy, OrderCountIsRoundedAndOneIsShannon) {
     EXPECT_EQ(EntropyOrderCount(0.1, 0.3, 0.1), 3);  // 0.2 / 0.1 is 1.9999999999999998
     EXPECT_EQ(EntropyOrderCount(1, 1, 0), 1);
     EXPECT_EQ(EntropyOrderCount(2, 1, 0.5), 0);
+    // A step that does not divide the span stops before passing its end:
+    // 0.1, 0.2, 0.3 up to 0.35, never 0.4.
+    EXPECT_EQ(EntropyOrderCount(0.1, 0.35, 0.1), 3);
+    EXPECT_EQ(EntropyOrderCount(0.5, 2.2, 0.5), 4);
+    EXPECT_EQ(EntropyOrderCount(2, 1, 0), 0);  // nothing from 2 up to 1
     Table t{{3, 1}, {2, 2}};
     double j[4], c[4], r[4];
     // 0.1 + 3 x 0.3 is 0.9999999999999999: treated as order 1.
     ASSERT_EQ(EntropyMV(2, 2, t.x, j, c, r, 0.1, 1.0, 0.3), 4);
     EXPECT_DOUBLE_EQ(j[3], Shannon({3, 1, 2, 2}));
+}
+
+// The coherence coefficient, the column entropy and the pairwise mutual
+// entropy take the order in single precision; the row entropy as given.
+TEST(TableEntropy, OrdersHeldInSinglePrecision) {
+    Table t{{3, 1, 0}, {2, 2, 4}};
+    const double a = 0.1, af = 0.100000001490116119384765625;  // 0.1 as a float
+    auto renyi = [](std::vector<double> n, double alpha) {
+        double total = 0, s = 0;
+        for (double v : n) total += v;
+        for (double v : n) s += std::pow(v / total, alpha);
+        return std::log(s) / (1 - alpha);
+    };
+    // The two orders give entropies far enough apart to tell them.
+    ASSERT_GT(std::fabs(renyi({5, 3, 4}, a) - renyi({5, 3, 4}, af)), 1e-11);
+    EXPECT_NEAR(EntropyCols(2, 3, t.x, a), renyi({5, 3, 4}, af), 1e-14);
+    EXPECT_NEAR(EntropyRows(2, 3, t.x, a), renyi({4, 8}, a), 1e-14);
+    // Coherence: sqrt(1 - (1 - I/J)^2), I = H(rows) + H(cols) - J.
+    double hr = renyi({4, 8}, af), hc = renyi({5, 3, 4}, af), hj = renyi({3, 1, 2, 2, 4}, af);
+    double raj = 1 - (hr + hc - hj) / hj;
+    EXPECT_NEAR(CoheCoefMV(2, 3, t.x, a), std::sqrt(1 - raj * raj), 1e-13);
+    // Pairwise mutual entropy of two nominal rows whose table is t.
+    Table x{{1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2}, {5, 5, 5, 6, 5, 5, 6, 6, 7, 7, 7, 7}};
+    Square me(2);
+    ASSERT_TRUE(MutualEntropyPairwiseMV(2, 12, x.x, me.x, a, false));
+    EXPECT_EQ(me[0][1], MutualEntropyMV(2, 3, t.x, af));
+    EXPECT_NE(me[0][1], MutualEntropyMV(2, 3, t.x, a));
 }
 
 TEST(TableEntropy, MissingCellsAndDegenerateTables) {
