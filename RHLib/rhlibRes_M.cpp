@@ -2399,9 +2399,6 @@ inline double RaoDistance(double r, bool isDissimilarity, bool sqrtOpt) {
     return d;
 }
 
-// Entry (i, j) of a resemblance matrix read from its upper triangle.
-inline double Upper(double** D, int i, int j) { return i <= j ? D[i][j] : D[j][i]; }
-
 // The pair weight: w_i w_j when multiply, else 1 when either weight is 1.
 inline double PairWeight(const int* w, int i, int j, bool multiply) {
     if (multiply) return static_cast<double>(w[i]) * w[j];
@@ -2430,14 +2427,17 @@ double Rao(int n, const double* x, Distance distance, Weight weight) {
 }
 
 // Rao's entropy with the distances of a resemblance matrix (missing entries
-// left out).
+// left out). The upper triangle of D is first copied onto its lower one, so
+// that a caller holding only the upper triangle gets a whole matrix back.
 template <class Weight>
 double RaoWithMatrix(int n, const double* x, double** D, bool isDissimilarity, bool sqrtOpt,
                      Weight weight) {
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) D[j][i] = D[i][j];
     return Rao(
         n, x,
         [&](int i, int j, double& d) {
-            double r = Upper(D, i, j);
+            double r = D[i][j];
             if (r == MISSING) return false;
             d = RaoDistance(r, isDissimilarity, sqrtOpt);
             return true;

@@ -457,8 +457,8 @@ void IDivergenceNeighbours(int m, int q, double** X, double** R, int lag);
 void MutualInformationMV(int m, int q, double** X, double** R);
 
 // Rao's quadratic entropy of the quantities x with the resemblances D between
-// their entities (only the upper triangle and diagonal of D are read; D is
-// not changed): sum over i, j of p_i p_j d_ij, with d = D or, for
+// their entities (the upper triangle of D is first copied onto its lower
+// triangle: D is changed): sum over i, j of p_i p_j d_ij, with d = D or, for
 // similarities, 1 - D, and its square root when sqrtOpt. Missing quantities
 // and resemblances take no part; 0 when the total is not positive.
 double RaoIndex(int n, const double* x, double** D, bool isDissimilarity, bool sqrtOpt);

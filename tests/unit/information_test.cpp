@@ -486,7 +486,11 @@ TEST(Rao, HandWorkedAndSimpson) {
     double p[3] = {0.25, 0.25, 0.5};
     double expected = 2 * (p[0] * p[1] * 1 + p[0] * p[2] * 2 + p[1] * p[2] * 3);
     EXPECT_NEAR(RaoIndex(3, x, d.x, true, false), expected, 1e-15);
-    EXPECT_EQ(d[1][0], 777.0);  // nor changed
+    // The upper triangle is copied onto the lower one: the caller gets the
+    // whole matrix back.
+    EXPECT_EQ(d[1][0], 1.0);
+    EXPECT_EQ(d[2][0], 2.0);
+    EXPECT_EQ(d[2][1], 3.0);
     double expectedSqrt = 2 * (p[0] * p[1] * 1 + p[0] * p[2] * std::sqrt(2.0) + p[1] * p[2] * std::sqrt(3.0));
     EXPECT_NEAR(RaoIndex(3, x, d.x, true, true), expectedSqrt, 1e-15);
 
