@@ -2667,10 +2667,12 @@ bool CheckStateCodes(int m, int q, double** X) {
             double v = X[i][k];
             if (v == MISSING) continue;
             if (std::isfinite(v) && v == std::trunc(v) && v >= INT_MIN && v <= INT_MAX) continue;
+            // The rows compared are variables or sampling units as the
+            // caller chose: the value is named, not its place.
             fprintf(stderr,
-                    "\nQualitative variables must hold whole-number states: value %g in row %d, "
-                    "column %d. Nothing was computed.\n",
-                    v, i + 1, k + 1);
+                    "\nQualitative variables must hold whole-number states: %g is not one. Nothing "
+                    "was computed.\n",
+                    v);
             info_detail::Bell();
             return false;
         }
