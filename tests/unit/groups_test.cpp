@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
 
@@ -171,6 +172,87 @@ TEST(Belonging, FuzzyWithADuplicateUnit) {
     free2DT(D, 3);
     free2DT(Q, 3);
     free2DT(P, 3);
+}
+
+// Fuzzy belonging computed literally, unit by unit: groups by the position of
+// their label, duplicates marked against any earlier unit of their group,
+// sums over the unit itself and the unmarked units other than the one it
+// duplicates, missing similarities left out, rows then divided by their sums.
+std::vector<std::vector<double>> FuzzyByRule(int n, int k, double** S, const int* labels, bool dissimilarity) {
+    std::vector<int> distinct(labels, labels + n);
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::vector<int> g(n);
+    for (int i = 0; i < n; i++)
+        g[i] = static_cast<int>(std::lower_bound(distinct.begin(), distinct.end(), labels[i]) - distinct.begin());
+    auto sim = [&](int i, int j) {
+        const double v = i <= j ? S[i][j] : S[j][i];
+        return v == M ? M : (dissimilarity ? 1 - v : v);
+    };
+    std::vector<int> count(k, 0), duplicateOf(n, -1);
+    for (int i = 0; i < n; i++)
+        if (g[i] < k) count[g[i]]++;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < i && g[i] < k; j++)
+            if (g[j] == g[i] && sim(j, i) != M && AlmostEqual2sComplement(sim(j, i), 1.0, 1)) {
+                duplicateOf[i] = j;
+                count[g[i]]--;
+                break;
+            }
+    std::vector<std::vector<double>> q(n, std::vector<double>(k, M));
+    for (int i = 0; i < n; i++) {
+        double rowSum = 0;
+        for (int c = 0; c < k; c++) {
+            double s = 0;
+            bool added = false;
+            for (int j = 0; j < n; j++) {
+                if (g[j] != c || (j != i && (duplicateOf[j] >= 0 || j == duplicateOf[i])) || sim(i, j) == M) continue;
+                s += sim(i, j);
+                added = true;
+            }
+            if (added) {
+                q[i][c] = s / count[c];
+                rowSum += q[i][c];
+            }
+        }
+        for (int c = 0; c < k; c++)
+            if (q[i][c] != M) q[i][c] /= rowSum == 0 ? 1 : rowSum;
+    }
+    return q;
+}
+
+TEST(Belonging, FuzzyAgreesWithTheRuleOnAnyLabelsAndTeam) {
+    std::mt19937 gen(29);
+    const int saved = NumberOfThreads();
+    for (int trial = 0; trial < 300; trial++) {
+        const int n = 2 + static_cast<int>(gen() % 9), k = 1 + static_cast<int>(gen() % 4);
+        const bool dissimilarity = gen() % 2 == 0;
+        std::vector<int> labels(n);
+        double** S = dim2DT<double>(n, n);
+        for (int i = 0; i < n; i++) {
+            labels[i] = static_cast<int>(gen() % 4) * 10 - 15;  // -15, -5, 5, 15
+            for (int j = i; j < n; j++) {
+                const int r = static_cast<int>(gen() % 6);
+                double s = i == j || r == 0 ? 1.0 : static_cast<double>(gen() % 100) / 100;
+                if (r == 1 && i != j) {
+                    S[i][j] = M;
+                    continue;
+                }
+                S[i][j] = dissimilarity ? 1 - s : s;
+            }
+        }
+        const auto expected = FuzzyByRule(n, k, S, labels.data(), dissimilarity);
+        for (int threads : {1, 3}) {
+            InitMultiprocessing(threads);
+            double** Q = dim2DT<double>(n, k);
+            FuzzyBelonging(n, k, S, labels.data(), Q, dissimilarity);
+            for (int i = 0; i < n; i++)
+                for (int c = 0; c < k; c++) ASSERT_NEAR(Q[i][c], expected[i][c], 1e-12) << trial << " " << i << "," << c;
+            free2DT(Q, n);
+        }
+        free2DT(S, n);
+    }
+    InitMultiprocessing(saved);
 }
 
 TEST(Belonging, IdenticalUnitsJoinTheEarlierOne) {

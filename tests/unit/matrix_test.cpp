@@ -164,6 +164,36 @@ TEST(Products, TargetUpdateWithMissingEntriesInTheChangedRow) {
         for (int j = 0; j < m; j++) EXPECT_NEAR(D[i][j], Full[i][j], 1e-13) << i << "," << j;
 }
 
+TEST(Products, TargetUpdateMatchesRecomputationWithMissingAnywhere) {
+    // Random shapes (more columns than rows too), missing values in B and in
+    // both the old and the new row and column target, changed diagonal cells;
+    // D from either product form. A cell the MV form left missing counts as 0.
+    std::mt19937 gen(31);
+    auto value = [&]() { return gen() % 5 == 0 ? M : static_cast<double>(gen() % 100) / 10; };
+    for (int trial = 0; trial < 400; trial++) {
+        const int n = 1 + static_cast<int>(gen() % 5), m = 1 + static_cast<int>(gen() % 6);
+        const int p = m + static_cast<int>(gen() % 3), target = static_cast<int>(gen() % m);
+        Mat B(n, m), A(m, p), Y(m, p), D(n, p), Full(n, p);
+        for (int i = 0; i < n; i++)
+            for (int k = 0; k < m; k++) B[i][k] = value();
+        for (int k = 0; k < m; k++)
+            for (int j = 0; j < p; j++) Y[k][j] = A[k][j] = value();
+        for (int j = 0; j < p; j++) Y[target][j] = value();
+        for (int k = 0; k < m; k++) Y[k][target] = value();
+        for (int k = 0; k < m; k++)
+            if (gen() % 3 == 0) Y[k][k] = value();
+        if (trial % 2)
+            ASSERT_EQ(MatrixProdMV(n, m, m, p, B, A, D), 0);
+        else
+            ASSERT_EQ(MatrixProd(n, m, m, p, B, A, D), 0);
+        ASSERT_EQ(MatrixProdTargetMV(n, m, m, p, target, A, B, Y, D), 0);
+        ASSERT_EQ(MatrixProd(n, m, m, p, B, Y, Full), 0);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < p; j++)
+                ASSERT_NEAR(D[i][j] == M ? 0.0 : D[i][j], Full[i][j], 1e-9) << trial << ": " << i << "," << j;
+    }
+}
+
 // The community-weighted cell computed from its definition.
 double AdjustCell(const Mat& W, const Mat& B, const std::vector<int>& w, int i, int j, int mode, bool& none) {
     double total = 0, sum = 0, partial = 0;

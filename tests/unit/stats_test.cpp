@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -398,6 +399,29 @@ TEST(Transformations, CentringRangesAndDeviationDivisors) {
     ExpectRowNear(P, 1, {0, 0, 0});
     CenterCols(2, 3, P, P);
     ExpectRowNear(P, 0, {-1, -0.5, 1.5});
+}
+
+TEST(Transformations, EveryFormInPlaceEqualsItsCopy) {
+    // Each routine reads all statistics of a row or column before writing it,
+    // so the output may be the input itself.
+    using Form = void (*)(int, int, double**, double**);
+    auto outputFirst = [](Form f) {
+        return [f](int n, int m, double** in, double** out) { f(n, m, out, in); };
+    };
+    const std::vector<std::function<void(int, int, double**, double**)>> forms = {
+        CenterRowsMV, CenterColsMV, CenterRowsCovMV, CenterColsCovMV, NormalizeRowsMV, NormalizeColsMV,
+        RangeRowsAdjMV, RangeColsAdjMV, static_cast<Form>(ZStandardizationRowsMV),
+        static_cast<Form>(ZStandardizationColsMV), DeviationsExpectationsMV, outputFirst(UnitSumRowsAdjMV),
+        outputFirst(UnitSumColsAdjMV), outputFirst(HellingerRowsAdjMV), outputFirst(HellingerColsAdjMV),
+        outputFirst(CorrAdj)};
+    const std::vector<std::vector<double>> rows = {{1, 2, M, 4}, {0, 5, 3, 1}, {2, M, 7, 2}, {6, 1, 1, 0}};
+    for (size_t f = 0; f < forms.size(); f++) {
+        Table X(rows), Y(4, 4), Z(rows);
+        forms[f](4, 4, X, Y);
+        forms[f](4, 4, Z, Z);
+        for (int i = 0; i < 4; i++)
+            for (int j = 0; j < 4; j++) EXPECT_EQ(Z[i][j], Y[i][j]) << "form " << f << " cell " << i << "," << j;
+    }
 }
 
 TEST(Transformations, ZScoresAndCorrAdj) {
