@@ -237,7 +237,8 @@ void SplitMovingWinPool(int n, int m, double** X, double** Y, int width, int& co
 // q attributes; -999 missing) written into a caller-allocated m x m matrix R.
 // Unless said otherwise a routine writes the upper triangle with the diagonal
 // and leaves the lower triangle to the caller. The Euclidean, city-block,
-// Bray-Curtis and binary routines run on the current thread team; every pair
+// Bray-Curtis, Gower, simple matching, binary and (complete tables)
+// Mahalanobis routines run on the current thread team; every pair
 // is computed by the same sequential code whatever thread gets it, so the
 // results do not depend on the number of threads.
 
@@ -350,7 +351,9 @@ double BetaSOR(int n, int p, double** X, const int* groups, double* out);
 double Spearman2Vec(int q, const double* x, const double* y);
 // Logarithmic distance: for each pair the sum over the attributes of
 // [(x+y) log10((x+y)/2) - x log10 y - y log10 x] / (x+y), divided by the
-// number of attributes where x or y is at least 1. Upper triangle, diagonal 0.
+// number of attributes where x or y is at least 1. A zero abundance, which has
+// no logarithm, is taken as 0.1; missing and negative values take no part.
+// Upper triangle, diagonal 0.
 void CYD(int m, int q, double** X, double** R);
 // Diagonal to 1, lower triangle to 0.
 void Cleanup(int m, double** R);
