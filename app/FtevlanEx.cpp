@@ -2086,6 +2086,12 @@ void MahalanobisScores(FILE* f, int width, const char* name) {
     free2DT(adjusted, std::max(rank, 1));
 }
 
+// The test compares the eigenvalues of the axes, the `rank` positive ones.
+// The zero and negative eigenvalues beyond them (the centring's zero in
+// principal coordinates, those of a table with fewer units than variables, or
+// of a non-Euclidean matrix) are no axes: each would enter the statistic as
+// ln(1e-10), and every axis would come out significant whatever the data. The
+// degrees of freedom already count `rank` eigenvalues.
 void BartlettLines(FILE* f) {
     fprintf(f, "%s",
             eng ? "\nBartlett's test. Bartlett's u statistic according to Ablott 2002 p.399 and corresponding p-value: \n"
@@ -2093,8 +2099,8 @@ void BartlettLines(FILE* f) {
                   "correspondente: \n");
     fprintf(f, "Bartlett\tu\tp\n");
     for (int k = 1; k <= rank; k++)
-        fprintf(f, eng ? "Axis %d:\t%g\t%g\n" : "Eixo %d:\t%g\t%g\n", k, Bartlett_u(rank, k, eig, nCols, nRows),
-                Bartlett_uProb(rank, k, eig, nCols, nRows));
+        fprintf(f, eng ? "Axis %d:\t%g\t%g\n" : "Eixo %d:\t%g\t%g\n", k, Bartlett_u(rank, k, eig, nCols, rank),
+                Bartlett_uProb(rank, k, eig, nCols, rank));
 }
 
 void OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {

@@ -266,6 +266,31 @@ TEST(Ordination, PrincipalCoordinatesOfBrayCurtisDissimilarities) {
     const std::string report = r.File("Vidive.txt");
     EXPECT_NE(report.find("\nMatrix with squared distances:\n"), std::string::npos);
     EXPECT_NE(report.find("\nMatrix subjected to eigenanalysis:\n"), std::string::npos);
+
+    // Bartlett's test over the 14 positive eigenvalues of the axes (n = 30
+    // species): u = (30 - (2 x 14 + 11) / 6) (q ln(mean) - sum of ln) over
+    // axes k to 14. The zero and negative eigenvalues take no part, so the
+    // last axes are not all "significant" at p = 0.
+    Vec ev = NumbersAfter(report, "\nEigenvalues:\t");
+    ASSERT_EQ(ev.size(), 14u);
+    size_t at = report.find("Bartlett\tu\tp\n");
+    ASSERT_NE(at, std::string::npos);
+    std::istringstream lines(report.substr(at + 13));
+    for (int k = 1; k <= 14; k++) {
+        std::string line;
+        std::getline(lines, line);
+        int axis = 0;
+        double u = -1, p = -1;
+        ASSERT_EQ(sscanf(line.c_str(), "Axis %d:\t%lf\t%lf", &axis, &u, &p), 3) << line;
+        EXPECT_EQ(axis, k);
+        const int q = 14 - k + 1;
+        double sum = 0, logs = 0;
+        for (int i = k - 1; i < 14; i++) sum += ev[i], logs += std::log(ev[i]);
+        EXPECT_NEAR(u, (30 - 39.0 / 6) * (q * std::log(sum / q) - logs), 1e-3 * u + 1e-3) << line;
+        if (k >= 12) {
+            EXPECT_GT(p, 1e-3) << line;
+        }
+    }
 }
 
 // Principal components between the 30 species: the eigenvalues of the

@@ -1,6 +1,7 @@
 // Key O on a current data set set up in memory, and its score tables: the
 // dialogue, the report, "scores.txt", and the state left behind.
 #include <gtest/gtest.h>
+#include <gsl/gsl_cdf.h>
 
 #include <unistd.h>
 
@@ -436,6 +437,73 @@ TEST_F(OrdinationDriver, CorrespondenceAnalysisAfterDoubleAdjustment) {
     EXPECT_NE(rep.find("\nScores of sampling units adjusted for preserving Mahalanobis distances"), std::string::npos);
     EXPECT_EQ(rep.find("Bartlett"), std::string::npos);
     EXPECT_EQ(ScoresFile().size(), 4u);  // the adjusted scores of the four units
+}
+
+// Bartlett's test of the equality of eigenvalues k to p, from its textbook
+// formula: u = (n - (2p + 11) / 6) (q ln(mean) - sum of ln), q = p - k + 1,
+// chi-square with (q - 1)(q + 2) / 2 degrees of freedom (none for the last).
+std::pair<double, double> Bartlett(const std::vector<double>& l, int k, int n) {
+    const int p = static_cast<int>(l.size()), q = p - k + 1;
+    double sum = 0, logs = 0;
+    for (int i = k - 1; i < p; i++) sum += l[i], logs += std::log(l[i]);
+    const double u = (n - (2.0 * p + 11) / 6) * (q * std::log(sum / q) - logs);
+    const int df = (q - 1) * (q + 2) / 2;
+    return {u, df > 0 ? gsl_cdf_chisq_Q(u, df) : 1.0};
+}
+
+// The lines "Axis k:\tu\tp" of the report's Bartlett block.
+std::vector<std::pair<double, double>> BartlettLines(const std::string& r) {
+    std::vector<std::pair<double, double>> v;
+    size_t p = r.find("Bartlett\tu\tp\n");
+    if (p == std::string::npos) return v;
+    std::istringstream s(r.substr(p + 13));
+    std::string line;
+    while (std::getline(s, line) && line.rfind("Axis ", 0) == 0) {
+        double u, prob;
+        int k;
+        if (sscanf(line.c_str(), "Axis %d:\t%lf\t%lf", &k, &u, &prob) != 3) break;
+        v.push_back({u, prob});
+    }
+    return v;
+}
+
+TEST_F(OrdinationDriver, BartlettTestsTheEigenvaluesOfTheAxesOnly) {
+    // Eight units on five variables: the centred 8 x 8 matrix has five
+    // positive eigenvalues and three zeros (the centring's and the rank's).
+    // The zeros are no axes: were they tested, ln(1e-10) for each would make
+    // every axis "significant" whatever the data.
+    std::mt19937 g(11);
+    std::uniform_real_distribution<double> u(0, 10);
+    Matrix x(8, std::vector<double>(5));
+    for (auto& row : x)
+        for (double& v : row) v = u(g);
+    Data(x);
+    Resemblance(3, 1);
+    ASSERT_EQ(Run("1\nn\nn\n"), 1);
+    ASSERT_EQ(rank, 5);
+    std::vector<double> l(eig, eig + 5);
+    std::vector<std::pair<double, double>> lines = BartlettLines(Report());
+    ASSERT_EQ(lines.size(), 5u) << Report();
+    for (int k = 1; k <= 5; k++) {
+        auto expected = Bartlett(l, k, nCols);
+        EXPECT_NEAR(lines[k - 1].first, expected.first, 1e-5 * std::fabs(expected.first) + 1e-9) << k;
+        EXPECT_NEAR(lines[k - 1].second, expected.second, 1e-5 * expected.second + 1e-12) << k;
+    }
+    EXPECT_GT(lines[3].second, 0.0);
+
+    // With every eigenvalue an axis (components of correlations among three
+    // variables over six units) the test runs over all of them.
+    Data({{2, 1, 7}, {4, 3, 5}, {1, 0, 8}, {6, 6, 2}, {3, 1, 3}, {5, 4, 4}});
+    Resemblance(17, 2);
+    ASSERT_EQ(Run("2\nn\nn\n"), 1);
+    ASSERT_EQ(rank, 3);
+    lines = BartlettLines(Report());
+    ASSERT_EQ(lines.size(), 3u);
+    for (int k = 1; k <= 3; k++) {
+        auto expected = Bartlett({eig[0], eig[1], eig[2]}, k, 6);
+        EXPECT_NEAR(lines[k - 1].first, expected.first, 1e-5 * std::fabs(expected.first) + 1e-9) << k;
+        EXPECT_NEAR(lines[k - 1].second, expected.second, 1e-5 * expected.second + 1e-12) << k;
+    }
 }
 
 TEST_F(OrdinationDriver, ManyAxesAreListedButSixArePrinted) {
