@@ -1741,6 +1741,19 @@ void NegativeRootRefused() {
     fflush(stderr);
 }
 
+// Measure 29 refuses a table whose covariance matrix has no inverse; the
+// refusal would otherwise go unexplained.
+void SingularCovarianceRefused() {
+    fflush(stdout);
+    fprintf(stderr, "%s",
+            eng ? "\nThe covariance matrix is singular (there may be too few entities for the number of descriptors): "
+                  "the Mahalanobis distance cannot be computed. Nothing was changed.\n"
+                : "\nA matriz de covariancias e singular (pode haver poucas entidades para o numero de descritores): a "
+                  "distancia de Mahalanobis nao pode ser calculada. Nada foi alterado.\n");
+    fputc(7, stderr);
+    fflush(stderr);
+}
+
 }  // namespace
 
 int Semelhanca() {
@@ -1757,6 +1770,7 @@ int Semelhanca() {
     const bool triplets = c.measure == 7 && m == 3;
     bool ok = done == reseComputed;
     if (done == reseNegativeRoot) NegativeRootRefused();
+    if (done == reseRefused && c.measure == 29) SingularCovarianceRefused();
     if (ok && triplets) {
         T = dim3DT<double>(m, m, m);
         ok = ResemblanceLibTriplets(nObj, nVar, data, T, c.direction, c.measure, varType, c.alpha, true) == 1;

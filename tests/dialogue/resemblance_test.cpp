@@ -427,6 +427,24 @@ TEST(Resemblance, MutualEntropyOfThreeVariablesWithTriplets) {
     EXPECT_EQ(r.out.find("Tables.txt"), std::string::npos);
 }
 
+TEST(Resemblance, MahalanobisWithASingularCovarianceMatrixIsRefusedAloud) {
+    // 20 plots on 30 species: the 30 x 30 covariance matrix of 20 units has
+    // rank 19 at most and no inverse. The user is told, and the Euclidean
+    // matrix computed before stays current.
+    Dialogue d;
+    d.PutExample("dune.txt");
+    RunResult r = d.Run(Load("dune.txt", 1, 20, 30) + "r\n1\n3\n0\nn\nr\n1\n29\n0\ny\nx\n");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("\nThe covariance matrix is singular (there may be too few entities for the number of "
+                         "descriptors): the Mahalanobis distance cannot be computed. Nothing was changed.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Count(r.File("Vidive.txt"), "RESEMBLANCE MEASURES\n"), 1);
+    std::string last = r.out.substr(r.out.rfind("Analysis status:"));
+    EXPECT_NE(last.find("Resemblance measure: (3)Euclidean distance, (1)comparing sampling units\n"),
+              std::string::npos);
+}
+
 TEST(Resemblance, MixedDataOfferOnlyGowerBetweenUnits) {
     Matrix env = Example("dune_env_nominal.txt", 20, 4);
     Dialogue d;
