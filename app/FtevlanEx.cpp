@@ -2317,6 +2317,15 @@ void FactorialProfiles(FILE* f, int n, int p, const clusterReport* records) {
     fprintf(f, "\n");
 }
 
+// Whether every value of the matrix is a number that can be clustered: not
+// -999 (an undefined turnover or nestedness) and not infinite.
+bool Clusterable(int n, double** matrix) {
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++)
+            if (matrix[i][j] == MISSING || !std::isfinite(matrix[i][j])) return false;
+    return true;
+}
+
 // The data matrix with the clustered entities as rows, a copy in any case.
 double** FactorialData() {
     double** t = dim2DT<double>(nRows, nCols);
@@ -2340,6 +2349,18 @@ void Cluster() {
     clusMeth = static_cast<int>(
         ScanNumber(in, "teclado", optReseTipo == 21 ? "1 2 3 4 5 6 7 99" : "1 2 3 4 5 7 99"));
     if (clusMeth == 99) return;
+    // Clustered as numbers, undefined values would fuse first at level -999.
+    // The factorial method clusters the data rows, not the matrix.
+    if (clusMeth != 6 && !Clusterable(nRows, rese)) {
+        fprintf(out, "%s",
+                eng ? "\nThe resemblance matrix holds undefined values (-999, such as the turnover or nestedness of "
+                      "sampling units without any presence) or values too large to represent: it cannot be clustered.\n"
+                    : "\nA matriz de semelhanca contem valores indefinidos (-999, como a substituicao ou o aninhamento de "
+                      "unidades amostrais sem nenhuma presenca) ou valores grandes demais para representar: ela nao pode "
+                      "ser agrupada.\n");
+        fputc(7, out);
+        return;
+    }
 
     int n = nRows;
     bool isDissimilarity = !IsSimilarityMeasure(optReseTipo);

@@ -291,6 +291,32 @@ TEST_F(ClusterDriver, AReportThatCannotBeCreatedIsSkipped) {
     EXPECT_EQ(Slurp("newick.txt"), "((u1:1,u2:1):1,u3:2);\n");
 }
 
+TEST_F(ClusterDriver, UndefinedResemblancesAreRefused) {
+    // The Jaccard turnover of an empty unit is undefined (-999): clustered as
+    // a number it would fuse first, at level -999. A distance that overflowed
+    // to infinity is no level either.
+    Data({{1, 0, 1}, {0, 0, 0}, {1, 1, 0}, {0, 1, 1}});
+    const double x = MISSING;
+    Rese({{0, x, 0.5, 0.5}, {x, x, x, x}, {0.5, x, 0, 0.5}, {0.5, x, 0.5, 0}}, 24, 1);
+    std::string console = Run("1\n");
+    EXPECT_NE(console.find("\nThe resemblance matrix holds undefined values (-999, such as the turnover or nestedness "
+                           "of sampling units without any presence) or values too large to represent: it cannot be "
+                           "clustered.\n\a"),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(clusMeth, 1);
+    EXPECT_FALSE(std::filesystem::exists("Vidive.txt"));
+    EXPECT_FALSE(std::filesystem::exists("newick.txt"));
+    EXPECT_EQ(console.find("bootstrap"), std::string::npos);
+
+    Release();
+    Data({{0}, {1}, {2}});
+    Rese({{0, 1, HUGE_VAL}, {1, 0, 1}, {HUGE_VAL, 1, 0}}, 3, 1);
+    console = Run("3\n");
+    EXPECT_NE(console.find("it cannot be clustered"), std::string::npos) << console;
+    EXPECT_FALSE(std::filesystem::exists("Vidive.txt"));
+}
+
 TEST_F(ClusterDriver, LongGroupsContinueOnNewLines) {
     Data({{0}, {1}, {2}, {3}, {4}});
     Rese(Five(), 3, 1);
