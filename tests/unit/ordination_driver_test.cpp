@@ -439,6 +439,16 @@ TEST_F(OrdinationDriver, CorrespondenceAnalysisAfterDoubleAdjustment) {
     EXPECT_EQ(ScoresFile().size(), 4u);  // the adjusted scores of the four units
 }
 
+// A table of uniform values from 0 to 10, drawn with the given seed.
+Matrix RandomTable(int rows, int cols, unsigned seed) {
+    std::mt19937 g(seed);
+    std::uniform_real_distribution<double> u(0, 10);
+    Matrix x(rows, std::vector<double>(cols));
+    for (auto& row : x)
+        for (double& v : row) v = u(g);
+    return x;
+}
+
 // Bartlett's test of the equality of eigenvalues k to p, from its textbook
 // formula: u = (n - (2p + 11) / 6) (q ln(mean) - sum of ln), q = p - k + 1,
 // chi-square with (q - 1)(q + 2) / 2 degrees of freedom (none for the last).
@@ -472,12 +482,7 @@ TEST_F(OrdinationDriver, BartlettTestsTheEigenvaluesOfTheAxesOnly) {
     // positive eigenvalues and three zeros (the centring's and the rank's).
     // The zeros are no axes: were they tested, ln(1e-10) for each would make
     // every axis "significant" whatever the data.
-    std::mt19937 g(11);
-    std::uniform_real_distribution<double> u(0, 10);
-    Matrix x(8, std::vector<double>(5));
-    for (auto& row : x)
-        for (double& v : row) v = u(g);
-    Data(x);
+    Data(RandomTable(8, 5, 11));
     Resemblance(3, 1);
     ASSERT_EQ(Run("1\nn\nn\n"), 1);
     ASSERT_EQ(rank, 5);
@@ -507,12 +512,7 @@ TEST_F(OrdinationDriver, BartlettTestsTheEigenvaluesOfTheAxesOnly) {
 }
 
 TEST_F(OrdinationDriver, ManyAxesAreListedButSixArePrinted) {
-    std::mt19937 g(3);
-    std::uniform_real_distribution<double> u(0, 10);
-    Matrix x(12, std::vector<double>(11));
-    for (auto& row : x)
-        for (double& v : row) v = u(g);
-    Data(x);
+    Data(RandomTable(12, 11, 3));
     Resemblance(3, 1);
     ASSERT_EQ(Run("1\nn\nn\n"), 1);
     ASSERT_EQ(rank, 11);
