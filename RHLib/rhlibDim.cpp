@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <string>
@@ -361,7 +362,12 @@ int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourc
 FILE* fopenck(const char* name, const char* prefix, const char* mode) {
     std::string full = prefix ? std::string(prefix) + name : std::string(name ? name : "");
     FILE* f = nullptr;
-    if (full.size() <= 99 && !full.empty()) f = fopen(full.c_str(), mode);
+    // A folder opens for reading here, but every read of it fails: it is
+    // refused like any name that does not open, never taken for a file
+    // that ended before its first field.
+    std::error_code ec;
+    if (full.size() <= 99 && !full.empty() && !std::filesystem::is_directory(full, ec))
+        f = fopen(full.c_str(), mode);
     if (!f) {
         fprintf(stderr, "\ncan't open %s \n", full.c_str());
         Bell();

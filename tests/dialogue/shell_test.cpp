@@ -2,6 +2,8 @@
 // orderly end of a script that runs out.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "harness.h"
 #include "screens.h"
 
@@ -96,6 +98,16 @@ TEST(Shell, ScriptThatCannotBeOpenedAsksAgain) {
     RunResult r = d.Run("z\nf\nmissing.txt\nF\ngood.txt\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "\ncan't open missing.txt \n");
+    EXPECT_EQ(Count(r.out, "Read input from file (f) or from the keyboard (k)? f/k "), 2);
+}
+
+TEST(Shell, FolderNamedAsScriptAsksAgain) {
+    Dialogue d;
+    std::filesystem::create_directory(d.Folder() + "/scripts");
+    d.Put("good.txt", "x\n");
+    RunResult r = d.Run("z\nf\nscripts\nf\ngood.txt\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "\ncan't open scripts \n");
     EXPECT_EQ(Count(r.out, "Read input from file (f) or from the keyboard (k)? f/k "), 2);
 }
 

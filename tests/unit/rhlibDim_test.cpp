@@ -309,6 +309,19 @@ TEST(Fopenck, NamesLongerThan99AreRefused) {
     EXPECT_FALSE(std::filesystem::exists(name));
 }
 
+TEST(Fopenck, AFolderIsNotAFileToOpen) {
+    // A folder opens for reading on this platform, but every read of it then
+    // fails: taken as a file, it would look like a file that ended at once.
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / "tevlan_fopenck_dir";
+    std::filesystem::create_directories(dir);
+    CaptureStderr();
+    CaptureStdout();
+    EXPECT_EQ(fopenck(dir.string().c_str(), nullptr, "r"), nullptr);
+    EXPECT_EQ(GetCapturedStderr(), "\ncan't open " + dir.string() + " \n");
+    EXPECT_EQ(GetCapturedStdout(), "\a");
+    std::filesystem::remove(dir);
+}
+
 TEST(StrCmp, IgnoresCase) {
     EXPECT_EQ(StrCmp("abc", "ABC"), 0);
     EXPECT_LT(StrCmp("abc", "ABD"), 0);
