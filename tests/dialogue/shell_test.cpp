@@ -143,4 +143,38 @@ TEST(Shell, LongScriptNameIsRefusedNotOverflowed) {
     EXPECT_EQ(Count(r.err, "can't open"), 1);
 }
 
+// A 2 x 3 table: one binary and two quantitative variables (data type 6),
+// kept as a session with a Gower resemblance; a report from an earlier run
+// is left beside it, and the next start is told to erase it.
+void MixedSessionWithOldReport(Dialogue& d) {
+    d.Put("m.txt", "1 2 3\n0 5 6\n");
+    RunResult r = d.Run("n\nn\nm.txt\n5\n2\n3\n1 3 3\nn\nN\n1\nn\nr\n1\n5\nn\n0\nn\nx\n");
+    ASSERT_EQ(r.status, 0);
+    d.Put("Vidive.txt", "EARLIER REPORT\n");
+}
+
+const char* const kContinueAndErase = "y\ne\n";
+const char* const kGowerReport = "r\n1\n5\nn\n0\nn\nx\n";
+
+TEST(Shell, PathAnalysisRefusedForTheDataTypeLeavesTheReportToBeErased) {
+    Dialogue d;
+    MixedSessionWithOldReport(d);
+    RunResult r = d.Run(std::string(kContinueAndErase) + "f\n" + kGowerReport);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\nData type is not adequate for any option of path analysis."), std::string::npos);
+    std::string report = r.File("Vidive.txt");
+    EXPECT_EQ(report.find("EARLIER REPORT"), std::string::npos) << report;
+    EXPECT_EQ(Count(report, "RESEMBLANCE MEASURES"), 1);
+}
+
+TEST(Shell, CancelledClusterAnalysisStillSwitchesTheReportToAppend) {
+    Dialogue d;
+    MixedSessionWithOldReport(d);
+    RunResult r = d.Run(std::string(kContinueAndErase) + "c\n99\n" + kGowerReport);
+    EXPECT_EQ(r.status, 0);
+    std::string report = r.File("Vidive.txt");
+    EXPECT_EQ(report.rfind("EARLIER REPORT\n", 0), 0u) << report;
+    EXPECT_EQ(Count(report, "RESEMBLANCE MEASURES"), 1);
+}
+
 }  // namespace
