@@ -66,6 +66,20 @@ TEST(ClusterKey, ContinuedSessionSingleLinkageThenWardAppended) {
     EXPECT_EQ(r.File("newick.txt").find("(((a:0.5,b:0.5):4.16667,c:4.66667):"), 0u) << r.File("newick.txt");
 }
 
+TEST(ClusterKey, ACancelledClusterDialogueStillTurnsTheReportToAppend) {
+    // The report is to be erased at the start; key C cancelled with 99
+    // writes nothing but turns the mode to append, so the next analysis is
+    // added to the old report instead of erasing it.
+    Dialogue d;
+    d.Put("Sessao.trk", PointsSession());
+    d.Put("Vidive.txt", "an older report\n");
+    RunResult r = d.Run("y\ne\nc\n99\nc\n1\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string report = r.File("Vidive.txt");
+    EXPECT_EQ(report.find("an older report\n"), 0u) << report;
+    EXPECT_EQ(Count(report, "CLUSTER ANALYSIS"), 1);
+}
+
 // ---------------------------------------------------------------------------
 // Key N, then key R, then key C on the dune data
 // ---------------------------------------------------------------------------
