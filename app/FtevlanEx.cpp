@@ -2009,9 +2009,10 @@ void IncompatibleTransformation() {
 void UndefinedResemblances() {
     fprintf(out, "%s",
             eng ? "\nThe resemblance matrix holds undefined values (-999, such as the turnover or nestedness of "
-                  "sampling units without any presence): it cannot be ordinated.\n"
+                  "sampling units without any presence) or values too large to represent: it cannot be ordinated.\n"
                 : "\nA matriz de semelhanca contem valores indefinidos (-999, como a substituicao ou o aninhamento de "
-                  "unidades amostrais sem nenhuma presenca): ela nao pode ser ordenada.\n");
+                  "unidades amostrais sem nenhuma presenca) ou valores grandes demais para representar: ela nao pode "
+                  "ser ordenada.\n");
     fputc(7, out);
 }
 

@@ -329,6 +329,12 @@ TEST_F(OrdinationDriver, UndefinedResemblancesAreRefusedAndThePreviousOrdination
     EXPECT_EQ(escores, before);
     EXPECT_EQ(rank, rankBefore);
     EXPECT_EQ(Report(), reportBefore);
+
+    // A distance that overflowed: the message names it too.
+    rese[0][1] = rese[1][0] = HUGE_VAL;
+    EXPECT_EQ(Run("1\nn\n"), 0);
+    EXPECT_NE(shown.find("or values too large to represent: it cannot be ordinated.\n"), std::string::npos) << shown;
+    EXPECT_EQ(escores, before);
 }
 
 TEST_F(OrdinationDriver, NonEuclideanWarningAndIntermediateMatrices) {
