@@ -1374,12 +1374,16 @@ int WriteSessionTrack() {
     // An empty session never replaces a file that could not be read: that
     // file may hold a user's work from another version.
     if (temDados != 1 && rejectedSessionFile == sessionFilename) return 0;
-    if (!WriteReplacing(kNameFile, [](FILE* f) { fprintf(f, "%s\n", AsWord(sessionName).c_str()); })) {
-        SessionNotWritten(kNameFile);
-        return 0;
-    }
+    // The session first, then the name file: a session that could not be
+    // written is never named, and the default session, whose file is the
+    // name file itself, is never replaced by its name alone.
     if (!WriteReplacing(sessionFilename, WriteSessionBody)) {
         SessionNotWritten(sessionFilename);
+        return 0;
+    }
+    if (strcmp(sessionFilename, kNameFile) != 0 &&
+        !WriteReplacing(kNameFile, [](FILE* f) { fprintf(f, "%s\n", AsWord(sessionName).c_str()); })) {
+        SessionNotWritten(kNameFile);
         return 0;
     }
     ClearLine();

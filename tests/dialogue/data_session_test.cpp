@@ -399,7 +399,7 @@ TEST(Sessions, FailedWriteKeepsThePreviousFileAndSaysNotSaved) {
     std::filesystem::create_directory(d.Folder() + "/Tevlan.trk.tmp");
     RunResult r = d.Run("y\ns\nS3\ny\nx\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find("\nSession file Sessao.trk could not be written: the session is NOT saved.\n"),
+    EXPECT_NE(r.err.find("\nSession file S3.trk could not be written: the session is NOT saved.\n"),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.out.find("Session is NOT saved.\n"), std::string::npos);

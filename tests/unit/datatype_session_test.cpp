@@ -1,6 +1,8 @@
 // Data type and stage derivation, reading session files, and the dialogues
 // that take a second and a third data set.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -217,6 +219,50 @@ TEST_F(SessionFiles, ResemblanceComesBackSymmetricAndNumbersRounded) {
     Open("R");
     EXPECT_DOUBLE_EQ(dataOrig[0][0], 0.123457);
     EXPECT_STREQ(uaLabels[2], "c");
+}
+
+// Runs write with files limited to a few kilobytes, as on a disc that fills
+// up during the write.
+template <class F>
+int WithFullDisc(F&& write) {
+    struct rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    testing::internal::CaptureStderr();
+    int result = write();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, handler);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("the session is NOT saved"), std::string::npos);
+    return result;
+}
+
+std::string Slurp(const char* name) {
+    std::ifstream f(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+TEST_F(SessionFiles, AWriteCutShortKeepsThePreviousSessionAndItsName) {
+    // The default session: its file is also the name file.
+    SaveSet("Sessao", "a.txt", 40, 30);
+    const std::string before = Slurp("Sessao.trk");
+    ASSERT_GT(before.size(), 10000u);
+    data[0][0] = 77;
+    EXPECT_EQ(WithFullDisc(WriteSessionTrack), 0);
+    EXPECT_EQ(savedSession, 0);
+    EXPECT_TRUE(Slurp("Sessao.trk") == before) << "the previous default session was replaced";
+    EXPECT_FALSE(fs::exists("Tevlan.trk.tmp"));
+    // A named session: a new name whose file could not be written is not
+    // put into the name file.
+    SaveSet("A", "a.txt", 40, 30);
+    const std::string a = Slurp("A.trk");
+    EXPECT_EQ(Slurp("Sessao.trk"), "A\n");
+    EXPECT_EQ(WithFullDisc([] { return SaveSession("B"); }), 0);
+    EXPECT_EQ(Slurp("Sessao.trk"), "A\n");
+    EXPECT_TRUE(Slurp("A.trk") == a);
+    EXPECT_FALSE(fs::exists("B.trk"));
 }
 
 TEST_F(SessionFiles, AFailedReadLeavesTheCurrentSetAsItWas) {
