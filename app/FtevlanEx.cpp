@@ -845,15 +845,24 @@ void VariableTypes() {
 // counted individual; a cell counts its value rounded up, and missing or
 // negative cells count nothing.
 void ExpandContingencyTable(FILE* report) {
-    long long total = 0;
-    for (int i = 0; i < nObj; i++)
-        for (int j = 0; j < nVar; j++)
-            if (dataOrig[i][j] > 0) total += static_cast<long long>(std::ceil(dataOrig[i][j]));
+    // The expanded table is a data set of its own: more individuals than a
+    // data set can have units are not written out (nor counted past that).
+    constexpr double kMostUnits = 2147483647.0;
+    double total = 0;
+    for (int i = 0; i < nObj && total <= kMostUnits; i++)
+        for (int j = 0; j < nVar && total <= kMostUnits; j++)
+            if (dataOrig[i][j] > 0) total += std::ceil(dataOrig[i][j]);
+    if (total > kMostUnits) {
+        fprintf(report, "%s",
+                eng ? "\nThe contingency table holds more than 2147483647 individuals: it was not expanded.\n"
+                    : "\nA tabela de contingencia tem mais de 2147483647 individuos: nao foi expandida.\n");
+        return;
+    }
     fprintf(report, "%s", eng ? "\nExpanded contingency table:\n" : "\nTabela de contingencia expandida:\n");
     fprintf(report,
-            eng ? "\t(Rows= %lld sampling units, columns= %d nominal variables)\n"
-                : "\t(Linhas= %lld unidades amostrais, colunas= %d variaveis nominais)\n",
-            total, 2);
+            eng ? "\t(Rows= %d sampling units, columns= %d nominal variables)\n"
+                : "\t(Linhas= %d unidades amostrais, colunas= %d variaveis nominais)\n",
+            static_cast<int>(total), 2);
     for (int i = 0; i < nObj; i++)
         for (int j = 0; j < nVar; j++) {
             if (!(dataOrig[i][j] > 0)) continue;

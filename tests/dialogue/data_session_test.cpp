@@ -194,6 +194,23 @@ TEST(DataFile, ContingencyTableExpanded) {
     EXPECT_NE(r.out.find("\t* F  path analysis\n"), std::string::npos);
 }
 
+TEST(DataFile, ContingencyTableTooLargeToExpand) {
+    // Counts beyond the largest data set (2147483647 units), one of them
+    // beyond any integer: no lines are written, and no count wraps round.
+    for (const char* table : {"2000000000 147483648\n1 0\n", "1e300 1\n2 3\n"}) {
+        Dialogue d;
+        d.Put("ct.txt", table);
+        RunResult r = d.Run(Load("ct.txt", 6, 2, 2, "N\n1\ny\ny\nx\n"), 20);
+        EXPECT_EQ(r.status, 0) << table;
+        std::string report = r.File("Vidive.txt");
+        EXPECT_NE(report.find("\nThe contingency table holds more than 2147483647 individuals: it was not expanded.\n"),
+                  std::string::npos)
+            << report;
+        EXPECT_EQ(report.find("Expanded contingency table"), std::string::npos);
+        EXPECT_EQ(report.find("1\t1\n"), std::string::npos);
+    }
+}
+
 TEST(DataFile, FileNameTriedAgainOrGivenUp) {
     Dialogue d;
     d.Put("six.txt", "1 2 3 4 5 6\n");
