@@ -1276,6 +1276,8 @@ private:
     bool cut_ = false;
 };
 
+bool IsFinite(double x) { return std::isfinite(x); }
+
 bool ReadSessionBody(SessionReader& r, Session* s) {
     if (!r.Int(s->temDados, 0, 1)) return false;
     if (s->temDados == 1) {
@@ -1285,17 +1287,23 @@ bool ReadSessionBody(SessionReader& r, Session* s) {
         if (!r.Int(s->optVarTipo, 1, 6) || !r.Int(s->temQuant, 0, 1) || !r.Int(s->temQual, 0, 1) ||
             !r.Int(s->temBin, 0, 1))
             return false;
+        // Mixed data are those of at least two kinds of variables: the data
+        // type is derived from that combination.
+        if (s->optVarTipo == 5 && s->temQuant + s->temQual + s->temBin < 2) return false;
         char word[4];
-        if (!r.Word(word, sizeof word) || (strcmp(word, "N") != 0 && strcmp(word, "T") != 0)) return false;
-        s->format = word[0];
+        if (!r.Word(word, sizeof word) || strlen(word) != 1) return false;
+        s->format = static_cast<char>(toupper(static_cast<unsigned char>(word[0])));
+        if (s->format != 'N' && s->format != 'T') return false;
         s->varType = dim1DT<int>(s->nVar);
         s->dataOrig = dim2DT<double>(s->nObj, s->nVar);
         s->data = dim2DT<double>(s->nObj, s->nVar);
         s->uaLabels = dim2DT<char>(s->nObj, 30);
         s->varLabels = dim2DT<char>(s->nVar, 30);
         if (!r.Ints(s->nVar, s->varType, 1, 4)) return false;
+        // The data as read from a data file are always finite numbers.
         for (int i = 0; i < s->nObj; i++)
-            if (!r.Reals(s->nVar, s->dataOrig[i])) return false;
+            if (!r.Reals(s->nVar, s->dataOrig[i]) || !std::all_of(s->dataOrig[i], s->dataOrig[i] + s->nVar, IsFinite))
+                return false;
         if (!r.Int(s->optTrEs, 0, 5) || !r.Int(s->optTrVeVar, 0, 12) || !r.Int(s->optTrVeUnits, 0, 12)) return false;
         for (int i = 0; i < s->nObj; i++)
             if (!r.Reals(s->nVar, s->data[i])) return false;

@@ -347,6 +347,10 @@ TEST(Sessions, DamagedSessionFilesAreRefusedWithoutHarm) {
         {"\n0\n4\n0\n", "\n0\n44\n0\n"},                 // no such transformation
         {"0\n2.82843\n5.65685\n", "0\nx\n5.65685\n"},    // not a number
         {"\n2\t\n1\t2\t\n", "\n3\t\n1\t2\t\n"},          // groups that are not the memberships'
+        {"\n2\n1\n1\n0\n0\nN\n", "\n2\n5\n1\n0\n0\nN\n"},  // mixed, but one kind of variable
+        {"\n1.000000\t2.000000\t\n3", "\nnan\t2.000000\t\n3"},  // data that are no number
+        {"\n1.000000\t2.000000\t\n3", "\n1.0\t1e999\t\n3"},     // beyond any number
+        {"\nN\n", "\nNT\n"},                                  // no such order
     };
     for (const auto& [from, to] : damage) {
         std::string bad = good;
@@ -364,6 +368,13 @@ TEST(Sessions, DamagedSessionFilesAreRefusedWithoutHarm) {
     RunResult r = d.Run("y\nx\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("incompatible version"), std::string::npos);
+    // The order is read in either case, as the keyboard answer is.
+    std::string lower = good;
+    lower.replace(lower.find("\nN\n"), 3, "\nn\n");
+    d.Put("Bad.trk", lower);
+    r = d.Run("y\ns\nCopy\nx\n");
+    EXPECT_EQ(r.out.find("incompatible version"), std::string::npos);
+    EXPECT_EQ(r.File("Copy.trk"), SmallSession("Copy"));
 }
 
 TEST(Sessions, OpenAnotherSessionWithKeyN) {
