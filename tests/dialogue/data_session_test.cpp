@@ -317,6 +317,77 @@ TEST(Sessions, DataLoadedSavedAndContinuedComeBackWhole) {
     EXPECT_EQ(Body(r.File("Third.trk")), Body(saved));
 }
 
+// A session with every kind of state: mixed variables of all four types
+// read variable by variable, transformations of three kinds, a resemblance
+// between variables with its parameters, a correspondence analysis (scores
+// and eigenvectors) and two factors in a block design.
+std::string RichSession(const std::string& name) {
+    return name + "\nmixed.txt\n16/May/2007\n"
+           "1\n3\n4\n5\n1\n1\n1\nT\n1\t2\t3\t4\t\n"
+           "1.000000\t2.000000\t3.500000\t-999.000000\t\n0.000000\t1.000000\t7.250000\t2.000000\t\n"
+           "1.000000\t3.000000\t0.125000\t1.000000\t\n"
+           "2\n1\n6\n"
+           "0.500000\t-1.250000\t3.000000\t0.000000\t\n1.000000\t2.000000\t-3.000000\t4.000000\t\n"
+           "0.333333\t0.666667\t1.000000\t-0.000001\t\n" +
+           std::string(29, 'U') + "\tu2\tu3\t\nbin\tnom\tquant\tord\t\n2\n"
+           "1\n2\n5\n3\n2\n0.500000\n2.250000\n1\n"
+           "0\n0.25\n0.5\n1\n0\n0.125\n0.75\n0\n1e-07\n0\n"
+           "1\n3\n2\n0.900000\t0.100000\t\n1.000000\t-1.000000\t0.500000\t\n0.500000\t0.500000\t-0.500000\t-0.500000\t\n"
+           "-2.000000\t1.000000\t1.000000\t\n0.100000\t0.200000\t0.300000\t0.400000\t\n"
+           "1\n2\n1\nBlocks\nTreatment\n0\t1\t\n2\t3\t\n1\t2\t\n1\t2\t3\t\n1\t1\t2\t\n3\t1\t2\t\n";
+}
+
+// What follows the first status of a session (up to the main menu, or to
+// the end of a report), with the session name taken out.
+std::string StatusOf(const std::string& out, const std::string& session) {
+    const std::string heading = "Analysis status session " + session + ":";
+    size_t from = out.find(heading);
+    if (from == std::string::npos) return "(no status of " + session + ")";
+    from += heading.size();
+    return out.substr(from, out.find("MAIN MENU", from) - from);
+}
+
+TEST(Sessions, EveryKindOfStateComesBackExactly) {
+    Dialogue d;
+    d.Put("Sessao.trk", "Rich\n");
+    d.Put("Rich.trk", RichSession("Rich"));
+    RunResult first = d.Run("y\ns\nCopy\nx\n");
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.err, "");
+    EXPECT_EQ(first.File("Copy.trk"), RichSession("Copy"));
+    EXPECT_EQ(first.File("Rich.trk"), RichSession("Rich"));
+    EXPECT_NE(first.out.find("Data type: (5) mixed\nVariable: 1 2 3 4 \nType:     1 2 3 4 \n"), std::string::npos)
+        << first.out;
+    EXPECT_NE(first.out.find("(2)comparing variables"), std::string::npos);
+    EXPECT_NE(first.out.find("Ordination scores available: (3)correspondence analysis"), std::string::npos);
+    // Continuing the copy shows the very same state.
+    RunResult second = d.Run("y\nx\n");
+    EXPECT_NE(second.out.find("Wish to continue analysis session Copy with data file mixed.txt? y/n "),
+              std::string::npos);
+    EXPECT_EQ(StatusOf(second.out, "Copy"), StatusOf(first.out, "Rich"));
+
+    // The same through the program's own analyses on the example table:
+    // the state saved, continued and saved again is the state saved, and the
+    // same analysis of either gives the same report.
+    Dialogue e;
+    e.PutExample("dune.txt");
+    RunResult r = e.Run(Load("dune.txt", 1, 20, 30, "N\n2\nn\nr\n1\n20\n0\nn\no\n1\nn\nn\ns\nA\nx\n"));
+    ASSERT_EQ(r.status, 0);
+    const std::string a = r.File("A.trk");
+    ASSERT_NE(a.find("\n16/May/2007\n1\n20\n30\n"), std::string::npos);
+    r = e.Run("y\ne\ns\nB\nx\n");
+    EXPECT_EQ(Body(r.File("B.trk")), Body(a));
+    const std::string analyse = "y\ne\no\n1\nn\nn\nx\n";
+    const std::string reportB = Normalise(e.Run(analyse).File("Vidive.txt"));
+    e.Put("Sessao.trk", "A\n");
+    RunResult fromA = e.Run(analyse);
+    EXPECT_NE(fromA.out.find("Wish to continue analysis session A "), std::string::npos);
+    const std::string reportA = Normalise(fromA.File("Vidive.txt"));
+    ASSERT_NE(reportA.find("\nORDINATION\n"), std::string::npos) << reportA;
+    ASSERT_GT(reportA.size(), 5000u);
+    EXPECT_EQ(StatusOf(reportB, "B"), StatusOf(reportA, "A"));
+}
+
 TEST(Sessions, AnotherVersionTagIsRefusedAndNeverOverwritten) {
     Dialogue d;
     d.Put("Sessao.trk", "Old\n");
