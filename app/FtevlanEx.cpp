@@ -1628,7 +1628,11 @@ int SpecifyThirdSession() {
     SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
     SetStepReached();
     ReplaceSession(session3, SessionClass(true));
+    // The first set's snapshot was taken before a second set was held: the
+    // second set is held still.
+    const bool second = secondSet;
     ChangeCurrentSession(session1);
+    secondSet = second;
     thirdSet = true;
     return 1;
 }

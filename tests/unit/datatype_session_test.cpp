@@ -350,6 +350,7 @@ TEST_F(Dialogues, ThirdDataSetSwitchesWithTheSecond) {
     EXPECT_NE(shown.find("First data set: a.txt\nSecond data set: b.txt\nSpecify now the third data set.\n"),
               std::string::npos);
     EXPECT_TRUE(thirdSet);
+    EXPECT_TRUE(secondSet);  // the second set is still held
     EXPECT_STREQ(filename, "a.txt");
     EXPECT_STREQ(session3->filename, "c.txt");
     EXPECT_EQ(Answer("s\n", SpecifyThirdSession, &shown), 1);
@@ -359,6 +360,10 @@ TEST_F(Dialogues, ThirdDataSetSwitchesWithTheSecond) {
     EXPECT_STREQ(session3->filename, "b.txt");
     EXPECT_STREQ(filename, "a.txt");
     EXPECT_EQ(nVar, 2);
+    EXPECT_TRUE(secondSet);
+    // And the second set is kept when asked for again.
+    EXPECT_EQ(Answer("k\n", SpecifySecondSession, &shown), 1);
+    EXPECT_NE(shown.find("Second data set: c.txt\nKeep (k)"), std::string::npos) << shown;
 }
 
 }  // namespace
