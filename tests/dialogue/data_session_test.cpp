@@ -448,6 +448,23 @@ TEST(Sessions, DamagedSessionFilesAreRefusedWithoutHarm) {
     EXPECT_EQ(r.File("Copy.trk"), SmallSession("Copy"));
 }
 
+TEST(Sessions, LongLabelsInASessionFileAreCutWithoutShifting) {
+    Dialogue d;
+    d.Put("Sessao.trk", "Long\n");
+    std::string session = SmallSession("Long");
+    session.replace(session.find("a\tb\tc\t\n"), 7, std::string(40, 'a') + "\tb\tc\t\n");
+    session.replace(session.find("\nTreatment\n"), 11, "\n" + std::string(120, 'T') + "\n");
+    d.Put("Long.trk", session);
+    RunResult r = d.Run("y\ns\nCut\nx\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\nSome labels have more than 29 characters: only their first 29 were kept.\n"),
+              std::string::npos);
+    std::string expected = SmallSession("Cut");
+    expected.replace(expected.find("a\tb\tc\t\n"), 7, std::string(29, 'a') + "\tb\tc\t\n");
+    expected.replace(expected.find("\nTreatment\n"), 11, "\n" + std::string(99, 'T') + "\n");
+    EXPECT_EQ(r.File("Cut.trk"), expected);
+}
+
 TEST(Sessions, OpenAnotherSessionWithKeyN) {
     Dialogue d;
     d.Put("S3.trk", SmallSession("S3"));
