@@ -1320,6 +1320,9 @@ bool ReadSessionBody(SessionReader& r, Session* s) {
             !r.Int(s->nClassesVar, 0, 2147483647) || !r.Int(s->nClassesUnits, 0, 2147483647) ||
             !r.Real(s->alphaH) || !r.Real(s->kParameter) || !r.Int(s->countDoubleAbsence, 0, 1))
             return false;
+        // The parameters as the resemblance dialogue takes them.
+        auto parameter = [](double x) { return x >= 0 && x <= 3.4028234663852886e38; };
+        if (!parameter(s->alphaH) || !parameter(s->kParameter)) return false;
         s->nRows = s->optReseDir == 1 ? s->nObj : s->nVar;
         s->nCols = s->optReseDir == 1 ? s->nVar : s->nObj;
         if (!r.Plausible(0.5 * s->nRows * (s->nRows + 1.0))) return false;

@@ -422,6 +422,8 @@ TEST(Sessions, DamagedSessionFilesAreRefusedWithoutHarm) {
         {"\n1.000000\t2.000000\t\n3", "\nnan\t2.000000\t\n3"},  // data that are no number
         {"\n1.000000\t2.000000\t\n3", "\n1.0\t1e999\t\n3"},     // beyond any number
         {"\nN\n", "\nNT\n"},                                  // no such order
+        {"\n0.000000\n0.000000\n0\n", "\n-0.5\n0.000000\n0\n"},  // a negative parameter
+        {"\n0.000000\n0.000000\n0\n", "\n0.000000\nnan\n0\n"},   // a parameter that is no number
     };
     for (const auto& [from, to] : damage) {
         std::string bad = good;
