@@ -275,7 +275,7 @@ void ReadPreferences() {
         port = p == 1 ? 1 : 0;
         eng = 1 - port;
         int k = 0;
-        while (k < 4 && fscanf(f, "%lf", &sizes[k]) == 1) k++;
+        while (k < 4 && fscanf(f, "%lf", &sizes[k]) == 1 && std::isfinite(sizes[k])) k++;
         if (k < 4) break;
         scatterHSize = sizes[0];
         scatterVSize = sizes[1];

@@ -158,6 +158,13 @@ TEST(Preferences, SizesAreKeptAndAnIncompleteFileIsNotFatal) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "\nPreferences file Tevlan.prf is incomplete: defaults are used for the missing settings.\n");
     EXPECT_EQ(Values(r.File("Tevlan.prf"))[7], "5");
+    // A plot size that is not a finite number is damage, never a value.
+    d.Put("Tevlan.prf", "06Apr2012\n1\n0\n1\nnan\ninf\n0\n7\n3\n1\n");
+    r = d.Run("e\nc\nx\n");
+    EXPECT_EQ(r.err, "\nPreferences file Tevlan.prf is incomplete: defaults are used for the missing settings.\n");
+    EXPECT_EQ(Values(r.File("Tevlan.prf")),
+              (std::vector<std::string>{"06Apr2012", "1", "0", "0.000000", "0.000000", "0.000000", "0.000000",
+                                        "5", "6", "0"}));
     // Values the menu would never store are normalised as the menu does.
     d.Put("Tevlan.prf", "06Apr2012\n1\n0\n0\n0\n0\n0\n-2\n0\n-4\n");
     r = d.Run("e\nc\nx\n");
