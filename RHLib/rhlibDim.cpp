@@ -183,14 +183,16 @@ double ScanNumberLoop(FILE* stream, const char* sourceName, const char* spec, bo
             Bell();
             throw 2;
         }
-        if (!isRange && *spec == '\0') return x;
-        bool ok = isRange ? (lowest <= x && x <= highest) : InNumberList(spec, x);
+        bool ok = !std::isfinite(x)         ? false
+                  : (!isRange && *spec == '\0') ? true
+                  : isRange                    ? (lowest <= x && x <= highest)
+                                               : InNumberList(spec, x);
         if (ok) return x;
         Bell();
         fprintf(stderr, "\nIncorrect input = %g. Reenter.\n", x);
         if (isRange)
             fprintf(stderr, "Accepted input: %g to %g\n", lowest, highest);
-        else
+        else if (*spec != '\0')
             fprintf(stderr, "Accepted input: %s\n", spec);
     }
 }
@@ -248,14 +250,15 @@ namespace {
 enum class Scan { Ok, Mismatch, End };
 
 template <class T>
-Scan ScanOne(FILE* stream, const char* format, T* destination) {
+Scan ScanOne(FILE* stream, const char* format, T* destination, bool finiteOnly) {
     T value{};
     int k = fscanf(stream, format, &value);
     if (k == EOF) return Scan::End;
     if (k != 1) return Scan::Mismatch;
     if constexpr (std::is_floating_point<T>::value) {
-        // "nan" and "inf" are not data: treat them as text that is not a number.
-        if (!std::isfinite(value)) return Scan::Mismatch;
+        // "nan", "inf" and numbers too large for a double are no answer to
+        // a strict read.
+        if (finiteOnly && !std::isfinite(value)) return Scan::Mismatch;
     }
     *destination = value;
     return Scan::Ok;
@@ -281,7 +284,7 @@ Scan ScanWord(FILE* stream, char* destination, size_t capacity) {
 
 template <class T>
 int Freadck(FILE* stream, const char* format, T* destination, const char* sourceName) {
-    if (!StreamEnded(stream) && ScanOne(stream, format, destination) == Scan::Ok) return 1;
+    if (!StreamEnded(stream) && ScanOne(stream, format, destination, true) == Scan::Ok) return 1;
     EndOfStream(sourceName, true);
 }
 
@@ -294,8 +297,11 @@ int ReportEnd(const char* sourceName) {
 template <class T>
 int Freadck1(FILE* stream, const char* format, T* destination, const char* sourceName) {
     if (StreamEnded(stream)) return ReportEnd(sourceName);
+    // A field read as a number that is not finite ("nan", "inf", 1e999) is
+    // returned as it is: passing over it would silently shift every later
+    // value of a table, so the caller decides what to do with it.
     for (;;) {
-        Scan s = ScanOne(stream, format, destination);
+        Scan s = ScanOne(stream, format, destination, false);
         if (s == Scan::Ok) return 1;
         if (s == Scan::End) return ReportEnd(sourceName);
         // Pass over the character that does not match and scan again.

@@ -983,6 +983,19 @@ int AbreDados() {
                     complete = false;
                     break;
                 }
+                if (!std::isfinite(*cell)) {
+                    // "nan", "inf" or a number beyond the range of a double:
+                    // no analysis can use the table.
+                    fprintf(out,
+                            eng ? "\nFile %s was not read because it holds a value that is not a finite number.\n"
+                                  "Please check!\n"
+                                : "\nO arquivo %s nao foi lido porque contem um valor que nao e um numero finito.\n"
+                                  "Favor verificar!\n",
+                            filename);
+                    LivraMemoria();
+                    fclose(f);
+                    return 0;
+                }
             }
     }
     if (!complete) {

@@ -134,6 +134,21 @@ TEST(DataFile, TooFewNumbersLeaveNoData) {
     EXPECT_NE(r.out.find("Dimensions: 5 sampling units, 1 variables\n"), std::string::npos);
 }
 
+TEST(DataFile, AValueThatIsNotAFiniteNumberLeavesNoData) {
+    // Skipping it would shift every later value into the wrong cell.
+    for (const char* cell : {"1e999", "nan", "-inf"}) {
+        Dialogue d;
+        d.Put("odd.txt", std::string("1 ") + cell + " 3 4\n");
+        RunResult r = d.Run(Load("odd.txt", 1, 2, 2, "N\nx\n"));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("\nFile odd.txt was not read because it holds a value that is not a finite number.\n"
+                             "Please check!\n"),
+                  std::string::npos)
+            << cell;
+        EXPECT_NE(r.out.find("\nAnalysis status: Data not available.\n"), std::string::npos);
+    }
+}
+
 TEST(DataFile, MissingLabelsAndLongLabels) {
     Dialogue d;
     d.Put("short.txt", "1 2 3 4\nu1 u2\nv1\n");

@@ -1,6 +1,7 @@
 // Allocation of arrays, validated input and file opening.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -157,9 +158,33 @@ TEST(ScanNumber, FreeFormsStrictAndTolerant) {
     EXPECT_EQ(GetCapturedStdout(), "\a");
 }
 
-TEST(ScanNumber, NotANumberIsNotANumber) {
-    TextStream s("nan inf 5");
+TEST(ScanNumber, NotAFiniteNumberIsRefused) {
+    TextStream s("nan 1e999 5 inf 1");
+    CaptureStderr();
+    CaptureStdout();
     EXPECT_EQ(ScanNumber(s, "keyboard", ""), 5);
+    EXPECT_EQ(ScanNumber(s, "keyboard", "-", 0, 1e308), 1);
+    EXPECT_EQ(GetCapturedStderr(),
+              "\nIncorrect input = nan. Reenter.\n\nIncorrect input = inf. Reenter.\n"
+              "\nIncorrect input = inf. Reenter.\nAccepted input: 0 to 1e+308\n");
+    GetCapturedStdout();
+}
+
+TEST(Freadck1, ANumberTooLargeIsReturnedNotSkipped) {
+    // Passing over it would shift every later value of a table.
+    TextStream s("1 1e999 3");
+    double v[3];
+    for (double& x : v) EXPECT_EQ(freadck1(s, "%lf", &x, "data.txt"), 1);
+    EXPECT_EQ(v[0], 1);
+    EXPECT_TRUE(std::isinf(v[1]));
+    EXPECT_EQ(v[2], 3);
+    double strict;
+    TextStream t("1e999");
+    CaptureStderr();
+    CaptureStdout();
+    EXPECT_EQ(ThrownCode([&] { freadck(t, "%lf", &strict, "data.txt"); }), 2);
+    GetCapturedStderr();
+    GetCapturedStdout();
 }
 
 TEST(ScanNumber, EndOfScriptWithList) {
