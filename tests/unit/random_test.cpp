@@ -512,4 +512,182 @@ TEST(RunDrawnBlocks, SameDrawsAndResultsOnAnyNumberOfThreads) {
         }
 }
 
+// ---------------------------------------------------------------------------
+// The draw rule rebuilt on a private GSL generator, step by step, without the
+// library's list routines: every seeded list must be the one it gives.
+// ---------------------------------------------------------------------------
+
+struct Reference {
+    gsl_rng* g;
+    explicit Reference(unsigned seed) : g(gsl_rng_alloc(gsl_rng_mt19937)) { gsl_rng_set(g, seed); }
+    ~Reference() { gsl_rng_free(g); }
+    int U(int m) { return static_cast<int>(gsl_rng_uniform_int(g, m)); }
+    Ints List(int n) {
+        Ints l(n);
+        for (int i = 0; i < n; i++) l[i] = i + 1;
+        for (int i = 0; i + 1 < n; i++) std::swap(l[i], l[i + U(n - i)]);
+        return l;
+    }
+    void Select(Ints& list, const std::vector<bool>& sel) {
+        Ints c;
+        for (size_t i = 0; i < sel.size(); i++)
+            if (sel[i]) c.push_back(static_cast<int>(i) + 1);
+        Ints q = List(static_cast<int>(c.size()));
+        for (size_t t = 0; t < c.size(); t++) list[c[t] - 1] = c[q[t] - 1];
+    }
+    // Restricted permutation: units within blocks (or, withinBlocks, bundles
+    // among the bundles of their block), then whole bundles across the table.
+    // Labels in ascending order; no design fault.
+    Ints Nested(const Ints& blocks, const Ints& bundles, bool withinBlocks) {
+        const int n = static_cast<int>(std::max(blocks.size(), bundles.size()));
+        Ints list(n);
+        std::iota(list.begin(), list.end(), 1);
+        std::set<int> blockLabels(blocks.begin(), blocks.end());
+        if (!blocks.empty() && !withinBlocks)
+            for (int g : blockLabels) {
+                std::vector<bool> m(n);
+                for (int i = 0; i < n; i++) m[i] = blocks[i] == g;
+                Select(list, m);
+            }
+        if (bundles.empty()) return list;
+        const std::set<int> bundleLabels(bundles.begin(), bundles.end());
+        const Ints labels(bundleLabels.begin(), bundleLabels.end());
+        const int nb = static_cast<int>(labels.size());
+        std::vector<Ints> pos(nb);
+        for (int h = 0; h < nb; h++)
+            for (int i = 0; i < n; i++)
+                if (bundles[i] == labels[h]) pos[h].push_back(i);
+        if (!withinBlocks) {
+            std::vector<Ints> val(nb);
+            for (int h = 0; h < nb; h++)
+                for (int i : pos[h]) val[h].push_back(list[i]);
+            Ints q = List(nb);
+            for (int h = 0; h < nb; h++)
+                for (size_t c = 0; c < pos[h].size(); c++) list[pos[h][c]] = val[q[h] - 1][c];
+            return list;
+        }
+        Ints q(nb);
+        std::iota(q.begin(), q.end(), 1);
+        for (int g : blockLabels) {
+            std::vector<bool> mark(nb);
+            std::vector<Ints> val(nb);
+            for (int h = 0; h < nb; h++) {
+                mark[h] = blocks[pos[h][0]] == g;
+                if (mark[h])
+                    for (int i : pos[h]) val[h].push_back(list[i]);
+            }
+            Select(q, mark);
+            for (int h = 0; h < nb; h++)
+                if (mark[h])
+                    for (size_t c = 0; c < pos[h].size(); c++) list[pos[h][c]] = val[q[h] - 1][c];
+        }
+        return list;
+    }
+};
+
+TEST(DrawRule, EveryListRoutineDrawsAsTheRuleSays) {
+    for (unsigned seed : {1u, 12345u, 4000000000u}) {
+        {
+            Reference ref(seed);
+            InitRndNumberGenerator(seed);
+            for (int n : {0, 1, 2, 7, 31}) {
+                Ints list(n);
+                RndList(n, list.data());
+                EXPECT_EQ(list, ref.List(n)) << "RndList " << n;
+            }
+            // Selection: candidates in ascending order take candidates of q.
+            const bool sel[9] = {true, false, true, true, false, false, true, true, false};
+            Ints list{9, 8, 7, 6, 5, 4, 3, 2, 1}, expected = list;
+            RndListSelect(9, list.data(), sel);
+            ref.Select(expected, std::vector<bool>(sel, sel + 9));
+            EXPECT_EQ(list, expected);
+            // Bootstrap: 1 + U(n), in order.
+            Ints boot(12);
+            RndListBootstrapN(5, 12, boot.data());
+            for (int i = 0; i < 12; i++) EXPECT_EQ(boot[i], 1 + ref.U(5));
+            // Pairs: a permutation of the objects, then the pairs row by row.
+            const int m = 6;
+            Ints pairs(m * (m - 1) / 2);
+            ASSERT_TRUE(RndListMantelRestricted(m * (m - 1) / 2, pairs.data(), m));
+            Ints s = ref.List(m);
+            int k = 0;
+            for (int i = 0; i < m; i++)
+                for (int j = i + 1; j < m; j++) EXPECT_EQ(pairs[k++], PairNumber(m, s[i] - 1, s[j] - 1));
+            EXPECT_EQ(RndIntegers(-3, 10), -3 + ref.U(14));
+            EXPECT_EQ(gsl_rng_get(r), gsl_rng_get(ref.g));  // no draw more, none less
+        }
+        // Restricted permutations, labels unsorted and not numbered from 1.
+        const Ints blocks{7, 2, 7, 2, 5, 5, 7, 2, 5, 7, 2, 5};
+        const Ints across{4, 9, 4, 9, 1, 1, 6, 3, 8, 6, 3, 8};   // six bundles of two
+        const Ints within{40, 90, 40, 90, 10, 10, 60, 30, 10, 60, 30, 10};
+        struct Case {
+            bool useBlocks, useBundles, withinBlocks;
+            const Ints* bundles;
+        } cases[] = {{true, false, false, nullptr}, {false, true, false, &across},
+                     {true, true, false, &across},   {true, true, true, &within}};
+        for (const Case& c : cases) {
+            Reference ref(seed);
+            InitRndNumberGenerator(seed);
+            for (int rep = 0; rep < 3; rep++) {
+                Ints list(12);
+                EXPECT_TRUE(RndListNestedNew(12, c.useBlocks, blocks.data(), c.useBundles,
+                                             c.bundles ? c.bundles->data() : nullptr, c.withinBlocks,
+                                             list.data()));
+                EXPECT_EQ(list, ref.Nested(c.useBlocks ? blocks : Ints{}, c.bundles ? *c.bundles : Ints{},
+                                           c.withinBlocks))
+                    << c.useBlocks << c.useBundles << c.withinBlocks << " rep " << rep;
+            }
+            EXPECT_EQ(gsl_rng_get(r), gsl_rng_get(ref.g));
+        }
+        {
+            // Selected units only: unselected units leave blocks and bundles.
+            const bool sel[12] = {true, true, true, true, false, false, true, true, true, true, true, true};
+            Reference ref(seed);
+            InitRndNumberGenerator(seed);
+            Ints list(12);
+            EXPECT_TRUE(RndListNestedSelect(12, true, blocks.data(), true, across.data(), false,
+                                            list.data(), sel));
+            // The reference without the unselected units: blocks and bundles
+            // of the others, positions kept.
+            Ints expected(12);
+            std::iota(expected.begin(), expected.end(), 1);
+            for (int g : {2, 5, 7}) {
+                std::vector<bool> m(12);
+                for (int i = 0; i < 12; i++) m[i] = blocks[i] == g && sel[i];
+                ref.Select(expected, m);
+            }
+            const Ints labels{3, 4, 6, 8, 9};
+            std::vector<Ints> pos(5), val(5);
+            for (int h = 0; h < 5; h++)
+                for (int i = 0; i < 12; i++)
+                    if (sel[i] && across[i] == labels[h]) pos[h].push_back(i), val[h].push_back(expected[i]);
+            Ints q = ref.List(5);
+            for (int h = 0; h < 5; h++)
+                for (size_t c = 0; c < pos[h].size(); c++) expected[pos[h][c]] = val[q[h] - 1][c];
+            EXPECT_EQ(list, expected);
+            EXPECT_EQ(gsl_rng_get(r), gsl_rng_get(ref.g));
+        }
+        {
+            // Synchronized: the first block's permutation, in every block.
+            const Ints sb{3, 1, 3, 1, 2, 2, 3, 1, 2};
+            const int order[3] = {1, 2, 3};
+            Reference ref(seed);
+            InitRndNumberGenerator(seed);
+            Ints list(9);
+            ASSERT_TRUE(RndListNestedSynchronized(9, true, sb.data(), false, nullptr, false, list.data(),
+                                                  true, order));
+            Ints q = ref.List(3), expected(9);
+            std::iota(expected.begin(), expected.end(), 1);
+            for (int g : {1, 2, 3}) {
+                Ints c;
+                for (int i = 0; i < 9; i++)
+                    if (sb[i] == g) c.push_back(i + 1);
+                for (int t = 0; t < 3; t++) expected[c[t] - 1] = c[q[t] - 1];
+            }
+            EXPECT_EQ(list, expected);
+            EXPECT_EQ(gsl_rng_get(r), gsl_rng_get(ref.g));
+        }
+    }
+}
+
 }  // namespace
