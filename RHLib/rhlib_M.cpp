@@ -1282,9 +1282,11 @@ struct BealsBuffers {
 //   dot_i = sum over k of w(y_k) K[k][i] - x_it c_t / d_t,
 //   K[k][i] = sum over every a of x_ia f(x_ka) / d_a,
 // so a permutation costs one pass over the units where w is non-zero instead
-// of one over every known value. With normalisation, m_a is also divided by
-// the sum of row a of the conditional matrix without its diagonal, which
-// depends on c_a; m is then formed taxon by taxon.
+// of one over every known value. K is n x n and takes a pass over the pairs
+// of units sharing each taxon to build: it pays only while the units are no
+// more than the taxa. Otherwise, and with normalisation, m is formed taxon by
+// taxon from c; with normalisation m_a is also divided by the sum of row a of
+// the conditional matrix without its diagonal, which depends on c_a.
 class BealsModel {
 public:
     BealsModel(int n, int p, double** X, int type, bool normalize)
@@ -1298,7 +1300,7 @@ public:
                 if (self != 0) diag_[a] += self;
             }
         if (!KnownType(type)) return;  // nothing is counted: every value is 0
-        if (!normalize) {
+        if (!normalize && n <= p) {
             K_ = dim2DT<double>(n, n);
             std::vector<int> units;
             for (int a = 0; a < p; a++) {
@@ -1325,6 +1327,8 @@ public:
             }
             start_[k + 1] = static_cast<int>(col_.size());
         }
+        sparse_ = true;
+        if (!normalize) return;
         // Each reference taxon's sum of conditional values over the other
         // targets, for the second scaling.
         G_ = dim2DT<double>(p, p);
@@ -1362,7 +1366,7 @@ public:
             const double mt = ct / Divisor(diag_[t]);
             for (int i : b.units)
                 if (Known(X_[i][t])) dot[i] -= X_[i][t] * mt;
-        } else if (G_) {
+        } else if (sparse_) {
             double* c = b.byTaxon.data();
             std::fill(c, c + p_, 0.0);
             for (int k = 0; k < n_; k++) {
@@ -1372,6 +1376,10 @@ public:
             }
             for (int a = 0; a < p_; a++) {
                 const double g = c[a] / Divisor(diag_[a]);
+                if (!G_) {
+                    c[a] = g;
+                    continue;
+                }
                 const double s = static_cast<double>(rowSum_[a] - G_[a][t] + g);
                 c[a] = g / (s == 0 ? 1.0 : s);
             }
@@ -1411,10 +1419,11 @@ private:
     double** X_;
     std::vector<double> diag_;      // raw diagonal of the conditional matrix
     std::vector<double> rowTotal_;  // of the known values of each unit
-    double** K_ = nullptr;          // without normalisation
-    std::vector<int> start_, col_;  // with it: the non-zero known values, row by row
+    double** K_ = nullptr;          // without normalisation, no more units than taxa
+    bool sparse_ = false;           // otherwise: m taxon by taxon from
+    std::vector<int> start_, col_;  // the non-zero known values, row by row
     std::vector<double> val_;
-    double** G_ = nullptr;          // conditional values, zero diagonal
+    double** G_ = nullptr;          // with normalisation: conditional values, zero diagonal
     std::vector<long double> rowSum_;
 };
 
