@@ -27,46 +27,35 @@ double** PresenceTable(int n, int p) {
     return X;
 }
 
-void BM_BealsTest(benchmark::State& state) {
-    const int n = 100, p = 500, nPerm = 999;
-    const int threads = static_cast<int>(state.range(0));  // 0: every processor
-    InitMultiprocessing(threads);
+// One Beals test of a presence/absence table per iteration.
+void RunBealsTest(benchmark::State& state, int n, int p, int nPerm, int threads, int type,
+                  int statistic) {
+    InitMultiprocessing(threads);  // 0: every processor
     FILE* sink = fopen("/dev/null", "w");
     SetProgressStream(sink);
     double** X = PresenceTable(n, p);
     std::vector<double> stat(p), prob(p);
     for (auto _ : state) {
         InitRndNumberGenerator(12345);
-        BealsTest_Partial(n, p, nPerm, X, stat.data(), prob.data(), 1, false, 1);
+        BealsTest_Partial(n, p, nPerm, X, stat.data(), prob.data(), type, false, statistic);
         benchmark::DoNotOptimize(prob.data());
     }
     state.counters["threads"] = NumberOfThreads();
     free2DT(X, n);
     SetProgressStream(nullptr);
     fclose(sink);
+}
+
+// 100 units x 500 taxa, 999 permutations, on one thread and on every processor.
+void BM_BealsTest(benchmark::State& state) {
+    RunBealsTest(state, 100, 500, 999, static_cast<int>(state.range(0)), 1, 1);
 }
 
 BENCHMARK(BM_BealsTest)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // Many more units than taxa (a vegetation survey of 3,000 plots and 40
 // species), 199 permutations, on every processor.
-void BM_BealsTestManyUnits(benchmark::State& state) {
-    const int n = 3000, p = 40, nPerm = 199;
-    InitMultiprocessing(0);
-    FILE* sink = fopen("/dev/null", "w");
-    SetProgressStream(sink);
-    double** X = PresenceTable(n, p);
-    std::vector<double> stat(p), prob(p);
-    for (auto _ : state) {
-        InitRndNumberGenerator(12345);
-        BealsTest_Partial(n, p, nPerm, X, stat.data(), prob.data(), 0, false, 2);
-        benchmark::DoNotOptimize(prob.data());
-    }
-    state.counters["threads"] = NumberOfThreads();
-    free2DT(X, n);
-    SetProgressStream(nullptr);
-    fclose(sink);
-}
+void BM_BealsTestManyUnits(benchmark::State& state) { RunBealsTest(state, 3000, 40, 199, 0, 0, 2); }
 
 BENCHMARK(BM_BealsTestManyUnits)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
