@@ -129,7 +129,7 @@ Matrix ScoreRows(const std::string& report, const std::string& heading, int axes
     size_t p = report.find(heading);
     if (p == std::string::npos) return m;
     for (int k = 1; k <= axes; k++) {
-        char label[16];
+        char label[24];
         snprintf(label, sizeof label, "Axis %2d:\t", k);
         m.push_back(NumbersAfter(report, label, p));
     }
