@@ -15,6 +15,7 @@
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
 #include "rhlibDim.h"
+#include "dataset_util.h"
 #include "stream_util.h"
 
 using testing::internal::CaptureStderr;
@@ -113,21 +114,10 @@ protected:
 
     // Runs key C on the answers; returns what the console showed.
     std::string Run(const std::string& answers) {
-        TextStream input(answers);
-        FILE* savedIn = in;
-        FILE* savedOut = out;
-        char* buffer = nullptr;
-        size_t size = 0;
-        in = input.get();
-        out = open_memstream(&buffer, &size);
+        std::string text;
         CaptureStderr();
-        Cluster();
+        WithConsole(answers, text, Cluster);
         err_ = GetCapturedStderr();
-        fclose(out);
-        std::string text(buffer, size);
-        free(buffer);
-        in = savedIn;
-        out = savedOut;
         return text;
     }
     // The report after the status (from the criterion line on).

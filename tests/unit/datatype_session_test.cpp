@@ -283,19 +283,9 @@ protected:
     // Answers from a text, prompts into a buffer, for one call.
     template <class F>
     static int Answer(const std::string& answers, F&& call, std::string* shown = nullptr) {
-        TextStream input(answers);
-        FILE* savedIn = in;
-        FILE* savedOut = out;
-        char* buffer = nullptr;
-        size_t size = 0;
-        in = input;
-        out = open_memstream(&buffer, &size);
-        int result = call();
-        fclose(out);
-        if (shown) *shown = std::string(buffer, size);
-        free(buffer);
-        in = savedIn;
-        out = savedOut;
+        std::string text;
+        int result = WithConsole(answers, text, call);
+        if (shown) *shown = text;
         return result;
     }
 };

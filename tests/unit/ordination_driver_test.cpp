@@ -122,24 +122,12 @@ protected:
 
     // Runs key O on the answers; returns its result, the console in shown.
     int Run(const std::string& answers) {
-        TextStream input(answers);
-        FILE* savedIn = in;
-        FILE* savedOut = out;
-        char* buffer = nullptr;
-        size_t size = 0;
-        in = input.get();
-        out = open_memstream(&buffer, &size);
         int code = 0, result = -1;
         try {
-            result = Ordenacao();
+            result = WithConsole(answers, shown, Ordenacao);
         } catch (int c) {
             code = c;
         }
-        fclose(out);
-        shown = std::string(buffer, size);
-        free(buffer);
-        in = savedIn;
-        out = savedOut;
         EXPECT_EQ(code, 0) << "the dialogue read past its answers:\n" << shown;
         return result;
     }
