@@ -1005,6 +1005,13 @@ void CountGroupsSelect(int n, const int* groups, const int* select, int& count, 
     groupsdetail::Report(groupsdetail::Distinct(n, groups, select), count, labels);
 }
 
+int GroupPositions(int n, const int* groups, int* positions) {
+    std::vector<int> pos;
+    const int g = statsdetail::GroupPositions(n, groups, pos);
+    for (int i = 0; i < n; i++) positions[i] = pos[i] + 1;
+    return g;
+}
+
 void RenamePartitionLabels(int n, int k, int* labels) {
     // Equivalent to: for v = 1..k, while no label is v and some label exceeds
     // v, decrease every label above v by 1. Labels below 1 never move; the

@@ -193,6 +193,10 @@ void CountGroups(int n, const int* groups, int& count, int* labels);
 void CountGroupsNew(int n, const int* groups, int& count, int* labels);
 // The same over the positions with select = 1.
 void CountGroupsSelect(int n, const int* groups, const int* select, int& count, int* labels);
+// positions[i] = the position 1..g of groups[i] among the sorted distinct
+// labels; returns g. Every routine that indexes per-group arrays by a user's
+// label goes through this, so labels such as 0, 10 or -5 never index outside.
+int GroupPositions(int n, const int* groups, int* positions);
 // Closes the gaps among the positive labels in place (1, 3, 5, 3 -> 1, 2, 3, 2),
 // keeping their order; k is the number of distinct labels.
 void RenamePartitionLabels(int n, int k, int* labels);

@@ -45,6 +45,13 @@ TEST(GroupCounting, DistinctLabelsInAscendingOrder) {
     EXPECT_EQ(std::vector<int>(labels, labels + 2), (std::vector<int>{0, 20}));
 }
 
+TEST(GroupCounting, PositionsAmongSortedLabels) {
+    const int raw[] = {10, 0, -5, 10, 0};
+    int pos[5] = {0, 0, 0, 0, 0};
+    EXPECT_EQ(GroupPositions(5, raw, pos), 3);
+    EXPECT_EQ(std::vector<int>(pos, pos + 5), (std::vector<int>{3, 2, 1, 3, 2}));
+}
+
 // The renumbering rule taken literally: for v = 1..k, while no label is v and
 // a larger label remains, every label above v is decreased by 1.
 std::vector<int> RenameByRule(std::vector<int> labels, int k) {
