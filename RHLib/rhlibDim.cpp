@@ -338,6 +338,99 @@ int freadck1(FILE* stream, const char* format, char* destination, size_t capacit
 
 namespace {
 
+// The longest field that can still be a number; a longer one is refused
+// whole (it is read to its end all the same, so the next field starts right).
+constexpr size_t kLongestNumber = 256;
+
+// Copies the field as it will be shown in a message: bytes that are not
+// printable become '?', and a field cut to the room given ends in "...".
+void ShowToken(const char* raw, size_t length, bool longer, char* token, size_t capacity) {
+    if (capacity == 0) return;
+    size_t room = capacity - 1;
+    bool cut = longer || length > room;
+    size_t keep = cut ? (room > 3 ? room - 3 : 0) : length;
+    if (keep > length) keep = length;
+    size_t k = 0;
+    for (; k < keep; k++) {
+        unsigned char c = static_cast<unsigned char>(raw[k]);
+        token[k] = (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
+    }
+    if (cut)
+        for (int d = 0; d < 3 && k < room; d++) token[k++] = '.';
+    token[k] = '\0';
+}
+
+}  // namespace
+
+int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capacity,
+                    const char* sourceName) {
+    if (capacity > 0) token[0] = '\0';
+    if (StreamEnded(stream)) return ReportEnd(sourceName);
+    int c;
+    do {
+        c = getc(stream);
+    } while (c != EOF && isspace(c));
+    if (c == EOF) return ReportEnd(sourceName);
+    char raw[kLongestNumber + 1];
+    size_t length = 0;
+    bool longer = false;
+    while (c != EOF && !isspace(c)) {
+        if (length < kLongestNumber)
+            raw[length++] = static_cast<char>(c);
+        else
+            longer = true;
+        c = getc(stream);
+    }
+    if (c != EOF) ungetc(c, stream);
+    raw[length] = '\0';
+
+    // One separator at the end of the field is not part of the number.
+    size_t numberLength = length;
+    if (!longer && numberLength > 1 && (raw[numberLength - 1] == ',' || raw[numberLength - 1] == ';'))
+        numberLength--;
+    if (!longer) {
+        std::string text(raw, numberLength);
+        char* end = nullptr;
+        double x = strtod(text.c_str(), &end);
+        // Read whole: the conversion must stop at the end of the field, which
+        // also refuses a field holding a NUL byte (the text ends there) and
+        // one that strtod would start after leading blanks (none can occur).
+        bool whole = numberLength > 0 && end == text.c_str() + numberLength &&
+                     !isspace(static_cast<unsigned char>(text[0]));
+        if (whole && std::isfinite(x)) {
+            *destination = x;
+            return tokenNumber;
+        }
+    }
+    ShowToken(raw, length, longer, token, capacity);
+    return tokenNotNumber;
+}
+
+void NotANumberMessage(FILE* stream, bool english, const char* fileName, const char* place,
+                       const char* token) {
+    fprintf(stream,
+            english ? "\nFile %s was not read: the value for %s is \"%s\", which is not a number.\n"
+                    : "\nO arquivo %s nao foi lido: o valor para %s e \"%s\", que nao e um numero.\n",
+            fileName, place, token);
+    // A decimal comma (1,5) is the common cause where spreadsheets write
+    // numbers the Portuguese way.
+    bool comma = false;
+    for (size_t k = 1; token[k] && token[k + 1] && !comma; k++)
+        comma = token[k] == ',' && isdigit(static_cast<unsigned char>(token[k - 1])) &&
+                isdigit(static_cast<unsigned char>(token[k + 1]));
+    if (comma)
+        fprintf(stream, "%s",
+                english ? "Decimals are written with a point: 1.5, not 1,5.\n"
+                        : "Decimais sao escritos com ponto: 1.5, e nao 1,5.\n");
+}
+
+bool IsRegularFile(const char* name) {
+    std::error_code ec;
+    return name && *name && std::filesystem::is_regular_file(name, ec);
+}
+
+namespace {
+
 int ReadLine(FILE* stream, int maxLength, char* line, const char* sourceName, bool tabIsBlank) {
     if (StreamEnded(stream)) EndOfStream(sourceName, true);
     int c;
@@ -371,9 +464,14 @@ FILE* fopenck(const char* name, const char* prefix, const char* mode) {
     // A folder opens for reading here, but every read of it fails: it is
     // refused like any name that does not open, never taken for a file
     // that ended before its first field.
+    // Nor is anything but a regular file opened for reading: a FIFO would
+    // block the open until some other program writes to it, and a device
+    // such as /dev/zero would feed a reader without end.
     std::error_code ec;
-    if (full.size() <= 99 && !full.empty() && !std::filesystem::is_directory(full, ec))
-        f = fopen(full.c_str(), mode);
+    const bool reading = mode && mode[0] == 'r';
+    const bool refused = std::filesystem::is_directory(full, ec) ||
+                         (reading && std::filesystem::exists(full, ec) && !IsRegularFile(full.c_str()));
+    if (full.size() <= 99 && !full.empty() && !refused) f = fopen(full.c_str(), mode);
     if (!f) {
         fprintf(stderr, "\ncan't open %s \n", full.c_str());
         Bell();

@@ -93,12 +93,68 @@ inline int freadck1(FILE* stream, const char* format, char (&destination)[N], co
     return freadck1(stream, format, destination, N, sourceName);
 }
 
+// ---------------------------------------------------------------------------
+// Strict reading of the numbers of a user's file: data files, and the group
+// membership, restriction and scale files. freadck1 passes over what does
+// not match, which suits answers at a prompt but silently shifts a table
+// ("1,5" would become the two cells 1 and 5). These readers refuse instead.
+//
+// A field is one white-space-delimited token that must read whole, with the
+// syntax of "%lf", as a finite number (3, -0.5, 1e-3, -999). A single ',' or
+// ';' at its end is a separator and is dropped, so files written with ", "
+// between values read as written. Anything else is no number: a word, "NA",
+// "1,5", "1..2", "--1", "1e", "nan", "inf", 1e999, a token holding a NUL
+// byte. The missing value -999 is an ordinary number at this level.
+//
+// How a reader calls it (one field; `place` in the user's language):
+//
+//     double x;
+//     char token[kTokenShown];
+//     int k = ReadNumberToken(f, &x, token, sizeof token, fileName);
+//     if (k == tokenEnd) { ... the file ended: report it incomplete ... }
+//     if (k == tokenNotNumber) {
+//         NotANumberMessage(out, eng == 1, fileName, "unit 3, variable 2", token);
+//         ... refuse the file, or ask for another one ...
+//     }
+//     ... x is a finite double; a reader of whole numbers (group labels)
+//     checks x == trunc(x) and its range itself ...
+//
+// Open such files with fopenck (mode "r"): it refuses a folder, a FIFO or a
+// device, so a reader never blocks on one or reads endless bytes.
+// ---------------------------------------------------------------------------
+
+enum TokenRead { tokenEnd = 0, tokenNumber = 1, tokenNotNumber = -1 };
+
+// Room for the text of a refused token as NotANumberMessage shows it.
+constexpr size_t kTokenShown = 48;
+
+// Reads one field. tokenNumber: *destination holds it. tokenNotNumber: token
+// holds the field as written (bytes that cannot be shown as '?', cut with
+// "..." when longer than capacity - 1), *destination is unchanged.
+// tokenEnd: the stream ended before a field; "\nEnd of file %s\n" has been
+// written on the standard error stream with sourceName, as freadck1 does.
+int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capacity,
+                    const char* sourceName);
+
+// The refusal of a field: "File %s was not read: the value for %s is \"%s\",
+// which is not a number." with the file, the place ("unit 3, variable 2")
+// and the token (in Portuguese when english is false), and for a comma
+// between digits one more line saying that decimals are written with a point.
+void NotANumberMessage(FILE* stream, bool english, const char* fileName, const char* place,
+                       const char* token);
+
+// True when name is a regular file (following links), false for a folder,
+// a FIFO, a device or a name that does not exist.
+bool IsRegularFile(const char* name);
+
 // One line of at most maxLength characters (line holds maxLength + 1).
 int freadlineck(FILE* stream, int maxLength, char* line, const char* sourceName);
 int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourceName);
 
 // Opens prefix + name (at most 99 characters) or prints "\ncan't open %s \n"
-// and returns null.
+// and returns null. A folder is never opened; for reading, neither is
+// anything but a regular file (a FIFO would block the open, a device would
+// never end).
 FILE* fopenck(const char* name, const char* prefix, const char* mode);
 
 // Asks for a data file name on the standard input until one opens.

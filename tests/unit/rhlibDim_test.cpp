@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "rhlibDim.h"
 #include "stream_util.h"
 
@@ -283,6 +287,114 @@ TEST(Freadck1, LabelsAreBoundedWordByWord) {
     EXPECT_STREQ(w, "k");
 }
 
+// ---------------------------------------------------------------------------
+// Strict number fields
+// ---------------------------------------------------------------------------
+
+struct FieldCase {
+    std::string text;   // the field as written in the file
+    bool number;        // read as a number?
+    double value;       // its value
+    std::string shown;  // the token a refusal shows
+};
+
+TEST(ReadNumberToken, EachFieldReadsWholeOrIsRefused) {
+    const FieldCase cases[] = {
+        {"3", true, 3, ""},
+        {"-0.5", true, -0.5, ""},
+        {"1e-3", true, 0.001, ""},
+        {"-999", true, -999, ""},
+        {"+7.25E+1", true, 72.5, ""},
+        {"1,", true, 1, ""},           // ", " between values
+        {"2;", true, 2, ""},
+        {"1e-400", true, 0, ""},       // underflows to zero: still a finite number
+        {"1,5", false, 0, "1,5"},      // a decimal comma is never split into two cells
+        {"1,5,", false, 0, "1,5,"},
+        {"1,,", false, 0, "1,,"},      // one separator only
+        {",", false, 0, ","},
+        {"NA", false, 0, "NA"},
+        {"1..2", false, 0, "1..2"},
+        {"--1", false, 0, "--1"},
+        {"1e", false, 0, "1e"},
+        {"0x", false, 0, "0x"},
+        {"nan", false, 0, "nan"},
+        {"inf", false, 0, "inf"},
+        {"-Infinity", false, 0, "-Infinity"},
+        {"1e999", false, 0, "1e999"},
+        {"abc", false, 0, "abc"},
+        {std::string("1\0", 2), false, 0, "1?"},  // a UTF-16 digit
+        {"\xEF\xBB\xBF" "5", false, 0, "???5"},   // a byte-order mark before the first number
+    };
+    for (const FieldCase& c : cases) {
+        SCOPED_TRACE(c.shown.empty() ? c.text : c.shown);
+        // The field between two numbers: the next field must come out whole.
+        TextStream s("  " + c.text + "\n42");
+        double x = -1;
+        char token[kTokenShown];
+        int k = ReadNumberToken(s, &x, token, sizeof token, "data.txt");
+        if (c.number) {
+            EXPECT_EQ(k, tokenNumber);
+            EXPECT_DOUBLE_EQ(x, c.value);
+        } else {
+            EXPECT_EQ(k, tokenNotNumber);
+            EXPECT_EQ(x, -1);  // untouched
+            EXPECT_EQ(std::string(token), c.shown);
+        }
+        EXPECT_EQ(ReadNumberToken(s, &x, token, sizeof token, "data.txt"), tokenNumber);
+        EXPECT_EQ(x, 42);
+    }
+}
+
+TEST(ReadNumberToken, SeparatedListsAndTheEnd) {
+    // "NA -3" once made -3 into 3: the field after a refused one is intact.
+    TextStream s("1, 2; 3\tNA -3\n");
+    double v[5] = {0, 0, 0, 0, 0};
+    char token[kTokenShown];
+    for (int i = 0; i < 3; i++) ASSERT_EQ(ReadNumberToken(s, &v[i], token, sizeof token, "d"), tokenNumber);
+    EXPECT_EQ(ReadNumberToken(s, &v[3], token, sizeof token, "d"), tokenNotNumber);
+    EXPECT_EQ(ReadNumberToken(s, &v[4], token, sizeof token, "d"), tokenNumber);
+    EXPECT_EQ(v[0], 1);
+    EXPECT_EQ(v[1], 2);
+    EXPECT_EQ(v[2], 3);
+    EXPECT_EQ(v[4], -3);
+    CaptureStderr();
+    CaptureStdout();
+    EXPECT_EQ(ReadNumberToken(s, &v[0], token, sizeof token, "d.txt"), tokenEnd);
+    EXPECT_EQ(GetCapturedStderr(), "\nEnd of file d.txt\n");
+    EXPECT_EQ(GetCapturedStdout(), "\a");
+}
+
+TEST(ReadNumberToken, LongFieldsAreShownCutAndPassedWhole) {
+    std::string digits(300, '1');  // too long to be a number anyone wrote
+    std::string word(60, 'w');
+    TextStream s(digits + " " + word + " 5");
+    double x = 0;
+    char token[12];
+    EXPECT_EQ(ReadNumberToken(s, &x, token, sizeof token, "d"), tokenNotNumber);
+    EXPECT_STREQ(token, "11111111...");
+    EXPECT_EQ(ReadNumberToken(s, &x, token, sizeof token, "d"), tokenNotNumber);
+    EXPECT_STREQ(token, "wwwwwwww...");
+    EXPECT_EQ(ReadNumberToken(s, &x, token, sizeof token, "d"), tokenNumber);
+    EXPECT_EQ(x, 5);
+}
+
+TEST(NotANumberMessage, NamesFilePlaceAndTokenWithTheDecimalHint) {
+    auto say = [](bool english, const char* token) {
+        return Printed([&](FILE* f) { NotANumberMessage(f, english, "d.txt", english ? "unit 2, variable 3" : "unidade 2, variavel 3", token); });
+    };
+    EXPECT_EQ(say(true, "NA"),
+              "\nFile d.txt was not read: the value for unit 2, variable 3 is \"NA\", which is not a number.\n");
+    EXPECT_EQ(say(true, "1,5"),
+              "\nFile d.txt was not read: the value for unit 2, variable 3 is \"1,5\", which is not a number.\n"
+              "Decimals are written with a point: 1.5, not 1,5.\n");
+    EXPECT_EQ(say(false, "12,75;"),
+              "\nO arquivo d.txt nao foi lido: o valor para unidade 2, variavel 3 e \"12,75;\", que nao e um "
+              "numero.\nDecimais sao escritos com ponto: 1.5, e nao 1,5.\n");
+    // A comma that is no decimal comma gets no hint.
+    EXPECT_EQ(say(true, "1,,").find("Decimals"), std::string::npos);
+    EXPECT_EQ(say(true, ",5").find("Decimals"), std::string::npos);
+}
+
 TEST(LineReaders, TabEndsALineOrIsABlank) {
     TextStream s("\n  first part\tsecond\nthird\tfourth\n");
     char line[100];
@@ -328,10 +440,14 @@ TEST(Fopenck, NamesLongerThan99AreRefused) {
     std::string name(100, 'n');
     CaptureStderr();
     CaptureStdout();
-    EXPECT_EQ(fopenck(name.c_str(), nullptr, "w"), nullptr);
+    FILE* f = fopenck(name.c_str(), nullptr, "w");
+    EXPECT_EQ(f, nullptr);
     EXPECT_EQ(GetCapturedStderr(), "\ncan't open " + name + " \n");
     GetCapturedStdout();
-    EXPECT_FALSE(std::filesystem::exists(name));
+    // A fault that creates the file must not leave it behind for later runs.
+    if (f) fclose(f);
+    std::error_code ec;
+    EXPECT_FALSE(std::filesystem::remove(name, ec));
 }
 
 TEST(Fopenck, AFolderIsNotAFileToOpen) {
@@ -345,6 +461,38 @@ TEST(Fopenck, AFolderIsNotAFileToOpen) {
     EXPECT_EQ(GetCapturedStderr(), "\ncan't open " + dir.string() + " \n");
     EXPECT_EQ(GetCapturedStdout(), "\a");
     std::filesystem::remove(dir);
+}
+
+TEST(Fopenck, OnlyRegularFilesAreOpenedForReading) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("tevlan_fopenck_fifo_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string fifo = (dir / "data.txt").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A writer holds the FIFO open, so that a faulty open returns at once
+    // instead of waiting for one.
+    int holder = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    for (const std::string& name : {fifo, std::string("/dev/zero")}) {
+        SCOPED_TRACE(name);
+        CaptureStderr();
+        CaptureStdout();
+        FILE* f = fopenck(name.c_str(), nullptr, "r");
+        EXPECT_EQ(f, nullptr);
+        if (f) fclose(f);
+        EXPECT_EQ(GetCapturedStderr(), "\ncan't open " + name + " \n");
+        GetCapturedStdout();
+        EXPECT_FALSE(IsRegularFile(name.c_str()));
+    }
+    close(holder);
+    // Writing to a device stays possible: a failed write is the writer's to report.
+    FILE* full = fopenck("/dev/full", nullptr, "w");
+    EXPECT_NE(full, nullptr);
+    if (full) fclose(full);
+    const std::string plain = (dir / "plain.txt").string();
+    fclose(fopen(plain.c_str(), "w"));
+    EXPECT_TRUE(IsRegularFile(plain.c_str()));
+    fs::remove_all(dir);
 }
 
 TEST(StrCmp, IgnoresCase) {
