@@ -216,7 +216,7 @@ bool GaussJordan(double** a, int n, double** b, int m, bool report) {
 
 }  // namespace
 
-void gaussj(double** a, int n, double** b, int m) { GaussJordan(a, n, b, m, true); }
+bool gaussj(double** a, int n, double** b, int m) { return GaussJordan(a, n, b, m, true); }
 
 bool gaussj_RH(double** a, int n, double** b, int m) { return GaussJordan(a, n, b, m, false); }
 
