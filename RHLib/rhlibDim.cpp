@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <string>
@@ -514,6 +515,24 @@ bool IsLargerThanOrEqual(double a, double b, int maxUlps, bool absolute) {
     }
     if (AlmostEqual2sComplement(a, b, maxUlps)) return true;
     return a > b;
+}
+
+bool CountsTowardP(double random, double observed, TieRule rule) {
+    if (!std::isfinite(observed)) return false;
+    switch (rule) {
+        case TieRule::Larger:
+            return IsLargerThanOrEqual(random, observed, 1, false);
+        case TieRule::LargerAbsolute:
+            return IsLargerThanOrEqual(random, observed, 1, true);
+        case TieRule::Smaller:
+            return IsLargerThanOrEqual(observed, random, 1, false);
+    }
+    return false;
+}
+
+double PermutationP(double count, int nPerm, double observed) {
+    if (!std::isfinite(observed) || nPerm < 1) return std::numeric_limits<double>::quiet_NaN();
+    return count / nPerm;
 }
 
 bool AlmostEqual_Tolerance(double a, double b, double tolerance) {

@@ -168,6 +168,22 @@ bool StreamEnded(FILE* stream);
 // ---------------------------------------------------------------------------
 bool AlmostEqual2sComplement(double a, double b, int maxUlps);
 bool IsLargerThanOrEqual(double a, double b, int maxUlps, bool absolute);
+
+// Counting in permutation tests. The observed arrangement counts as
+// permutation 1 (counters start at 1.0); a random statistic adds 1.0 when it
+// is as extreme as the observed one, a tie being equality by
+// AlmostEqual2sComplement with one unit:
+//   Larger          random >= observed;
+//   LargerAbsolute  |random| >= |observed| (correlations, coefficients: either sign is extreme);
+//   Smaller         random <= observed (statistics whose small values are extreme, such as MRPP).
+enum class TieRule { Larger, LargerAbsolute, Smaller };
+// False whatever the random value when the observed statistic is not a
+// finite number: such a statistic is not tested (a NaN would otherwise get
+// whatever count it happened to get, down to a P of 1/N).
+bool CountsTowardP(double random, double observed, TieRule rule);
+// P = count / nPerm; NaN (not testable) when the observed statistic is not
+// finite or nPerm < 1.
+double PermutationP(double count, int nPerm, double observed);
 bool AlmostEqual_Tolerance(double a, double b, double tolerance);
 
 double Fmax(double a, double b);

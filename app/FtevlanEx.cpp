@@ -729,8 +729,6 @@ void SetStepReached() {
 // Data file input
 // ===========================================================================
 
-namespace {
-
 // Source name of answers read from `in`, for the messages of the readers.
 const char* Keyboard() { return eng ? "keyboard" : "teclado"; }
 
@@ -749,6 +747,8 @@ std::string AskWord(int maxLength) {
     if (!ScanString(in, maxLength, word, nullptr, 0, Keyboard())) throw 2;
     return word;
 }
+
+namespace {
 
 bool FileExists(const char* name) {
     FILE* f = fopen(name, "r");
@@ -1874,6 +1874,10 @@ int Semelhanca() {
 // ===========================================================================
 // Groups of sampling units
 // ===========================================================================
+
+int AskGroupNumber(const char* sourceName) {
+    return static_cast<int>(ScanNumber(in, sourceName, "-", -2147483648.0, 2147483647.0));
+}
 
 void SetGroups() { NotAvailableYet(); }
 

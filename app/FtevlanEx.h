@@ -4,12 +4,21 @@
 #define FTEVLANEX_H
 
 #include <cstdio>
+#include <string>
 
 // Start-up and the main menu loop; returns 1 on key X.
 int TevlanMain();
 
 // Prints the one line of a key whose analysis has not been built; returns 0.
 int NotAvailableYet();
+
+// Answers from `in` in the current language, for every dialogue.
+// Source name of `in` for the readers' messages ("keyboard" or "teclado").
+const char* Keyboard();
+// A yes/no question ("y n" or "s n"); true unless the answer is n.
+bool AskYes(const char* english, const char* portuguese);
+// One word of at most maxLength characters; the end of the input is error code 2.
+std::string AskWord(int maxLength);
 
 // Preferences, language tables and status.
 void ReadPreferences();
@@ -75,7 +84,12 @@ int SpecifyThirdSession();
 int DescriptiveAttributes();
 int TransformaDados();
 int Semelhanca();
+// Key G: the factors of groups of sampling units and each unit's group.
 void SetGroups();
+// A group number typed on `in`: any number within the int range, its integer
+// part kept (labels are the user's: 0 and negative numbers too); anything
+// else is refused and read again.
+int AskGroupNumber(const char* sourceName);
 void Scatter();
 int Ordenacao();
 // Score tables of an ordination. PrintScores also replaces "scores.txt" with

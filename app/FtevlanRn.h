@@ -1,6 +1,94 @@
-// Randomization tests and path analysis.
+// Randomization tests and path analysis: the prologue every test opens with,
+// the permutation-restriction dialogue, the conventions all permutation tests
+// share, and the test drivers.
 #ifndef FTEVLANRN_H
 #define FTEVLANRN_H
+
+#include <cstdio>
+#include <string>
+
+#include "rhlibDim.h"  // TieRule, CountsTowardP, PermutationP
+
+// ===========================================================================
+// Prologue
+// ===========================================================================
+
+// Shows the status and the title of the test family, sets optCompara (1 when
+// the last resemblance compared sampling units, 2 otherwise), asks how to
+// seed the generator (the clock, or a typed seed from 0 to 4294967295),
+// stores the seed in `seed` and seeds `r` with it. Reports print `seed`
+// (PrintSeed), so a run seeded from the clock can be repeated.
+void AleatorizacaoMain();
+
+// ===========================================================================
+// Permutation restrictions
+// ===========================================================================
+
+// Restriction options, as the menu numbers them.
+enum PermutationRestriction {
+    kNoRestriction = 0,
+    kEmbeddedMatrix = 1,  // units are the cells of an m x m resemblance matrix
+    kWithinGroups = 2,    // units permuted within nesting groups
+    kBundles = 3          // bundles of units permuted as wholes
+};
+
+// The restriction dialogue. Clears *nested and *permuteBundles, then writes
+// the option and what belongs to it: option 1 the dimension m (asked until
+// m(m-1)/2 = nObj; the option is refused when no m fits), option 2 *nested
+// and nestGroups, option 3 *permuteBundles and bundleGroups (nObj entries
+// each, the user's labels as given); the other outputs are not touched.
+// Groups come from a file or the keyboard. A group file is read strictly: a
+// field that is not a whole number within the int range, or a file that ends
+// before nObj numbers, ends the program (error code 2), unless lenientFile is
+// set: then a file that ends early leaves the remaining groups 0 after
+// "End of file" and the dialogue goes on. The file is closed here, once.
+void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* nestGroups, bool* permuteBundles,
+                                int* bundleGroups, bool lenientFile = false);
+
+// ===========================================================================
+// Conventions shared by every permutation test
+// ===========================================================================
+//
+// Counting: counters start at 1.0 (the observed arrangement is permutation
+// 1, so N - 1 random ones are drawn); each random statistic adds 1.0 when
+// CountsTowardP(random, observed, rule) holds (rhlibDim.h: TieRule::Larger,
+// LargerAbsolute for correlations and coefficients, Smaller for MRPP);
+// P = PermutationP(count, N, observed), NaN when the observed statistic is
+// not finite. Print P with ProbabilityText, which names such a P
+// "not testable".
+
+// "Number of permutations: ", read as a whole number from 1 to 2147483647
+// (integer part kept; anything else is refused and read again).
+int AskNumberOfPermutations();
+
+// The save question in its general form: the question in each language and,
+// with orTable, the key p accepted too (a table of intermediate results).
+// A yes for more than 50 permutations is confirmed by "Are you sure? y/n
+// There are %d permutations! "; a no there asks the save question again.
+// Returns 'y' (in either language), 'n' or 'p'.
+int AskSaveQuestion(int nPerm, const char* english, const char* portuguese, bool orTable);
+// "Save data and results of each random permutation? y/n "; true to save.
+bool AskSaveEachPermutation(int nPerm);
+
+// The progress line before random permutation i of nPerm
+// ("Permutation: %d %d"); ClearLine removes it after the loop.
+void ShowPermutationProgress(int nPerm, int i);
+
+// Report lines common to the test reports, in the current language; each
+// driver prints them in its own order, after the separator and the time
+// stamp (TimeStamp).
+void PrintNumberOfPermutations(FILE* report, int nPerm);  // "Number of permutations: %d\n"
+void PrintElapsedTime(FILE* report, double seconds);      // "Elapsed time: %g seconds\n"
+void PrintSeed(FILE* report);                             // "Random number generation initializer: %u\n"
+
+// "not testable" ("nao testavel").
+const char* NotTestable();
+// A probability as "%.*g" with digits, or NotTestable() when it is NaN.
+std::string ProbabilityText(double p, int digits);
+
+// ===========================================================================
+// Test drivers
+// ===========================================================================
 
 int AleatorizacaoUnitsManova();
 int AleatorizacaoVar();
