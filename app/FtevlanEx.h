@@ -90,6 +90,13 @@ void SetGroups();
 // part kept (labels are the user's: 0 and negative numbers too); anything
 // else is refused and read again.
 int AskGroupNumber(const char* sourceName);
+// Reads nFactorsInFile x nUnits group numbers from an open membership file,
+// factor after factor, into groups. Each field must be a whole number within
+// the int range ("2.0" is 2); numbers beyond those needed are not read.
+// False when the file refuses: a field that is not such a number, or a file
+// that ends too soon; a message naming the file and the place is printed
+// and groups is partly written. The caller closes the file.
+bool ReadMembershipFile(FILE* file, const char* name, int nFactorsInFile, int nUnits, int* groups);
 void Scatter();
 int Ordenacao();
 // Score tables of an ordination. PrintScores also replaces "scores.txt" with

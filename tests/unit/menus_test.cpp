@@ -18,12 +18,6 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-int Count(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (size_t p = text.find(needle); p != std::string::npos; p = text.find(needle, p + needle.size())) n++;
-    return n;
-}
-
 // Points `in` at a text and `out` at a buffer for the length of a test.
 class Console {
 public:

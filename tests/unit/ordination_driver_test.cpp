@@ -38,12 +38,6 @@ std::string Slurp(const std::string& path) {
     return s;
 }
 
-int Count(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (size_t p = text.find(needle); p != std::string::npos; p = text.find(needle, p + needle.size())) n++;
-    return n;
-}
-
 // The numbers of one line of text that follows a heading.
 std::vector<double> NumbersAfter(const std::string& text, const std::string& heading) {
     std::vector<double> v;

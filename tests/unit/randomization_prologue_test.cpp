@@ -14,77 +14,16 @@
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
 #include "FtevlanRn.h"
-#include "dataset_util.h"
+#include "driver_fixture.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlib_M.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-int Count(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (size_t p = text.find(needle); p != std::string::npos; p = text.find(needle, p + needle.size())) n++;
-    return n;
-}
-
-// A current data set of n units labelled u1..un, in a folder of its own.
-class TestDialogue : public testing::Test {
-protected:
-    void SetUp() override {
-        ResetCurrentDataSet();
-        port = 0;
-        eng = 1;
-        Initialize();
-        char tmpl[] = "/tmp/tevlan_rnXXXXXX";
-        folder_ = mkdtemp(tmpl);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_);
-    }
-    void TearDown() override {
-        if (uaLabels) free2DT(uaLabels, nObj);
-        uaLabels = nullptr;
-        ResetCurrentDataSet();
-        port = 0;
-        eng = 1;
-        Initialize();
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(folder_);
-    }
-    void Units(int n) {
-        if (uaLabels) free2DT(uaLabels, nObj);
-        nObj = n;
-        uaLabels = dim2DT<char>(n, 30);
-        for (int i = 0; i < n; i++) snprintf(uaLabels[i], 30, "u%d", i + 1);
-    }
-    void Portuguese() {
-        port = 1;
-        eng = 0;
-        Initialize();
-    }
-    void Put(const std::string& name, const std::string& text) {
-        FILE* f = fopen(name.c_str(), "w");
-        fputs(text.c_str(), f);
-        fclose(f);
-    }
-    // Runs call on the answers; the console goes to shown_, the standard
-    // error to err_, and the error code thrown (0 if none) is returned.
-    template <class F>
-    int Run(const std::string& answers, F&& call) {
-        CaptureStderr();
-        int code = ThrownCode([&] { WithConsole(answers, shown_, call); });
-        err_ = GetCapturedStderr();
-        return code;
-    }
-
-    std::string shown_, err_;
-    std::string folder_;
-    std::filesystem::path previous_;
-};
+using TestDialogue = DriverTest;
 
 // ---------------------------------------------------------------------------
 // Prologue

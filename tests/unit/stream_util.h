@@ -40,6 +40,13 @@ std::string Printed(F&& print) {
     return s;
 }
 
+// The number of occurrences of needle in text.
+inline int Count(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (size_t p = text.find(needle); p != std::string::npos; p = text.find(needle, p + needle.size())) n++;
+    return n;
+}
+
 // The error code thrown by f, or 0 when it returned normally.
 template <class F>
 int ThrownCode(F&& f) {
