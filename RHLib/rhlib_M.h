@@ -621,4 +621,42 @@ void TrimRese(int n, int k, const int* partition, double** matrix, double** out)
 void NewickFormat(int n, const clusterReport* records, char** labels, bool withLengths,
                   std::string& text);
 
+// ===========================================================================
+// Simulated tables with given correlations or eigenvalues
+// ===========================================================================
+//
+// Tables have the units in rows (n x p); the caller allocates every argument.
+// Deviates come from r, one unit after another and, within a unit, one
+// variable after another. Deviate codes: 1 u - 0.5 (u uniform on [0, 1)),
+// 2 standard normal, 5 lognormal (0, 1), 7 exponential of mean 1, 8 the cube
+// of an exponential of mean 1. What an unknown code gives is said with each
+// routine. Every routine returns 1. A target correlation matrix that is not
+// positive definite ends the program with status 1 after "\ncholdc failed"
+// on the standard output.
+
+// X: a sample of n units from a population whose correlation matrix is R
+// (p x p, read only). Unknown codes draw normal deviates.
+int CorrToData_New(int n, int p, double** R, double** X, int code);
+// X: n units whose correlation matrix is exactly R (n > p needed). Only two
+// kinds of deviates: code 2 normal, every other code u - 0.5.
+int CorrToData(int n, int p, double** R, double** X, int code);
+// A population of N units (pop, N x p, may be null) whose correlation matrix
+// has the eigenvalues eig (p values, largest first, summing to p), made by
+// rotating and rescaling N drawn units until the eigenvalues are met; X gets
+// its first n units, corr (p x p) its correlation matrix (diagonal exactly
+// 1) and eigOut the eigenvalues of corr. The rank is not used. Unknown codes
+// draw u - 0.5. When the eigenvalues are not met within 93 passes, the table
+// of the last pass is returned after a message.
+int EigenToData_D(int N, int n, int p, int rank, double* eig, double** X, double* eigOut, int code,
+                  double** pop, double** corr);
+// As EigenToData_D, with the eigenvectors of corr in the rows of evecOut and,
+// when noise > 0, a normal deviate of variance noise added to every value of X
+// (drawn after the population, unit by unit).
+int EigenToData_D_Noise(int N, int n, int p, int rank, double* eig, double** X, double* eigOut,
+                        double** evecOut, int code, double** pop, double** corr, double noise);
+// X (n x p): a p x n table whose columns have the correlation matrix Runits
+// (n x n; CorrToData_New's deviates), transposed and given the correlations
+// Rvar (p x p) between its columns.
+int CorrToData_BothRowsColumns(int n, int p, double** Rvar, double** Runits, double** X, int code);
+
 #endif
