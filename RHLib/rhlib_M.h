@@ -659,4 +659,92 @@ int EigenToData_D_Noise(int N, int n, int p, int rank, double* eig, double** X, 
 // Rvar (p x p) between its columns.
 int CorrToData_BothRowsColumns(int n, int p, double** Rvar, double** Runits, double** X, int code);
 
+// ===========================================================================
+// Group sums of squares and group statistics
+// ===========================================================================
+//
+// D is an n x n dissimilarity matrix of which the entries above the diagonal
+// are read (row < column). squared: the entries are squared dissimilarities
+// already and are summed as they stand; otherwise each is squared first.
+// Q(set) = the sum of d^2 over the pairs of members / the number of members
+// (0 for an empty set or a set of one). Group vectors hold any int labels:
+// groups are told apart by GroupPositions, so 0, 10 and 20 give the results
+// of 1, 2 and 3. The permutation MANOVA engine has its own kernel over a
+// permuted unit list (rhlibClasses); these read the matrix directly.
+
+// Sum of d^2 over all pairs / n (0 for n < 1).
+double SumSqDissim(int n, double** D, bool squared);
+// Q of the units whose mask entry is 1 (true).
+double WithinGrSqDissim(int n, double** D, const int* mask, bool squared);
+double WithinGrSqDissim(int n, double** D, const bool* mask, bool squared);
+// Over the units with included[i] = 1 (null: every unit): Qt = Q(included),
+// Qb = Qt - the sum of Q(g) over the groups, taken in the order of their
+// first included member.
+void BetweenGrSqDissim(int n, double** D, const int* groups, double& Qb, double& Qt,
+                       const int* included, bool squared);
+// Contrast of groups: coef[c] is the coefficient of the c-th group in
+// ascending order of label; only its sign counts. Q(units of the groups with
+// a non-zero coefficient) - Q(positive side) - Q(negative side).
+double GrContrastSqDissim(int n, double** D, const int* groups, const int* coef, bool squared);
+// M (g x g, upper triangle): M[a][a] = Q(a), M[a][b] = Q(a and b pooled) -
+// Q(a) - Q(b) for a < b, groups a, b in ascending order of label; one pass
+// over the pairs. Groups beyond the g-th are left out.
+void BetweenGrSSPairwise(int n, double** D, double** M, const int* groups, int g, bool squared);
+
+// Residuals R (n x p; may be X) of X after removing factor means, k factors
+// with memberships[f][i] the group code of unit i, nGroups[f] codes in
+// groupCodes[f]. mode 1: x - mean of the unit's group in factor a; mode 2:
+// x - mean in a - mean in b + grand mean; mode 3: x - the three factor means
+// + twice the grand mean, so that in a balanced design the residuals of
+// every mode have mean 0. removed[0..mode-1] are the factor numbers a, b, c
+// from 1. Means skip MISSING; a MISSING cell stays MISSING, and so does the
+// cell of a unit whose code is not among its factor's codes. Returns false,
+// R untouched, for a mode outside 1..3 or a factor number outside 1..k.
+bool Residuals(int n, int p, int k, int** memberships, const int* nGroups, int** groupCodes,
+               double** X, double** R, int mode, const int* removed);
+
+// One-way ANOVA statistics of the n rows of X (n x p) in groups, variable by
+// variable over its values that are not MISSING. A variable whose within
+// sum of squares is 0 (within rounding: at most 1e-10 of the total) adds
+// nothing, so that a variable constant within groups never gives an F of
+// 1e30 out of rounding noise.
+// SUM-F: the sum of the F-ratios (B / (g - 1)) / (W / (n - g)); 0 with one group.
+double F_SUM(int n, int p, const int* groups, double** X);
+// LR-IND: the sum of n ln(T / W).
+double LR_IND(int n, int p, const int* groups, double** X);
+// MRPP delta: the sum over groups c of C_c times the average over the pairs
+// of c of d (squared false, useSquares false), d^2 (false, true), sqrt(d)
+// (true, false) or d (true, true); C_c = n_c / n, or (n_c - 1) / (n - g)
+// with useSquares. A group of fewer than 2 units adds 0. Small values are
+// extreme. g is counted from the labels.
+double MRPP(int n, int g, const int* groups, double** D, bool squared, bool useSquares);
+// ANOSIM R = (r_B - r_W) / (n (n - 1) / 4), the mean ranks of the
+// dissimilarities between and within groups (ties share their mean rank; a
+// mean over no pairs is 0). ranked: D holds ranks already. NaN for n < 2.
+double ANOSIM(int n, int g, const int* groups, double** D, bool ranked);
+
+// Greedy matching of two sets of n units, D (2n x 2n): d(i, j) = D[i][n + j]
+// for unit i of the first set and unit j of the second. Random orders of the
+// first set (RndList) are tried; in each, every unit takes the nearest
+// second-set unit not yet taken (the first such on a tie). The best
+// assignment goes to which (0-based second-set units) and its cost, the sum
+// of the taken dissimilarities, is returned. The search stops after
+// (int)(100 log10 n!) orders in a row without improvement.
+double NearNeigSSqWhich(int n, double** D, int* which);
+
+// Forms without a caller in the interactive program.
+// count += 1 when a >= b.
+void CompareLambda(double a, double b, double& count);
+// Contrast from the two sides' masks: Q(positive and negative units) -
+// Q(positive) - Q(negative).
+double GrContrastSS(int n, double** D, const int* positive, const int* negative, bool squared);
+double GrContrastSS(int n, double** D, const bool* positive, const bool* negative, bool squared);
+// Mean of the entries above the diagonal (0 for n < 2).
+double AverageResemblance(int n, double** D);
+// Mean dissimilarity over the pairs of included units (null: all) of
+// different groups; 0 when there is none.
+double AverageDissim(int n, double** D, const int* groups, const int* included);
+// The cost of NearNeigSSqWhich without the assignment.
+double NearNeigSSq(int n, double** D);
+
 #endif
