@@ -643,21 +643,66 @@ void ProbToDissim(int n, double** P, double** D) {
 void ScoreCorrComp(int nAxes, int n, double** scores, double** data, int nVar, int byVariables, int maxAxes,
                    double** R) {
     const int axes = std::max(0, std::min(nAxes, maxAxes));
-    // Row pointers over the score rows and the variables; columns of data are
-    // gathered into rows of their own.
-    std::vector<double*> rows(static_cast<size_t>(axes + nVar));
-    for (int a = 0; a < axes; a++) rows[a] = scores[a];
-    std::vector<double> columns(byVariables ? 0 : static_cast<size_t>(nVar) * (n > 0 ? n : 0));
-    for (int k = 0; k < nVar; k++) {
-        if (byVariables) {
-            rows[axes + k] = data[k];
-        } else {
-            double* c = columns.data() + static_cast<size_t>(k) * n;
-            for (int i = 0; i < n; i++) c[i] = data[i][k];
-            rows[axes + k] = c;
+    if (byVariables) {
+        std::vector<double*> rows(static_cast<size_t>(axes + nVar));
+        for (int a = 0; a < axes; a++) rows[a] = scores[a];
+        for (int k = 0; k < nVar; k++) rows[axes + k] = data[k];
+        CorrelationPartition(axes, nVar, n, rows.data(), R);
+        return;
+    }
+    // Variables as the columns of data, read a unit row at a time: gathering
+    // each column would stride through the whole table once per variable and
+    // copy it twice. The rule is CorrelationPartition's: each series centred
+    // on the mean of its present values and scaled by their norm, the products
+    // summed over the units where both values are present.
+    if (axes == 0 || nVar <= 0) return;
+    const size_t units = static_cast<size_t>(std::max(n, 0)), p = static_cast<size_t>(nVar);
+    // The axes centred and normalised; a missing score weighs nothing.
+    std::vector<double> z(static_cast<size_t>(axes) * units);
+    for (int a = 0; a < axes; a++) {
+        double* w = z.data() + static_cast<size_t>(a) * units;
+        double sum = 0.0, count = 0.0;
+        for (size_t i = 0; i < units; i++)
+            if (!matrixdetail::Missing(scores[a][i])) sum += scores[a][i], count += 1.0;
+        const double mean = count > 0.0 ? sum / count : 0.0;
+        double q = 0.0;
+        for (size_t i = 0; i < units; i++) {
+            w[i] = matrixdetail::Missing(scores[a][i]) ? 0.0 : scores[a][i] - mean;
+            q += w[i] * w[i];
+        }
+        const double norm = q > 0.0 ? std::sqrt(q) : 1.0;
+        for (size_t i = 0; i < units; i++) w[i] /= norm;
+    }
+    // Means of the variables over their present values.
+    std::vector<double> mean(p, 0.0), count(p, 0.0);
+    for (size_t i = 0; i < units; i++) {
+        const double* x = data[i];
+        for (size_t j = 0; j < p; j++) {
+            const bool present = !matrixdetail::Missing(x[j]);
+            mean[j] += present ? x[j] : 0.0;
+            count[j] += present ? 1.0 : 0.0;
         }
     }
-    CorrelationPartition(axes, nVar, n, rows.data(), R);
+    for (size_t j = 0; j < p; j++) mean[j] = count[j] > 0.0 ? mean[j] / count[j] : 0.0;
+    // Centred sums of squares of the variables and their products with the
+    // axes (axis-major, so that each is one pass along a unit's row).
+    std::vector<double> d(p), q(p, 0.0), s(static_cast<size_t>(axes) * p, 0.0);
+    for (size_t i = 0; i < units; i++) {
+        const double* x = data[i];
+        for (size_t j = 0; j < p; j++) {
+            d[j] = matrixdetail::Missing(x[j]) ? 0.0 : x[j] - mean[j];
+            q[j] += d[j] * d[j];
+        }
+        for (int a = 0; a < axes; a++) {
+            const double w = z[static_cast<size_t>(a) * units + i];
+            double* sa = s.data() + static_cast<size_t>(a) * p;
+            for (size_t j = 0; j < p; j++) sa[j] += d[j] * w;
+        }
+    }
+    for (size_t j = 0; j < p; j++) {
+        const double norm = q[j] > 0.0 ? std::sqrt(q[j]) : 1.0;
+        for (int a = 0; a < axes; a++) R[j][a] = s[static_cast<size_t>(a) * p + j] / norm;
+    }
 }
 
 

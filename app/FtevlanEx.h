@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Start-up and the main menu loop; returns 1 on key X.
 int TevlanMain();
@@ -33,6 +34,10 @@ void Initialize();
 // through chosen. With no entry to show it reads nothing and returns 99.
 int ShowMenu(int first, int last, const int (*applies)[8], int column, const char** texts, int* chosen);
 void ShowStatus(FILE* stream);
+// The vector transformations of the data as the status and the scatter
+// legend name them, without a line end: "(k)..., within variables", "(k)...,
+// within sampling units", both joined by " and ", or transformation 0.
+std::string VectorTransformationText(int withinVariables, int withinUnits);
 void PrintData(FILE* stream, int rows, int cols, int digits, double** matrix);
 void PrintData(FILE* stream, int rows, int cols, int digits, float** matrix);
 // The upper triangle with the diagonal, shown as the lower half of the
@@ -97,7 +102,26 @@ int AskGroupNumber(const char* sourceName);
 // that ends too soon; a message naming the file and the place is printed
 // and groups is partly written. The caller closes the file.
 bool ReadMembershipFile(FILE* file, const char* name, int nFactorsInFile, int nUnits, int* groups);
+// Key D: the coordinates of a scatter diagram (data, transformed data or
+// ordination scores, optionally a biplot) written to "ScatterData.txt".
 void Scatter();
+// One point of a scatter diagram.
+struct ScatterPoint {
+    std::string label;
+    double x, y;
+};
+// The biplot's variable points, appended to points: the correlations of the
+// p variables (columns of data, n x p) with the n units' coordinates x and y,
+// scaled by f = (|min x| + max x + max y + |min y|) / 4 of those units. A
+// variable correlated with neither axis is left out. Labels: labels[j], or
+// "v1", "v2", ... when numbered.
+void AppendBiplotVariables(int n, double* x, double* y, int p, double** data, char** labels, bool numbered,
+                           std::vector<ScatterPoint>& points);
+// Writes the file read by the plotting tool: a header, one line per point and
+// the legend, whose carriage returns become line feeds. False, after a
+// message, when the file could not be created or written (no partial file is
+// left).
+bool WriteScatterData(const char* name, const std::vector<ScatterPoint>& points, const std::string& legend);
 int Ordenacao();
 // Score tables of an ordination. PrintScores also replaces "scores.txt" with
 // the printed axes, one line per entity.
