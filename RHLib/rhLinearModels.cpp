@@ -423,10 +423,11 @@ int PCA_Regression_ResidualsSelect(int n, int q, int p, double** Y, double** X, 
 // ---------------------------------------------------------------------------
 
 FixedFactorFits::FixedFactorFits(int n, int q, int p, double** Y, double** X)
-    : n_(n), q_(q), p_(p), fitted_(false) {
-    const int np = n > 0 && p > 0 ? n * p : 1, nq = n > 0 && q > 0 ? n * q : 1;
+    : n_(n), q_(q), p_(p), qs_((q + 3) / 4 * 4), fitted_(false) {
+    const int np = n > 0 && p > 0 ? n * p : 1, nq = n > 0 && q > 0 ? n * qs_ : 1;
     const int pp = p > 0 ? p * p : 1, pq = p > 0 && q > 0 ? p * q : 1, qq = q > 0 ? q * q : 1;
     w_ = dim1DT<double>(np);
+    wp_ = dim1DT<double>(np);
     yc_ = dim1DT<double>(nq);
     l_ = dim1DT<double>(pp);
     sst_ = dim1DT<double>(q > 0 ? q : 1);
@@ -443,7 +444,7 @@ FixedFactorFits::FixedFactorFits(int n, int q, int p, double** Y, double** X)
     CentreColumns(n, q, Y, yc.x, meanY.data());
     CentreColumns(n, p, X, xc.x, meanX.data());
     for (int i = 0; i < n; i++)
-        for (int v = 0; v < q; v++) yc_[i * q + v] = yc[i][v];
+        for (int v = 0; v < q; v++) yc_[(static_cast<size_t>(v / 4) * n + i) * 4 + v % 4] = yc[i][v];
     for (int v = 0; v < q; v++) sst_[v] = SumOfSquaredDeviations(n, yc.x, v);
     for (int a = 0; a < q; a++)
         for (int b = a; b < q; b++) {
@@ -484,21 +485,63 @@ FixedFactorFits::~FixedFactorFits() {
     free1D(sst_);
     free1D(l_);
     free1D(yc_);
+    free1D(wp_);
     free1D(w_);
 }
 
-void FixedFactorFits::PermutedCrossProducts(const int* list) {
-    const int n = n_, p = p_, q = q_;
-    double* m = m_;
-    std::memset(m, 0, sizeof(double) * p * q);
-    for (int i = 0; i < n; i++) {
-        const double* y = yc_ + static_cast<size_t>(list ? list[i] - 1 : i) * q;
-        const double* w = w_ + static_cast<size_t>(i) * p;
-        for (int f = 0; f < p; f++) {
-            const double a = w[f];
-            double* row = m + f * q;
-            for (int v = 0; v < q; v++) row[v] += a * y[v];
+namespace {
+
+// m (p x q, row stride q) = the rows f0 .. f0 + FB - 1 of W' Y, for W (n x p)
+// and Y held in panels of four responses (panel c: n rows of responses 4c to
+// 4c + 3, zero beyond q). Four responses of FB factors are summed in
+// registers over all units at a time, reading each panel in order.
+template <int FB>
+void CrossProductBlock(int n, int p, int q, int panels, int f0, const double* w, const double* y, double* m) {
+    for (int c = 0; c < panels; c++) {
+        const double* panel = y + static_cast<size_t>(c) * n * 4;
+        double acc[FB][4] = {};
+        for (int i = 0; i < n; i++) {
+            const double* yi = panel + static_cast<size_t>(i) * 4;
+            const double* wi = w + static_cast<size_t>(i) * p + f0;
+            for (int f = 0; f < FB; f++) {
+                const double a = wi[f];
+                for (int t = 0; t < 4; t++) acc[f][t] += a * yi[t];
+            }
         }
+        for (int f = 0; f < FB; f++)
+            for (int t = 0; t < 4 && 4 * c + t < q; t++) m[(f0 + f) * q + 4 * c + t] = acc[f][t];
+    }
+}
+
+}  // namespace
+
+void FixedFactorFits::PermutedCrossProducts(const int* list) {
+    const int n = n_, p = p_;
+    // sum_i w_i y_list[i]' = sum_j w_inv(j) y_j': permuting the rows of the
+    // small W instead of those of Y reads Y in order.
+    const double* w = w_;
+    if (list) {
+        for (int i = 0; i < n; i++) {
+            double* to = wp_ + static_cast<size_t>(list[i] - 1) * p;
+            const double* from = w_ + static_cast<size_t>(i) * p;
+            for (int f = 0; f < p; f++) to[f] = from[f];
+        }
+        w = wp_;
+    }
+    // Up to six factors a pass keep 12 sums and the panel row in the 16
+    // vector registers; more factors are split into passes of equal size.
+    const int passes = (p + 5) / 6;
+    for (int k = 0, f0 = 0; k < passes; k++) {
+        const int size = (p - f0) / (passes - k);
+        switch (size) {
+            case 6: CrossProductBlock<6>(n, p, q_, qs_ / 4, f0, w, yc_, m_); break;
+            case 5: CrossProductBlock<5>(n, p, q_, qs_ / 4, f0, w, yc_, m_); break;
+            case 4: CrossProductBlock<4>(n, p, q_, qs_ / 4, f0, w, yc_, m_); break;
+            case 3: CrossProductBlock<3>(n, p, q_, qs_ / 4, f0, w, yc_, m_); break;
+            case 2: CrossProductBlock<2>(n, p, q_, qs_ / 4, f0, w, yc_, m_); break;
+            default: CrossProductBlock<1>(n, p, q_, qs_ / 4, f0, w, yc_, m_); break;
+        }
+        f0 += size;
     }
 }
 
@@ -553,12 +596,13 @@ int FixedFactorFits::AxisCorrelations(const int* list, int axes, double* corr) {
             for (int a = 0; a < p; a++) s += m_[a * q + v] * kvec_[k][a];
             t[v] = s;
         }
+        // t' Cyy t over one triangle of the symmetric Cyy.
         double quad = 0.0;
         for (int a = 0; a < q; a++) {
-            double s = 0.0;
             const double* c = cyy_ + a * q;
-            for (int b = 0; b < q; b++) s += c[b] * t[b];
-            quad += t[a] * s;
+            double s = 0.0;
+            for (int b = a + 1; b < q; b++) s += c[b] * t[b];
+            quad += t[a] * (c[a] * t[a] + 2.0 * s);
         }
         const double lambda = kval_[k];
         // v' Cyy v = u'M Cyy M'u / ((n - 1) lambda); corr = sqrt(lambda / v'Cyy v).

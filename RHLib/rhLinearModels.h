@@ -89,9 +89,11 @@ public:
 private:
     void PermutedCrossProducts(const int* list);
     int n_, q_, p_;
+    int qs_;        // q rounded up to a multiple of 4
     bool fitted_;
     double* w_;     // n x p: centred X times the inverse transposed Cholesky factor (W'W = I)
-    double* yc_;    // n x q: centred Y
+    double* wp_;    // n x p: W with its rows permuted
+    double* yc_;    // centred Y in panels of 4 columns (n x 4 each), zero beyond column q
     double* l_;     // p x p: Cholesky factor of X'X (lower)
     double* sst_;   // q: total sums of squares of Y
     double* cyy_;   // q x q: covariance matrix of Y

@@ -94,4 +94,15 @@ int AleatorizacaoUnitsManova();
 int AleatorizacaoVar();
 int PathAnalysis();
 
+class Session;
+
+// Permutation test of the regressions of the variables of s1 (responses) on
+// those of s2 (factors), over the same sampling units: every coefficient and
+// every r squared. full adds the tables and fitted values to the printout of
+// the observed fit.
+void AleatorizacaoModLin(Session* s1, Session* s2, bool full);
+// Redundancy analysis of s1 on s2 and the permutation test of the
+// correlation of each canonical axis.
+void AleatorizacaoRDA(Session* s1, Session* s2);
+
 #endif

@@ -4,8 +4,12 @@
 #ifndef TEST_LINEAR_MODELS_REFERENCE_H
 #define TEST_LINEAR_MODELS_REFERENCE_H
 
+#include <gsl/gsl_rng.h>
+
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -92,8 +96,52 @@ inline Matrix ExampleTable(const std::string& name, size_t rows, size_t cols) {
     return m;
 }
 
+// The variable labels of the dune table: the words after its numbers and
+// its 20 unit labels.
+inline std::vector<std::string> DuneSpecies() {
+    std::vector<std::string> labels;
+    FILE* f = fopen((std::string(TEVLAN_TEST_DATA) + "/dune.txt").c_str(), "r");
+    if (!f) return labels;
+    char word[64];
+    for (int k = 0; k < 20 * 30 + 20 && fscanf(f, "%63s", word) == 1; k++) {
+    }
+    while (fscanf(f, "%63s", word) == 1) labels.push_back(word);
+    fclose(f);
+    return labels;
+}
+
 inline Matrix Dune() { return ExampleTable("dune.txt", 20, 30); }
 inline Matrix DuneEnvironment() { return ExampleTable("dune_env_nominal.txt", 20, 4); }
+
+// The tie rule of every permutation test: a random statistic counts when its
+// magnitude is larger or equal in single precision up to one unit in the last
+// place (written out here, not taken from the library).
+inline bool Counts(double random, double observed) {
+    if (!std::isfinite(random)) return false;
+    const float a = std::fabs(static_cast<float>(random)), b = std::fabs(static_cast<float>(observed));
+    if (a >= b) return true;
+    int32_t ia, ib;
+    std::memcpy(&ia, &a, 4);
+    std::memcpy(&ib, &b, 4);
+    return ib - ia <= 1;
+}
+
+// A free permutation of 1..n drawn as the program draws it: the identity,
+// then position i swapped with i + U(n - i) for i = 0 .. n - 2.
+inline std::vector<int> DrawnList(gsl_rng* g, int n) {
+    std::vector<int> list(n);
+    for (int i = 0; i < n; i++) list[i] = i + 1;
+    for (int i = 0; i + 1 < n; i++)
+        std::swap(list[i], list[i + gsl_rng_uniform_int(g, n - i)]);
+    return list;
+}
+
+// Rows of y in list order (unit numbers from 1).
+inline Matrix Permuted(const Matrix& y, const std::vector<int>& list) {
+    Matrix r;
+    for (int u : list) r.push_back(y[u - 1]);
+    return r;
+}
 
 }  // namespace lsref
 

@@ -20,6 +20,8 @@
 namespace {
 
 using lsref::Matrix;
+using lsref::Counts;
+using lsref::Permuted;
 using lsref::Vec;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
@@ -432,25 +434,6 @@ TEST(ResidualRoutines, SelectedAndPrincipalComponentPredictors) {
     EXPECT_EQ(PCA_Regression_ResidualsSelect(n, q, p, Y.x, X.x, S.x, nullptr, 1, 19.0), 1);
     ExpectSame(S, Centred(y), "ratio 19");
     EXPECT_TRUE(Y.Unchanged(y) && X.Unchanged(x));
-}
-
-// Rows of y in list order (unit numbers from 1).
-Matrix Permuted(const Matrix& y, const std::vector<int>& list) {
-    Matrix r;
-    for (int u : list) r.push_back(y[u - 1]);
-    return r;
-}
-
-// The tie rule of every permutation test: a random statistic counts when its
-// magnitude is larger or equal in single precision up to one unit in the last
-// place (written out here, not taken from the library).
-bool Counts(double random, double observed) {
-    const float a = std::fabs(static_cast<float>(random)), b = std::fabs(static_cast<float>(observed));
-    if (a >= b) return true;
-    int32_t ia, ib;
-    std::memcpy(&ia, &a, 4);
-    std::memcpy(&ib, &b, 4);
-    return ib - ia <= 1;
 }
 
 TEST(FixedFactorFits, PermutedFitsAndCountsEqualTheDirectRoute) {
