@@ -3,11 +3,16 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
+#include "TevlanClasses.h"
 #include "iflibG.h"
+#include "rhLinearModels.h"
+#include "rhlibOut.h"
 #include "rhlib_M.h"
 
 // ===========================================================================
@@ -235,6 +240,30 @@ void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* 
     }
 }
 
+void PrintPermutationRestrictions(FILE* report, int option, int dimension, bool nested, const int* nestGroups,
+                                  bool permuteBundles, const int* bundleGroups) {
+    fprintf(report, "%s", eng ? "Permutation restrictions:\t" : "Restricoes as permutacoes:\t");
+    if (option == kNoRestriction) fprintf(report, "%s", eng ? "None\n" : "Nenhuma\n");
+    if (option == kEmbeddedMatrix)
+        fprintf(report,
+                eng ? "Considered each variable arranged in a resemblance matrix (upper diagonal) with %d rows.\n"
+                    : "Considerada cada variavel arranjada em uma matriz de semelhanca (diagonal superior) com %d "
+                      "linhas.\n",
+                dimension);
+    auto groupLines = [report](const char* heading, const int* groups) {
+        fprintf(report, "%s%s", heading, eng ? "Groups:\t" : "Grupos:\t");
+        PrintVectorTab(report, nObj, groups);
+    };
+    if (nested)
+        groupLines(eng ? "Restricted permutations within specified groups\n"
+                       : "Permutacoes restritas dentro de grupos especificados\n",
+                   nestGroups);
+    if (permuteBundles)
+        groupLines(eng ? "Restricted permutations as specified bundles (e.g. to avoid autocorrelation\n"
+                       : "Permutacoes restritas como feixes especificados (p.ex. para evitar autocorrelacao\n",
+                   bundleGroups);
+}
+
 // ===========================================================================
 // Conventions shared by every permutation test
 // ===========================================================================
@@ -305,94 +334,10 @@ int AleatorizacaoVar() { return NotAvailableYet(); }
 int PathAnalysis() { return NotAvailableYet(); }
 
 // ===========================================================================
-// Stand-ins for the shared test conventions (replaced when they land)
-// ===========================================================================
-
-#include <cmath>
-#include <cstring>
-#include <ctime>
-#include <vector>
-
-#include "FtevlanGlob.h"
-#include "TevlanClasses.h"
-#include "iflibG.h"
-#include "rhLinearModels.h"
-#include "rhlibDim.h"
-#include "rhlibOut.h"
-#include "rhlib_M.h"
-
-void AleatorizacaoMain() {
-    ShowStatus(out);
-    fprintf(out, "\n%s\n", line);
-    fprintf(out, "%s", eng ? "HYPOTHESIS TESTING VIA RANDOMIZATION\n" : "TESTES DE HIPOTESES VIA ALEATORIZACAO\n");
-    optCompara = optReseDir == 1 ? 1 : 2;
-    fprintf(out, "Initialization of random numbers: \n\t(1) automatically\n\t(2) wish to specify a seed\n\t\tEnter option: ");
-    const int o = static_cast<int>(ScanNumber(in, "keyboard", "1 2"));
-    if (o == 1) {
-        seed = static_cast<unsigned long>(time(nullptr)) & 0xffffffffUL;
-    } else {
-        fprintf(out, "\nEnter seed (integer in the 0 to %u interval): ", 4294967295u);
-        seed = static_cast<unsigned long>(ScanNumber(in, "keyboard", "-", 0, 4294967295.0));
-    }
-    InitRndNumberGenerator(static_cast<unsigned int>(seed));
-}
-
-int AskNumberOfPermutations() {
-    fprintf(out, "%s", eng ? "Number of permutations: " : "Numero de permutacoes: ");
-    return static_cast<int>(ScanNumber(in, "keyboard", "-", 1, 2147483647.0));
-}
-
-bool AskSavePermutations(int N) {
-    for (;;) {
-        fprintf(out, "%s", eng ? "Save data and results of each random permutation? y/n " : "Salvar dados e resultados de cada permutacao aleatoria? s/n ");
-        int c = ScanChar(in, eng ? "y n" : "s n", "keyboard");
-        if (c == 'n') return false;
-        if (N <= 50) return true;
-        fprintf(out, eng ? "Are you sure? y/n There are %d permutations! " : "Tem certeza? s/n Sao %d permutacoes! ", N);
-        c = ScanChar(in, eng ? "y n" : "s n", "keyboard");
-        if (c != 'n') return true;
-    }
-}
-
-void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* nestGroups, bool* permuteBundles,
-                                int* bundleGroups) {
-    *nested = *permuteBundles = false;
-    fprintf(out, "Permutation restrictions: \n\t(0) none\n\t(1) take variables arranged into a resemblance matrix (as in a Mantel test)\n\t(2) Permutations restricted within groups to be specified\n\t(3) Permutation among unit bundles to be specified (e.g., to avoid autocorrelation)\n\t\tEnter option: ");
-    *option = static_cast<int>(ScanNumber(in, "keyboard", "0 1 2 3"));
-    if (*option == 1) {
-        fprintf(out, "Enter the dimension of the embedded resemblance matrix: ");
-        *dimension = static_cast<int>(ScanNumber(in, "keyboard", nullptr));
-    } else if (*option >= 2) {
-        int* g = *option == 2 ? nestGroups : bundleGroups;
-        (*option == 2 ? *nested : *permuteBundles) = true;
-        for (int i = 0; i < nObj; i++) g[i] = static_cast<int>(ScanNumber(in, "teclado", nullptr));
-    }
-}
-
-// Index of the permutation-restriction lines of a final block.
-void PrintPermutationRestrictions(FILE* f, int option, int dimension, bool nested, const int* nestGroups,
-                                  bool permuteBundles, const int* bundleGroups) {
-    fprintf(f, "%s", eng ? "Permutation restrictions:\t" : "Restricoes nas permutacoes:\t");
-    if (option == 0) fprintf(f, "%s", eng ? "None\n" : "Nenhuma\n");
-    if (option == 1)
-        fprintf(f, "Considered each variable arranged in a resemblance matrix (upper diagonal) with %d rows.\n", dimension);
-    if (nested) {
-        fprintf(f, "Restricted permutations within specified groups\nGroups:\t");
-        PrintVectorTab(f, nObj, nestGroups);
-    }
-    if (permuteBundles) {
-        fprintf(f, "Restricted permutations as specified bundles (e.g. to avoid autocorrelation\nGroups:\t");
-        PrintVectorTab(f, nObj, bundleGroups);
-    }
-}
-
-// ===========================================================================
 // Linear-model and redundancy-analysis tests
 // ===========================================================================
 
 namespace {
-
-const char* NotTestable() { return eng ? "not testable" : "nao testavel"; }
 
 // Both tests relate rows of the two tables unit by unit: the sets must have
 // the same units, and every cell a value (the engines know no missing value).
@@ -431,27 +376,41 @@ void ModelCannotBeFitted(FILE* report) {
     if (report) fprintf(report, "%s", text);
 }
 
-// One random statistic counts against the observed one by magnitude (ties in
-// single precision included); a statistic that is not finite never counts.
+// Random coefficients, r squared and axis correlations count by magnitude.
 void Count(double random, double observed, double& count) {
-    if (std::isfinite(random) && IsLargerThanOrEqual(random, observed, 1, true)) count += 1.0;
+    if (CountsTowardP(random, observed, TieRule::LargerAbsolute)) count += 1.0;
 }
 
-// A probability, or the words for an observed statistic that is not finite;
-// framed in the 20 columns of the sums-of-squares table.
-void PrintProbability(FILE* f, double observed, double p, bool framed) {
-    if (std::isfinite(observed))
-        framed ? fprintf(f, "\t%20.*g", sDigits, p) : fprintf(f, "\t%g", p);
-    else
-        fprintf(f, framed ? "\t%20s" : "\t%s", NotTestable());
+// P of a count, or "not testable"; framed in the 20 columns of the
+// sums-of-squares table.
+void PrintProbability(FILE* f, double count, int nPerm, double observed, bool framed) {
+    const std::string text = ProbabilityText(PermutationP(count, nPerm, observed), framed ? sDigits : 6);
+    fprintf(f, framed ? "\t%20s" : "\t%s", text.c_str());
+}
+
+// Whether the restrictions can permute the n units of the test: the pairs of
+// the embedded matrix must be the units, and bundles must be of one size
+// (otherwise every list would leave the units in place and every P be 1).
+bool RestrictionsFit(int n, int option, int dimension, bool nested, const int* nestGroups, bool permuteBundles,
+                     const int* bundleGroups) {
+    if (option == kEmbeddedMatrix && static_cast<long long>(dimension) * (dimension - 1) / 2 != n) {
+        fprintf(out,
+                eng ? "\nA resemblance matrix of dimension %d does not hold the %d sampling units of the test.\n"
+                    : "\nUma matriz de semelhanca de dimensao %d nao contem as %d unidades amostrais do teste.\n",
+                dimension, n);
+        return false;
+    }
+    if (option == kWithinGroups || option == kBundles)
+        return CheckNestedDesign(n, nested, nestGroups, permuteBundles, bundleGroups, false, false, nullptr);
+    return true;
 }
 
 // The permutation list of one random arrangement by the restriction option.
 void DrawList(int n, int option, int dimension, bool nested, const int* nestGroups, bool permuteBundles,
               const int* bundleGroups, int* list) {
-    if (option == 1)
+    if (option == kEmbeddedMatrix)
         RndListMantelRestricted(n, list, dimension);
-    else if (option >= 2)
+    else if (option == kWithinGroups || option == kBundles)
         RndListNestedNew(n, nested, nestGroups, permuteBundles, bundleGroups, false, list);
     else
         RndList(n, list);
@@ -474,7 +433,8 @@ void SumsOfSquaresFrame(FILE* f, const char* heading, char** labels, int q) {
 }
 
 void LinearModelResults(FILE* f, int p, int q, Session* s1, Session* s2, const double* b0, double** B,
-                        const double* r2, const double* SST, double** P, double** Bobs, const double* r2obs) {
+                        const double* r2, const double* SST, int nPerm, double** count, double** Bobs,
+                        const double* r2obs) {
     fprintf(f,
             eng ? "\nRegression coefficients for %d factors (rows) and %d response variables (columns):\n"
                 : "\nCoeficientes de regressao para %d fatores (linhas) e %d variaveis resposta (colunas):\n",
@@ -493,7 +453,7 @@ void LinearModelResults(FILE* f, int p, int q, Session* s1, Session* s2, const d
     PrintLabelsRow(f, q, s1->varLabels);
     for (int k = 0; k < p; k++) {
         fprintf(f, "\n%s b%d:", s2->varLabels[k], k + 1);
-        for (int v = 0; v < q; v++) PrintProbability(f, Bobs[k][v], P[k][v], false);
+        for (int v = 0; v < q; v++) PrintProbability(f, count[k][v], nPerm, Bobs[k][v], false);
     }
     fprintf(f,
             eng ? "\n\nCoefficients of determination (r squared) for %d response variables:"
@@ -504,7 +464,7 @@ void LinearModelResults(FILE* f, int p, int q, Session* s1, Session* s2, const d
             eng ? "\nCorresponding probabilities of r squared for %d response variaveis:"
                 : "\nProbabilidades correspondentes de r quadrado para %d variaveis resposta:",
             q);
-    for (int v = 0; v < q; v++) PrintProbability(f, r2obs[v], P[p][v], false);
+    for (int v = 0; v < q; v++) PrintProbability(f, count[p][v], nPerm, r2obs[v], false);
 
     SumsOfSquaresFrame(f, eng ? "Sum of squares(Q) for each response variable"
                               : "Soma de quadrados(Q) para cada variavel resposta",
@@ -520,7 +480,7 @@ void LinearModelResults(FILE* f, int p, int q, Session* s1, Session* s2, const d
                               : "P(QbNULL>=Qb) para cada variavel resposta",
                        s1->varLabels, q);
     fprintf(f, "%s", eng ? "Regression        " : "Regressao         ");
-    for (int v = 0; v < q; v++) PrintProbability(f, r2obs[v], P[p][v], true);
+    for (int v = 0; v < q; v++) PrintProbability(f, count[p][v], nPerm, r2obs[v], true);
     fprintf(f, "\n%.78s\n", line);
 }
 
@@ -539,11 +499,14 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
     const int N = AskNumberOfPermutations();
     int option = 0, dimension = 0;
     bool nested = false, permuteBundles = false;
-    SetPermutationRestrictions(&option, &dimension, &nested, nestGroups, &permuteBundles, bundleGroups);
-    const bool save = AskSavePermutations(N);
+    // A group file shorter than the units leaves the rest in group 0.
+    SetPermutationRestrictions(&option, &dimension, &nested, nestGroups, &permuteBundles, bundleGroups, true);
+    const bool save = AskSaveEachPermutation(N);
 
     const double start = difftime_Clock_Init();
-    FILE* report = fopenck("Vidive.txt", nullptr, modeVidive);
+    FILE* report = RestrictionsFit(n, option, dimension, nested, nestGroups, permuteBundles, bundleGroups)
+                       ? fopenck("Vidive.txt", nullptr, modeVidive)
+                       : nullptr;
     if (!report) {
         free1D(bundleGroups);
         free1D(nestGroups);
@@ -558,7 +521,7 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
         fprintf(report, "%s\n", line);
         fprintf(report, "%s\n", ctime(&timer));
         ShowStatus(report);
-        fprintf(report, eng ? "Number of permutations: %d\n" : "Numero de permutacoes: %d\n", N);
+        PrintNumberOfPermutations(report, N);
         fprintf(report, "%s",
                 eng ? "Test criteria: regression coefficients (b) and coefficient of determination (r squared)\n"
                     : "Criterios do teste: coeficientes de regressao (b) e coeficiente de determinacao (r "
@@ -591,10 +554,8 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
         fits->Regression(nullptr, Bobs, r2obs);
         for (int k = 0; k <= p; k++)
             for (int v = 0; v < q; v++) count[k][v] = 1.0;
-        char progress[64];
         for (int k = 2; k <= N; k++) {
-            snprintf(progress, sizeof progress, eng ? "Permutation: %d %d" : "Permutacao: %d %d", N, k);
-            HandleEventInfoWhere2(progress);
+            ShowPermutationProgress(N, k);
             DrawList(n, option, dimension, nested, nestGroups, permuteBundles, bundleGroups, list);
             if (save) {
                 fprintf(report, "\n%s\n", line);
@@ -610,26 +571,22 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
                 for (int v = 0; v < q; v++) Count(Brnd[f][v], Bobs[f][v], count[f][v]);
             for (int v = 0; v < q; v++) Count(r2rnd[v], r2obs[v], count[p][v]);
         }
-        for (int k = 0; k <= p; k++)
-            for (int v = 0; v < q; v++) count[k][v] /= N;
 
         fprintf(report, "\n%s\n", line);
         fprintf(report, "%s", eng ? "LINEAR MODELS: RANDOMIZATION TEST" : "MODELOS LINEARES: TESTE DE ALEATORIZACAO");
         if (save) fprintf(report, "%s", eng ? ": Final results" : ": Resultado final");
         fprintf(report, "\n%s\n", line);
         fprintf(report, "%s", ctime(&timer));
-        fprintf(report, eng ? "Elapsed time: %g seconds\n" : "Tempo decorrido: %g segundos\n", difftime_Clock(start));
+        PrintElapsedTime(report, difftime_Clock(start));
         ShowStatus(report);
-        fprintf(report, eng ? "Number of permutations: %d\n" : "Numero de permutacoes: %d\n", N);
-        fprintf(report,
-                eng ? "Random number generation initializer: %u\n" : "Inicializador da geracao de numeros aleatorios: %u\n",
-                static_cast<unsigned>(seed));
+        PrintNumberOfPermutations(report, N);
+        PrintSeed(report);
         fprintf(report, "%s",
                 eng ? "Test criteria: regression coefficients and coefficient of determination (r squared)\n"
                     : "Criterios do teste: coeficientes de regressao e coeficiente de determinacao (r quadrado)\n");
         PrintPermutationRestrictions(report, option, dimension, nested, nestGroups, permuteBundles, bundleGroups);
         fprintf(report, "%s", eng ? "\n\nResults:" : "\n\nResultados:\n");
-        LinearModelResults(report, p, q, s1, s2, b0, B, r2, SST, count, Bobs, r2obs);
+        LinearModelResults(report, p, q, s1, s2, b0, B, r2, SST, N, count, Bobs, r2obs);
     }
     delete fits;
     fclose(report);
@@ -710,7 +667,7 @@ void AleatorizacaoRDA(Session* s1, Session* s2) {
 
     AleatorizacaoMain();
     const int N = AskNumberOfPermutations();
-    const bool save = AskSavePermutations(N);
+    const bool save = AskSaveEachPermutation(N);
 
     // At most min(p, q, n - 1) axes exist.
     int m = p < q ? p : q;
@@ -780,7 +737,7 @@ void AleatorizacaoRDA(Session* s1, Session* s2) {
                 eng ? "RANDOMIZATION TEST: Data and results of each permutation\n"
                     : "TESTE DE ALEATORIZACAO: Dados e resultados de cada permutacao\n");
         fprintf(report, "%s\n", line);
-        fprintf(report, eng ? "Number of permutations: %d\n" : "Numero de permutacoes: %d\n", N);
+        PrintNumberOfPermutations(report, N);
         fprintf(report, "%s",
                 eng ? "Test criterion: Correlation between scores on the space defined by the response (Y) and "
                       "explanatory (X) variables."
@@ -798,10 +755,8 @@ void AleatorizacaoRDA(Session* s1, Session* s2) {
     const int tested = nAxes < m ? nAxes : m;
     fits->AxisCorrelations(nullptr, tested, corrObs);
     for (int a = 0; a < tested; a++) count[a] = 1.0;
-    char progress[64];
     for (int k = 2; k <= N; k++) {
-        snprintf(progress, sizeof progress, eng ? "Permutation: %d %d" : "Permutacao: %d %d", N, k);
-        HandleEventInfoWhere2(progress);
+        ShowPermutationProgress(N, k);
         RndList(n, list);
         fits->AxisCorrelations(list, tested, corrRnd);
         for (int a = 0; a < tested; a++) Count(corrRnd[a], corrObs[a], count[a]);
@@ -837,7 +792,6 @@ void AleatorizacaoRDA(Session* s1, Session* s2) {
         }
     }
     ClearLine();
-    for (int a = 0; a < tested; a++) count[a] /= N;
     fprintf(report,
             eng ? "\nCorrelations between scores on the space defined by the response (Y) and explanatory (X) "
                   "variables, with corresponding P-values generated by permutation (%d random permutations of unit "
@@ -848,15 +802,11 @@ void AleatorizacaoRDA(Session* s1, Session* s2) {
             N);
     for (int a = 0; a < tested; a++) {
         fprintf(report, eng ? "Canonical axis %d:\t" : "Eixo canonico %d:\t", a + 1);
-        if (std::isfinite(corr[a]) && std::isfinite(corrObs[a]))
-            fprintf(report, "%g\t%g\n", corr[a], count[a]);
-        else
-            fprintf(report, "%g\t%s\n", corr[a], NotTestable());
+        const double P = PermutationP(count[a], N, std::isfinite(corr[a]) ? corrObs[a] : corr[a]);
+        fprintf(report, "%g\t%s\n", corr[a], ProbabilityText(P, 6).c_str());
     }
-    fprintf(report, eng ? "Elapsed time: %g seconds\n" : "Tempo decorrido: %g segundos\n", difftime_Clock(start));
-    fprintf(report,
-            eng ? "Random number generation initializer: %u\n" : "Inicializador da geracao de numeros aleatorios: %u\n",
-            static_cast<unsigned>(seed));
+    PrintElapsedTime(report, difftime_Clock(start));
+    PrintSeed(report);
     delete fits;
     fclose(report);
     release();

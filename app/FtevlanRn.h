@@ -45,6 +45,12 @@ enum PermutationRestriction {
 void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* nestGroups, bool* permuteBundles,
                                 int* bundleGroups, bool lenientFile = false);
 
+// The restriction lines of a final block, after "Permutation restrictions:\t":
+// none, the embedded matrix with its dimension, or the nesting groups and/or
+// bundles with their group vectors (nObj entries).
+void PrintPermutationRestrictions(FILE* report, int option, int dimension, bool nested, const int* nestGroups,
+                                  bool permuteBundles, const int* bundleGroups);
+
 // ===========================================================================
 // Conventions shared by every permutation test
 // ===========================================================================
@@ -95,6 +101,12 @@ int AleatorizacaoVar();
 int PathAnalysis();
 
 class Session;
+
+// The two sessions hold the same sampling units in the same order: s1 the
+// responses (Y), s2 the factors or explanatory variables (X). Sessions of
+// different sizes and tables holding missing values are refused with a
+// message before the dialogue, and a model whose factors cannot be fitted
+// (collinear, constant, or as many as the units) runs no permutation.
 
 // Permutation test of the regressions of the variables of s1 (responses) on
 // those of s2 (factors), over the same sampling units: every coefficient and

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "FtevlanRn.h"
 #include "TevlanClasses.h"
 #include "dataset_util.h"
+#include "driver_fixture.h"
 #include "iflibG.h"
 #include "linear_models_reference.h"
 #include "matrix_util.h"
@@ -66,35 +68,33 @@ std::vector<double> Numbers(const std::vector<std::string>& fields) {
     return v;
 }
 
-class LinearModelDriver : public testing::Test {
+// A table of values without ties, from a generator of the test's own.
+Matrix RandomLike(int n, int p) {
+    gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
+    gsl_rng_set(g, 5);
+    Matrix m(n, Vec(p));
+    for (auto& row : m)
+        for (double& v : row) v = gsl_rng_uniform(g);
+    gsl_rng_free(g);
+    return m;
+}
+
+class LinearModelDriver : public DriverTest {
 protected:
     void SetUp() override {
-        port = 0;
-        eng = 1;
-        Initialize();
-        char tmpl[] = "/tmp/tevlan_linmodXXXXXX";
-        folder_ = mkdtemp(tmpl);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_);
-        ResetCurrentDataSet();
+        DriverTest::SetUp();
         strcpy(modeVidive, "w");
         sDigits = 5;
         InitMultiprocessing(0);
-        FILE* sink = fopen("/dev/null", "w");
-        sink_ = sink;
+        sink_ = fopen("/dev/null", "w");
         SetProgressStream(sink_);
     }
     void TearDown() override {
         delete s1_;
         delete s2_;
-        ResetCurrentDataSet();
-        port = 0;
-        eng = 1;
-        Initialize();
         SetProgressStream(nullptr);
         fclose(sink_);
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(folder_);
+        DriverTest::TearDown();
     }
 
     // A deep snapshot of a table made current (it stays current for s1).
@@ -134,39 +134,27 @@ protected:
     }
 
     std::string RunModLin(const std::string& answers, bool full = false) {
-        WithConsole(answers, console_, [&] { AleatorizacaoModLin(s1_, s2_, full); });
+        code_ = Run(answers, [&] { AleatorizacaoModLin(s1_, s2_, full); });
         return Slurp("Vidive.txt");
     }
     std::string RunRDA(const std::string& answers) {
-        WithConsole(answers, console_, [&] { AleatorizacaoRDA(s1_, s2_); });
+        code_ = Run(answers, [&] { AleatorizacaoRDA(s1_, s2_); });
         return Slurp("Vidive.txt");
     }
 
-    std::string folder_;
-    std::filesystem::path previous_;
     FILE* sink_ = nullptr;
     Session* s1_ = nullptr;
     Session* s2_ = nullptr;
-    std::string console_;
+    int code_ = 0;
 };
-
-// A table of values without ties, from a generator of the test's own.
-Matrix RandomLike(int n, int p) {
-    gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
-    gsl_rng_set(g, 5);
-    Matrix m(n, Vec(p));
-    for (auto& row : m)
-        for (double& v : row) v = gsl_rng_uniform(g);
-    gsl_rng_free(g);
-    return m;
-}
 
 const char* const kProbabilities =
     "Corresponding probabilities for 4 factors (rows) and 30 response variables (columns):";
 
 // P of every coefficient (rows 0..p-1) and r squared (row p), replayed: the
 // lists drawn by the program's rule on a private generator, each fit by QR.
-Matrix ReplayedLinearModel(const Matrix& y, const Matrix& x, unsigned seed, int N) {
+template <class Draw>
+Matrix ReplayedLinearModel(const Matrix& y, const Matrix& x, unsigned seed, int N, Draw&& draw) {
     const size_t q = y[0].size(), p = x[0].size();
     std::vector<lsref::Fit> observed;
     for (size_t v = 0; v < q; v++) observed.push_back(lsref::LeastSquares(x, lsref::Column(y, v)));
@@ -174,7 +162,7 @@ Matrix ReplayedLinearModel(const Matrix& y, const Matrix& x, unsigned seed, int 
     gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
     gsl_rng_set(g, seed);
     for (int k = 2; k <= N; k++) {
-        const Matrix yr = lsref::Permuted(y, lsref::DrawnList(g, static_cast<int>(y.size())));
+        const Matrix yr = lsref::Permuted(y, draw(g));
         for (size_t v = 0; v < q; v++) {
             const lsref::Fit f = lsref::LeastSquares(x, lsref::Column(yr, v));
             for (size_t j = 0; j < p; j++) count[j][v] += lsref::Counts(f.b[j], observed[v].b[j]);
@@ -185,6 +173,28 @@ Matrix ReplayedLinearModel(const Matrix& y, const Matrix& x, unsigned seed, int 
     for (auto& row : count)
         for (double& c : row) c /= N;
     return count;
+}
+
+Matrix ReplayedLinearModel(const Matrix& y, const Matrix& x, unsigned seed, int N) {
+    return ReplayedLinearModel(y, x, seed, N, [&](gsl_rng* g) { return lsref::DrawnList(g, static_cast<int>(y.size())); });
+}
+
+// A permutation within groups: the units of each group (groups in ascending
+// order of label, units in ascending order) permuted among themselves by the
+// free rule.
+std::vector<int> DrawnWithinGroups(gsl_rng* g, const std::vector<int>& groups) {
+    std::vector<int> list(groups.size()), labels = groups;
+    for (size_t i = 0; i < list.size(); i++) list[i] = static_cast<int>(i) + 1;
+    std::sort(labels.begin(), labels.end());
+    labels.erase(std::unique(labels.begin(), labels.end()), labels.end());
+    for (int label : labels) {
+        std::vector<int> units;
+        for (size_t i = 0; i < groups.size(); i++)
+            if (groups[i] == label) units.push_back(static_cast<int>(i) + 1);
+        const std::vector<int> q = lsref::DrawnList(g, static_cast<int>(units.size()));
+        for (size_t t = 0; t < units.size(); t++) list[units[t] - 1] = units[q[t] - 1];
+    }
+    return list;
 }
 
 TEST_F(LinearModelDriver, LinearModelProbabilitiesEqualAReplayOfTheDraws) {
@@ -216,7 +226,7 @@ TEST_F(LinearModelDriver, LinearModelProbabilitiesEqualAReplayOfTheDraws) {
     EXPECT_NE(report.find("\n\nResults:\nRegression coefficients for 4 factors (rows) and 30 response variables "
                           "(columns):\n\tAchimill\tAgrostol"),
               std::string::npos);
-    EXPECT_NE(console_.find("\n\nSee results on file Vidive.txt.\n"), std::string::npos);
+    EXPECT_NE(shown_.find("\n\nSee results on file Vidive.txt.\n"), std::string::npos);
 
     // Sums of squares: r2 SST, (1 - r2) SST and SST of Achimill (29.2, r2 from R).
     const std::string frame = "Sum of squares(Q) for each response variable\n";
@@ -346,11 +356,8 @@ TEST_F(LinearModelDriver, OneFactorAndSavedPermutations) {
     EXPECT_EQ(report.find(" b2:"), std::string::npos);
 }
 
-TEST_F(LinearModelDriver, SaveQuestionAsksForConfirmationAbove50) {
+TEST_F(LinearModelDriver, RedundancyDumpOfEachPermutation) {
     DuneSets();
-    RunRDA("2\n3\n51\ny\nn\nn\n");
-    EXPECT_NE(console_.find("Are you sure? y/n There are 51 permutations! "), std::string::npos);
-    std::remove("Vidive.txt");
     const std::string saved = RunRDA("2\n3\n3\ny\n");
     EXPECT_NE(saved.find("First iteration (with observed data)"), std::string::npos);
     EXPECT_NE(saved.find("\n\nRandom permutation: 3 3\n"), std::string::npos);
@@ -396,11 +403,9 @@ TEST_F(LinearModelDriver, RefusedSetsAndModels) {
         Sets(c.y, c.x);
         for (int test = 0; test < 2; test++) {
             std::remove("Vidive.txt");
-            testing::internal::CaptureStderr();
             const std::string report = test == 0 ? RunModLin("2\n1\n9\n0\nn\n") : RunRDA("2\n1\n9\nn\n");
-            testing::internal::GetCapturedStderr();
-            EXPECT_NE(console_.find(c.message), std::string::npos) << c.what << test << console_;
-            EXPECT_EQ(console_.find("HYPOTHESIS TESTING") != std::string::npos, c.prologue) << c.what << test;
+            EXPECT_NE(shown_.find(c.message), std::string::npos) << c.what << test << shown_;
+            EXPECT_EQ(shown_.find("HYPOTHESIS TESTING") != std::string::npos, c.prologue) << c.what << test;
             EXPECT_EQ(report.find(c.message) != std::string::npos, c.prologue) << c.what << test;
             EXPECT_EQ(report.find("Results"), std::string::npos) << c.what << test;
             EXPECT_EQ(report.find("P-values"), std::string::npos) << c.what << test;
@@ -417,29 +422,25 @@ TEST_F(LinearModelDriver, UnopenableReportRunsNoTest) {
     DuneSets();
     std::filesystem::create_directory("Vidive.txt");
     for (int test = 0; test < 2; test++) {
-        testing::internal::CaptureStderr();
         test == 0 ? RunModLin("2\n1\n9\n0\nn\n") : RunRDA("2\n1\n9\nn\n");
-        EXPECT_NE(testing::internal::GetCapturedStderr().find("can't open Vidive.txt"), std::string::npos);
-        EXPECT_EQ(console_.find("See results"), std::string::npos);
+        EXPECT_NE(err_.find("can't open Vidive.txt"), std::string::npos);
+        EXPECT_EQ(shown_.find("See results"), std::string::npos);
     }
 }
 
 TEST_F(LinearModelDriver, ScriptEndingInTheDialogueEndsTheProgram) {
     DuneSets();
     for (const char* answers : {"2\n12345\n", "2\n12345\n10\n", "2\n12345\n10\n0\n"}) {
-        std::string shown;
-        EXPECT_EQ(ThrownCode([&] { WithConsole(answers, shown, [&] { AleatorizacaoModLin(s1_, s2_, false); }); }), 2)
-            << answers;
+        RunModLin(answers);
+        EXPECT_EQ(code_, 2) << answers;
     }
-    std::string shown;
-    EXPECT_EQ(ThrownCode([&] { WithConsole("2\n5\n10\n", shown, [&] { AleatorizacaoRDA(s1_, s2_); }); }), 2);
+    RunRDA("2\n5\n10\n");
+    EXPECT_EQ(code_, 2);
     EXPECT_FALSE(std::filesystem::exists("Vidive.txt"));
 }
 
 TEST_F(LinearModelDriver, PortugueseReport) {
-    port = 1;
-    eng = 0;
-    Initialize();
+    Portuguese();
     Sets({{8, 4}, {7, 4}, {6, 4}, {5, 4}, {4, 4}, {3, 4}, {1, 4}, {2, 4}}, {{1}, {2}, {3}, {4}, {5}, {6}, {7}, {8}});
     const std::string report = RunModLin("2\n9\n19\n0\nn\n");
     EXPECT_NE(report.find("MODELOS LINEARES: TESTE DE ALEATORIZACAO\n"), std::string::npos);
@@ -449,7 +450,74 @@ TEST_F(LinearModelDriver, PortugueseReport) {
                           "                 " "                  y1"),
               std::string::npos);
     EXPECT_NE(report.find("Fator 1:\t"), std::string::npos);
-    EXPECT_NE(console_.find("Veja resultados no arquivo Vidive.txt."), std::string::npos);
+    EXPECT_NE(shown_.find("Veja resultados no arquivo Vidive.txt."), std::string::npos);
+}
+
+// Permutations within the management groups of examples/dune_groups_management.txt:
+// read from the file, then from a copy one number short, whose last unit then
+// stands in a group 0 of its own.
+TEST_F(LinearModelDriver, PermutationsWithinGroupsFromAFile) {
+    DuneSets();
+    std::vector<int> groups;
+    FILE* f = fopen(TEVLAN_TEST_DATA "/dune_groups_management.txt", "r");
+    ASSERT_NE(f, nullptr);
+    for (int g; fscanf(f, "%d", &g) == 1;) groups.push_back(g);
+    fclose(f);
+    ASSERT_EQ(groups.size(), 20u);
+    FILE* shortFile = fopen("short.txt", "w");
+    for (int i = 0; i < 19; i++) fprintf(shortFile, "%d ", groups[i]);
+    fclose(shortFile);
+
+    struct Case {
+        const char* file;
+        std::vector<int> groups;
+    };
+    std::vector<int> shortGroups = groups;
+    shortGroups[19] = 0;
+    const Case cases[] = {{TEVLAN_TEST_DATA "/dune_groups_management.txt", groups}, {"short.txt", shortGroups}};
+    std::string messages;
+    for (const Case& c : cases) {
+        std::remove("Vidive.txt");
+        const std::string report = RunModLin(std::string("2\n31\n99\n2\nf\n") + c.file + "\nn\n");
+        messages += err_;
+        std::string groupsLine = "Restricted permutations within specified groups\nGroups:\t";
+        for (int g : c.groups) groupsLine += std::to_string(g) + "\t";
+        EXPECT_NE(report.find(groupsLine), std::string::npos) << c.file;
+        const Matrix expected = ReplayedLinearModel(lsref::Dune(), lsref::DuneEnvironment(), 31, 99,
+                                                    [&](gsl_rng* g) { return DrawnWithinGroups(g, c.groups); });
+        const std::vector<double> P = Numbers(Fields(report, "\nManagement b2:", kProbabilities));
+        ASSERT_EQ(P.size(), 30u) << c.file;
+        for (int v = 0; v < 30; v++) EXPECT_NEAR(P[v], expected[1][v], 1e-5) << c.file << " " << v;
+    }
+    EXPECT_NE(messages.find("\nEnd of file short.txt\n"), std::string::npos);
+}
+
+// Bundles are permuted whole only when they are of one size: otherwise every
+// list would be the identity, and the test is refused.
+TEST_F(LinearModelDriver, BundlesOfUnequalSizeAreRefused) {
+    Sets(RandomLike(6, 2), {{1}, {2}, {3}, {4}, {5}, {6}});
+    testing::internal::CaptureStdout();
+    const std::string balanced = RunModLin("2\n4\n19\n3\nk\n1 1 2 2 3 3\nn\n");
+    std::remove("Vidive.txt");
+    const std::string unbalanced = RunModLin("2\n4\n19\n3\nk\n1 1 2 2 2 3\nn\n");
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(balanced.find("Restricted permutations as specified bundles (e.g. to avoid autocorrelation\n"
+                            "Groups:\t1\t1\t2\t2\t3\t3\t"),
+              std::string::npos);
+    EXPECT_NE(printed.find("Unbalanced design. Permutation among bundling blocks is not possible.\n"), std::string::npos);
+    EXPECT_EQ(unbalanced, "");
+    EXPECT_EQ(shown_.find("See results"), std::string::npos);
+}
+
+TEST_F(LinearModelDriver, EmbeddedMatrixRestrictionAndNumberOfPermutations) {
+    Sets(RandomLike(6, 2), {{1}, {2}, {3}, {4}, {5}, {6}});
+    const std::string report = RunModLin("2\n4\n0\n1e12\n9\n1\n4\nn\n");
+    EXPECT_NE(err_.find("Incorrect input = 0."), std::string::npos);
+    EXPECT_NE(err_.find("Incorrect input = 1e+12."), std::string::npos);
+    EXPECT_NE(report.find("Number of permutations: 9\n"), std::string::npos);
+    EXPECT_NE(report.find("Permutation restrictions:\tConsidered each variable arranged in a resemblance matrix "
+                          "(upper diagonal) with 4 rows.\n"),
+              std::string::npos);
 }
 
 }  // namespace
