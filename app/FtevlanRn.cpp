@@ -491,9 +491,11 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
     const int n = s1->nObj, q = s1->nVar, p = s2->nVar;
     // The restriction dialogue fills nObj groups of the current data set; the
     // lists read n.
+    // (Vectors, so that an input that ends inside the dialogue leaks nothing.)
     const int groupsSize = nObj > n ? nObj : n;
-    int* nestGroups = dim1DT<int>(groupsSize);
-    int* bundleGroups = dim1DT<int>(groupsSize);
+    std::vector<int> nestGroupsVector(groupsSize), bundleGroupsVector(groupsSize);
+    int* nestGroups = nestGroupsVector.data();
+    int* bundleGroups = bundleGroupsVector.data();
 
     AleatorizacaoMain();
     const int N = AskNumberOfPermutations();
@@ -507,11 +509,7 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
     FILE* report = RestrictionsFit(n, option, dimension, nested, nestGroups, permuteBundles, bundleGroups)
                        ? fopenck("Vidive.txt", nullptr, modeVidive)
                        : nullptr;
-    if (!report) {
-        free1D(bundleGroups);
-        free1D(nestGroups);
-        return;
-    }
+    if (!report) return;
     timer = time(nullptr);
     if (save) {
         fprintf(report, "\n%s\n", line);
@@ -606,8 +604,6 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
     free2DT(Bobs, p);
     free2DT(Brnd, p);
     free2DT(B, p);
-    free1D(bundleGroups);
-    free1D(nestGroups);
 }
 
 namespace {
