@@ -599,6 +599,13 @@ int CountStates(int n, const double* x, int* states) {
     return static_cast<int>(codes.size());
 }
 
+int ListStates(int n, const double* x, int* states) {
+    std::vector<double> codes = DistinctCodes(n, x);
+    if (!codes.empty() && (codes.front() < -2147483648.0 || codes.back() > 2147483647.0)) return -1;
+    for (size_t k = 0; k < codes.size(); k++) states[k] = static_cast<int>(codes[k]);
+    return static_cast<int>(codes.size());
+}
+
 void StrToUpper(char* text) {
     for (; *text; ++text) *text = static_cast<char>(toupper(static_cast<unsigned char>(*text)));
 }

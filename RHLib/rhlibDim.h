@@ -201,6 +201,11 @@ int compareStr(const void* a, const void* b);
 
 int CountStates(int n, const double* x);
 int CountStates(int n, const double* x, int* states);
+// Every distinct code of the non-missing values (truncated toward zero), 0
+// and negative codes included, ascending, into states (room for
+// CountStates(n, x) entries); returns their number, the same as CountStates.
+// Returns -1, writing nothing, when a code lies outside the int range.
+int ListStates(int n, const double* x, int* states);
 
 void StrToUpper(char* text);
 int StrCmp(const char* a, const char* b);

@@ -747,4 +747,46 @@ double AverageDissim(int n, double** D, const int* groups, const int* included);
 // The cost of NearNeigSSqWhich without the assignment.
 double NearNeigSSq(int n, double** D);
 
+// ===========================================================================
+// Partial correlations, communality and binarisation
+// ===========================================================================
+
+// Partial correlation of variables i and j given the k covariables listed
+// (0-based), read from the correlation matrix R (p is its order and is not
+// otherwise used). Only entries between two different variables are read:
+// wherever the formula names a variable with itself (the diagonal, or a
+// covariable listed twice) the value is 1. k = 0 gives R[i][j]. Positive
+// infinity when the correlations among the covariables do not invert
+// (MatrixInverse's tolerance; a covariable listed twice, or collinear ones)
+// or when a variance of i or j given the covariables is not positive.
+double PartialCorrelation_GeneralProc(int p, double** R, int i, int j, int k, int* covariables);
+
+// The communality of each variable, 1 - 1/(S_vv (S^-1)_vv): the share of its
+// variance explained by the others, S the covariances over the units where
+// both variables are present. X has one row per variable (nUnits values,
+// MISSING allowed). The variables are ranked by their number of entries
+// above 0, most first (ties as IndexVector leaves them, read backwards); the
+// last of that ranking are left out one at a time until the covariances of
+// the rest invert. communality[v] is MISSING for a variable left out;
+// *kept receives the number kept (0, and every value MISSING, when not even
+// one variable's variance inverts). Returns true.
+bool Communality(int nVariables, int nUnits, double** X, double* communality, int* kept);
+
+// The number of columns Binarize makes from X (n x p): one per distinct code
+// (ListStates) of each variable with expand[j] set, one per other variable.
+// For sizing Y before the call.
+long long BinarizedColumns(int n, int p, const bool* expand, double** X);
+// Nominal variables expanded into binary ones. Y (n x BinarizedColumns) is
+// filled left to right: a variable with expand[j] set gives one column per
+// state, its codes ascending (ListStates: 0 and negative codes too), 1 where
+// the value truncated toward zero is that code and 0 elsewhere (a MISSING
+// value is 0 in every column of its variable); any other variable is copied
+// into one column. states[j] (room for n codes) receives the codes of an
+// expanded variable, nStates[j] their number (0 for a variable without a
+// value; 1 for a variable not expanded), *newCols the number of columns.
+// Returns false, writing nothing, when an expanded variable holds a code
+// outside the int range.
+bool Binarize(int n, int p, const bool* expand, double** X, double** Y, int* newCols, int** states,
+              int* nStates);
+
 #endif
