@@ -2635,6 +2635,11 @@ void ContingencyVector(int n, const double* x, double* freq, int* nStates, int* 
     *nStates = s;
 }
 
+int ContingencyStateIndex(int n, const double* x, int* index) {
+    std::vector<double> list;
+    return info_detail::ListStates(n, x, index, list);
+}
+
 void ContingencyMV(int q, const double* x, const double* y, double** T, int dims[2], FILE* file) {
     using namespace info_detail;
     std::vector<int> ix(q > 0 ? q : 0), iy(q > 0 ? q : 0);

@@ -421,6 +421,11 @@ double QuiSquareFromContingencyMV(int n, int p, double** T);
 // values of each state, into freq; *nStates receives their number. states
 // and freq need room for n entries.
 void ContingencyVector(int n, const double* x, double* freq, int* nStates, int* states);
+// The state of each of the n positions, numbered from 0 as ContingencyVector
+// lists them, -1 where the value is missing; returns the number of states.
+// For counting the states of many subsets of one vector without listing
+// them anew each time.
+int ContingencyStateIndex(int n, const double* x, int* index);
 // Contingency table of two nominal vectors over the q positions where both
 // are present: rows are the states of x, columns those of y, each in order of
 // first appearance. T must hold CountStates(q, x) x CountStates(q, y) cells;

@@ -328,6 +328,45 @@ void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval) {
 }
 
 // ===========================================================================
+// Bootstrap confidence limits
+// ===========================================================================
+//
+// A bootstrap sampler runs `iterations` resamplings and keeps, for each cell
+// (a statistic of one variable at one sample size), the m smallest and the m
+// largest values it saw, m = (int)(iterations x alpha x 0.5). The lower limit
+// is the m-th smallest value, the upper limit the m-th largest (with m = 1,
+// the extremes). The iterations are first raised until iterations x alpha is
+// an even whole number, so that each tail holds exactly alpha / 2 of them.
+
+// The largest count the raise may reach from typed iterations: the larger of
+// 10 x typed and typed + 10,000, never above 2147483647.
+int BootstrapIterationCap(int typed);
+// typed raised one by one (in 64-bit arithmetic) while fmod(count x alpha,
+// 2) > 0. Returns 0 when the cap is passed, or when typed < 1 or alpha is
+// not in (0, 1]: no limit could be formed.
+int BootstrapEvenIterations(int typed, double alpha);
+// m for iterations already raised by BootstrapEvenIterations (at least 1).
+int BootstrapTailSize(int iterations, double alpha);
+
+// One cell's tails: low (m entries) ascending, high (m entries) descending.
+// Reset fills them with DBL_MAX and -DBL_MAX. Add puts a value in where it
+// belongs (binary search and shift; a value outside both tails, as nearly all
+// are once they are full, costs two comparisons). The caller counts the
+// values added: Limits gives MISSING for both when fewer than m were added.
+void BootstrapTailsReset(int m, double* low, double* high);
+void BootstrapTailsAdd(int m, double* low, double* high, double v);
+void BootstrapTailsLimits(int m, const double* low, const double* high, int added, double* lower,
+                          double* upper);
+
+// Confidence limits of the mean of x (n values, MISSING ones left out) by
+// bootstrap: iterations raised as above, each drawing n unit numbers from r
+// (RndListBootstrap). A resample without a value takes no part. Returns 1;
+// 0 with both limits MISSING when n < 1, typed < 1, alpha is not in (0, 1],
+// the raise passes its cap, or fewer than m resamples had a value.
+int SamplerVectorMeanFunction(int n, const double* x, int iterations, double alpha, double* lower,
+                              double* upper);
+
+// ===========================================================================
 // Beals smoothing and its tests
 // ===========================================================================
 //

@@ -640,3 +640,5 @@ int AppliesTableRows(const int (*applies)[8]) {
         if (r.table == applies) return r.rows;
     return 0;
 }
+
+int EffectiveVarType(int j) { return optTrEs == 1 ? 1 : varType[j]; }

@@ -93,6 +93,14 @@ extern Session* session2;
 extern Session* session3;
 extern bool secondSet, thirdSet;
 
+// The type of variable j (0-based) for the analyses that take variables by
+// type (1 binary, 2 qualitative, 3 quantitative, 4 ordinal). While the
+// presence/absence transformation is in force (optTrEs 1) the data hold only
+// 0 and 1, so every variable counts as binary, whatever type varType keeps
+// from the data file; otherwise varType[j]. Key V and the bootstrap samplers
+// of means and entropy choose their variables through this one rule.
+int EffectiveVarType(int j);
+
 // Number of group partitions kept for nFactors factors: each factor, each
 // pair of factors, and one more.
 inline int NumberOfPartitions(int factors) { return factors + factors * (factors - 1) / 2 + 1; }
