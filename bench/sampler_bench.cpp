@@ -1,0 +1,95 @@
+// Bootstrap sampler of means (SamplerMeans, dialogue and report included) on a
+// 2,000 x 100 negative-binomial table (mu 5, size 0.5), 999 iterations at
+// alpha 0.05 (raised to 1,000), on the calling thread: one sample size (the
+// initial size is n) and 20 nested sizes (initial 100, step 100). A run is
+// 1,000 bootstrap iterations: its time in ms is the cost of one in us.
+//
+//   build/bench/tevlan_bench --benchmark_filter=SamplerMeans --benchmark_repetitions=5
+#include <benchmark/benchmark.h>
+#include <gsl/gsl_randist.h>
+#include <gsl/gsl_rng.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "FtevlanGlob.h"
+#include "iflibG.h"
+#include "rhlibDim.h"
+#include "samplerM.h"
+
+namespace {
+
+constexpr int kUnits = 2000, kVariables = 100;
+
+// Counts of mean 5 and size 0.5 (variance 55), from a generator of their own.
+double** NegativeBinomialTable() {
+    double** X = dim2DT<double>(kUnits, kVariables);
+    gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
+    gsl_rng_set(g, 20240602);
+    const double size = 0.5, mu = 5.0;
+    for (int i = 0; i < kUnits; i++)
+        for (int j = 0; j < kVariables; j++)
+            X[i][j] = gsl_ran_negative_binomial(g, size / (size + mu), size);
+    gsl_rng_free(g);
+    return X;
+}
+
+void RunSamplerMeans(benchmark::State& state, const std::string& answers) {
+    char folder[] = "/tmp/tevlan_benchXXXXXX";
+    if (!mkdtemp(folder) || chdir(folder) != 0) {
+        state.SkipWithError("no scratch folder");
+        return;
+    }
+    FILE* sink = fopen("/dev/null", "w");
+    SetProgressStream(sink);
+    FILE* savedIn = in;
+    FILE* savedOut = out;
+    out = sink;
+    port = 0;
+    eng = 1;
+    optTrEs = 0;
+    sDigits = 5;
+    double** X = NegativeBinomialTable();
+    int* types = dim1DT<int>(kVariables);
+    char** labels = dim2DT<char>(kVariables, 16);
+    for (int j = 0; j < kVariables; j++) {
+        types[j] = 3;
+        snprintf(labels[j], 16, "v%d", j + 1);
+    }
+    varType = types;
+    varLabels = labels;
+    for (auto _ : state) {
+        std::string text = answers;
+        in = fmemopen(&text[0], text.size(), "r");
+        SamplerMeans(kUnits, kVariables, X);
+        fclose(in);
+        state.PauseTiming();
+        remove("Vidive.txt");
+        state.ResumeTiming();
+    }
+    in = savedIn;
+    out = savedOut;
+    varType = nullptr;
+    varLabels = nullptr;
+    free1D(types);
+    free2DT(labels, kVariables);
+    free2DT(X, kUnits);
+    SetProgressStream(nullptr);
+    fclose(sink);
+    if (chdir("/tmp") == 0) rmdir(folder);
+}
+
+// Initial size n: one size of 2,000 units.
+void SamplerMeansOneSize(benchmark::State& state) { RunSamplerMeans(state, "2000\n999\n0.05\n2\n12345\nn\n"); }
+BENCHMARK(SamplerMeansOneSize)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Initial size 100, step 100: sizes 100, 200, ..., 2,000 nested in each list.
+void SamplerMeansNestedSizes(benchmark::State& state) {
+    RunSamplerMeans(state, "100\n100\n999\n0.05\n2\n12345\nn\n");
+}
+BENCHMARK(SamplerMeansNestedSizes)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
