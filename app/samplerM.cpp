@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FtevlanGlob.h"
+#include "FtevlanRn.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
@@ -34,16 +35,22 @@ inline double Printable(double v) { return Defined(v) ? v : MISSING; }
 // Dialogue
 // ---------------------------------------------------------------------------
 
-int AskWhole(const char* english, const char* portuguese, double lowest, double highest) {
+// A prompt is flushed before its answer is read, so that it shows in full.
+void Prompt(const char* english, const char* portuguese) {
     fprintf(out, "%s", Text(english, portuguese));
+    fflush(out);
+}
+
+int AskWhole(const char* english, const char* portuguese, double lowest, double highest) {
+    Prompt(english, portuguese);
     return static_cast<int>(ScanNumber(in, kSource, "-", lowest, highest));
 }
 
 // Alpha above 0 and at most 1; 0 is refused as an answer out of range is (it
 // would leave no value in either tail).
 double AskAlpha() {
-    fprintf(out, "%s", Text("Enter alpha probability for confidence limits: ",
-                            "Entre a probabilidade alfa para os limites de confianca: "));
+    Prompt("Enter alpha probability for confidence limits: ",
+           "Entre a probabilidade alfa para os limites de confianca: ");
     for (;;) {
         const double a = ScanNumber(in, kSource, "-", 0.0, 1.0);
         if (a > 0) return a;
@@ -201,7 +208,7 @@ void WriteFinal(FILE* f, const RunOptions& o, const Cells& c, double elapsed,
         fprintf(f, "%s", Text("FINAL RESULTS:\n", "RESULTADOS FINAIS:\n"));
     }
     TimeStamp(f);
-    fprintf(f, Text("Elapsed time: %g seconds\n", "Tempo decorrido: %g segundos\n"), elapsed);
+    PrintElapsedTime(f, elapsed);
     if (o.initial < o.n)
         fprintf(f,
                 Text("Number of sampling steps of size %d (starting with %d units at the 1st step): %d\n",
@@ -583,11 +590,9 @@ int SetBootstrapOptions(int n, int minInitial, int* initial, int* step, int* ite
         }
     }
     if (seed) {
-        fprintf(out, "%s",
-                Text("Initialization of random number generation: \n\t(1) automatic\n\t(2) specify seed\n\tEnter "
-                     "option: ",
-                     "Inicializacao da geracao de numeros aleatorios: \n\t(1) automatica\n\t(2) especificar "
-                     "semente\n\tEntre opcao: "));
+        Prompt("Initialization of random number generation: \n\t(1) automatic\n\t(2) specify seed\n\tEnter option: ",
+               "Inicializacao da geracao de numeros aleatorios: \n\t(1) automatica\n\t(2) especificar "
+               "semente\n\tEntre opcao: ");
         if (static_cast<int>(ScanNumber(in, kSource, "1 2")) == 1) {
             *seed = static_cast<unsigned int>(static_cast<unsigned long long>(time(nullptr)) & 0xffffffffULL);
         } else {
@@ -595,18 +600,20 @@ int SetBootstrapOptions(int n, int minInitial, int* initial, int* step, int* ite
                     Text("Enter seed (integer in the 0 to %u interval): ",
                          "Entre a semente (inteiro no intervalo de 0 a %u): "),
                     4294967295u);
+            fflush(out);
             *seed = static_cast<unsigned int>(ScanNumber(in, kSource, "-", 0.0, 4294967295.0));
         }
     }
     const char* keys = Text("y n", "s n");
     const int yes = eng ? 'y' : 's';
-    fprintf(out, "%s", Text("Save intermediate results? y/n  ", "Guardar resultados intermediarios? s/n  "));
+    Prompt("Save intermediate results? y/n  ", "Guardar resultados intermediarios? s/n  ");
     int answer = ScanChar(in, keys, kSource);
     if (answer == yes && *iterations > 50) {
         fprintf(out,
                 Text("Are you sure? y/n There will be %d bootstrap resamplings!",
                      "Tem certeza? s/n Sao %d reamostragens! "),
                 *iterations);
+        fflush(out);
         answer = ScanChar(in, keys, kSource);
     }
     *save = answer == yes ? 'y' : 'n';
