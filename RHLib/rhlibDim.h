@@ -38,6 +38,17 @@ template <class T> inline void free2DT(T** p, int rows) { free2D(reinterpret_cas
 template <class T> inline void free3DT(T*** p, int a, int b) {
     free3D(reinterpret_cast<void***>(p), a, b);
 }
+// A rows x cols work matrix of the same allocator, released with its scope.
+template <class T> struct ScopedMatrix {
+    int rows;
+    T** x;
+    ScopedMatrix(int r, int c) : rows(r > 0 ? r : 0), x(dim2DT<T>(rows, c > 0 ? c : 0)) {}
+    ~ScopedMatrix() { free2DT(x, rows); }
+    ScopedMatrix(const ScopedMatrix&) = delete;
+    ScopedMatrix& operator=(const ScopedMatrix&) = delete;
+    operator T**() const { return x; }
+    T* operator[](int i) const { return x[i]; }
+};
 
 // ---------------------------------------------------------------------------
 // Validated input. A stream that has met its end stays ended (its end-of-file

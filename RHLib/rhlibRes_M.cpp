@@ -2965,3 +2965,503 @@ double FlorulaDiversity(int s, int c, double** X, double alpha) {
 // Matrix comparisons
 // ===========================================================================
 
+#include <limits>
+
+namespace compare_detail {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+inline bool Missing(double x) { return x == MISSING; }
+
+// Calls f(a, b) for every pair i < j in which neither A nor B holds MISSING.
+template <class F>
+void ForEachPair(int n, double** A, double** B, F&& f) {
+    for (int i = 0; i < n; i++) {
+        const double* a = A[i];
+        const double* b = B[i];
+        for (int j = i + 1; j < n; j++)
+            if (!Missing(a[j]) && !Missing(b[j])) f(a[j], b[j]);
+    }
+}
+
+// Pearson correlation of the pairs that each(f) hands to f(a, b), in two
+// passes (means, then centred sums) so that large common offsets cost no
+// precision. 0 when either side has no spread.
+template <class Each>
+double Pearson(Each&& each) {
+    double sa = 0.0, sb = 0.0;
+    long long m = 0;
+    each([&](double a, double b) {
+        sa += a;
+        sb += b;
+        m++;
+    });
+    if (m < 2) return 0.0;
+    const double ma = sa / m, mb = sb / m;
+    double saa = 0.0, sbb = 0.0, sab = 0.0;
+    each([&](double a, double b) {
+        const double da = a - ma, db = b - mb;
+        saa += da * da;
+        sbb += db * db;
+        sab += da * db;
+    });
+    return saa > 0.0 && sbb > 0.0 ? sab / std::sqrt(saa * sbb) : 0.0;
+}
+
+template <class Keep>
+double PairPearson(int n, double** A, double** B, Keep keep) {
+    return Pearson([&](auto f) {
+        ForEachPair(n, A, B, [&](double a, double b) {
+            if (keep(a, b)) f(a, b);
+        });
+    });
+}
+
+bool HasMissingUpper(int n, double** A) {
+    for (int i = 0; i < n; i++)
+        for (int j = i; j < n; j++)
+            if (Missing(A[i][j])) return true;
+    return false;
+}
+
+// The columns of X (n x p) centred over their non-missing values into C (n x
+// at least p), missing cells then set to 0 so that they add nothing to a
+// cross-product. Missing is read from X: a centred value may be -999 without
+// being missing.
+void CentreZeroFill(int n, int p, double** X, double** C) {
+    CenterColsMV(n, p, X, C);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < p; j++)
+            if (Missing(X[i][j])) C[i][j] = 0.0;
+}
+
+// C (a x b) = A' B for A (n x a) and B (n x b), complete.
+void CrossProd(int n, int a, int b, double** A, double** B, double** C) {
+    ScopedMatrix<double> At(a, n);
+    TransposeMatrix(n, a, A, At);
+    MatrixProd(a, n, n, b, At, B, C);
+}
+
+// <A A', B B'>, <A A', A A'> and <B B', B B'> (Frobenius products of the n x
+// n inner-product matrices), by whichever of two exact routes is cheaper: the
+// inner products pair by pair (n^2 (a + b)) or the sums of squares of the
+// cross-products A' B, A' A and B' B (n (a + b)^2).
+void GramProducts(int n, int a, int b, double** A, double** B, double& ab, double& aa, double& bb) {
+    ab = aa = bb = 0.0;
+    if (n < a + b) {
+        for (int i = 0; i < n; i++)
+            for (int j = i; j < n; j++) {
+                double ga = 0.0, gb = 0.0;
+                for (int k = 0; k < a; k++) ga += A[i][k] * A[j][k];
+                for (int k = 0; k < b; k++) gb += B[i][k] * B[j][k];
+                const double w = i == j ? 1.0 : 2.0;
+                ab += w * ga * gb;
+                aa += w * ga * ga;
+                bb += w * gb * gb;
+            }
+        return;
+    }
+    auto squares = [n](int r, int c, double** L, double** R) {
+        ScopedMatrix<double> C(r, c);
+        CrossProd(n, r, c, L, R, C);
+        double s = 0.0;
+        for (int i = 0; i < r; i++)
+            for (int j = 0; j < c; j++) s += C[i][j] * C[i][j];
+        return s;
+    };
+    ab = squares(a, b, A, B);
+    aa = squares(a, a, A, A);
+    bb = squares(b, b, B, B);
+}
+
+double RVFrom(double ab, double aa, double bb) {
+    const double d = aa * bb;
+    return d > 0.0 ? ab / std::sqrt(d) : NaN;
+}
+
+// X (n x p) standardised for Procrustes into S (n x k, k >= p, columns from
+// p left as the caller made them): columns centred over their non-missing
+// values, the whole scaled to a total sum of squares of n - 1, missing cells 0.
+void ProcrustesStandardised(int n, int p, double** X, double** S) {
+    CenterColsMV(n, p, X, S);
+    GowerStandardizationCols(n, p, S);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < p; j++)
+            if (Missing(X[i][j])) S[i][j] = 0.0;
+}
+
+// SX (n x cx, cx >= p) and SY (n x cy, cy >= q): X and Y standardised,
+// zero-filled beyond their own columns; C (cx x cy) = SX' SY / (n - 1).
+void ProcrustesCross(int n, int p, int q, double** X, double** Y, int cx, int cy, double** SX, double** SY,
+                     double** C) {
+    ProcrustesStandardised(n, p, X, SX);
+    ProcrustesStandardised(n, q, Y, SY);
+    CrossProd(n, cx, cy, SX, SY, C);
+    ScalarMatrixProd(cx, cy, 1.0 / (n > 1 ? n - 1 : 1), C, C);
+}
+
+// Sum of the singular values of C (r x c); U, s and V as SingValueDecomp
+// gives them. Returns false when the decomposition fails.
+bool SingularSum(int r, int c, double** C, double** U, double* s, double** V, double& sum) {
+    sum = 0.0;
+    if (!SingValueDecomp(r, c, C, U, s, V)) return false;
+    for (int k = 0; k < std::min(r, c); k++) sum += s[k];
+    return true;
+}
+
+// The (1 - s) copy of a similarity matrix, MISSING kept.
+void Complement(int n, double** S, double** D) {
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) D[i][j] = Missing(S[i][j]) ? MISSING : 1.0 - S[i][j];
+}
+
+}  // namespace compare_detail
+
+double MatrixCorr(int n, double** A, double** B) {
+    return compare_detail::PairPearson(n, A, B, [](double, double) { return true; });
+}
+
+double PartialMatrixCorr(int n, double** A, double** B, double** Z) {
+    using compare_detail::Missing;
+    auto each = [&](auto f) {
+        for (int i = 0; i < n; i++)
+            for (int j = i + 1; j < n; j++) {
+                const double a = A[i][j], b = B[i][j], z = Z[i][j];
+                if (!Missing(a) && !Missing(b) && !Missing(z)) f(a, b, z);
+            }
+    };
+    double sa = 0.0, sb = 0.0, sz = 0.0;
+    long long m = 0;
+    each([&](double a, double b, double z) {
+        sa += a;
+        sb += b;
+        sz += z;
+        m++;
+    });
+    double saa = 0.0, sbb = 0.0, szz = 0.0, sab = 0.0, saz = 0.0, sbz = 0.0;
+    if (m > 0) {
+        const double ma = sa / m, mb = sb / m, mz = sz / m;
+        each([&](double a, double b, double z) {
+            const double da = a - ma, db = b - mb, dz = z - mz;
+            saa += da * da;
+            sbb += db * db;
+            szz += dz * dz;
+            sab += da * db;
+            saz += da * dz;
+            sbz += db * dz;
+        });
+    }
+    auto r = [](double sxy, double sxx, double syy) {
+        return sxx > 0.0 && syy > 0.0 ? sxy / std::sqrt(sxx * syy) : 0.0;
+    };
+    const double rAB = r(sab, saa, sbb), rAZ = r(saz, saa, szz), rBZ = r(sbz, sbb, szz);
+    // A or B a linear function of Z: undefined, also when rounding leaves
+    // 1 - r^2 a hair above 0.
+    const double eps = 1e-12;
+    const double da = 1.0 - rAZ * rAZ, db = 1.0 - rBZ * rBZ;
+    if (!(da > eps) || !(db > eps)) return compare_detail::NaN;
+    return (rAB - rAZ * rBZ) / std::sqrt(da * db);
+}
+
+double RdMatrixCorr(int n, double** A, double** B, bool squared) {
+    using namespace compare_detail;
+    if (HasMissingUpper(n, A) || HasMissingUpper(n, B)) return NaN;
+    ScopedMatrix<double> GA(n, n), GB(n, n);
+    GowerMatrixCentering(n, A, GA, squared);
+    GowerMatrixCentering(n, B, GB, squared);
+    return Pearson([&](auto f) {
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++) f(GA[i][j], GB[i][j]);
+    });
+}
+
+double MatrixStressKruskal(int n, double** A, double** B) {
+    double num = 0.0, den = 0.0;
+    compare_detail::ForEachPair(n, A, B, [&](double a, double b) {
+        num += (a - b) * (a - b);
+        den += 0.25 * (a + b) * (a + b);
+    });
+    return den > 0.0 ? std::sqrt(num / den) : -1.0;
+}
+
+double vecProd(int n, double** A, double** B) {
+    double s = 0.0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) s += A[i][j] * B[i][j];
+    return s;
+}
+
+double MatrixStress(int n, double** A, double** B) {
+    const double r = MatrixCorr(n, A, B);
+    return 1.0 - r * r;
+}
+
+double MatrixCov(int n, double** A, double** B) {
+    double sa = 0.0, sb = 0.0;
+    long long m = 0;
+    compare_detail::ForEachPair(n, A, B, [&](double a, double b) {
+        sa += a;
+        sb += b;
+        m++;
+    });
+    if (m < 2) return 0.0;
+    const double ma = sa / m, mb = sb / m;
+    double sab = 0.0;
+    compare_detail::ForEachPair(n, A, B, [&](double a, double b) { sab += (a - ma) * (b - mb); });
+    return sab / (m - 1);
+}
+
+double MatrixCos(int n, double** A, double** B) {
+    double saa = 0.0, sbb = 0.0, sab = 0.0;
+    compare_detail::ForEachPair(n, A, B, [&](double a, double b) {
+        saa += a * a;
+        sbb += b * b;
+        sab += a * b;
+    });
+    return saa > 0.0 && sbb > 0.0 ? sab / std::sqrt(saa * sbb) : 0.0;
+}
+
+double MatrixRankCorr(int n, double** A, double** B) {
+    std::vector<double> a, b;
+    compare_detail::ForEachPair(n, A, B, [&](double x, double y) {
+        a.push_back(x);
+        b.push_back(y);
+    });
+    const int m = static_cast<int>(a.size());
+    std::vector<double> ra(a.size()), rb(b.size());
+    RankVectorAdj(m, a.data(), ra.data());
+    RankVectorAdj(m, b.data(), rb.data());
+    return compare_detail::Pearson([&](auto f) {
+        for (int k = 0; k < m; k++) f(ra[k], rb[k]);
+    });
+}
+
+namespace compare_detail {
+// Pairs that are not double zeros.
+inline bool NotDoubleZero(double a, double b) { return !(std::fabs(a) < 1e-6 && std::fabs(b) < 1e-6); }
+}  // namespace compare_detail
+
+double MatrixCorrAdj(int n, double** A, double** B) {
+    return compare_detail::PairPearson(n, A, B, compare_detail::NotDoubleZero);
+}
+
+double MatrixProdMomentAdj(int n, double meanA, double meanB, double** A, double** B) {
+    double s = 0.0;
+    compare_detail::ForEachPair(n, A, B, [&](double a, double b) {
+        if (compare_detail::NotDoubleZero(a, b)) s += (a - meanA) * (b - meanB);
+    });
+    return s;
+}
+
+double MatrixAbsValDist(int n, double** A, double** B) {
+    double s = 0.0;
+    compare_detail::ForEachPair(n, A, B, [&](double a, double b) { s += std::fabs(a - b); });
+    return s;
+}
+
+double MatrixEudDist(int n, double** A, double** B) {
+    double s = 0.0;
+    compare_detail::ForEachPair(n, A, B, [&](double a, double b) { s += (a - b) * (a - b); });
+    return std::sqrt(s);
+}
+
+double MatrixDist(int n, double** A, double** B) {
+    double s = 0.0;
+    long long m = 0;
+    compare_detail::ForEachPair(n, A, B, [&](double a, double b) {
+        s += (a - b) * (a - b);
+        m++;
+    });
+    return m > 0 ? std::sqrt(s / m) : 0.0;
+}
+
+namespace compare_detail {
+template <class Term>
+double CellDeviations(int n, int p, double** A, double** B, Term term) {
+    double s = 0.0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < p; j++)
+            if (!Missing(A[i][j]) && !Missing(B[i][j])) s += term(A[i][j] - B[i][j]);
+    return 1.0 - s / (2.0 * n);
+}
+}  // namespace compare_detail
+
+double SQMatrixDeviations(int n, int p, double** A, double** B) {
+    return compare_detail::CellDeviations(n, p, A, B, [](double d) { return d * d; });
+}
+
+double SumAbsMatrixDeviations(int n, int p, double** A, double** B) {
+    return compare_detail::CellDeviations(n, p, A, B, [](double d) { return std::fabs(d); });
+}
+
+double MatrixCorrelationLib(int n, int p, int q, double** X, double** Y, double** A, double** B,
+                            bool aIsDissimilarity, bool bIsDissimilarity, bool rdSquared, char code) {
+    switch (code) {
+        case 'm': {
+            // Pearson's r of 1 - s and d is minus that of s and d: the
+            // conversion is a change of sign when the kinds differ.
+            const double r = MatrixCorr(n, A, B);
+            return aIsDissimilarity == bIsDissimilarity ? r : -r;
+        }
+        case 'r': {
+            ScopedMatrix<double> CA(aIsDissimilarity ? 0 : n, n), CB(bIsDissimilarity ? 0 : n, n);
+            if (!aIsDissimilarity) compare_detail::Complement(n, A, CA);
+            if (!bIsDissimilarity) compare_detail::Complement(n, B, CB);
+            return RdMatrixCorr(n, aIsDissimilarity ? A : CA.x, bIsDissimilarity ? B : CB.x, rdSquared);
+        }
+        case 'v':
+            return RVcoeff(n, p, q, X, Y);
+        case 'p':
+            return ProcrustesCoeff(n, p, q, X, Y);
+        default:
+            return 0.0;
+    }
+}
+
+double MatrixCorrelationLib(int n, int p, int q, double** X, double** Y, double** A, double** B,
+                            bool isDissimilarity, char code) {
+    return MatrixCorrelationLib(n, p, q, X, Y, A, B, isDissimilarity, isDissimilarity, false, code);
+}
+
+double RVcoeff(int n, int p, int q, double** X, double** Y) {
+    using namespace compare_detail;
+    ScopedMatrix<double> CX(n, p), CY(n, q);
+    CentreZeroFill(n, p, X, CX);
+    CentreZeroFill(n, q, Y, CY);
+    double ab, aa, bb;
+    GramProducts(n, p, q, CX, CY, ab, aa, bb);
+    return RVFrom(ab, aa, bb);
+}
+
+double RVcoeff_OLD(int n, int p, int q, double** X, double** Y) {
+    ScopedMatrix<double> CX(n, p), CY(n, q), TX(p, n), TY(q, n), WX(n, n), WY(n, n);
+    CenterColsMV(n, p, X, CX);
+    CenterColsMV(n, q, Y, CY);
+    TransposeMatrix(n, p, CX, TX);
+    TransposeMatrix(n, q, CY, TY);
+    MatrixProd(n, p, p, n, CX, TX, WX);
+    MatrixProd(n, q, q, n, CY, TY, WY);
+    return compare_detail::RVFrom(vecProd(n, WX, WY), vecProd(n, WX, WX), vecProd(n, WY, WY));
+}
+
+double ProcrustesCoeff(int n, int p, int q, double** X, double** Y) {
+    using namespace compare_detail;
+    // Symmetric in X and Y: the one with fewer columns goes first.
+    if (p > q) {
+        std::swap(p, q);
+        std::swap(X, Y);
+    }
+    if (n < 1 || p < 1) return 0.0;
+    ScopedMatrix<double> SX(n, p), SY(n, q), C(p, q), U(p, p), V(q, p);
+    std::vector<double> s(p);
+    ProcrustesCross(n, p, q, X, Y, p, q, SX, SY, C);
+    double t = 0.0;
+    return SingularSum(p, q, C, U, s.data(), V, t) ? t : 0.0;
+}
+
+double ProcrustesCoeff(int n, int p, int q, double** X, double** Y, double** fit) {
+    using namespace compare_detail;
+    const int k = std::max(p, q);
+    if (n < 1 || k < 1) return 0.0;
+    ScopedMatrix<double> SX(n, k), SY(n, k), C(k, k), U(k, k), V(k, k), rot(k, k);
+    std::vector<double> s(k);
+    ProcrustesCross(n, p, q, X, Y, k, k, SX, SY, C);
+    double t = 0.0;
+    if (!SingularSum(k, k, C, U, s.data(), V, t)) {
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < k; j++) fit[i][j] = 0.0;
+        return 0.0;
+    }
+    // rot = V U': maximises trace(Xs' Ys rot) over the orthogonal matrices.
+    for (int a = 0; a < k; a++)
+        for (int b = 0; b < k; b++) {
+            double v = 0.0;
+            for (int c = 0; c < k; c++) v += V[a][c] * U[b][c];
+            rot[a][b] = v;
+        }
+    MatrixProd(n, k, k, k, SY, rot, fit);
+    ScalarMatrixProd(n, k, t, fit, fit);
+    return t;
+}
+
+double ProcrustesCoeff_T(int p, int q, int n, double** X, double** Y, double** fit) {
+    ScopedMatrix<double> TX(n, p), TY(n, q);
+    TransposeMatrix(p, n, X, TX);
+    TransposeMatrix(q, n, Y, TY);
+    return ProcrustesCoeff(n, p, q, TX, TY, fit);
+}
+
+void ProcrustesAdjT(int kX, int kY, int n, double** X, double** Y, double** fit, double* dist) {
+    if (kX < 1) return;
+    std::vector<double> meanX(kX, 0.0);
+    ScopedMatrix<double> Xc(kX, n), Yc(kY, n);
+    auto centre = [n](int k, double** S, double** C, double* means) {
+        for (int a = 0; a < k; a++) {
+            double m = 0.0;
+            for (int i = 0; i < n; i++) m += S[a][i];
+            m = n > 0 ? m / n : 0.0;
+            if (means) means[a] = m;
+            for (int i = 0; i < n; i++) C[a][i] = S[a][i] - m;
+        }
+    };
+    centre(kX, X, Xc, meanX.data());
+    centre(kY, Y, Yc, nullptr);
+
+    // M = Xc Yc' = U W V'; the rotation Q = V U' (kY x kX) turns Y's axes
+    // towards X's.
+    const int r = std::min(kX, kY);
+    ScopedMatrix<double> M(kX, kY), U(kX, r > 0 ? r : 1), V(kY > 0 ? kY : 1, r > 0 ? r : 1), Q(kY, kX);
+    std::vector<double> w(r > 0 ? r : 1);
+    for (int a = 0; a < kX; a++)
+        for (int b = 0; b < kY; b++) M[a][b] = CrossProduct2Vec(n, Xc[a], Yc[b]);
+    if (r > 0 && SingValueDecomp(kX, kY, M, U, w.data(), V))
+        for (int b = 0; b < kY; b++)
+            for (int a = 0; a < kX; a++) {
+                double v = 0.0;
+                for (int c = 0; c < r; c++) v += V[b][c] * U[a][c];
+                Q[b][a] = v;
+            }
+
+    // The rotated configuration, one row per axis: (Yc' Q)'.
+    for (int a = 0; a < kX; a++)
+        for (int i = 0; i < n; i++) {
+            double v = 0.0;
+            for (int b = 0; b < kY; b++) v += Yc[b][i] * Q[b][a];
+            fit[a][i] = v;
+        }
+    double num = 0.0, den = 0.0;
+    for (int a = 0; a < kX; a++) num += CrossProduct2Vec(n, fit[a], Xc[a]);
+    for (int b = 0; b < kY; b++) den += CrossProduct2Vec(n, Yc[b], Yc[b]);
+    const double scale = den > 0.0 ? num / den : 0.0;
+    for (int a = 0; a < kX; a++) {
+        for (int i = 0; i < n; i++) fit[a][i] *= scale;
+        if (dist) dist[a] = EucliDistSq2Vec(n, Xc[a], fit[a]);
+        for (int i = 0; i < n; i++) fit[a][i] += meanX[a];
+    }
+}
+
+void ProcrustesAdjT(int kX, int kY, int n, double** X, double** Y, double** fit) {
+    ProcrustesAdjT(kX, kY, n, X, Y, fit, nullptr);
+}
+
+double ProcrustesAdj(int n, int kX, int kY, double** X, double** Y, double** fit, double* dist) {
+    ScopedMatrix<double> TX(kX, n), TY(kY, n), TF(kX, n);
+    TransposeMatrix(n, kX, X, TX);
+    TransposeMatrix(n, kY, Y, TY);
+    ProcrustesAdjT(kX, kY, n, TX, TY, TF, dist);
+    TransposeMatrix(kX, n, TF, fit);
+    return 0.0;
+}
+
+double ProcrustesCoeff_OLD(int n, int k, double** X, double** Y) {
+    ScopedMatrix<double> fit(n, k);
+    ProcrustesAdj(n, k, k, X, Y, fit, nullptr);
+    double e = 0.0, t = 0.0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < k; j++) {
+            e += (X[i][j] - fit[i][j]) * (X[i][j] - fit[i][j]);
+            t += X[i][j] * X[i][j];
+        }
+    if (!(t > 0.0)) return compare_detail::NaN;
+    return 2.0 * (1.0 - std::sqrt(1.0 - e / t));
+}

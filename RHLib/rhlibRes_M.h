@@ -519,6 +519,126 @@ double FlorulaDiversity(int s, int c, double** X, double alpha);
 // ===========================================================================
 // Matrix comparisons
 // ===========================================================================
+//
+// One number that compares two resemblance matrices of the same n objects
+// (n x n, both triangles stored) or two configurations of the same n objects
+// (tables of n rows by p and q columns, or score tables of one row per axis).
+// Shared rules:
+// - Pair statistics read the entries above the diagonal (i < j) and leave out
+//   every pair in which one of the matrices compared holds MISSING (-999).
+// - The caller's arrays are never written: centring, standardising, squaring
+//   and the 1 - s conversion work on copies (sessions share their arrays with
+//   the current data set).
+// - A statistic that is undefined is NaN (test with std::isnan), never a
+//   made-up number; callers report it as not testable. The Pearson-type
+//   statistics (MatrixCorr, RdMatrixCorr, MatrixRankCorr, MatrixCorrAdj and
+//   the correlations inside PartialMatrixCorr) instead give 0 for a matrix
+//   whose compared entries have no spread (all equal, or fewer than 2 pairs).
 
+// --- Resemblance matrices ---------------------------------------------------
+// Mantel statistic: Pearson correlation of the pairs (A[i][j], B[i][j]), i < j.
+double MatrixCorr(int n, double** A, double** B);
+// Partial matrix correlation of A and B given Z over the pairs where none of
+// the three holds MISSING: (r_AB - r_AZ r_BZ) / sqrt((1 - r_AZ^2)(1 - r_BZ^2)),
+// each r as MatrixCorr's (0 without spread). NaN when (1 - r_AZ^2)(1 - r_BZ^2)
+// <= 0 (A or B a linear function of Z).
+double PartialMatrixCorr(int n, double** A, double** B, double** Z);
+// Rd: Pearson correlation of all n x n cells of the Gower-centred A and B
+// (GowerMatrixCentering of the upper triangles). squared true squares the
+// entries before centring: with Euclidean distances that gives the RV
+// coefficient of the two tables; false gives the squared distance
+// correlation (dCor^2). NaN when A or B holds MISSING on or above the
+// diagonal; 0 without spread.
+double RdMatrixCorr(int n, double** A, double** B, bool squared);
+// Kruskal's stress sqrt(sum (a - b)^2 / sum ((a + b) / 2)^2) over the pairs
+// i < j; -1 when the denominator is 0 (two zero matrices, or no pair).
+double MatrixStressKruskal(int n, double** A, double** B);
+// The sum over all n x n cells of A[i][j] B[i][j] (no missing-value check).
+double vecProd(int n, double** A, double** B);
+
+// Forms without a caller in the interactive program (upper-triangle pairs,
+// MISSING pairs left out as above).
+// 1 - r^2, r = MatrixCorr(A, B).
+double MatrixStress(int n, double** A, double** B);
+// Covariance of the pairs (divisor: the number of pairs less one; 0 with
+// fewer than 2 pairs).
+double MatrixCov(int n, double** A, double** B);
+// Cosine (uncentred correlation); 0 when either side is all zero.
+double MatrixCos(int n, double** A, double** B);
+// Spearman correlation: Pearson correlation of the ranks (ties averaged).
+double MatrixRankCorr(int n, double** A, double** B);
+// MatrixCorr leaving out, besides, the pairs in which both values are below
+// 1e-6 in absolute value (double zeros); its means are over the kept pairs.
+double MatrixCorrAdj(int n, double** A, double** B);
+// Sum over those kept pairs of (a - meanA)(b - meanB), with the means given.
+double MatrixProdMomentAdj(int n, double meanA, double meanB, double** A, double** B);
+// Sum of |a - b|; Euclidean distance sqrt(sum (a - b)^2); and the
+// root-mean-square difference sqrt(sum (a - b)^2 / number of pairs), a
+// distance that does not grow with n (0 without pairs).
+double MatrixAbsValDist(int n, double** A, double** B);
+double MatrixEudDist(int n, double** A, double** B);
+double MatrixDist(int n, double** A, double** B);
+// 1 - (sum over all n x p cells of (a - b)^2, or of |a - b|) / 2n; cells in
+// which either holds MISSING are left out.
+double SQMatrixDeviations(int n, int p, double** A, double** B);
+double SumAbsMatrixDeviations(int n, int p, double** A, double** B);
+
+// Dispatch by code: 'm' MatrixCorr(A, B), 'r' RdMatrixCorr(A, B, rdSquared),
+// 'v' RVcoeff(n, p, q, X, Y), 'p' ProcrustesCoeff(n, p, q, X, Y); any other
+// code gives 0. Only the arrays the code needs are read (the others may be
+// null). Each flag speaks for its own matrix: a matrix whose flag is false
+// holds similarities and is compared as 1 - s (MISSING kept), so that two
+// similarity matrices, two dissimilarity matrices or one of each are always
+// compared on the same footing.
+double MatrixCorrelationLib(int n, int p, int q, double** X, double** Y, double** A, double** B,
+                            bool aIsDissimilarity, bool bIsDissimilarity, bool rdSquared, char code);
+// The older form: the one flag speaks for both matrices; Rd unsquared.
+double MatrixCorrelationLib(int n, int p, int q, double** X, double** Y, double** A, double** B,
+                            bool isDissimilarity, char code);
+
+// --- Tables of the same n objects -------------------------------------------
+// RV coefficient of X (n x p) and Y (n x q): the columns centred over their
+// non-missing values, W_X = X X' and W_Y = Y Y', RV = <W_X, W_Y> /
+// sqrt(<W_X, W_X> <W_Y, W_Y>), cells of W made of missing values only
+// counting as 0. NaN when either table has no spread.
+double RVcoeff(int n, int p, int q, double** X, double** Y);
+// The same, with W formed by MatrixProd (the same value; kept as a second
+// route to it).
+double RVcoeff_OLD(int n, int p, int q, double** X, double** Y);
+// Procrustes correlation of X (n x p) and Y (n x q), p and q in any order:
+// both centred by column (missing values left out) and scaled to a total sum
+// of squares of 1; the sum of the singular values of X' Y. 1 for two
+// configurations that differ by a rotation, reflection, scale and shift;
+// symmetric in X and Y. 0 when the decomposition fails.
+double ProcrustesCoeff(int n, int p, int q, double** X, double** Y);
+// The same statistic t (returned), X and Y taken in the order given, and the
+// fit of Y onto X in k = max(p, q) dimensions: fit (n x k, caller-allocated)
+// = t x Ys V U', Xs and Ys the standardised tables (each of total sum of
+// squares n - 1) padded with zero columns to k, and Xs' Ys / (n - 1) = U W V'.
+// The fit is then as near Xs as a rotation allows: the sum of squares of Xs -
+// fit is (n - 1)(1 - t^2). Missing cells of Y count as 0 in the fit.
+double ProcrustesCoeff(int n, int p, int q, double** X, double** Y, double** fit);
+// The six-argument form for tables stored one row per variable (or axis):
+// X p x n, Y q x n; fit n x max(p, q) as there.
+double ProcrustesCoeff_T(int p, int q, int n, double** X, double** Y, double** fit);
+
+// Procrustes adjustment of configuration Y onto the target X, both stored one
+// row per axis (X kX x n, Y kY x n; the sampler of ordination stability
+// passes kX = kY). Xc, Yc: every axis centred over the n objects; Xc Yc' =
+// U W V'; the rotated Y is R = Yc' V U' (n x kX), its scale trace(R Xc) /
+// trace(Yc' Yc) (0 when Y has no spread). fit (kX x n, caller-allocated)
+// receives the scaled rotation with the means of X's axes added back; dist
+// (kX entries, may be null) the squared distance between each axis of Xc and
+// the same axis of the fit before the means are added. X and Y are not
+// changed; fit may not be X or Y.
+void ProcrustesAdjT(int kX, int kY, int n, double** X, double** Y, double** fit, double* dist);
+void ProcrustesAdjT(int kX, int kY, int n, double** X, double** Y, double** fit);
+// The same adjustment for configurations stored one row per object: X n x kX,
+// Y n x kY, fit n x kX; dist as above. Returns 0.0.
+double ProcrustesAdj(int n, int kX, int kY, double** X, double** Y, double** fit, double* dist);
+// Fits Y onto X (both n x k) by ProcrustesAdj and returns 2 (1 - sqrt(1 -
+// e / t)), e the sum of squares of X - fit and t that of the uncentred X;
+// NaN when t is 0.
+double ProcrustesCoeff_OLD(int n, int k, double** X, double** Y);
 
 #endif
