@@ -2148,12 +2148,50 @@ inline double SingleOrder(double alpha) {
 
 inline bool Present(double v) { return v != MISSING && !std::isnan(v); }
 
+}  // namespace info_detail
+
+double RootOfOneLessSquare(double r) {
+    // The entropies behind r carry a few units of rounding: two independent
+    // variables come out with a mutual entropy of 1e-16 instead of 0, and
+    // the square root would turn that noise into a coherence of 2e-8.
+    const double v = 1.0 - r * r;
+    return v > 16 * DBL_EPSILON ? std::sqrt(v) : 0.0;
+}
+
+namespace info_detail {
+
 void Bell() {
     fputc(7, stdout);
     fflush(stdout);
 }
 
-// Renyi entropy of order alpha of proportions that are all above 0.
+// ln of the p-weighted mean of exp(delta r_i), the core of every Renyi form:
+// ln(sum p_i exp(delta r_i) / sum p_i). Written naively, p^alpha underflows
+// to 0 (and its logarithm to -inf) from orders of a few hundred, and the
+// ratio ln(sum) / (alpha - 1) loses its digits near order 1. So: near order 1
+// the sum is taken as 1 + sum p_i expm1(delta r_i) (log1p keeps the small
+// difference); elsewhere the largest exponent is taken out of the sum, which
+// then lies between the smallest weight and 1 and can neither underflow nor
+// overflow, whatever the order.
+double LogMeanExp(const std::vector<double>& weights, const std::vector<double>& r, double delta) {
+    double P = 0.0;
+    for (double w : weights) P += w;
+    if (std::fabs(delta) <= 0.5) {
+        double t = 0.0;
+        for (size_t i = 0; i < r.size(); i++) t += weights[i] * std::expm1(delta * r[i]);
+        return std::log1p(t / P);
+    }
+    double m = -HUGE_VAL;
+    for (double v : r) m = std::max(m, delta * v);
+    double t = 0.0;
+    for (size_t i = 0; i < r.size(); i++) t += weights[i] * std::exp(delta * r[i] - m);
+    return m + std::log(t / P);
+}
+
+// Renyi entropy of order alpha of proportions that are all above 0:
+// ln(sum p^alpha) / (1 - alpha) = -ln(sum p p^(alpha-1)) / (alpha - 1). As the
+// order grows it tends to the min-entropy -ln(max p), which it reaches in
+// double precision long before the largest order accepted.
 double Renyi(const std::vector<double>& p, double alpha) {
     if (IsShannon(alpha)) {
         double s = 0.0;
@@ -2161,9 +2199,10 @@ double Renyi(const std::vector<double>& p, double alpha) {
         return std::fabs(s);
     }
     if (p.empty()) return 0.0;
-    double s = 0.0;
-    for (double v : p) s += std::pow(v, alpha);
-    return std::log(s) / (1.0 - alpha);
+    std::vector<double> logs(p.size());
+    for (size_t i = 0; i < p.size(); i++) logs[i] = std::log(p[i]);
+    const double delta = alpha - 1.0;
+    return -LogMeanExp(p, logs, delta) / delta;
 }
 
 // The positive entries of x divided by their total.
@@ -2222,22 +2261,28 @@ struct Margins3 {
 
 // Divergence of cell proportions p from reference proportions e over the
 // cells with p > 0: sum p ln(p/e) at order 1, otherwise
-// ln(sum p^alpha e^(1-alpha)) / (alpha - 1). cell(f) calls f(p, e) per cell.
+// ln(sum p^alpha e^(1-alpha)) / (alpha - 1), taken as
+// ln(sum p (p/e)^(alpha-1)) / (alpha - 1) in the stable form of LogMeanExp;
+// its limit as the order grows is ln(max p/e). cell(f) calls f(p, e) per cell.
 template <class Cells>
 double Divergence(double alpha, Cells cells) {
     bool shannon = IsShannon(alpha);
     double s = 0.0;
-    bool any = false;
+    std::vector<double> weights, ratios;
     cells([&](double p, double e) {
         if (!(p > 0) || !(e > 0)) return;
-        any = true;
-        if (shannon)
+        if (shannon) {
             s += p * std::log(p / e);
-        else
-            s += std::pow(p, alpha) * std::pow(e, 1.0 - alpha);
+        } else {
+            weights.push_back(p);
+            // Two logarithms: p / e can overflow or underflow where they cannot.
+            ratios.push_back(std::log(p) - std::log(e));
+        }
     });
     if (shannon) return s;
-    return any ? std::log(s) / (alpha - 1.0) : 0.0;
+    if (weights.empty()) return 0.0;
+    const double delta = alpha - 1.0;
+    return LogMeanExp(weights, ratios, delta) / delta;
 }
 
 // Divergence of a three-way table from reference(margins, i, j, k).
@@ -2551,8 +2596,7 @@ int Entropy_MV(int n, int p, double** T, double* joint, double* colEnt, double* 
             coherence[k] = 1.0;
         } else {
             rajski[k] = 1.0 - mutual[k] / joint[k];
-            double c = 1.0 - rajski[k] * rajski[k];
-            coherence[k] = c > 0 ? std::sqrt(c) : 0.0;
+            coherence[k] = RootOfOneLessSquare(rajski[k]);
         }
     }
     return count;

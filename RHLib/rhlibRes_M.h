@@ -396,6 +396,9 @@ int EntropyMV(int n, int p, double** T, double* joint, double* colEnt, double* r
 int Entropy_MV(int n, int p, double** T, double* joint, double* colEnt, double* rowEnt,
                double* mutual, double* rajski, double* coherence, double alphaFrom,
                double alphaTo, double alphaStep);
+// sqrt(1 - r^2), and 0 when 1 - r^2 is within rounding of 0: the coherence
+// from Rajski's metric and Rajski's metric from the coherence.
+double RootOfOneLessSquare(double r);
 // Coherence coefficient of one table at order alpha (alpha rounded to single
 // precision).
 double CoheCoefMV(int n, int p, double** T, double alpha);

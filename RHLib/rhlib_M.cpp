@@ -1979,8 +1979,7 @@ void RajskiFromCoherence(int m, double** R) {
         for (int j = i; j < m; j++) {
             const double c = R[i][j];
             if (c == MISSING) continue;
-            const double v = 1.0 - c * c;
-            R[i][j] = v > 0.0 ? std::sqrt(v) : 0.0;
+            R[i][j] = RootOfOneLessSquare(c);
         }
 }
 

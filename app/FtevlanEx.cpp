@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -758,11 +759,10 @@ std::string AskWord(int maxLength) {
 
 namespace {
 
+// Without opening it: opening a FIFO for reading would wait for a writer.
 bool FileExists(const char* name) {
-    FILE* f = fopen(name, "r");
-    if (!f) return false;
-    fclose(f);
-    return true;
+    std::error_code ec;
+    return std::filesystem::exists(name, ec);
 }
 
 long FileSize(FILE* f) {
@@ -805,6 +805,15 @@ bool ReadLabels(FILE* f) {
         if (!one(varLabels[j])) return false;
     if (cut) LabelsCutNote();
     return true;
+}
+
+// Whether anything but white space follows in the file.
+bool MoreInFile(FILE* f) {
+    int c;
+    do {
+        c = getc(f);
+    } while (c != EOF && isspace(c));
+    return c != EOF;
 }
 
 void IncompleteFile() {
@@ -980,26 +989,26 @@ int AbreDados() {
         format = static_cast<char>(toupper(ScanChar(in, "T N", Keyboard())));
     }
 
-    // 7. Numbers.
+    // 7. Numbers, each field read whole: a field that is not a number refuses
+    // the file, never shifts the table.
     FILE* f = fits ? fopenck(filename, nullptr, "r") : nullptr;
     bool complete = f != nullptr;
     if (complete) {
         for (int a = 0, na = format == 'T' ? nVar : nObj; complete && a < na; a++)
             for (int b = 0, nb = format == 'T' ? nObj : nVar; b < nb; b++) {
-                double* cell = format == 'T' ? &dataOrig[b][a] : &dataOrig[a][b];
-                if (!freadck1(f, "%lf", cell, filename)) {
+                const int unit = format == 'T' ? b : a, variable = format == 'T' ? a : b;
+                char token[kTokenShown];
+                const int k = ReadNumberToken(f, &dataOrig[unit][variable], token, sizeof token, filename);
+                if (k == tokenEnd) {
                     complete = false;
                     break;
                 }
-                if (!std::isfinite(*cell)) {
-                    // "nan", "inf" or a number beyond the range of a double:
-                    // no analysis can use the table.
-                    fprintf(out,
-                            eng ? "\nFile %s was not read because it holds a value that is not a finite number.\n"
-                                  "Please check!\n"
-                                : "\nO arquivo %s nao foi lido porque contem um valor que nao e um numero finito.\n"
-                                  "Favor verificar!\n",
-                            filename);
+                if (k == tokenNotNumber) {
+                    char place[64];
+                    snprintf(place, sizeof place, eng ? "unit %d, variable %d" : "unidade %d, variavel %d", unit + 1,
+                             variable + 1);
+                    NotANumberMessage(out, eng == 1, filename, place, token);
+                    fputc(7, out);
                     LivraMemoria();
                     fclose(f);
                     return 0;
@@ -1037,6 +1046,15 @@ int AbreDados() {
                 filename);
         fclose(f);
         return 0;
+    } else if (MoreInFile(f)) {
+        // A surplus row would have become labels without a word: the table
+        // loads as declared, but the user learns that the file holds more.
+        fprintf(out,
+                eng ? "\nWarning: file %s holds more than the declared %d x %d values and labels; the rest of it was "
+                      "not read.\n"
+                    : "\nAtencao: o arquivo %s contem mais que os %d x %d valores e rotulos declarados; o restante "
+                      "nao foi lido.\n",
+                filename, nObj, nVar);
     }
 
     // 9. The data as read are the current data.
@@ -1141,8 +1159,11 @@ void WriteRow(FILE* f, int n, const int* x) {
     fprintf(f, "\n");
 }
 
+// Seventeen significant digits read back as the same double, so that a
+// continued session goes on exactly where the interrupted one stood (whole
+// numbers still print as they are).
 void WriteRow(FILE* f, int n, const double* x) {
-    for (int j = 0; j < n; j++) fprintf(f, "%f\t", x[j]);
+    for (int j = 0; j < n; j++) fprintf(f, "%.17g\t", x[j]);
     fprintf(f, "\n");
 }
 
@@ -1168,9 +1189,10 @@ void WriteSessionBody(FILE* f) {
     fprintf(f, "%d\n", hasRese ? 1 : 0);
     if (hasRese) {
         fprintf(f, "%d\n%d\n%d\n%d\n", optReseDir, optReseTipo, nClassesVar, nClassesUnits);
-        fprintf(f, "%f\n%f\n", alphaH, kParameter);
+        fprintf(f, "%.17g\n%.17g\n", alphaH, kParameter);
         fprintf(f, "%d\n", countDoubleAbsence);
-        PrintHalfMatrix_ff(f, nRows, rese, 0);
+        for (int i = 0; i < nRows; i++)
+            for (int j = i; j < nRows; j++) fprintf(f, "%.17g\n", rese[i][j]);
     }
     const bool hasScores = hasRese && temEscore == 1 && eig && escores && evectors;
     fprintf(f, "%d\n", hasScores ? 1 : 0);
@@ -1253,12 +1275,14 @@ public:
         v = static_cast<int>(x);
         return true;
     }
+    // A number of the session is finite wherever it stands: every value
+    // the program keeps was computed from finite data.
     bool Real(double& v) {
         char w[512];
         if (!Token(w, sizeof w)) return false;
         char* end = nullptr;
         v = strtod(w, &end);
-        if (*end != '\0' || end == w) return Fail();
+        if (*end != '\0' || end == w || !std::isfinite(v)) return Fail();
         return true;
     }
     bool Reals(int n, double* x) {
@@ -1297,9 +1321,21 @@ private:
     bool cut_ = false;
 };
 
-bool IsFinite(double x) { return std::isfinite(x); }
+// The parts of a session file, as a damaged one is reported.
+enum SessionSection { sectionHeading, sectionData, sectionResemblance, sectionOrdination, sectionGroups };
 
-bool ReadSessionBody(SessionReader& r, Session* s) {
+const char* SectionName(SessionSection k) {
+    static const char* const english[] = {"heading (names and version)", "data", "resemblance", "ordination",
+                                          "groups"};
+    static const char* const portuguese[] = {"cabecalho (nomes e versao)", "dados", "semelhanca", "ordenacao",
+                                             "grupos"};
+    return eng ? english[k] : portuguese[k];
+}
+
+// Reads the body of a session file into s; on damage, section names the part
+// where it was found.
+bool ReadSessionBody(SessionReader& r, Session* s, SessionSection& section) {
+    section = sectionData;
     if (!r.Int(s->temDados, 0, 1)) return false;
     if (s->temDados == 1) {
         if (!r.Int(s->nObj, 1, 2147483647) || !r.Int(s->nVar, 1, 2147483647)) return false;
@@ -1321,10 +1357,8 @@ bool ReadSessionBody(SessionReader& r, Session* s) {
         s->uaLabels = dim2DT<char>(s->nObj, 30);
         s->varLabels = dim2DT<char>(s->nVar, 30);
         if (!r.Ints(s->nVar, s->varType, 1, 4)) return false;
-        // The data as read from a data file are always finite numbers.
         for (int i = 0; i < s->nObj; i++)
-            if (!r.Reals(s->nVar, s->dataOrig[i]) || !std::all_of(s->dataOrig[i], s->dataOrig[i] + s->nVar, IsFinite))
-                return false;
+            if (!r.Reals(s->nVar, s->dataOrig[i])) return false;
         if (!r.Int(s->optTrEs, 0, 5) || !r.Int(s->optTrVeVar, 0, 12) || !r.Int(s->optTrVeUnits, 0, 12)) return false;
         for (int i = 0; i < s->nObj; i++)
             if (!r.Reals(s->nVar, s->data[i])) return false;
@@ -1334,6 +1368,7 @@ bool ReadSessionBody(SessionReader& r, Session* s) {
             if (!r.Word(s->varLabels[j], 30)) return false;
         if (!r.Int(s->optLabel, 1, 2)) return false;
     }
+    section = sectionResemblance;
     if (!r.Int(s->temRese, 0, 1)) return false;
     if (s->temRese == 1) {
         if (s->temDados != 1) return false;
@@ -1354,6 +1389,7 @@ bool ReadSessionBody(SessionReader& r, Session* s) {
                 s->rese[j][i] = s->rese[i][j];
             }
     }
+    section = sectionOrdination;
     if (!r.Int(s->temEscore, 0, 1)) return false;
     if (s->temEscore == 1) {
         if (s->temRese != 1) return false;
@@ -1368,6 +1404,7 @@ bool ReadSessionBody(SessionReader& r, Session* s) {
             if (s->optOrdiType == 3 && !r.Reals(s->nRows, s->evectors[a])) return false;
         }
     }
+    section = sectionGroups;
     if (!r.Int(s->temGrupo, 0, 1)) return false;
     if (s->temGrupo == 1) {
         if (s->temDados != 1) return false;
@@ -1402,6 +1439,29 @@ void IncompatibleSession() {
     fprintf(out, "%s",
             eng ? "Previous analysis done with incompatible version of Tevlan. \nSpecify data again.\n"
                 : "Analise anterior gerada por versao incompativel. \nEspecifique dados novamente.\n");
+}
+
+void DamagedSession(const char* file, SessionSection section) {
+    fprintf(out,
+            eng ? "Session file %s is damaged in its %s section and was not read. \nSpecify data again.\n"
+                : "O arquivo de sessao %s esta danificado na secao de %s e nao foi lido. \nEspecifique dados "
+                  "novamente.\n",
+            file, SectionName(section));
+}
+
+// A session name that names a file in the working folder: no folder
+// separators, and not "..".
+bool SafeSessionName(const std::string& name) {
+    return !name.empty() && name.find('/') == std::string::npos && name.find('\\') == std::string::npos &&
+           name != "..";
+}
+
+// The session name of a session file name (the name without ".trk").
+std::string SessionNameOf(const char* file) {
+    std::string name = file;
+    const size_t ext = strlen(sessionExt);
+    if (name.size() > ext && name.compare(name.size() - ext, ext, sessionExt) == 0) name.resize(name.size() - ext);
+    return name;
 }
 
 }  // namespace
@@ -1441,23 +1501,31 @@ int ReadSessionTrack() {
     }
     SessionReader r(f, FileSize(f));
     char name[100], file[100], tag[32];
-    bool ok = r.Word(name, kMaxSessionName + 1) && r.Word(file, sizeof file) && r.Word(tag, sizeof tag) &&
-              strcmp(tag, versaoTrack) == 0;
+    SessionSection section = sectionHeading;
+    bool ok = r.Word(name, kMaxSessionName + 1) && r.Word(file, sizeof file) && r.Word(tag, sizeof tag);
+    const bool otherVersion = ok && strcmp(tag, versaoTrack) != 0;
+    ok = ok && !otherVersion;
     // The set is read into a snapshot of its own: the current data set stays
     // as it is unless the whole file is sound.
     sessionInput none;
     none.temDados = 0;
     Session* staged = new Session(&none, true);
-    ok = ok && ReadSessionBody(r, staged);
+    ok = ok && ReadSessionBody(r, staged, section);
     fclose(f);
     if (!ok) {
         delete staged;
         rejectedSessionFile = sessionFilename;
-        IncompatibleSession();
+        if (otherVersion)
+            IncompatibleSession();
+        else
+            DamagedSession(sessionFilename, section);
         return 0;
     }
     if (r.WordsWereCut()) LabelsCutNote();
-    snprintf(staged->sessionName, sizeof staged->sessionName, "%s", name);
+    // The session is the file that was opened, whatever name a copied or
+    // renamed file holds inside: the name written back to the name file
+    // must lead to this file again.
+    snprintf(staged->sessionName, sizeof staged->sessionName, "%s", SessionNameOf(sessionFilename).c_str());
     snprintf(staged->filename, sizeof staged->filename, "%s", file);
     snprintf(staged->sessionFilename, sizeof staged->sessionFilename, "%s", sessionFilename);
     staged->versaoTrack = versaoTrack;
@@ -1479,24 +1547,32 @@ void CheckSession() {
     // would end every start of the program.
     char word[kMaxSessionName + 1];
     bool named = false;
-    if (FILE* names = fopen(kNameFile, "r")) {
+    if (FILE* names = IsRegularFile(kNameFile) ? fopen(kNameFile, "r") : nullptr) {
         SessionReader r(names, FileSize(names));
-        named = r.Word(word, sizeof word);
+        // A name that would lead out of the working folder counts as damage.
+        named = r.Word(word, sizeof word) && SafeSessionName(word);
         fclose(names);
+        if (!named)
+            fprintf(out,
+                    eng ? "The session name file %s is damaged: no last session is offered.\n"
+                        : "O arquivo de nome de sessao %s esta danificado: nenhuma sessao anterior e oferecida.\n",
+                    kNameFile);
     }
     if (named) {
         snprintf(sessionName, sizeof sessionName, "%s", word);
         snprintf(sessionFilename, sizeof sessionFilename, "%s%s", sessionName, sessionExt);
         char file[sizeof filename];
         bool readable = false;
-        if (FILE* session = fopen(sessionFilename, "r")) {
+        const bool exists = FileExists(sessionFilename);
+        if (FILE* session = IsRegularFile(sessionFilename) ? fopen(sessionFilename, "r") : nullptr) {
             SessionReader r(session, FileSize(session));
             readable = r.Word(word, sizeof word) && r.Word(file, sizeof file);
             fclose(session);
         }
+        if (!readable && exists)
+            DamagedSession(sessionFilename, sectionHeading);
         if (readable) {
             snprintf(filename, sizeof filename, "%s", file);
-            snprintf(sessionName, sizeof sessionName, "%s", word);
             asked = true;
             bool yes;
             if (strcmp(sessionName, "Sessao") != 0) {
@@ -1546,6 +1622,13 @@ std::string AskSessionName(const char* english, const char* portuguese) {
         fprintf(out, "%s", eng ? english : portuguese);
         fflush(out);
         std::string name = AskWord(99);
+        if (!SafeSessionName(name)) {
+            // The session file is made in the working folder, never elsewhere.
+            fprintf(out, "%s",
+                    eng ? "\nA session name holds neither '/' nor '\\' and is not \"..\".\n"
+                        : "\nUm nome de sessao nao contem '/' nem '\\' e nao e \"..\".\n");
+            continue;
+        }
         if (static_cast<int>(name.size()) <= kMaxSessionName) return name;
         fprintf(out, "%s",
                 eng ? "\nA session name has at most 95 characters.\n"
@@ -1573,9 +1656,16 @@ int SaveSession() {
 }
 
 int SaveSession(const char* name) {
+    if (!SafeSessionName(name)) return 0;
+    // A session that could not be written keeps its old name: the new one
+    // names no file.
+    const std::string oldName = sessionName, oldFile = sessionFilename;
     snprintf(sessionName, sizeof sessionName, "%.*s", kMaxSessionName, name);
     snprintf(sessionFilename, sizeof sessionFilename, "%s%s", sessionName, sessionExt);
-    return WriteSessionTrack() == 1 ? 1 : 0;
+    if (WriteSessionTrack() == 1) return 1;
+    snprintf(sessionName, sizeof sessionName, "%s", oldName.c_str());
+    snprintf(sessionFilename, sizeof sessionFilename, "%s", oldFile.c_str());
+    return 0;
 }
 
 int OpenSession() {
@@ -1803,6 +1893,27 @@ void SingularCovarianceRefused() {
     fflush(stderr);
 }
 
+// A matrix that holds inf or NaN (values beyond the range of a double, such
+// as a squared distance of 1e200) is no result: installed, it would print as
+// "-nan", be saved, and come back at the next start.
+bool AllFinite(int n, double** R) {
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++)
+            if (!std::isfinite(R[i][j])) return false;
+    return true;
+}
+
+void NotFiniteRefused() {
+    fflush(stdout);
+    fprintf(stderr, "%s",
+            eng ? "\nThe resemblance matrix holds values that are not finite numbers (too large to represent, or "
+                  "undefined): nothing was changed.\n"
+                : "\nA matriz de semelhanca contem valores que nao sao numeros finitos (grandes demais para "
+                  "representar, ou indefinidos): nada foi alterado.\n");
+    fputc(7, stderr);
+    fflush(stderr);
+}
+
 }  // namespace
 
 int Semelhanca() {
@@ -1820,9 +1931,18 @@ int Semelhanca() {
     bool ok = done == reseComputed;
     if (done == reseNegativeRoot) NegativeRootRefused();
     if (done == reseRefused && c.measure == 29) SingularCovarianceRefused();
+    if (ok && !AllFinite(m, R)) {
+        NotFiniteRefused();
+        ok = false;
+    }
     if (ok && triplets) {
         T = dim3DT<double>(m, m, m);
         ok = ResemblanceLibTriplets(nObj, nVar, data, T, c.direction, c.measure, varType, c.alpha, true) == 1;
+        for (int i = 0; ok && i < m; i++)
+            if (!AllFinite(m, T[i])) {
+                NotFiniteRefused();
+                ok = false;
+            }
     }
     ClearLine();
     FILE* report = ok ? fopenck("Vidive.txt", nullptr, modeVidive) : nullptr;

@@ -213,11 +213,11 @@ TEST_F(SessionFiles, ResemblanceComesBackSymmetricAndNumbersRounded) {
     EXPECT_EQ(rese[2][0], 2.5);
     EXPECT_EQ(rese[2][1], 3.5);
     EXPECT_EQ(stepReached, 2);
-    // Written back with six decimals, read again rounded.
+    // Written back in full precision, read again exactly.
     ASSERT_EQ(WriteSessionTrack(), 1);
     LivraMemoria();
     Open("R");
-    EXPECT_DOUBLE_EQ(dataOrig[0][0], 0.123457);
+    EXPECT_EQ(dataOrig[0][0], 0.1234567);
     EXPECT_STREQ(uaLabels[2], "c");
 }
 
@@ -248,7 +248,7 @@ TEST_F(SessionFiles, AWriteCutShortKeepsThePreviousSessionAndItsName) {
     // The default session: its file is also the name file.
     SaveSet("Sessao", "a.txt", 40, 30);
     const std::string before = Slurp("Sessao.trk");
-    ASSERT_GT(before.size(), 10000u);
+    ASSERT_GT(before.size(), 2 * 4096u);  // twice what the disc takes
     data[0][0] = 77;
     EXPECT_EQ(WithFullDisc(WriteSessionTrack), 0);
     EXPECT_EQ(savedSession, 0);

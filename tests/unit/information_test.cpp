@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -106,6 +107,148 @@ TEST(EntropyVector, HandWorkedRenyiAndShannon) {
     EXPECT_NEAR(code[0], std::log(4.0), 1e-15);
     EXPECT_EQ(code[1], -1.0);  // a zero has no code length
     EXPECT_NEAR(code[2], -std::log(0.75), 1e-15);
+}
+
+// Renyi entropy of proportions in long double, summed plainly: its exponent
+// range holds p^alpha for the orders of these tests (0.05^1000 = 1e-1301).
+long double RenyiReference(const std::vector<long double>& p, long double alpha) {
+    long double s = 0;
+    for (long double v : p) s += powl(v, alpha);
+    return logl(s) / (1 - alpha);
+}
+
+// Renyi divergence of p from e, likewise.
+long double DivergenceReference(const std::vector<long double>& p, const std::vector<long double>& e,
+                                long double alpha) {
+    long double s = 0;
+    for (size_t i = 0; i < p.size(); i++) s += powl(p[i], alpha) * powl(e[i], 1 - alpha);
+    return logl(s) / (alpha - 1);
+}
+
+// The largest order the resemblance dialogue takes; there the Renyi forms
+// are their limits: the min-entropy -ln(max p) and ln(max p/e).
+constexpr double kTopOrder = 3.4028234663852886e38;
+
+TEST(EntropyVector, LargeOrdersAndOrdersNearOne) {
+    const double x[4] = {5, 3, 1, 1};
+    std::vector<long double> p = {0.5L, 0.3L, 0.1L, 0.1L};
+    for (double alpha : {0.0, 0.5, 1.0 - 1e-9, 1.0 + 1e-9, 2.0, 200.0, 400.0, 1000.0, 1e4}) {
+        SCOPED_TRACE(alpha);
+        const double want = static_cast<double>(RenyiReference(p, alpha));
+        const double got = EntropyVector(4, x, alpha);
+        ASSERT_TRUE(std::isfinite(got));
+        // Within 1e-9 of order 1 the long double reference holds about ten
+        // digits (ln of a sum within 1e-9 of 1); ln(sum p^alpha) in double
+        // held seven.
+        const double digits = std::fabs(alpha - 1) < 1e-6 ? 2e-9 : 1e-12;
+        EXPECT_NEAR(got, want, digits * want);
+    }
+    EXPECT_NEAR(EntropyVector(4, x, kTopOrder), std::log(2.0), 1e-15);
+}
+
+// The dune meadow's nominal variables, one row each.
+struct NominalDune {
+    double v[4][20];
+    NominalDune() {
+        std::ifstream f(std::string(TEVLAN_TEST_DATA) + "/dune_env_nominal.txt");
+        for (int i = 0; i < 20; i++)
+            for (int j = 0; j < 4; j++) f >> v[j][i];
+    }
+};
+
+// Proportions of the joint states of rows a and b, and of each row's states
+// in the same cell order.
+struct PairProportions {
+    std::vector<long double> joint, rowOfCell, colOfCell, rows, cols;
+    PairProportions(const double* a, const double* b, int q) {
+        std::map<std::pair<double, double>, int> j;
+        std::map<double, int> ra, cb;
+        for (int k = 0; k < q; k++) {
+            j[{a[k], b[k]}]++;
+            ra[a[k]]++;
+            cb[b[k]]++;
+        }
+        for (auto& c : j) {
+            joint.push_back(c.second / static_cast<long double>(q));
+            rowOfCell.push_back(ra[c.first.first] / static_cast<long double>(q));
+            colOfCell.push_back(cb[c.first.second] / static_cast<long double>(q));
+        }
+        for (auto& c : ra) rows.push_back(c.second / static_cast<long double>(q));
+        for (auto& c : cb) cols.push_back(c.second / static_cast<long double>(q));
+    }
+    std::vector<long double> Independent() const {
+        std::vector<long double> e(joint.size());
+        for (size_t i = 0; i < e.size(); i++) e[i] = rowOfCell[i] * colOfCell[i];
+        return e;
+    }
+    long double MaxRatio() const {
+        long double m = 0;
+        std::vector<long double> e = Independent();
+        for (size_t i = 0; i < e.size(); i++) m = std::max(m, joint[i] / e[i]);
+        return m;
+    }
+};
+
+long double MinEntropy(const std::vector<long double>& p) { return -logl(*std::max_element(p.begin(), p.end())); }
+
+TEST(MutualEntropy, StableAtEveryOrderTheDialogueTakes) {
+    NominalDune d;
+    Table x(4, 20);
+    for (int j = 0; j < 4; j++)
+        for (int i = 0; i < 20; i++) x[j][i] = d.v[j][i];
+    for (double alpha : {0.5, 2.0, 200.0, 400.0, 1000.0, kTopOrder}) {
+        SCOPED_TRACE(alpha);
+        Square me(4), co(4);
+        ASSERT_TRUE(MutualEntropyPairwiseMV(4, 20, x.x, me.x, alpha, false));
+        ASSERT_TRUE(CoheCoefPairwiseMV(4, 20, x.x, co.x, alpha, false));
+        for (int a = 0; a < 4; a++)
+            for (int b = a + 1; b < 4; b++) {
+                SCOPED_TRACE(testing::Message() << "variables " << a + 1 << " x " << b + 1);
+                PairProportions t(d.v[a], d.v[b], 20);
+                long double mutual, hJoint, hRow, hCol;
+                if (alpha == kTopOrder) {
+                    mutual = logl(t.MaxRatio());
+                    hJoint = MinEntropy(t.joint);
+                    hRow = MinEntropy(t.rows);
+                    hCol = MinEntropy(t.cols);
+                } else {
+                    mutual = DivergenceReference(t.joint, t.Independent(), alpha);
+                    hJoint = RenyiReference(t.joint, alpha);
+                    hRow = RenyiReference(t.rows, alpha);
+                    hCol = RenyiReference(t.cols, alpha);
+                }
+                long double rajski = 1 - (hRow + hCol - hJoint) / hJoint;
+                long double coherence = sqrtl(1 - rajski * rajski);
+                EXPECT_NEAR(me[a][b], static_cast<double>(mutual), 1e-12);
+                EXPECT_NEAR(co[a][b], static_cast<double>(coherence), 1e-12);
+            }
+    }
+    // Moisture and use at order 400: a coherence of 0.267, not 0.
+    Square co(4);
+    ASSERT_TRUE(CoheCoefPairwiseMV(4, 20, x.x, co.x, 400.0, false));
+    EXPECT_NEAR(co[0][2], 0.26735, 5e-6);
+}
+
+TEST(MutualEntropy, IdenticalAndIndependentVariablesGiveExactEnds) {
+    // Row 1 and row 3 are the same variable; rows 1 and 2 are independent:
+    // their table holds every pair of states equally often.
+    Table x(3, 24);
+    for (int k = 0; k < 24; k++) {
+        x[0][k] = 1 + k % 4;
+        x[1][k] = 1 + (k / 4) % 3;
+        x[2][k] = x[0][k];
+    }
+    for (double alpha : {0.25, 0.5, 1.0, 2.0, 3.0, 400.0, kTopOrder}) {
+        SCOPED_TRACE(alpha);
+        Square co(3);
+        ASSERT_TRUE(CoheCoefPairwiseMV(3, 24, x.x, co.x, alpha, false));
+        EXPECT_EQ(co[0][2], 1.0);
+        EXPECT_EQ(co[0][1], 0.0);  // never the 2e-8 of a rounding under the root
+    }
+    // Rajski's metric from a coherence one unit of rounding below 1.
+    EXPECT_EQ(RootOfOneLessSquare(std::nextafter(1.0, 0.0)), 0.0);
+    EXPECT_EQ(RootOfOneLessSquare(0.0), 1.0);
+    EXPECT_NEAR(RootOfOneLessSquare(0.6), 0.8, 1e-15);
 }
 
 // ---------------------------------------------------------------------------
