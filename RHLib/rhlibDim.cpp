@@ -147,7 +147,10 @@ int ScanChar(FILE* stream, const char* accepted, const char* sourceName) {
             if (c != ' ')
                 for (const char* p = accepted; *p; ++p)
                     if (*p != ' ' && tolower(static_cast<unsigned char>(*p)) == c) return c;
-            if (iscntrl(c) || c == ' ') continue;
+            // Line ends, tabs and the like are passed over; a NUL byte is no
+            // key of any script or keyboard and is refused like a wrong key,
+            // so that a file of NULs taken as a script says so.
+            if ((iscntrl(c) && c != '\0') || c == ' ') continue;
             Bell();
             fprintf(stderr, "\nIncorrect input = %c. Reenter.\n", c);
             fprintf(stderr, "Accepted input: %s\n", accepted);
@@ -478,6 +481,21 @@ FILE* fopenck(const char* name, const char* prefix, const char* mode) {
         Bell();
     }
     return f;
+}
+
+bool fcloseck(FILE* f, const char* name) {
+    if (!f) return false;
+    // A full disc or a device that takes nothing (/dev/full) shows only in
+    // the error flag or at the flush that empties the buffer.
+    bool ok = !ferror(f);
+    ok = fflush(f) == 0 && ok;
+    ok = fclose(f) == 0 && ok;
+    if (!ok) {
+        fflush(stdout);
+        fprintf(stderr, "\nFAIL TO PRINT ON FILE %s !!!\n", name ? name : "");
+        Bell();
+    }
+    return ok;
 }
 
 FILE* ReadDataFileName(char* name) {

@@ -168,6 +168,13 @@ int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourc
 // never end).
 FILE* fopenck(const char* name, const char* prefix, const char* mode);
 
+// Closes an output file, checking that every write, the flush and the close
+// succeeded. On failure prints "\nFAIL TO PRINT ON FILE %s !!!\n" with the
+// name on the standard error stream, rings the bell and returns false: the
+// caller then does not send the user to the file. f may be null (false, no
+// message: fopenck has spoken).
+bool fcloseck(FILE* f, const char* name);
+
 // Asks for a data file name on the standard input until one opens.
 FILE* ReadDataFileName(char* name);
 

@@ -127,6 +127,37 @@ int GroupPositions(int n, const int* groups, std::vector<int>& pos) {
     return static_cast<int>(distinct.size());
 }
 
+// The mean of the values of x that keep(value) accepts, and
+// their count. Taken as the first such value plus the mean of the
+// differences from it: a constant vector has exactly its value as mean.
+template <class Keep>
+double ShiftedMean(int n, const double* x, Keep keep, int& k) {
+    k = 0;
+    double origin = 0.0, s = 0.0;
+    for (int i = 0; i < n; i++) {
+        const double v = x[i];
+        if (!keep(v)) continue;
+        if (k == 0) origin = v;
+        s += v - origin;
+        k++;
+    }
+    return k > 0 ? origin + s / k : 0.0;
+}
+
+// The sum of squared deviations from the mean over the non-missing values,
+// and their count. Taken in two passes: the one-pass Q - S^2/k subtracts two
+// nearly equal large numbers for values far from zero ({1e8+0.1, 1e8+0.2,
+// 1e8+0.3} gave a variance of -2 instead of 0.01).
+double DeviationSS(int n, const double* x, int& k) {
+    auto present = [](double v) { return !Missing(v); };
+    const double mean = ShiftedMean(n, x, present, k);
+    double q = 0.0;
+    for (int i = 0; i < n; i++)
+        if (present(x[i])) q += (x[i] - mean) * (x[i] - mean);
+    return q;
+}
+
+
 }  // namespace statsdetail
 
 
@@ -153,20 +184,16 @@ void MeanVectorCols(int n, int m, double** X, double* means) {
 }
 
 void MeanStDev(int n, const double* x, double& mean, double& sd) {
-    double s = 0.0, q = 0.0;
-    for (int i = 0; i < n; i++) {
-        s += x[i];
-        q += x[i] * x[i];
-    }
     if (n <= 0) {
         mean = sd = 0.0;
         return;
     }
-    mean = s / n;
-    // Rounding can leave the one-pass sum of squares of a constant vector a
-    // hair below 0: its deviation is 0, not the root of a negative number.
-    const double v = (q - s * s / n) / statsdetail::NonZero(n - 1);
-    sd = v > 0.0 ? std::sqrt(v) : 0.0;
+    int k;
+    mean = statsdetail::ShiftedMean(n, x, [](double) { return true; }, k);
+    // Two passes, as in Variance: no cancellation for values far from zero.
+    double q = 0.0;
+    for (int i = 0; i < n; i++) q += (x[i] - mean) * (x[i] - mean);
+    sd = std::sqrt(q / statsdetail::NonZero(n - 1));
 }
 
 double Median(int n, const double* x, const int* select) {
@@ -206,32 +233,17 @@ double SumOfSquares(int n, const float* x) {
     return q;
 }
 
-namespace statsdetail {
-// Count, sum and sum of squares of the non-missing values.
-inline void Sums(int n, const double* x, int& k, double& s, double& q) {
-    k = 0;
-    s = q = 0.0;
-    for (int i = 0; i < n; i++)
-        if (!statsdetail::Missing(x[i])) {
-            k++;
-            s += x[i];
-            q += x[i] * x[i];
-        }
-}
-}  // namespace statsdetail
+
 
 double SumOfSquaresDev(int n, const double* x) {
     int k;
-    double s, q;
-    statsdetail::Sums(n, x, k, s, q);
-    return k > 0 ? q - s * s / k : 0.0;
+    return statsdetail::DeviationSS(n, x, k);
 }
 
 double Variance(int n, const double* x) {
     int k;
-    double s, q;
-    statsdetail::Sums(n, x, k, s, q);
-    return k > 0 ? (q - s * s / k) / statsdetail::NonZero(k - 1) : 0.0;
+    const double q = statsdetail::DeviationSS(n, x, k);
+    return k > 0 ? q / statsdetail::NonZero(k - 1) : 0.0;
 }
 
 double Range(int n, const double* x) {
@@ -277,20 +289,25 @@ double MatrixVarianceRows(int n, int m, double** X) {
 }
 
 double MatrixVarianceCols(int n, int m, double** X) {
+    // Row by row, each column's mean first (shifted by its first value, as
+    // in Variance), then its squared deviations.
     std::vector<int> k(m > 0 ? m : 0, 0);
-    std::vector<double> s(k.size(), 0.0), q(k.size(), 0.0);
-    for (int i = 0; i < n; i++) {
-        const double* x = X[i];
+    std::vector<double> origin(k.size(), 0.0), mean(k.size(), 0.0), q(k.size(), 0.0);
+    for (int i = 0; i < n; i++)
         for (int j = 0; j < m; j++)
-            if (!statsdetail::Missing(x[j])) {
+            if (!statsdetail::Missing(X[i][j])) {
+                if (k[j] == 0) origin[j] = X[i][j];
                 k[j]++;
-                s[j] += x[j];
-                q[j] += x[j] * x[j];
+                mean[j] += X[i][j] - origin[j];
             }
-    }
+    for (int j = 0; j < m; j++)
+        if (k[j] > 0) mean[j] = origin[j] + mean[j] / k[j];
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < m; j++)
+            if (!statsdetail::Missing(X[i][j])) q[j] += (X[i][j] - mean[j]) * (X[i][j] - mean[j]);
     double t = 0.0;
     for (int j = 0; j < m; j++)
-        if (k[j] > 0) t += (q[j] - s[j] * s[j] / k[j]) / statsdetail::NonZero(k[j] - 1);
+        if (k[j] > 0) t += q[j] / statsdetail::NonZero(k[j] - 1);
     return t;
 }
 
@@ -2400,6 +2417,9 @@ void WriteTable3(FILE* f, const std::vector<double>& firstStates, const std::vec
                          T[s], 6, 0);
 }
 
+// Whether the tables file last asked for was written whole.
+bool tablesWritten = false;
+
 // Fills the upper triangle with the diagonal of R with measure(a, b, T) of
 // the table of every pair of rows, writing the tables to "Tables.txt" when
 // asked.
@@ -2410,6 +2430,7 @@ bool PairwiseTables(int m, int q, double** X, double** R, bool printTables, Meas
     int side = std::max(rows.maxStates, 1);
     double** T = dim2DT<double>(side, side);
     FILE* f = printTables ? fopenck("Tables.txt", nullptr, "w") : nullptr;
+    tablesWritten = false;
     for (int i = 0; i < m; i++)
         for (int j = i; j < m; j++) {
             Table2(rows, i, j, T);
@@ -2419,7 +2440,7 @@ bool PairwiseTables(int m, int q, double** X, double** R, bool printTables, Meas
             }
             R[i][j] = measure(rows.Count(i), rows.Count(j), T);
         }
-    if (f) fclose(f);
+    if (f) tablesWritten = fcloseck(f, "Tables.txt");
     free2DT(T, side);
     return true;
 }
@@ -2745,6 +2766,8 @@ bool MutualEntropyPairwiseMV(int m, int q, double** X, double** R, double alpha,
     });
 }
 
+bool TablesFileWritten() { return info_detail::tablesWritten; }
+
 bool CoheCoefPairwiseMV(int m, int q, double** X, double** R, double alpha, bool printTables) {
     return info_detail::PairwiseTables(m, q, X, R, printTables, [alpha](int a, int b, double** T) {
         return CoheCoefMV(a, b, T, alpha);
@@ -2782,7 +2805,7 @@ bool MutualEntropyTripletsMV(int m, int q, double** X, double*** R3, double alph
                 }
                 R3[i][j][k] = MutualEntropy3D_MV(rows.Count(i), rows.Count(j), rows.Count(k), T, alpha);
             }
-    if (f) fclose(f);
+    if (f) fcloseck(f, "Tables3D.txt");
     free3DT(T, side, side);
     return true;
 }

@@ -396,6 +396,9 @@ int EntropyMV(int n, int p, double** T, double* joint, double* colEnt, double* r
 int Entropy_MV(int n, int p, double** T, double* joint, double* colEnt, double* rowEnt,
                double* mutual, double* rajski, double* coherence, double alphaFrom,
                double alphaTo, double alphaStep);
+// Whether the last "Tables.txt" asked for (by a pairwise routine with
+// printTables) was created and written whole.
+bool TablesFileWritten();
 // sqrt(1 - r^2), and 0 when 1 - r^2 is within rounding of 0: the coherence
 // from Rajski's metric and Rajski's metric from the coherence.
 double RootOfOneLessSquare(double r);

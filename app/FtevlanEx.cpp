@@ -27,7 +27,14 @@
 #include "rhlibRes_M.h"
 #include "rhlib_M.h"
 
+namespace {
+// Set by a key whose analysis is not built yet: the main loop then does none
+// of the bookkeeping of a key that ran (nothing was analysed or changed).
+bool keyNotBuilt = false;
+}  // namespace
+
 int NotAvailableYet() {
+    keyNotBuilt = true;
     fprintf(out, "%s\n", eng ? "This analysis is not available yet." : "Esta analise ainda nao esta disponivel.");
     return 0;
 }
@@ -120,10 +127,12 @@ int TevlanMain() {
         optMain = toupper(key);
         fprintf(out, "\n\n");
 
+        keyNotBuilt = false;
         switch (optMain) {
             case 'N':
-                SpecifySession();
-                WriteSessionTrack();
+                // Only a data set loaded or opened is written: giving up
+                // inside N must never replace a saved session by an empty one.
+                if (SpecifySession() == 1) WriteSessionTrack();
                 break;
             case 'V':
                 if (DescriptiveAttributes() == 1) AppendReport();
@@ -149,6 +158,7 @@ int TevlanMain() {
                 break;
             case 'G':
                 SetGroups();
+                if (keyNotBuilt) break;
                 Apply400RowRule();
                 SetStepReached();
                 break;
@@ -169,17 +179,20 @@ int TevlanMain() {
             case 'P':
                 SetGroups();
                 AleatorizacaoUnitsManova();
+                if (keyNotBuilt) break;
                 Apply400RowRule();
                 AppendReport();
                 break;
             case 'A':
                 AleatorizacaoVar();
+                if (keyNotBuilt) break;
                 Apply400RowRule();
                 AppendReport();
                 break;
             case 'F':
                 if (dataType == 1 || dataType == 2 || dataType == 4) {
                     PathAnalysis();
+                    if (keyNotBuilt) break;
                     Apply400RowRule();
                     AppendReport();
                 } else {
@@ -190,11 +203,13 @@ int TevlanMain() {
                 break;
             case 'K':
                 Canonical();
+                if (keyNotBuilt) break;
                 AppendReport();
                 Apply400RowRule();
                 break;
             case 'Y':
                 Dynamics();
+                if (keyNotBuilt) break;
                 AppendReport();
                 break;
             case 'E':
@@ -243,9 +258,13 @@ int NormalisedDigits(long long d) {
     return d > kMaxDigits ? kMaxDigits : static_cast<int>(d);
 }
 
+// More axes than any table of the program has: the printers size their
+// lists from it (2 x axes once overflowed at 1073741824).
+constexpr int kMostAxes = 1000;
+
 int NormalisedAxes(long long a) {
     if (a <= 0) return 6;
-    return a > 2147483647LL ? 2147483647 : static_cast<int>(a);
+    return a > kMostAxes ? kMostAxes : static_cast<int>(a);
 }
 
 // 0 means every processor; more than there are is never applied or stored.
@@ -259,7 +278,8 @@ int NormalisedProcessors(long long n) {
 
 void ReadPreferences() {
     nMaxDim = 6;
-    FILE* f = fopen(kPreferencesFile, "r");
+    // Never a FIFO or a device: the start must not wait on one.
+    FILE* f = IsRegularFile(kPreferencesFile) ? fopen(kPreferencesFile, "r") : nullptr;
     if (!f) return;
     char tag[16];
     if (fscanf(f, "%15s", tag) != 1 || strcmp(tag, versionPref) != 0) {
@@ -285,7 +305,7 @@ void ReadPreferences() {
         treeVSize = sizes[3];
         if (fscanf(f, "%d", &digits) != 1) break;
         sDigits = NormalisedDigits(digits);
-        if (fscanf(f, "%d", &axes) != 1) break;
+        if (fscanf(f, "%d", &axes) != 1 || axes > kMostAxes) break;
         nMaxDim = NormalisedAxes(axes);
         if (fscanf(f, "%d", &procs) != 1) break;
         nProcessors = NormalisedProcessors(procs);
@@ -366,7 +386,7 @@ void SetPreferences() {
                     eng ? "Number of ordination dimensions on printouts (enter zero for default):\n"
                         : "Numero de dimensoes de ordenacao nos resultados (entre zero para usar o padrao):\n");
             fflush(out);
-            nMaxDim = NormalisedAxes(static_cast<long long>(ScanNumber(in, "keyboard", "-", 0, 2147483647.0)));
+            nMaxDim = NormalisedAxes(static_cast<long long>(ScanNumber(in, "keyboard", "-", 0, kMostAxes)));
         }
     }
     WritePreferences();
@@ -687,6 +707,10 @@ void LivraMemoria() {
     // Every part goes by its own array, whatever the flags say, so that no
     // result of one table can outlive it.
     ReleaseDataSetArrays();
+    // No resemblance is left, nor its size: a stale count of 401 rows would
+    // keep the next, smaller table's session from being saved.
+    nRows = 0;
+    nCols = 0;
     temDados = 0;
     temRese = 0;
     temGrupo = 0;
@@ -823,8 +847,14 @@ void IncompleteFile() {
             filename);
 }
 
-void VariableTypes() {
+// The variable types of mixed data, into varType. A table too large for its
+// file has no type array (it is refused later as incomplete): its questions
+// are asked all the same, so that a script of answers stays in step; the
+// heading then numbers only the variables the file could hold (shown), not
+// the billions a mistyped size may declare.
+void VariableTypes(double shown) {
     for (;;) {
+        int kinds[5] = {0, 0, 0, 0, 0};
         for (;;) {
             if (eng)
                 fprintf(out, "Enter variable type (1:binary,2:qualitative,3:quantitative interval or ratio "
@@ -832,19 +862,27 @@ void VariableTypes() {
             else
                 fprintf(out, "Entre o tipo de cada variavel (1:binaria,2:qualitativa,3:quantitativa escala "
                              "intervalar ou de razao,4:ordinal): \nVariavel: ");
-            for (int j = 1; j <= nVar; j++) fprintf(out, "%-3d", j);
+            for (int j = 1; j <= nVar; j++) {
+                if (j > shown) {
+                    fprintf(out, "...");
+                    break;
+                }
+                fprintf(out, "%-3d", j);
+            }
             fprintf(out, "%s", eng ? "\nType:     " : "\nTipo:     ");
             fflush(out);
-            for (int j = 0; j < nVar; j++) varType[j] = static_cast<int>(ScanNumber(in, Keyboard(), "1 2 3 4"));
+            std::fill(kinds, kinds + 5, 0);
+            for (int j = 0; j < nVar; j++) {
+                const int type = static_cast<int>(ScanNumber(in, Keyboard(), "1 2 3 4"));
+                kinds[type] = 1;
+                if (varType) varType[j] = type;
+            }
             if (!AskYes("Wish to correct? y/n ", "Corrigir? s/n ")) break;
         }
         // The flags follow the types of this pass only.
-        temQuant = temQual = temBin = 0;
-        for (int j = 0; j < nVar; j++) {
-            if (varType[j] == 1) temBin = 1;
-            if (varType[j] == 2) temQual = 1;
-            if (varType[j] == 3 || varType[j] == 4) temQuant = 1;
-        }
+        temBin = kinds[1];
+        temQual = kinds[2];
+        temQuant = kinds[3] || kinds[4] ? 1 : 0;
         if (temQuant + temQual + temBin >= 2) return;
         fprintf(out, "%s", eng ? "Data not mixed as indicated!!!\n" : "Dados nao sao mistos como indicado!!!\n");
         if (AskYes("Wish to correct manually? y/n ", "Corrigir manualmente? s/n ")) continue;
@@ -955,9 +993,8 @@ int AbreDados() {
         varType = dim1DT<int>(nVar);
 
     // 5. Variable types.
-    // (A table too large for its file has no type array: it is refused below.)
     if (content == 5) {
-        if (varType) VariableTypes();
+        VariableTypes(varType ? nVar : room);
     } else {
         const int type = content == 3 ? 2 : (content == 4 ? 1 : 3);
         temQuant = type == 3;
@@ -1097,13 +1134,14 @@ int AbreDados() {
                "linha, a segunda a coluna)? s/n ") &&
         report)
         ExpandContingencyTable(report);
-    // 13. Done.
+    // 13. Done. The user is sent to the report only when it holds the data.
+    bool written = false;
     if (report) {
-        fclose(report);
+        written = fcloseck(report, "Vidive.txt");
         if (strcmp(modeVidive, "w") == 0) strcpy(modeVidive, "a");
     }
     ClearLine();
-    fprintf(out, "%s", eng ? "\nSee data on file Vidive.txt.\n" : "\nVeja dados no arquivo Vidive.txt.\n");
+    if (written) fprintf(out, "%s", eng ? "\nSee data on file Vidive.txt.\n" : "\nVeja dados no arquivo Vidive.txt.\n");
     return 1;
 }
 
@@ -1113,19 +1151,24 @@ int SpecifySession() {
                 : "Deseja especificar novos dados (n) ou abrir (a) uma sessao ja existente? n/a ");
     fflush(out);
     int key = ScanChar(in, eng ? "n o" : "n a", Keyboard());
+    // Whether a data set was loaded or a session opened (here or through the
+    // renewed offer of the last session).
+    bool loaded = false;
     if (key != 'n') {
-        OpenSession();
+        loaded = OpenSession() == 1;
     } else if (AbreDados() == 1) {
         if (strcmp(sessionName, "Sessao") != 0 &&
             AskYes("Wish to rename this session? y/n ", "Deseja renomear esta sessao? s/n "))
             SaveSession();
         WriteSessionTrack();
+        loaded = true;
     } else {
         CheckSession();
+        loaded = temDados == 1;
     }
     SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
     SetStepReached();
-    return 1;
+    return loaded ? 1 : 0;
 }
 
 // ===========================================================================
@@ -1989,10 +2032,13 @@ int Semelhanca() {
             PrintTriplets(report, m, T, rese, kLn2, true);
         }
     }
-    fclose(report);
+    // The matrix stays current even when the report could not be written:
+    // it was computed, and the message says where the report failed.
+    const bool written = fcloseck(report, "Vidive.txt");
     if (T) free3DT(T, m, m);
-    fprintf(out, "%s", eng ? "\nSee results on file Vidive.txt.\n" : "\nVeja resultados no arquivo Vidive.txt.\n");
-    if (optPrintData == 's' && optReseTipo >= 6 && optReseTipo <= 10)
+    if (written)
+        fprintf(out, "%s", eng ? "\nSee results on file Vidive.txt.\n" : "\nVeja resultados no arquivo Vidive.txt.\n");
+    if (optPrintData == 's' && optReseTipo >= 6 && optReseTipo <= 10 && TablesFileWritten())
         fprintf(out, "%s",
                 eng ? "\nSee contingency tables in file Tables.txt.\n"
                     : "\nVeja tabelas de contingencia no arquivo Tables.txt.\n");
@@ -2470,7 +2516,7 @@ void PrintScores(FILE* report, int nAxes, int n, double** scores, const char* na
         for (int k = 0; k < a; k++) fprintf(f, "%g\t", scores[k][i]);
         fprintf(f, "\n");
     }
-    fclose(f);
+    fcloseck(f, "scores.txt");
 }
 
 void VarContribution(FILE* report, int nAxes, int p, double** evectors, double** rese, const char* title,
@@ -2769,9 +2815,10 @@ int Ordenacao() {
     optOrdiType = type;
 
     OrdinationReport(f, type, ok, intermediate);
-    fclose(f);
+    const bool written = fcloseck(f, "Vidive.txt");
     ClearLine();
-    fprintf(out, "%s", eng ? "\nSee results on file Vidive.txt.\n" : "\nVeja resultados no arquivo Vidive.txt.\n");
+    if (written)
+        fprintf(out, "%s", eng ? "\nSee results on file Vidive.txt.\n" : "\nVeja resultados no arquivo Vidive.txt.\n");
 
     const bool offered = (optReseDir == 1 && type == 1) || (optReseDir == 2 && (type == 2 || type == 3));
     if (offered && rank >= 1) {
@@ -2922,8 +2969,29 @@ void Cluster() {
     bool isDissimilarity = !IsSimilarityMeasure(optReseTipo);
     char** labels = optReseDir == 1 ? uaLabels : varLabels;
 
+    // The work arrays go on every way out, the end of the input (error code
+    // 2, thrown from a question below) included.
+    double** work = nullptr;
+    int** adjacency = nullptr;
+    clusterReport* records = nullptr;
+    struct Release {
+        double**& work;
+        int**& adjacency;
+        clusterReport*& records;
+        int n;
+        ~Release() {
+            if (records) FreeClusterReports(records, n);
+            if (work) free2DT(work, n);
+            if (adjacency) free2DT(adjacency, n);
+            if (dataT) {
+                free2DT(dataT, nRows);
+                dataT = nullptr;
+            }
+        }
+    } release{work, adjacency, records, n};
+
     // The current resemblance matrix is never changed: the methods work on a copy.
-    double** work = dim2DT<double>(n, n);
+    work = dim2DT<double>(n, n);
     for (int i = 0; i < n; i++)
         for (int j = 0; j < n; j++) work[i][j] = rese[i][j];
 
@@ -2943,7 +3011,6 @@ void Cluster() {
         }
     }
 
-    int** adjacency = nullptr;
     if (clusMeth == 7) {
         fprintf(out, "%s",
                 eng ? "Sampling unit topology:\n\t(1)sampling unit order in the data indicate spatial or temporal topology\n"
@@ -2972,7 +3039,7 @@ void Cluster() {
         }
     }
 
-    clusterReport* records = NewClusterReports(n, nCols, clusMeth == 6);
+    records = NewClusterReports(n, nCols, clusMeth == 6);
     switch (clusMeth) {
         case 3:
             SumSqCluster(n, work, records, squared);
@@ -3009,12 +3076,12 @@ void Cluster() {
         fprintf(f, "%s;\n", newick.c_str());
         GroupPartitions(f, n, records, labels, clusMeth);
         if (clusMeth == 6) FactorialProfiles(f, n, nCols, records);
-        fclose(f);
     }
+    const bool written = fcloseck(f, "Vidive.txt");
     FILE* tree = fopenck("newick.txt", nullptr, "w");
     if (tree) {
         fprintf(tree, "%s;\n", newick.c_str());
-        fclose(tree);
+        fcloseck(tree, "newick.txt");
     }
 
     if (optReseDir == 1 && clusMeth != 7) {
@@ -3029,15 +3096,9 @@ void Cluster() {
                         : "A avaliacao bootstrap das particoes em grupos ainda nao esta disponivel.");
     }
 
-    FreeClusterReports(records, n);
-    free2DT(work, n);
-    if (adjacency) free2DT(adjacency, n);
-    if (dataT) {
-        free2DT(dataT, nRows);
-        dataT = nullptr;
-    }
     ClearLine();
-    if (f) fprintf(out, "%s", eng ? "\nSee results on file Vidive.txt.\n" : "\nVeja resultados no arquivo Vidive.txt.\n");
+    if (written)
+        fprintf(out, "%s", eng ? "\nSee results on file Vidive.txt.\n" : "\nVeja resultados no arquivo Vidive.txt.\n");
 }
 
 // ===========================================================================

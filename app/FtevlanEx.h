@@ -64,7 +64,8 @@ void ReleaseDataSetArrays();
 void SetDataType(int trEs, int trVeVar, int trVeUnits);
 void SetStepReached();
 
-// Data input: key N, and the data-file dialogue (1 when data were read).
+// Data input: key N (1 when a data set was loaded or a session opened), and
+// the data-file dialogue (1 when data were read).
 int SpecifySession();
 int AbreDados();
 
