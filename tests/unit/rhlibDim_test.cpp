@@ -495,6 +495,29 @@ TEST(Fopenck, OnlyRegularFilesAreOpenedForReading) {
     fs::remove_all(dir);
 }
 
+TEST(Fcloseck, AWriteThatFailsAtTheFlushIsReported) {
+    // /dev/full takes the open but no byte: the failure shows only when the
+    // buffer is flushed.
+    FILE* full = fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    fprintf(full, "a report\n");
+    CaptureStderr();
+    CaptureStdout();
+    EXPECT_FALSE(fcloseck(full, "Vidive.txt"));
+    EXPECT_EQ(GetCapturedStderr(), "\nFAIL TO PRINT ON FILE Vidive.txt !!!\n");
+    EXPECT_EQ(GetCapturedStdout(), "\a");
+    // A file written whole closes quietly; no file, nothing to say.
+    const std::string path = (std::filesystem::temp_directory_path() / "tevlan_fcloseck.txt").string();
+    FILE* f = fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fprintf(f, "x\n");
+    CaptureStderr();
+    EXPECT_TRUE(fcloseck(f, "x.txt"));
+    EXPECT_FALSE(fcloseck(nullptr, "y.txt"));
+    EXPECT_EQ(GetCapturedStderr(), "");
+    std::remove(path.c_str());
+}
+
 TEST(StrCmp, IgnoresCase) {
     EXPECT_EQ(StrCmp("abc", "ABC"), 0);
     EXPECT_LT(StrCmp("abc", "ABD"), 0);
