@@ -89,6 +89,15 @@ int SpecifyThirdSession();
 // Exploratory drivers (return 1 on success).
 int DescriptiveAttributes();
 int TransformaDados();
+// The transformations in force (scalar, within variables and within sampling
+// units, with their classes, the Beals options and, for option 12, the
+// groups of factor optTrGroupFactor) applied in place to X: n rows of p
+// values as read. Row i of X is unit units[i] (from 1) of the data set, or
+// unit i + 1 when units is null, so that the groups follow the units a
+// resampling drew. Key T transforms the data through it; every test or
+// sampler that transforms permuted or resampled tables anew calls it.
+// Returns 1.
+int ReapplyTransformations(int n, int p, double** X, const int* units);
 int Semelhanca();
 // Key G: the factors of groups of sampling units and each unit's group.
 void SetGroups();

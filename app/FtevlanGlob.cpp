@@ -38,6 +38,7 @@ double** dataT = nullptr;
 
 int optTrEs = 0, optTrVeVar = 0, optTrVeUnits = 0;
 int nClassesVar = 0, nClassesUnits = 0;
+int optTrGroupFactor = 1;
 int dataType = 0;
 int isStandardized = 0, hasNegative = 0;
 int stepReached = 0;

@@ -53,6 +53,12 @@ extern double** dataT;
 // Options and derived state.
 extern int optTrEs, optTrVeVar, optTrVeUnits;
 extern int nClassesVar, nClassesUnits;
+// The factor (1..nFactors) whose unit-group means the transformation within
+// variables 12 removed: every later re-application of the transformations
+// (ReapplyTransformations) takes the groups of this factor, so permuted and
+// resampled tables are transformed as the data were. The session file has
+// no field for it: a continued session uses the first factor.
+extern int optTrGroupFactor;
 extern int dataType;
 extern int isStandardized, hasNegative;
 extern int stepReached;

@@ -70,6 +70,7 @@ Session::Session(sessionInput* in, bool deep) : deep_(deep) {
     optTrEs = in->optTrEs;
     optTrVeVar = in->optTrVeVar;
     optTrVeUnits = in->optTrVeUnits;
+    optTrGroupFactor = in->optTrGroupFactor;
     dataType = in->dataType;
     temRese = in->temRese;
     optReseDir = in->optReseDir;
@@ -244,6 +245,7 @@ Session* SessionClass(bool deep) {
     in.optTrEs = ::optTrEs;
     in.optTrVeVar = ::optTrVeVar;
     in.optTrVeUnits = ::optTrVeUnits;
+    in.optTrGroupFactor = ::optTrGroupFactor;
     in.dataType = ::dataType;
     in.dataOrig = ::dataOrig;
     in.data = ::data;
@@ -316,6 +318,7 @@ void ChangeCurrentSession(Session* s) {
     ::optTrEs = s->optTrEs;
     ::optTrVeVar = s->optTrVeVar;
     ::optTrVeUnits = s->optTrVeUnits;
+    ::optTrGroupFactor = s->optTrGroupFactor;
     ::temRese = s->temRese;
     ::optReseDir = s->optReseDir;
     ::optReseTipo = s->optReseTipo;

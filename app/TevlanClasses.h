@@ -22,6 +22,8 @@ struct sessionInput {
         temQual = 0, temBin = 0;
     int* varType = nullptr;
     int optTrEs = 0, optTrVeVar = 0, optTrVeUnits = 0, dataType = 0;
+    // The first factor unless the set's own is known (a session file has none).
+    int optTrGroupFactor = 1;
     double** dataOrig = nullptr;
     double** data = nullptr;
     char** uaLabels = nullptr;
@@ -69,6 +71,7 @@ public:
     int nObj, nVar, nRows, nCols, optVarTipo, optLabel, temQuant, temQual, temBin;
     int* varType;
     int optTrEs, optTrVeVar, optTrVeUnits, dataType;
+    int optTrGroupFactor;
     double** dataOrig;
     double** data;
     char** uaLabels;
