@@ -1850,8 +1850,8 @@ Options Current() {
 // The transformations of o applied in place to X; row i is unit units[i]
 // (from 1), or unit i + 1 without a list. Option 12 takes the groups of
 // o.factor by their positions 1..g among the sorted labels, the first factor
-// when o.factor is no longer one of the data set's; a row without a unit of
-// the data set is a group of its own.
+// when o.factor is no longer one of the data set's; rows without a unit of
+// the data set form one group of their own.
 int Apply(int n, int p, double** X, const Options& o, const int* units) {
     std::vector<int> groups;
     if (o.var == 12 && temGrupo == 1 && grMemb && nFactors >= 1) {
@@ -1884,7 +1884,8 @@ struct Choice {
 };
 
 void ClassesQuestion() {
-    fprintf(out, "%s", eng ? "Enter the number of classes in the new scale:  " : "Entre o numero de classes na nova escala:  ");
+    fprintf(out, "%s",
+            eng ? "Enter the number of classes in the new scale:  " : "Entre o numero de classes na nova escala:  ");
     fflush(out);
 }
 
@@ -1897,7 +1898,8 @@ int AskClasses() {
 int AskFactor() {
     SetGroups();
     if (temGrupo != 1 || !factorLabel || nFactors <= 1) return 1;
-    fprintf(out, "%s", eng ? "\nSpecify the factor effect to be removed ( " : "\nEspecifique o efeito de fator a ser removido ( ");
+    fprintf(out, "%s",
+            eng ? "\nSpecify the factor effect to be removed ( " : "\nEspecifique o efeito de fator a ser removido ( ");
     for (int k = 0; k < nFactors; k++) fprintf(out, "%d.%s ", k + 1, factorLabel[k]);
     fprintf(out, "): \t");
     fflush(out);
@@ -1952,7 +1954,8 @@ bool AskSpecification(Choice& c) {
     if (direction < 0 || direction > 3) return cancel();
     bool withinUnits = direction == 1;
     if (direction == 2) {
-        fprintf(out, "%s", eng ? "\nVector transformation within variables:\n" : "\nTransformacao vetorial dentro de variaveis:\n");
+        fprintf(out, "%s",
+                eng ? "\nVector transformation within variables:\n" : "\nTransformacao vetorial dentro de variaveis:\n");
         o.var = ShowMenu(0, 13, appliesVectorVar, dataType - 1, optTrVe2Info, nullptr);
         if (o.var < 0 || o.var > 12) return cancel();
         if (o.var == 8) o.classesVar = AskClasses();
@@ -1972,7 +1975,8 @@ bool AskSpecification(Choice& c) {
                 // One scale of classes for both directions: asked once.
                 ClassesQuestion();
                 o.classesUnits = o.classesVar;
-                fprintf(out, eng ? "%d (same as for variables)\n" : "%d (o mesmo que para variaveis)\n", o.classesUnits);
+                fprintf(out, eng ? "%d (same as for variables)\n" : "%d (o mesmo que para variaveis)\n",
+                        o.classesUnits);
             } else {
                 o.classesUnits = AskClasses();
             }

@@ -40,7 +40,8 @@ TEST(TransformKey, HellingerWithinUnitsIsReportedAndContinuedInTheNextSession) {
     std::istringstream row(report.substr(report.find('\n', report.find("(Rows=", transformed)) + 1));
     std::vector<double> first(30);
     for (double& x : first) row >> x;
-    const std::vector<std::pair<int, double>> present = {{0, 0.2357}, {11, 0.4714}, {16, 0.62361}, {18, 0.4714}, {19, 0.33333}};
+    const std::vector<std::pair<int, double>> present = {
+        {0, 0.2357}, {11, 0.4714}, {16, 0.62361}, {18, 0.4714}, {19, 0.33333}};
     std::vector<double> expected(30, 0.0);
     for (auto& e : present) expected[e.first] = e.second;
     for (int j = 0; j < 30; j++) EXPECT_NEAR(first[j], expected[j], 5e-5) << j;

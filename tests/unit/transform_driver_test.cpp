@@ -192,7 +192,8 @@ TEST_F(TransformDriver, TransformationsAsComputedHere) {
     // Hellinger within units, row 1 as vegan::decostand gives it.
     Load(dune, 1);
     ASSERT_EQ(T("1\n0\n1\n10\ny\n"), 1);
-    const std::vector<std::pair<int, double>> row1 = {{0, 0.2357}, {11, 0.4714}, {16, 0.62361}, {18, 0.4714}, {19, 0.33333}};
+    const std::vector<std::pair<int, double>> row1 = {
+        {0, 0.2357}, {11, 0.4714}, {16, 0.62361}, {18, 0.4714}, {19, 0.33333}};
     std::vector<double> expected(30, 0.0);
     for (auto& e : row1) expected[e.first] = e.second;
     for (int j = 0; j < 30; j++) EXPECT_NEAR(data[0][j], expected[j], 5e-5) << j;
