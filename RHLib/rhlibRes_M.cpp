@@ -2549,15 +2549,21 @@ double EntropyVector(int n, const double* x, double alpha) {
 }
 
 double EntropyVectorCodeLength(int n, const double* x, double alpha, double* code) {
-    if (info_detail::IsShannon(alpha)) {
-        double total = 0.0;
-        for (int i = 0; i < n; i++)
-            if (x[i] > 0) total += x[i];
-        if (total > 0)
-            for (int i = 0; i < n; i++)
-                if (x[i] > 0) code[i] = -std::log(x[i] / total);
-    }
-    return EntropyVector(n, x, alpha);
+    if (!info_detail::IsShannon(alpha)) return EntropyVector(n, x, alpha);
+    // The entropy from the code lengths themselves: one logarithm a cell,
+    // and the same terms, in the same order, as EntropyVector sums.
+    double total = 0.0;
+    for (int i = 0; i < n; i++)
+        if (x[i] > 0) total += x[i];
+    if (!(total > 0)) return 0.0;
+    double s = 0.0;
+    for (int i = 0; i < n; i++)
+        if (x[i] > 0) {
+            const double p = x[i] / total, l = std::log(p);
+            code[i] = -l;
+            s += p * l;
+        }
+    return std::fabs(s);
 }
 
 // --- Entropies of a table ------------------------------------------------------

@@ -6,8 +6,6 @@
 //
 //   build/bench/tevlan_bench --benchmark_filter=SamplerMeans --benchmark_repetitions=5
 #include <benchmark/benchmark.h>
-#include <gsl/gsl_randist.h>
-#include <gsl/gsl_rng.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,25 +15,13 @@
 
 #include "FtevlanGlob.h"
 #include "iflibG.h"
+#include "bench_tables.h"
 #include "rhlibDim.h"
 #include "samplerM.h"
 
 namespace {
 
 constexpr int kUnits = 2000, kVariables = 100;
-
-// Counts of mean 5 and size 0.5 (variance 55), from a generator of their own.
-double** NegativeBinomialTable() {
-    double** X = dim2DT<double>(kUnits, kVariables);
-    gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
-    gsl_rng_set(g, 20240602);
-    const double size = 0.5, mu = 5.0;
-    for (int i = 0; i < kUnits; i++)
-        for (int j = 0; j < kVariables; j++)
-            X[i][j] = gsl_ran_negative_binomial(g, size / (size + mu), size);
-    gsl_rng_free(g);
-    return X;
-}
 
 void RunSamplerMeans(benchmark::State& state, const std::string& answers) {
     char folder[] = "/tmp/tevlan_benchXXXXXX";
@@ -52,7 +38,7 @@ void RunSamplerMeans(benchmark::State& state, const std::string& answers) {
     eng = 1;
     optTrEs = 0;
     sDigits = 5;
-    double** X = NegativeBinomialTable();
+    double** X = NegativeBinomialTable(kUnits, kVariables, 20240602);
     int* types = dim1DT<int>(kVariables);
     char** labels = dim2DT<char>(kVariables, 16);
     for (int j = 0; j < kVariables; j++) {

@@ -1,0 +1,302 @@
+#include "rhComplexity.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "nrutilRH.h"
+#include "rhlibDim.h"
+#include "rhlibOut.h"
+#include "rhlib_M.h"
+
+// ===========================================================================
+// Huffman code
+// ===========================================================================
+
+namespace {
+
+// The sift-down of the code's min-heap (positions 1..n), whatever an entry
+// holds: hufapp's heap holds symbol numbers whose values are looked up,
+// hufmak's own holds each value beside its node, which spares a dependent
+// load at every level (the heap is most of the cost of a code). The smaller
+// child is chosen by arithmetic, not a branch: which child wins is a coin
+// toss the processor cannot predict.
+template <class Entry, class ValueOf>
+void SiftDown(Entry* heap, ValueOf valueOf, unsigned long n, unsigned long i) {
+    const Entry v = heap[i];
+    const unsigned long value = valueOf(v);
+    while (i <= n / 2) {
+        unsigned long j = 2 * i;
+        if (j < n) j += valueOf(heap[j + 1]) < valueOf(heap[j]);
+        const Entry child = heap[j];
+        if (value <= valueOf(child)) break;
+        heap[i] = child;
+        i = j;
+    }
+    heap[i] = v;
+}
+
+struct HeapNode {
+    unsigned long value, node;
+};
+
+}  // namespace
+
+void hufapp(unsigned long* heap, const unsigned long* values, unsigned long n, unsigned long i) {
+    SiftDown(heap, [values](unsigned long s) { return values[s]; }, n, i);
+}
+
+void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longestSymbol,
+            unsigned long* longestLength, huffcode* code) {
+    code->nch = nch;
+    *longestSymbol = 0;
+    *longestLength = 0;
+    const long nodes = 2 * static_cast<long>(nch) - 1;
+    std::unique_ptr<HeapNode[]> heap(new HeapNode[nch + 1]);
+    const auto valueOf = [](const HeapNode& e) { return e.value; };
+    unsigned long used = 0;
+    for (unsigned long j = 1; j <= nch; j++) {
+        code->icod[j] = code->ncod[j] = 0;
+        if (counts[j]) heap[++used] = {counts[j], j};
+    }
+    for (unsigned long i = used; i >= 1; i--) SiftDown(heap.get(), valueOf, used, i);
+
+    // Merge the two lightest nodes until one is left. Node k is made after
+    // both of its children, so every parent has a higher number than its
+    // children.
+    unsigned long k = nch;
+    while (used > 1) {
+        const HeapNode a = heap[1];
+        heap[1] = heap[used--];
+        SiftDown(heap.get(), valueOf, used, 1);
+        k++;
+        code->left[k] = a.node;
+        code->right[k] = heap[1].node;
+        heap[1] = {heap[1].value + a.value, k};
+        SiftDown(heap.get(), valueOf, used, 1);
+    }
+    code->nodemax = k;
+
+    // Lengths and bits from the root down, parents before children: the
+    // whole code in one pass over the nodes, however deep the tree. The bits
+    // of a node are its parent's shifted up with its own side in bit 0, so
+    // bit b tells the side of the node b steps above the symbol. (With a
+    // single symbol coded there is no tree: its length stays 0.)
+    if (k > nch) {
+        unsigned long* depth = lvector(1, nodes);
+        unsigned long* bits = lvector(1, nodes);
+        depth[k] = 0;
+        bits[k] = 0;
+        for (unsigned long node = k; node > nch; node--) {
+            const unsigned long l = code->left[node], r = code->right[node];
+            depth[l] = depth[r] = depth[node] + 1;
+            bits[l] = bits[node] << 1;
+            bits[r] = (bits[node] << 1) | 1UL;
+        }
+        for (unsigned long j = 1; j <= nch; j++)
+            if (counts[j]) {
+                code->ncod[j] = depth[j];
+                code->icod[j] = bits[j];
+            }
+        free_lvector(bits, 1, nodes);
+        free_lvector(depth, 1, nodes);
+    }
+    for (unsigned long j = 1; j <= nch; j++)
+        if (code->ncod[j] > *longestLength) {
+            *longestLength = code->ncod[j];
+            *longestSymbol = j - 1;
+        }
+}
+
+// ===========================================================================
+// Complexity
+// ===========================================================================
+
+namespace {
+
+constexpr double kCountScale = 1000000.0;
+
+double Complexity(int n, const double* x, unsigned long* lengths) {
+    int positive = 0;
+    double S = 0.0, largest = 0.0;
+    for (int i = 0; i < n; i++)
+        if (x[i] > 0) {
+            positive++;
+            S += x[i];
+            largest = std::max(largest, x[i]);
+        }
+    if (positive < 3) return 0.0;
+    // Amounts near the top of the double range would overflow the sum or the
+    // product: those are first divided by the largest of them.
+    double scale = 1.0;
+    if (!std::isfinite(S) || !std::isfinite(largest * kCountScale)) {
+        scale = largest;
+        S = 0.0;
+        for (int i = 0; i < n; i++)
+            if (x[i] > 0) S += x[i] / scale;
+    }
+    if (!(S > 0)) S = 1.0;
+
+    const unsigned long nch = static_cast<unsigned long>(n);
+    const long nodes = 2 * static_cast<long>(n) - 1;
+    unsigned long* counts = lvector(1, n);
+    for (int i = 0; i < n; i++) {
+        // The quotient is at most 1e6, and a NaN amount is not above 0.
+        const double c = x[i] > 0 ? std::floor((scale == 1.0 ? x[i] : x[i] / scale) * kCountScale / S) : 0.0;
+        counts[i + 1] = c > 0 ? static_cast<unsigned long>(std::min(c, kCountScale)) : 0UL;
+    }
+    huffcode code;
+    code.icod = lvector(1, nodes);
+    code.ncod = lvector(1, nodes);
+    code.left = lvector(1, nodes);
+    code.right = lvector(1, nodes);
+    unsigned long longestSymbol, longestLength;
+    hufmak(counts, nch, &longestSymbol, &longestLength, &code);
+
+    double L = 0.0;
+    for (int i = 0; i < n; i++) {
+        L += static_cast<double>(counts[i + 1]) / kCountScale * static_cast<double>(code.ncod[i + 1]);
+        if (lengths) lengths[i] = code.ncod[i + 1];
+    }
+    free_lvector(code.right, 1, nodes);
+    free_lvector(code.left, 1, nodes);
+    free_lvector(code.ncod, 1, nodes);
+    free_lvector(code.icod, 1, nodes);
+    free_lvector(counts, 1, n);
+    return L;
+}
+
+}  // namespace
+
+double ComplexityVector(int n, const double* x) { return Complexity(n, x, nullptr); }
+
+double ComplexityVectorHuffCode(int n, const double* x, unsigned long* lengths) {
+    return Complexity(n, x, lengths);
+}
+
+double ComplexityRows(int n, int p, double** X) {
+    if (n < 1) return 0.0;
+    double* totals = dim1DT<double>(n);
+    RowTotalsMV(n, p, X, totals);
+    const double L = ComplexityVector(n, totals);
+    free1D(totals);
+    return L;
+}
+
+// ===========================================================================
+// Interpolation
+// ===========================================================================
+
+namespace {
+
+constexpr double kLargestInt = 2147483647.0;
+constexpr double kBelowIsZero = 0.00001;
+
+void Refused(const char* why) {
+    fflush(stdout);
+    fprintf(stderr, "\n%s: nothing was interpolated.\n", why);
+    fputc(7, stderr);
+    fflush(stderr);
+}
+
+// The checks common to both forms; false after the message.
+bool SeriesAccepted(int n, int p, const double* times) {
+    if (n < 1 || p < 1) {
+        Refused("There are no data to interpolate");
+        return false;
+    }
+    for (int i = 0; i < n; i++)
+        if (!std::isfinite(times[i]) || (i > 0 && !(times[i] > times[i - 1]))) {
+            Refused("The times (or positions) of the sampling units must be numbers that increase from one unit "
+                    "to the next");
+            return false;
+        }
+    // Grid points from the whole part of the first time to that of the last.
+    if (std::trunc(times[n - 1]) - std::trunc(times[0]) + 1 > kLargestInt) {
+        Refused("The interpolation grid would hold more than 2147483647 points");
+        return false;
+    }
+    return true;
+}
+
+// Value of variable j at time g, on the straight line between the
+// observations around it.
+double Between(int n, double** X, const double* times, int j, double g) {
+    if (g <= times[0]) return X[0][j];
+    if (g >= times[n - 1]) return X[n - 1][j];
+    const int k = static_cast<int>(std::lower_bound(times, times + n, g) - times);  // times[k-1] < g <= times[k]
+    if (times[k] == g) return X[k][j];
+    const double a = X[k - 1][j], b = X[k][j];
+    if (a == MISSING || b == MISSING) return MISSING;
+    return a + (b - a) * (g - times[k - 1]) / (times[k] - times[k - 1]);
+}
+
+bool Written(FILE* f) {
+    bool ok = !ferror(f);
+    ok = fflush(f) == 0 && ok;
+    ok = fclose(f) == 0 && ok;
+    if (!ok) {
+        fflush(stdout);
+        fprintf(stderr, "\nFAIL TO PRINT ON FILE %s !!!\n", "Interpolated.txt");
+        fputc(7, stderr);
+        fflush(stderr);
+    }
+    return ok;
+}
+
+}  // namespace
+
+int Interpolate(int n, int p, double** X, const double* times, int m, const double* newTimes, int digits) {
+    if (!SeriesAccepted(n, p, times)) return 0;
+    if (m < 0) m = 0;
+    const double first = std::trunc(times[0]), last = std::trunc(times[n - 1]);
+    double** Y = dim2DT<double>(m > 0 ? m : 1, p);
+    for (int r = 0; r < m; r++) {
+        const double g = newTimes[r];
+        const bool onGrid = std::isfinite(g) && g == std::trunc(g) && g >= first && g <= last;
+        for (int j = 0; j < p; j++) {
+            const double y = onGrid ? Between(n, X, times, j, g) : 0.0;
+            Y[r][j] = y == MISSING || y >= kBelowIsZero ? y : 0.0;
+        }
+    }
+    FILE* f = fopenck("Interpolated.txt", nullptr, "w");
+    if (!f) {
+        free2DT(Y, m > 0 ? m : 1);
+        return 0;
+    }
+    PrintMatrixTab(f, m, p, Y, digits);
+    fprintf(f,
+            "\nAbove matrix (Rows= %d sampling units, columns= %d variables)\ncontains interpolated data obtained "
+            "from data originally with %d sampling units.\n",
+            m, p, n);
+    fprintf(f, "New time (or spatial) scale of interpolated data:\n");
+    PrintVectorTab(f, m, newTimes, digits);
+    fprintf(f, "\nSpecified time (or spatial) scale of original data:\n");
+    PrintVectorTab(f, n, times, digits);
+    free2DT(Y, m > 0 ? m : 1);
+    return Written(f) ? 1 : 0;
+}
+
+int Interpolate(int n, int p, double** X, const double* times, double interval, int digits) {
+    if (!std::isfinite(interval) || !(interval > 0)) {
+        Refused("The interpolation interval must be a number above 0");
+        return 0;
+    }
+    if (!SeriesAccepted(n, p, times)) return 0;
+    const double count = std::trunc((times[n - 1] - times[0]) / interval + 1);
+    if (!(count <= kLargestInt)) {
+        Refused("The interpolation would give more than 2147483647 new times");
+        return 0;
+    }
+    const int m = static_cast<int>(count);
+    // The new times step by the interval rounded up to a whole number, their
+    // number counted with the interval as given.
+    const double step = std::ceil(interval), start = std::trunc(times[0]);
+    double* newTimes = dim1DT<double>(m);
+    for (int k = 0; k < m; k++) newTimes[k] = start + k * step;
+    const int done = Interpolate(n, p, X, times, m, newTimes, digits);
+    free1D(newTimes);
+    return done;
+}
