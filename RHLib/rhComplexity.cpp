@@ -233,19 +233,6 @@ double Between(int n, double** X, const double* times, int j, double g) {
     return a + (b - a) * (g - times[k - 1]) / (times[k] - times[k - 1]);
 }
 
-bool Written(FILE* f) {
-    bool ok = !ferror(f);
-    ok = fflush(f) == 0 && ok;
-    ok = fclose(f) == 0 && ok;
-    if (!ok) {
-        fflush(stdout);
-        fprintf(stderr, "\nFAIL TO PRINT ON FILE %s !!!\n", "Interpolated.txt");
-        fputc(7, stderr);
-        fflush(stderr);
-    }
-    return ok;
-}
-
 }  // namespace
 
 int Interpolate(int n, int p, double** X, const double* times, int m, const double* newTimes, int digits) {
@@ -276,7 +263,7 @@ int Interpolate(int n, int p, double** X, const double* times, int m, const doub
     fprintf(f, "\nSpecified time (or spatial) scale of original data:\n");
     PrintVectorTab(f, n, times, digits);
     free2DT(Y, m > 0 ? m : 1);
-    return Written(f) ? 1 : 0;
+    return fcloseck(f, "Interpolated.txt") ? 1 : 0;
 }
 
 int Interpolate(int n, int p, double** X, const double* times, double interval, int digits) {

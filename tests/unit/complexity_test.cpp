@@ -359,13 +359,20 @@ TEST_F(Interpolation, RefusalsWriteNothing) {
     EXPECT_FALSE(Written());
 }
 
-TEST_F(Interpolation, FileThatCannotBeCreated) {
-    std::filesystem::create_directory(dir_ + "/Interpolated.txt");
+TEST_F(Interpolation, FileThatCannotBeCreatedOrWritten) {
     Table X{{1}, {2}};
     const double times[] = {0, 1};
+    std::filesystem::create_directory(dir_ + "/Interpolated.txt");
     CaptureStderr();
     EXPECT_EQ(Interpolate(2, 1, X.x, times, 1.0, 5), 0);
     EXPECT_NE(GetCapturedStderr().find("can't open Interpolated.txt"), std::string::npos);
+
+    // A device that takes nothing: the failure shows only when the file is closed.
+    std::filesystem::remove(dir_ + "/Interpolated.txt");
+    std::filesystem::create_symlink("/dev/full", dir_ + "/Interpolated.txt");
+    CaptureStderr();
+    EXPECT_EQ(Interpolate(2, 1, X.x, times, 1.0, 5), 0);
+    EXPECT_NE(GetCapturedStderr().find("FAIL TO PRINT ON FILE Interpolated.txt"), std::string::npos);
 }
 
 }  // namespace
