@@ -558,6 +558,10 @@ void SquaredDistancesPCoA(int n, double** rese, double** D, int measure);
 // Returns ordinationDone, or a refusal with *nAxes 0 and *ok false.
 int OrdinationLib_D(int n, int p, double** data, double** rese, double** evectors, double** scores,
                     int* nAxes, double* eig, bool* ok, int type, int measure, int direction);
+// The eigen analysis alone (evectors, eig, *ok, *nAxes and the result as
+// above), for loops that need no scores.
+int OrdinationLib_Eigen(int n, double** rese, double** evectors, int* nAxes, double* eig, bool* ok, int type,
+                        int measure);
 // The scores alone (eigenvectors and eigenvalues made and released here);
 // returns the number of axes. For the regression routines.
 int OrdinationLib_Scores(int n, int p, double** data, double** rese, double** scores, int type,
@@ -827,5 +831,80 @@ long long BinarizedColumns(int n, int p, const bool* expand, double** X);
 // outside the int range.
 bool Binarize(int n, int p, const bool* expand, double** X, double** Y, int* newCols, int** states,
               int* nStates);
+
+// ===========================================================================
+// Permutation tests of ordination axes
+// ===========================================================================
+//
+// How many axes of an ordination stand above chance. Both tests count the
+// observed data as permutation 1 (counts start at 1.0), draw every list
+// with RndList in one serial loop (so a seed gives the same P on any number
+// of threads), compare signed statistics with the tie rule of
+// CountsTowardP(random, observed, TieRule::Larger), and give a P of NaN
+// ("not testable") to an observed statistic that is not finite. X is n
+// sampling units x p variables; dir 2 compares variables (a p x p
+// resemblance matrix), any other dir sampling units (n x n). With save 'y'
+// each permutation is appended to "Vidive.txt" (at digits significant
+// digits), followed by a block of final results; a report that cannot be
+// opened is left out after fopenck's message and the test runs.
+
+// The ordinations of a loop of random tables, on work arrays made once for
+// m ordinated entities of `other` values each and ordination type `type`.
+// Run computes the resemblance of `transformed` (n x p; measure, dir,
+// post-transformation) and ordinates it (OrdinationLib_D with ordMeasure;
+// `stored` is the table the ordination reads, the untransformed one for
+// correspondence analysis) into R, evectors, eig and, withScores, scores;
+// it returns the number of axes: 0, with every eigenvalue 0, when the
+// resemblance is refused or undefined.
+struct OrdinationWork {
+    int m, other, type;
+    double** R;
+    double** evectors;
+    double** scores;
+    double* eig;
+    int axes = 0;
+    OrdinationWork(int m, int other, int type);
+    ~OrdinationWork();
+    OrdinationWork(const OrdinationWork&) = delete;
+    OrdinationWork& operator=(const OrdinationWork&) = delete;
+    int Run(int n, int p, double** transformed, double** stored, int dir, int measure, int postTransf,
+            int ordMeasure, const int* varType, double alpha, double k, bool countDoubleAbsence, bool withScores);
+    // Values in a score row: m for principal coordinates, `other` otherwise.
+    int Width() const { return type == 1 ? m : other; }
+};
+
+// The RVDIM test: for each axis d < K, the observed RVDIM(K, d + 1, eig)
+// against the RVDIM of the first axis of the residual table d (the sum of
+// the layers d to K - 1, layer d the outer product of the n unit scores
+// scores[d] and the p variable weights weights[d]) with each column
+// permuted apart, ordinated again (the cross-products of the permuted table,
+// measure 1, in direction dir, ordination type ordType). A permutation
+// counts for axis d when that ordination has at least one axis; P[d] =
+// count / (counted permutations + 1). The transformation codes and measure
+// are not used: the residuals already are the table the ordination saw.
+// Progress: "Permutation RVDIM: %d %d" (N, i).
+void RVDIMPermutation_D(int n, int p, int K, int N, double** X, double** weights, double** scores,
+                        const double* eig, int ordType, int trEs, int trVeVar, int trVeUnits, int dir,
+                        int measure, const int* varType, double alpha, double k,
+                        bool countDoubleAbsence, double* rvdimObs, double* P, char save, int digits);
+
+// The eigenvalue test: each variable of X (the untransformed table) permuted
+// apart, transformed (DataTransformationsLib_D with the codes and class
+// counts given), compared (ResemblanceLib, measure, dir) and ordinated
+// (OrdinationLib_D over m x m2, m the size of the resemblance matrix;
+// correspondence analysis, type 3, reads the untransformed permuted table).
+// For each axis k < K, Peig[k] is the P of eigObs[k] and PpseudoF[k] that of
+// the pseudo-F ratio PseudoF_eig(K, k + 1, eigObs) (0 for the last two
+// axes, where it is not defined: their P is 1 whenever the random ratio is
+// 0 too), both counted over the axes the random ordination has, and divided
+// by N. belowAverage[k] is 0 when eigObs[k] exceeds the average random
+// eigenvalue (the sum over the N - 1 permutations divided by N), else 1. A
+// random table whose resemblance is refused or undefined gives no axes. R
+// is not used.
+void EigenPermutation_D(int n, int p, int m, int m2, int K, int N, double** X, double** R,
+                        const double* eigObs, int ordType, int trEs, int trVeVar, int trVeUnits,
+                        int nClassesVar, int nClassesUnits, int dir, int measure, const int* varType,
+                        double alpha, double k, bool countDoubleAbsence, double* Peig,
+                        double* PpseudoF, double* belowAverage, char save, int digits);
 
 #endif

@@ -25,17 +25,6 @@ namespace {
 
 using Matrix = std::vector<std::vector<double>>;
 
-std::string Slurp(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return "";
-    std::string s;
-    char buf[4096];
-    size_t k;
-    while ((k = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, k);
-    fclose(f);
-    return s;
-}
-
 char** Labels(const std::vector<std::string>& names) {
     char** l = dim2DT<char>(names.size(), 30);
     for (size_t i = 0; i < names.size(); i++) snprintf(l[i], 30, "%s", names[i].c_str());

@@ -34,17 +34,6 @@ namespace {
 using lsref::Matrix;
 using lsref::Vec;
 
-std::string Slurp(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return "";
-    std::string s;
-    char buf[4096];
-    size_t k;
-    while ((k = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, k);
-    fclose(f);
-    return s;
-}
-
 // The tab-separated fields of the line that starts with `start`, after it
 // (the text from `after` on).
 std::vector<std::string> Fields(const std::string& text, const std::string& start, const std::string& after = "") {

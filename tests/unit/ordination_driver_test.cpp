@@ -27,17 +27,6 @@ namespace {
 
 using Matrix = std::vector<std::vector<double>>;
 
-std::string Slurp(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return "";
-    std::string s;
-    char buf[4096];
-    size_t k;
-    while ((k = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, k);
-    fclose(f);
-    return s;
-}
-
 // The numbers of one line of text that follows a heading.
 std::vector<double> NumbersAfter(const std::string& text, const std::string& heading) {
     std::vector<double> v;

@@ -40,6 +40,18 @@ std::string Printed(F&& print) {
     return s;
 }
 
+// The whole of a file ("" when it cannot be read).
+inline std::string Slurp(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return "";
+    std::string s;
+    char buf[4096];
+    size_t k;
+    while ((k = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, k);
+    fclose(f);
+    return s;
+}
+
 // The number of occurrences of needle in text.
 inline int Count(const std::string& text, const std::string& needle) {
     int n = 0;
