@@ -3,6 +3,7 @@
 #define TEST_MATRIX_UTIL_H
 
 #include <initializer_list>
+#include <vector>
 
 #include "rhlibDim.h"
 
@@ -21,6 +22,12 @@ struct Table {
             for (double d : row) x[i][k++] = d;
             i++;
         }
+    }
+    // A copy of a table held as rows of a vector.
+    explicit Table(const std::vector<std::vector<double>>& v)
+        : Table(static_cast<int>(v.size()), v.empty() ? 0 : static_cast<int>(v[0].size())) {
+        for (int i = 0; i < rows; i++)
+            for (int k = 0; k < cols; k++) x[i][k] = v[i][k];
     }
     ~Table() { free2DT(x, rows); }
     Table(const Table&) = delete;

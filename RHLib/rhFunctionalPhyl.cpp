@@ -1,0 +1,514 @@
+#include "rhFunctionalPhyl.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "iflibG.h"
+#include "rhLinearModels.h"
+#include "rhlibDim.h"
+#include "rhlibOut.h"
+#include "rhlibRes_M.h"
+#include "rhlib_M.h"
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// The search for the nearest dissimilarity starts at the largest
+// single-precision value: a pair at that value or beyond is no neighbour.
+constexpr double kLargestFloat = 3.4028234663852886e+38;
+
+// Digits of the matrices written by the traces.
+constexpr int kTraceDigits = 6;
+
+void ShowTestProgress(const char* format, int iteration, int N) {
+    char text[64];
+    snprintf(text, sizeof text, format, iteration, N);
+    HandleEventInfoWhere2(text);
+}
+
+// ---------------------------------------------------------------------------
+// Nearest neighbours within communities
+// ---------------------------------------------------------------------------
+
+// The present OTUs (W > 0) of each community, in ascending order, and its
+// richness (given by the caller or counted).
+struct Communities {
+    std::vector<std::vector<int>> present;
+    std::vector<int> richness;
+    Communities(int p, int c, double** W, const int* given)
+        : present(c > 0 ? c : 0), richness(c > 0 ? c : 0) {
+        for (int i = 0; i < c; i++) {
+            for (int j = 0; j < p; j++)
+                if (W[i][j] > 0) present[i].push_back(j);
+            richness[i] = given ? given[i] : static_cast<int>(present[i].size());
+        }
+    }
+};
+
+// Whether resemblance v is nearer than the best so far. The search starts at
+// the largest float (dissimilarities) or at 0 (similarities), so a pair that
+// is not nearer than that start, or NaN, never qualifies.
+inline bool Nearer(double v, double best, bool dissimilarity) {
+    return dissimilarity ? v < best : v > best;
+}
+inline double SearchStart(bool dissimilarity) { return dissimilarity ? kLargestFloat : 0.0; }
+
+// The mean over the communities of richness above 1 of the sum of the gains
+// of their present OTUs divided by their richness. neighbour(i, j, k, s)
+// finds the nearest neighbour k of OTU j in community i and its resemblance
+// s, or returns false when j has none.
+template <class Neighbour>
+double MeanNearestNeighbour(int c, double** W, const Communities& com, bool dissimilarity,
+                            Neighbour&& neighbour) {
+    double total = 0.0;
+    int counted = 0;
+    for (int i = 0; i < c; i++) {
+        if (com.richness[i] <= 1) continue;
+        double sum = 0.0;
+        for (int j : com.present[i]) {
+            int k;
+            double s;
+            if (!neighbour(i, j, k, s)) continue;
+            // Near neighbours weigh by abundance: a close dissimilarity counts
+            // more between abundant OTUs, a close similarity less.
+            sum += dissimilarity ? s * W[i][k] * W[i][j] : s / (W[i][k] * W[i][j]);
+        }
+        total += sum / com.richness[i];
+        counted++;
+    }
+    return counted > 0 ? total / counted : NaN;
+}
+
+// The scan of the present OTUs of community i for the neighbour of j in S
+// read through perm (perm[j] the row of S that OTU j takes; null: S as it
+// is), the first nearest winning ties.
+struct ScanNeighbour {
+    double** S;
+    const Communities& com;
+    bool dissimilarity;
+    const int* perm;
+    bool operator()(int i, int j, int& k, double& s) const {
+        const double* row = S[perm ? perm[j] : j];
+        double best = SearchStart(dissimilarity);
+        int found = -1;
+        for (int l : com.present[i]) {
+            if (l == j) continue;
+            double v = row[perm ? perm[l] : l];
+            if (Nearer(v, best, dissimilarity)) {
+                best = v;
+                found = l;
+            }
+        }
+        if (found < 0) return false;
+        k = found;
+        s = best;
+        return true;
+    }
+};
+
+// For the permutation test: the candidate neighbours b of every row a of S
+// (b != a, values that qualify), sorted from the nearest. The nearest present
+// neighbour of an OTU is then usually found after a few steps, instead of a
+// scan of all present OTUs, whatever the permutation.
+class NeighbourOrder {
+public:
+    // Lists take p (p - 1) entries; beyond this the test scans instead.
+    static constexpr int kMaxOtus = 2048;
+
+    NeighbourOrder(int p, double** S, bool dissimilarity) : S_(S) {
+        start_.assign(p + 1, 0);
+        order_.reserve(static_cast<size_t>(p) * (p > 0 ? p - 1 : 0));
+        const double startValue = SearchStart(dissimilarity);
+        for (int a = 0; a < p; a++) {
+            start_[a] = static_cast<int>(order_.size());
+            for (int b = 0; b < p; b++)
+                if (b != a && Nearer(S[a][b], startValue, dissimilarity)) order_.push_back(b);
+            const double* row = S[a];
+            std::sort(order_.begin() + start_[a], order_.end(), [row, dissimilarity](int x, int y) {
+                return Nearer(row[x], row[y], dissimilarity);
+            });
+        }
+        start_[p] = static_cast<int>(order_.size());
+    }
+
+    // OTU j of a community whose abundances are w, in S read through perm
+    // (perm[j] the row OTU j takes) with its inverse inv: the first OTU
+    // among the nearest present ones, as the scan would find it.
+    bool Find(int j, const double* w, const int* perm, const int* inv, int& k, double& s) const {
+        const int a = perm[j];
+        const double* row = S_[a];
+        int t = start_[a];
+        const int end = start_[a + 1];
+        while (t < end && !(w[inv[order_[t]]] > 0)) t++;
+        if (t == end) return false;
+        const double v = row[order_[t]];
+        int best = inv[order_[t]];
+        for (t++; t < end && row[order_[t]] == v; t++) {
+            const int l = inv[order_[t]];
+            if (l < best && w[l] > 0) best = l;
+        }
+        k = best;
+        s = v;
+        return true;
+    }
+
+private:
+    double** S_;
+    std::vector<int> start_;
+    std::vector<int> order_;
+};
+
+// ---------------------------------------------------------------------------
+// Subsets
+// ---------------------------------------------------------------------------
+
+// Number of non-empty subsets of n items of at most maxSize items, or more
+// than limit when it exceeds limit (the count stops there).
+long long SubsetsUpTo(int n, int maxSize, long long limit) {
+    long long total = 0, binomial = 1;
+    for (int size = 1; size <= maxSize && size <= n; size++) {
+        binomial = binomial * (n - size + 1) / size;  // exact: C(n, size)
+        total += binomial;
+        if (total > limit) return total;
+    }
+    return total;
+}
+
+}  // namespace
+
+// ===========================================================================
+// Statistics of one community table
+// ===========================================================================
+
+double NearNeigAvgTraitResemblance_WithinCommunity(int p, int c, double** W, double** S,
+                                                   bool dissimilarity, bool mirror,
+                                                   const int* richness) {
+    if (mirror) UpperToLowerMatrix(p, S);
+    Communities com(p, c, W, richness);
+    return MeanNearestNeighbour(c, W, com, dissimilarity, ScanNeighbour{S, com, dissimilarity, nullptr});
+}
+
+bool NNCRD(int n, double** T, double** D, double* result) {
+    for (int i = 0; i < n; i++) {
+        auto candidate = [&](int j) { return j != i && T[i][j] != MISSING && !std::isnan(T[i][j]); };
+        int first = -1;
+        for (int j = 0; j < n; j++)
+            if (candidate(j) && (first < 0 || T[i][j] < T[i][first])) first = j;
+        if (first < 0) {
+            result[i] = 0.0;
+            continue;
+        }
+        double sum = 0.0;
+        int ties = 0;
+        for (int j = 0; j < n; j++)
+            if (candidate(j) && T[i][j] == T[i][first]) {
+                sum += D[i][j];
+                ties++;
+            }
+        result[i] = sum / ties;
+    }
+    return true;
+}
+
+bool LCBD(int n, double** D, double* result, bool squared) {
+    if (n <= 0) return true;
+    OwnedMatrix<double> G(n, n);
+    DissToCenterProdMatrix(n, D, G.get(), squared);
+    double trace = 0.0;
+    for (int i = 0; i < n; i++) trace += G[i][i];
+    if (trace == 0.0) trace = 1.0;
+    for (int i = 0; i < n; i++) result[i] = G[i][i] / trace;
+    return true;
+}
+
+bool DiversityPartition(int c, int p, double** W, double** D, double& alpha, double& beta,
+                        double& gamma, double& alphaEquivalent, double& betaEquivalent,
+                        double& gammaEquivalent, double& betaProportion) {
+    OwnedMatrix<double> P(c, p);
+    OwnedVector<double> pooled(p);
+    if (c > 0 && p > 0) UnitSumRowsAdjMV(c, p, P.get(), W);
+    // An empty community has no profile: counting it as a Rao index of 0
+    // would lower alpha and raise beta for no ecological reason.
+    double alphaSum = 0.0;
+    int included = 0;
+    for (int i = 0; i < c; i++) {
+        double total = 0.0;
+        for (int j = 0; j < p; j++)
+            if (W[i][j] != MISSING) total += W[i][j];
+        if (!(total > 0)) continue;
+        alphaSum += RaoIndex_Simpson(p, P[i], D, true, false);
+        for (int j = 0; j < p; j++)
+            if (P[i][j] != MISSING) pooled[j] += P[i][j];
+        included++;
+    }
+    if (included > 0) {
+        for (int j = 0; j < p; j++) pooled[j] /= included;
+        alpha = alphaSum / included;
+        gamma = RaoIndex_Simpson(p, pooled.get(), D, true, false);
+    } else {
+        alpha = gamma = 0.0;
+    }
+    beta = gamma - alpha;
+    alphaEquivalent = 1.0 / (1.0 - alpha);
+    gammaEquivalent = 1.0 / (1.0 - gamma);
+    betaEquivalent = gammaEquivalent / alphaEquivalent;
+    betaProportion = (gammaEquivalent - alphaEquivalent) / gammaEquivalent;
+    return true;
+}
+
+// ===========================================================================
+// Effect sizes and P values
+// ===========================================================================
+
+double SES(double observed, double sumOfSquares, double sum, int n) {
+    double variance = (sumOfSquares - sum * sum / n) / (n - 1);
+    // Equal values can leave a rounding residue below 0; their spread is 0.
+    if (variance < 0) variance = 0.0;
+    return (observed - sum / n) / std::sqrt(variance);
+}
+
+double SES_median(double observed, double median, double lowQuantile, double highQuantile) {
+    if (observed >= median) return (observed - median) / (highQuantile - median);
+    return (observed - median) / (median - lowQuantile);
+}
+
+double Pvalue(int n, const double* random, double observed, double median, int sided) {
+    if (sided < -1 || sided > 1) {
+        fprintf(stderr, "Undefined one- or two-sided option in function P-value!\n");
+        exit(1);
+    }
+    if (n < 0 || !std::isfinite(observed)) return NaN;
+    const bool upper = sided == 1 || (sided == 0 && observed >= median);
+    const TieRule rule = upper ? TieRule::Larger : TieRule::Smaller;
+    double count = 1.0;
+    for (int i = 0; i < n; i++)
+        if (CountsTowardP(random[i], observed, rule)) count += 1.0;
+    const double P = count / (n + 1.0);
+    return sided == 0 ? std::min(1.0, 2.0 * P) : P;
+}
+
+// ===========================================================================
+// Partial correlations
+// ===========================================================================
+
+double PartialCorrelation(double rXY, double rXZ, double rYZ) {
+    // A covariate that is (up to rounding) a linear function of X or Y leaves
+    // nothing to correlate; -1 is as degenerate as +1.
+    if (AlmostEqual_Tolerance(std::fabs(rXZ), 1.0, 1e-9) || AlmostEqual_Tolerance(std::fabs(rYZ), 1.0, 1e-9))
+        return 0.0;
+    return (rXY - rXZ * rYZ) / std::sqrt(1.0 - rXZ * rXZ) / std::sqrt(1.0 - rYZ * rYZ);
+}
+
+// ===========================================================================
+// Resemblance options of another program
+// ===========================================================================
+
+int TranslateReseOpt_KELDAN_TEVLAN(int option) {
+    switch (option) {
+        case 1: case 2: case 4: case 7: case 9:
+            return 0;
+        case 3:
+            return 1;
+        case 5:
+            return 17;
+        case 6:
+            return 3;
+        case 8:
+            return 2;
+        case 10:
+            return 18;
+        default:
+            return 1;
+    }
+}
+
+// ===========================================================================
+// Permutation tests
+// ===========================================================================
+
+double Prob_LimitingSimilarity(int N, int p, int c, double** W, double** S, bool dissimilarity,
+                               bool trace, FILE* stream) {
+    if (N < 1) return NaN;
+    const bool tracing = trace && stream;
+    Communities com(p, c, W, nullptr);
+    const double observed =
+        MeanNearestNeighbour(c, W, com, dissimilarity, ScanNeighbour{S, com, dissimilarity, nullptr});
+    if (tracing) {
+        fprintf(stream, "\nPERMUTATION TEST for the \n");
+        fprintf(stream,
+                "\nTest statistic: Mean nearest-neighbour resemblance within communities (it is the 'TS1 "
+                "Mean NN ED' in Marden & Haldor 2004 if the resemblance is Euclidean distance)\n");
+        fprintf(stream, "INTERMEDIATE RESULTS\n");
+        fprintf(stream, dissimilarity ? "\nObserved dissimilarity matrix of %d OTUs:\n"
+                                      : "\nObserved similarity matrix of %d OTUs:\n",
+                p);
+        PrintMatrixTab(stream, p, p, S, kTraceDigits);
+        fprintf(stream, "\nCommunity data matrix (%d communities by %d OTUs):\n", c, p);
+        PrintMatrixTab(stream, c, p, W, kTraceDigits);
+        fprintf(stream, "\n\nObserved test statistic=\t%g\n", observed);
+    }
+    if (!std::isfinite(observed)) return NaN;
+
+    // Small values are extreme for similarities: OTUs that coexist are then
+    // less alike than chance would make them.
+    const TieRule rule = dissimilarity ? TieRule::Larger : TieRule::Smaller;
+    OwnedVector<int> list(p), perm(p), inv(p);
+    std::unique_ptr<NeighbourOrder> order;
+    if (p <= NeighbourOrder::kMaxOtus) order.reset(new NeighbourOrder(p, S, dissimilarity));
+    std::unique_ptr<OwnedMatrix<double>> shown;
+    if (tracing) shown.reset(new OwnedMatrix<double>(p, p));
+
+    double count = 1.0;
+    for (int it = 1; it < N; it++) {
+        ShowTestProgress("Permutation test: %d of %d", it, N);
+        RndList(p, list.get());
+        for (int j = 0; j < p; j++) {
+            perm[j] = list[j] - 1;
+            inv[perm[j]] = j;
+        }
+        double random;
+        if (order) {
+            random = MeanNearestNeighbour(c, W, com, dissimilarity, [&](int i, int j, int& k, double& s) {
+                return order->Find(j, W[i], perm.get(), inv.get(), k, s);
+            });
+        } else {
+            random = MeanNearestNeighbour(c, W, com, dissimilarity,
+                                          ScanNeighbour{S, com, dissimilarity, perm.get()});
+        }
+        if (CountsTowardP(random, observed, rule)) count += 1.0;
+        if (tracing) {
+            OwnedMatrix<double>& M = *shown;
+            for (int a = 0; a < p; a++)
+                for (int b = 0; b < p; b++) M[a][b] = S[perm[a]][perm[b]];
+            fprintf(stream, "\n\nPermuted distance matrix:\n");
+            PrintMatrixTab(stream, p, p, M.get(), kTraceDigits);
+            fprintf(stream, "\n\nOrder of original OTUs in permuted matrix:\t");
+            PrintVectorTab(stream, p, list.get());
+            fprintf(stream, "\nIteration %d\tRandom test statistic=\t%g\tCummulative frequency=%g\n", it,
+                    random, count);
+        }
+    }
+    ClearLine();
+    return PermutationP(count, N, observed);
+}
+
+bool Prob_Redundancy(int N, int p, int k, int c, const double* diversity, double* P, double** S,
+                     double** W, bool sqrtRao, bool trace, FILE* stream, bool restricted) {
+    (void)k;  // the number of traits behind S: the redundancy does not need it
+    if (N < 1) {
+        for (int i = 0; i < c; i++) P[i] = NaN;
+        return false;
+    }
+    const bool tracing = trace && stream;
+    std::vector<double> observed(c > 0 ? c : 0), random(observed.size()), count(observed.size(), 1.0);
+    for (int i = 0; i < c; i++) observed[i] = diversity[i] - RaoIndex(p, W[i], S, sqrtRao);
+    if (tracing) {
+        fprintf(stream, "\nPERMUTATION TEST FOR REDUNDANCY\n");
+        fprintf(stream, "INTERMEDIATE RESULTS\n");
+        fprintf(stream, "\nObserved resemblance matrix between OTUs based on the traits:\n");
+        PrintMatrixTab(stream, p, p, S, kTraceDigits);
+        fprintf(stream, "\nMatrix W (%d communities by %d OTUs):\n", c, p);
+        PrintMatrixTab(stream, c, p, W, kTraceDigits);
+        fprintf(stream, "\nObserved redundancy in %d communities\n", c);
+        for (int i = 0; i < c; i++) fprintf(stream, "%g\t", observed[i]);
+        fprintf(stream, "\n");
+    }
+
+    // The restricted shuffle moves only the OTUs present somewhere, each
+    // listed once, in the order the communities first show them.
+    std::vector<int> listing;
+    if (restricted) {
+        std::vector<char> seen(p > 0 ? p : 0, 0);
+        for (int i = 0; i < c; i++)
+            for (int j = 0; j < p; j++)
+                if (W[i][j] > 0 && !seen[j]) {
+                    seen[j] = 1;
+                    listing.push_back(j + 1);
+                }
+    }
+    const int m = static_cast<int>(listing.size());
+    OwnedVector<int> list(p), shuffled(m);
+    OwnedVector<double> x(p);
+    std::unique_ptr<OwnedMatrix<double>> shown;
+    if (tracing) shown.reset(new OwnedMatrix<double>(p, p));
+
+    for (int it = 1; it < N; it++) {
+        ShowTestProgress("Permutation test redundancy: %d of %d", it, N);
+        if (restricted) {
+            for (int j = 0; j < p; j++) list[j] = j + 1;
+            for (int t = 0; t < m; t++) shuffled[t] = listing[t];
+            RndListSpecified(m, shuffled.get());
+            for (int t = 0; t < m; t++) list[listing[t] - 1] = shuffled[t];
+        } else {
+            RndList(p, list.get());
+        }
+        // Rearranging S by the list is rearranging each community the other
+        // way: OTU j's abundance goes where its row of S went. That costs p
+        // values per community instead of a p x p copy.
+        for (int i = 0; i < c; i++) {
+            for (int j = 0; j < p; j++) x[list[j] - 1] = W[i][j];
+            random[i] = diversity[i] - RaoIndex(p, x.get(), S, sqrtRao);
+            if (CountsTowardP(random[i], observed[i], TieRule::Larger)) count[i] += 1.0;
+        }
+        if (tracing) {
+            OwnedMatrix<double>& M = *shown;
+            for (int a = 0; a < p; a++)
+                for (int b = 0; b < p; b++) M[a][b] = S[list[a] - 1][list[b] - 1];
+            fprintf(stream, "\n\nITERATION\t%d\n", it);
+            fprintf(stream, "\nOrder of OTUs in randomly permuted resemblance matrix between OTUs:\t");
+            PrintVectorTab(stream, p, list.get());
+            fprintf(stream,
+                    "\nResemblance matrix between %d OTUs after rearrangement according to OTUs permutation:\n",
+                    p);
+            PrintLowerHalfMatrixTab(stream, p, M.get(), kTraceDigits);
+            fprintf(stream, "\nIteration %d\tRedundancy according to the null model in %d communities:\n", it, c);
+            for (int i = 0; i < c; i++) fprintf(stream, "%g\t", random[i]);
+            fprintf(stream, "\n");
+        }
+    }
+    ClearLine();
+    for (int i = 0; i < c; i++) P[i] = PermutationP(count[i], N, observed[i]);
+    return true;
+}
+
+// ===========================================================================
+// Subsets of a set
+// ===========================================================================
+
+void Combi(int** M, int& counter, int* work, int size, int start, int depth, int* chosen, int n) {
+    if (depth == size) {
+        for (int j = 0; j < n; j++) M[counter][j] = work[j] ? 1 : 0;
+        counter++;
+        return;
+    }
+    // Positions beyond n - (size - depth) cannot complete a subset.
+    for (int pos = start; pos <= n - (size - depth); pos++) {
+        work[pos] = 1;
+        if (chosen) chosen[depth] = pos;
+        Combi(M, counter, work, size, pos + 1, depth + 1, chosen, n);
+        work[pos] = 0;
+    }
+}
+
+bool AllCombinations(int** M, int rows, int maxSize, int n) {
+    if (n < 0 || SubsetsUpTo(n, maxSize, rows) > rows) return false;
+    for (int r = 0; r < rows; r++)
+        for (int j = 0; j < n; j++) M[r][j] = 0;
+    OwnedVector<int> work(n), chosen(n);
+    int counter = 0;
+    for (int size = 1; size <= maxSize && size <= n; size++)
+        Combi(M, counter, work.get(), size, 0, 0, chosen.get(), n);
+    return true;
+}
+
+bool AllCombinations(int** M, int rows, int n) { return AllCombinations(M, rows, n, n); }
+
+int NumberAllCombinations(int n) {
+    if (n < 0 || n > 31) return -1;
+    return static_cast<int>((1LL << n) - 1);
+}

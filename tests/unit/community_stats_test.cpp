@@ -1,0 +1,535 @@
+// Community statistics: hand-worked values, figures from R on the dune data,
+// and the permutation tests against a replay of their draws on a generator
+// of the test's own, each random arrangement built out as a whole matrix.
+#include <gtest/gtest.h>
+#include <gsl/gsl_rng.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "linear_models_reference.h"
+#include "matrix_util.h"
+#include "reference_stats.h"
+#include "rhFunctionalPhyl.h"
+#include "rhlibDim.h"
+#include "rhlibRes_M.h"
+#include "rhlib_M.h"
+#include "stream_util.h"
+
+namespace {
+
+using lsref::DrawnList;
+using lsref::Matrix;
+using lsref::Vec;
+using testmat::Table;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// resemblance(a, b) between every pair of the points x.
+template <class F>
+Matrix PairMatrix(const Vec& x, F resemblance) {
+    Matrix t(x.size(), Vec(x.size()));
+    for (size_t i = 0; i < x.size(); i++)
+        for (size_t j = 0; j < x.size(); j++) t[i][j] = resemblance(x[i], x[j]);
+    return t;
+}
+Matrix AbsDiff(const Vec& x) {
+    return PairMatrix(x, [](double a, double b) { return std::fabs(a - b); });
+}
+
+// Euclidean distances between the rows, the textbook way.
+Matrix Euclidean(const Matrix& m) {
+    Matrix d(m.size(), Vec(m.size()));
+    for (size_t i = 0; i < m.size(); i++)
+        for (size_t j = 0; j < m.size(); j++) {
+            double s = 0;
+            for (size_t k = 0; k < m[i].size(); k++) s += (m[i][k] - m[j][k]) * (m[i][k] - m[j][k]);
+            d[i][j] = std::sqrt(s);
+        }
+    return d;
+}
+
+// S with its rows and columns taken in list order (numbers from 1).
+Matrix PermutedSquare(double** S, int p, const std::vector<int>& list) {
+    Matrix t(p, Vec(p));
+    for (int a = 0; a < p; a++)
+        for (int b = 0; b < p; b++) t[a][b] = S[list[a] - 1][list[b] - 1];
+    return t;
+}
+
+// The tie rule of the tests written out: random counts when it lies beyond
+// observed on the tested side, or within one unit in the last
+// single-precision place of it.
+bool AtOrBeyond(double random, double observed, bool upper) {
+    const float a = static_cast<float>(upper ? random : observed), b = static_cast<float>(upper ? observed : random);
+    if (a >= b) return true;
+    int32_t ia, ib;
+    std::memcpy(&ia, &a, 4);
+    std::memcpy(&ib, &b, 4);
+    auto lex = [](int32_t v) { return v < 0 ? static_cast<int32_t>(0x80000000u - static_cast<uint32_t>(v)) : v; };
+    return std::llabs(static_cast<long long>(lex(ia)) - lex(ib)) <= 1;
+}
+
+gsl_rng* Replay(unsigned seed) {
+    gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
+    gsl_rng_set(g, seed);
+    return g;
+}
+
+// ---------------------------------------------------------------------------
+// Statistics of one community table
+// ---------------------------------------------------------------------------
+
+TEST(NearNeighbour, HandWorkedCommunities) {
+    // Traits 0, 1, 3 (and 0, 1, 2 for the tie); the second community holds
+    // one OTU only and takes no part.
+    const Vec traits = {0, 1, 3};
+    Table dis(AbsDiff(traits));
+    Table sim(PairMatrix(traits, [](double a, double b) { return 1 - std::fabs(a - b) / 3; }));
+    Table simShort(PairMatrix(traits, [](double a, double b) { return std::max(0.0, 1 - std::fabs(a - b) / 2); }));
+    Table tie(AbsDiff({0, 1, 2}));
+    Table W{{1, 2, 1}, {0, 5, 0}};
+    Table Wtie{{1, 1, 5}, {0, 0, 0}};
+    Table Wsingle{{0, 1, 0}, {0, 0, 2}};
+    // A negative abundance is no presence: the first community has two OTUs.
+    Table Wnegative{{1, -2, 1}, {3, 0, 0}};
+    struct Case {
+        const char* what;
+        Table* W;
+        Table* S;
+        bool dissimilarity;
+        double expected;
+    } cases[] = {
+        // 1*2*1 + 1*1*2 + 2*2*1 over richness 3.
+        {"dissimilarity", &W, &dis, true, 8.0 / 3},
+        // (2/3)/2 + (2/3)/2 + (1/3)/2 over 3.
+        {"similarity", &W, &sim, false, 5.0 / 18},
+        // OTU 3 has no neighbour with a similarity above 0: it adds 0.
+        {"similarity without neighbour", &W, &simShort, false, (0.25 + 0.25) / 3},
+        // OTU 2 is 1 from OTU 1 and from OTU 3: the first one is its neighbour.
+        {"tie", &Wtie, &tie, true, (1.0 + 1.0 + 5.0) / 3},
+        {"negative abundance", &Wnegative, &dis, true, (3.0 * 1 * 1 + 3.0 * 1 * 1) / 2},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(NearNeigAvgTraitResemblance_WithinCommunity(3, 2, c.W->x, c.S->x, c.dissimilarity, false, nullptr),
+                    c.expected, 1e-12)
+            << c.what;
+    EXPECT_TRUE(std::isnan(NearNeigAvgTraitResemblance_WithinCommunity(3, 2, Wsingle.x, dis.x, true, false, nullptr)));
+
+    // The lower triangle is taken from the upper one when asked.
+    Table upper(AbsDiff(traits));
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < i; j++) upper[i][j] = 100;
+    EXPECT_NEAR(NearNeigAvgTraitResemblance_WithinCommunity(3, 2, W.x, upper.x, true, true, nullptr), 8.0 / 3, 1e-12);
+    EXPECT_EQ(upper[2][0], 3.0);
+    // A given richness divides instead of the count.
+    const int richness[] = {4, 1};
+    EXPECT_NEAR(NearNeigAvgTraitResemblance_WithinCommunity(3, 2, W.x, dis.x, true, false, richness), 8.0 / 4, 1e-12);
+}
+
+TEST(NNCRD, NearestNeighbourContributionsAverageTies) {
+    Table T(AbsDiff({0, 1, 2, 3})), D(AbsDiff({0, 10, 30, 40}));
+    Vec result(4);
+    EXPECT_TRUE(NNCRD(4, T.x, D.x, result.data()));
+    const Vec expected = {10, 15, 15, 10};
+    for (int i = 0; i < 4; i++) EXPECT_DOUBLE_EQ(result[i], expected[i]) << i;
+
+    // A missing resemblance is no neighbour; a lone entity gets 0.
+    T[0][1] = MISSING;
+    EXPECT_TRUE(NNCRD(4, T.x, D.x, result.data()));
+    EXPECT_DOUBLE_EQ(result[0], 30);
+    double one = -1;
+    EXPECT_TRUE(NNCRD(1, T.x, D.x, &one));
+    EXPECT_EQ(one, 0.0);
+}
+
+TEST(LCBD, HandWorkedAndDune) {
+    // Points 0, 1, 3: the diagonal of -1/2 J D^2 J is 16/9, 1/9, 25/9.
+    Table D(AbsDiff({0, 1, 3}));
+    Table D2(PairMatrix({0, 1, 3}, [](double a, double b) { return (a - b) * (a - b); }));
+    for (bool squared : {false, true}) {
+        Vec result(3);
+        EXPECT_TRUE(LCBD(3, squared ? D2.x : D.x, result.data(), squared));
+        EXPECT_NEAR(result[0], 16.0 / 42, 1e-12) << squared;
+        EXPECT_NEAR(result[1], 1.0 / 42, 1e-12) << squared;
+        EXPECT_NEAR(result[2], 25.0 / 42, 1e-12) << squared;
+    }
+    // Figures of base R (-J D^2 J / 2 on dist(dune)).
+    Table E(Euclidean(lsref::Dune()));
+    Vec lcbd(20);
+    EXPECT_TRUE(LCBD(20, E.x, lcbd.data(), false));
+    EXPECT_NEAR(lcbd[0], 0.04118779, 5e-9);
+    EXPECT_NEAR(lcbd[1], 0.05201145, 5e-9);
+    EXPECT_NEAR(lcbd[2], 0.04644321, 5e-9);
+    EXPECT_EQ(std::max_element(lcbd.begin(), lcbd.end()) - lcbd.begin(), 15);
+    EXPECT_NEAR(lcbd[15], 0.07747521, 5e-9);
+    // Identical units: a trace of 0 gives contributions of 0, not NaN.
+    Table zero(3, 3);
+    Vec z(3, -1);
+    EXPECT_TRUE(LCBD(3, zero.x, z.data(), false));
+    for (double v : z) EXPECT_EQ(v, 0.0);
+}
+
+TEST(DiversityPartition, HandWorkedPartition) {
+    Table W{{1, 1, 0, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
+    // The same with an empty community, which takes no part.
+    Table Wempty{{1, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
+    Table D(PairMatrix({0, 1, 2, 3}, [](double a, double b) { return a == b ? 0.0 : 1.0; }));
+    for (Table* w : {&W, &Wempty}) {
+        double alpha, beta, gamma, aEq, bEq, gEq, bProp;
+        EXPECT_TRUE(DiversityPartition(w->rows, 4, w->x, D.x, alpha, beta, gamma, aEq, bEq, gEq, bProp));
+        // Rao of (1/2, 1/2, 0, 0) and (0, 0, 1/2, 1/2) is 1/2, of the even
+        // profile 3/4; the pooled profile is even.
+        EXPECT_NEAR(alpha, (0.5 + 0.5 + 0.75) / 3, 1e-12);
+        EXPECT_NEAR(gamma, 0.75, 1e-12);
+        EXPECT_NEAR(beta, 0.75 - 1.75 / 3, 1e-12);
+        EXPECT_NEAR(aEq, 2.4, 1e-12);
+        EXPECT_NEAR(gEq, 4, 1e-12);
+        EXPECT_NEAR(bEq, 4 / 2.4, 1e-12);
+        EXPECT_NEAR(bProp, 0.4, 1e-12);
+    }
+    // Without a matrix, Simpson's partition gives the same here (D is 1 off
+    // the diagonal); with no community at all every index is 0.
+    double alpha, beta, gamma, aEq, bEq, gEq, bProp;
+    EXPECT_TRUE(DiversityPartition(3, 4, W.x, nullptr, alpha, beta, gamma, aEq, bEq, gEq, bProp));
+    EXPECT_NEAR(gamma, 0.75, 1e-12);
+    Table empty(2, 4);
+    EXPECT_TRUE(DiversityPartition(2, 4, empty.x, D.x, alpha, beta, gamma, aEq, bEq, gEq, bProp));
+    EXPECT_EQ(alpha, 0.0);
+    EXPECT_EQ(gamma, 0.0);
+    EXPECT_EQ(aEq, 1.0);
+    EXPECT_EQ(bProp, 0.0);
+}
+
+// ---------------------------------------------------------------------------
+// Effect sizes, P values and partial correlations
+// ---------------------------------------------------------------------------
+
+TEST(EffectSizes, MeanAndMedianBased) {
+    // 1, 2, 3, 4: mean 2.5, standard deviation sqrt(5/3).
+    EXPECT_NEAR(SES(5, 30, 10, 4), 2.5 / std::sqrt(5.0 / 3), 1e-12);
+    EXPECT_NEAR(SES(5, 30, 10, 4), 1.936492, 1e-6);
+    EXPECT_DOUBLE_EQ(SES_median(5, 3, 1, 4), 2);
+    EXPECT_DOUBLE_EQ(SES_median(2, 3, 1, 4), -0.5);
+    // No spread: the IEEE result, even where rounding leaves the sum of
+    // squared deviations of equal values below 0.
+    const double tenth = 0.1;
+    EXPECT_EQ(SES(0.5, 3 * tenth * tenth, 3 * tenth, 3), kInf);
+    EXPECT_EQ(SES(-5, 27, 9, 3), -kInf);
+    EXPECT_TRUE(std::isnan(SES(3, 27, 9, 3)));
+    EXPECT_EQ(SES_median(2, 3, 3, 4), -kInf);
+    EXPECT_EQ(SES_median(4, 3, 1, 3), kInf);
+    EXPECT_TRUE(std::isnan(SES_median(3, 3, 1, 3)));
+}
+
+TEST(Pvalue, TailsCountEveryRandomValue) {
+    const double random[] = {3, 1, 2, 9};
+    struct Case {
+        double observed, median;
+        int sided;
+        double expected;
+    } cases[] = {
+        {2, 2.5, 1, 4.0 / 5},     // 3, 2 and 9 at or above 2
+        {2, 2.5, -1, 3.0 / 5},    // 1 and 2 at or below
+        {9.5, 2.5, 0, 2.0 / 5},   // none above: 2 x 1/5
+        {2, 2.5, 0, 1.0},         // 2 x 3/5, capped
+        {9, 2.5, 1, 2.0 / 5},     // the largest value is read
+        {2 + 1e-9, 2.5, 1, 4.0 / 5},  // equal in single precision
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(Pvalue(4, random, c.observed, c.median, c.sided), c.expected)
+            << c.observed << " sided " << c.sided;
+    EXPECT_TRUE(std::isnan(Pvalue(4, random, std::nan(""), 2.5, 1)));
+    EXPECT_TRUE(std::isnan(Pvalue(4, random, kInf, 2.5, 0)));
+    EXPECT_DOUBLE_EQ(Pvalue(0, random, 2, 2, 1), 1.0);
+}
+
+TEST(PvalueDeathTest, UndefinedSideEndsTheProgram) {
+    const double random[] = {1, 2};
+    EXPECT_EXIT(Pvalue(2, random, 1, 1, 2), testing::ExitedWithCode(1),
+                "Undefined one- or two-sided option in function P-value!");
+}
+
+TEST(PartialCorrelation, FormulaAndDegenerateCovariates) {
+    EXPECT_NEAR(PartialCorrelation(0.5, 0.3, 0.4), 0.4346336, 5e-8);
+    for (double r : {1.0, -1.0, 1 - 1e-10, -1 + 1e-10}) {
+        EXPECT_EQ(PartialCorrelation(0.5, r, 0.4), 0.0) << r;
+        EXPECT_EQ(PartialCorrelation(0.5, 0.4, r), 0.0) << r;
+    }
+    // The correlation of the residuals of x and y on z, computed here.
+    const Vec x = {1, 3, 2, 5, 4, 7}, y = {2, 1, 4, 3, 6, 5}, z = {1, 2, 2, 3, 5, 4};
+    auto residuals = [&z](const Vec& v) {
+        const double mz = std::accumulate(z.begin(), z.end(), 0.0) / z.size(),
+                     mv = std::accumulate(v.begin(), v.end(), 0.0) / v.size();
+        double szv = 0, szz = 0;
+        for (size_t k = 0; k < z.size(); k++) szv += (z[k] - mz) * (v[k] - mv), szz += (z[k] - mz) * (z[k] - mz);
+        Vec r(v.size());
+        for (size_t k = 0; k < v.size(); k++) r[k] = v[k] - mv - szv / szz * (z[k] - mz);
+        return r;
+    };
+    EXPECT_NEAR(PartialCorrelation(Pearson(x, y), Pearson(x, z), Pearson(y, z)), Pearson(residuals(x), residuals(y)),
+                1e-12);
+}
+
+TEST(TranslateReseOpt, TableOfOptions) {
+    const int expected[][2] = {{1, 0}, {2, 0}, {3, 1}, {4, 0}, {5, 17}, {6, 3}, {7, 0},
+                               {8, 2}, {9, 0}, {10, 18}, {11, 1}, {0, 1}, {-3, 1}};
+    for (const auto& e : expected) EXPECT_EQ(TranslateReseOpt_KELDAN_TEVLAN(e[0]), e[1]) << e[0];
+}
+
+// ---------------------------------------------------------------------------
+// Subsets
+// ---------------------------------------------------------------------------
+
+std::vector<std::string> Rows(int** M, int rows, int n) {
+    std::vector<std::string> r;
+    for (int i = 0; i < rows; i++) {
+        std::string s;
+        for (int j = 0; j < n; j++) s += static_cast<char>('0' + M[i][j]);
+        r.push_back(s);
+    }
+    return r;
+}
+
+TEST(AllCombinations, SubsetsBySizeInLexicographicOrder) {
+    OwnedMatrix<int> M(7, 3);
+    EXPECT_TRUE(AllCombinations(M.get(), 7, 3));
+    EXPECT_EQ(Rows(M.get(), 7, 3), (std::vector<std::string>{"100", "010", "001", "110", "101", "011", "111"}));
+    OwnedMatrix<int> six(6, 3);
+    EXPECT_TRUE(AllCombinations(six.get(), 6, 2, 3));
+    EXPECT_EQ(Rows(six.get(), 6, 3), (std::vector<std::string>{"100", "010", "001", "110", "101", "011"}));
+
+    // Too few rows: nothing written.
+    OwnedMatrix<int> few(6, 3);
+    few[0][0] = 7;
+    EXPECT_FALSE(AllCombinations(few.get(), 6, 3));
+    EXPECT_EQ(few[0][0], 7);
+    EXPECT_FALSE(AllCombinations(few.get(), 5, 2, 3));
+
+    // n = 6 against the subsets enumerated as bit masks, ordered by size
+    // and then by their sorted positions.
+    const int n = 6, all = 63;
+    std::vector<std::vector<int>> subsets;
+    for (int mask = 1; mask < 64; mask++) {
+        std::vector<int> pos;
+        for (int j = 0; j < n; j++)
+            if (mask >> j & 1) pos.push_back(j);
+        subsets.push_back(pos);
+    }
+    std::sort(subsets.begin(), subsets.end(), [](const std::vector<int>& a, const std::vector<int>& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    OwnedMatrix<int> big(all, n);
+    ASSERT_TRUE(AllCombinations(big.get(), all, n));
+    for (int r = 0; r < all; r++) {
+        std::string expected(n, '0');
+        for (int j : subsets[r]) expected[j] = '1';
+        EXPECT_EQ(Rows(big.get(), all, n)[r], expected) << r;
+    }
+}
+
+TEST(NumberAllCombinations, ExactUpTo31) {
+    const int expected[][2] = {{0, 0}, {1, 1}, {3, 7}, {29, 536870911}, {30, 1073741823},
+                               {31, 2147483647}, {32, -1}, {-1, -1}};
+    for (const auto& e : expected) EXPECT_EQ(NumberAllCombinations(e[0]), e[1]) << e[0];
+}
+
+// ---------------------------------------------------------------------------
+// Permutation tests
+// ---------------------------------------------------------------------------
+
+// A community table with repeated abundances and absences, and OTU
+// resemblances with many ties (whole-number traits), so that the order of
+// the neighbour search matters.
+struct CommunityData {
+    int p, c;
+    Table W, dis, sim;
+    CommunityData(int p_, int c_, unsigned seed)
+        : p(p_), c(c_), W(c_, p_), dis(p_, p_), sim(p_, p_) {
+        gsl_rng* g = Replay(seed);
+        Vec traits(p);
+        for (double& t : traits) t = static_cast<double>(gsl_rng_uniform_int(g, 6));
+        for (int i = 0; i < c; i++)
+            for (int j = 0; j < p; j++) W[i][j] = gsl_rng_uniform(g) < 0.5 ? 0.0 : 1.0 + gsl_rng_uniform_int(g, 4);
+        for (int a = 0; a < p; a++)
+            for (int b = 0; b < p; b++) {
+                dis[a][b] = std::fabs(traits[a] - traits[b]);
+                sim[a][b] = 1.0 / (1.0 + dis[a][b]);
+            }
+        gsl_rng_free(g);
+    }
+};
+
+TEST(ProbLimitingSimilarity, ReplayOfTheShuffleOnWholeMatrices) {
+    struct Case {
+        int p, c, N;
+        bool dissimilarity;
+    } cases[] = {{9, 6, 300, true}, {9, 6, 300, false}, {15, 4, 200, true}};
+    for (const Case& k : cases) {
+        CommunityData d(k.p, k.c, 7 + k.p);
+        double** S = k.dissimilarity ? d.dis.x : d.sim.x;
+        InitRndNumberGenerator(2024);
+        const double P = Prob_LimitingSimilarity(k.N, k.p, k.c, d.W.x, S, k.dissimilarity, false, nullptr);
+
+        gsl_rng* g = Replay(2024);
+        const double observed =
+            NearNeigAvgTraitResemblance_WithinCommunity(k.p, k.c, d.W.x, S, k.dissimilarity, false, nullptr);
+        double count = 1;
+        for (int it = 1; it < k.N; it++) {
+            Table Sp(PermutedSquare(S, k.p, DrawnList(g, k.p)));
+            const double v =
+                NearNeigAvgTraitResemblance_WithinCommunity(k.p, k.c, d.W.x, Sp.x, k.dissimilarity, false, nullptr);
+            if (AtOrBeyond(v, observed, k.dissimilarity)) count++;
+        }
+        gsl_rng_free(g);
+        EXPECT_DOUBLE_EQ(P, count / k.N) << k.p << " " << k.dissimilarity;
+        EXPECT_GT(P, 1.0 / k.N);
+        EXPECT_LT(P, 1.0);
+    }
+}
+
+TEST(ProbLimitingSimilarity, ManyOtusScanInsteadOfSorting) {
+    // Beyond the size of the sorted neighbour lists; three sparse communities.
+    const int p = 2049, c = 3, N = 4;
+    Table W(c, p), S(p, p);
+    for (int a = 0; a < p; a++)
+        for (int b = 0; b < p; b++) S[a][b] = std::fabs(static_cast<double>((a * 7) % 11 - (b * 7) % 11));
+    for (int i = 0; i < c; i++)
+        for (int j = i; j < p; j += 97) W[i][j] = 1 + (j % 3);
+    InitRndNumberGenerator(5);
+    const double P = Prob_LimitingSimilarity(N, p, c, W.x, S.x, true, false, nullptr);
+    gsl_rng* g = Replay(5);
+    const double observed = NearNeigAvgTraitResemblance_WithinCommunity(p, c, W.x, S.x, true, false, nullptr);
+    double count = 1;
+    for (int it = 1; it < N; it++) {
+        Table Sp(PermutedSquare(S.x, p, DrawnList(g, p)));
+        if (AtOrBeyond(NearNeigAvgTraitResemblance_WithinCommunity(p, c, W.x, Sp.x, true, false, nullptr), observed,
+                       true))
+            count++;
+    }
+    gsl_rng_free(g);
+    EXPECT_DOUBLE_EQ(P, count / N);
+}
+
+// The numbers written after a heading, up to the end of its line.
+std::vector<int> NumbersAfter(const std::string& text, const std::string& heading, size_t from = 0) {
+    std::vector<int> v;
+    size_t at = text.find(heading, from);
+    if (at == std::string::npos) return v;
+    std::istringstream line(text.substr(at + heading.size(), text.find('\n', at + heading.size()) - at - heading.size()));
+    int x;
+    while (line >> x) v.push_back(x);
+    return v;
+}
+
+TEST(ProbRedundancy, ReplayPerCommunityAndRestrictedShuffle) {
+    CommunityData d(8, 5, 31);
+    // OTUs 3 and 6 are absent everywhere: the restricted shuffle leaves them.
+    for (int i = 0; i < d.c; i++) d.W[i][2] = d.W[i][5] = 0;
+    Vec diversity(d.c);
+    for (int i = 0; i < d.c; i++) diversity[i] = RaoIndex_Simpson(d.p, d.W[i], nullptr, true, false);
+    const int N = 150;
+    for (bool restricted : {false, true})
+        for (bool sqrtRao : {false, true}) {
+            Vec P(d.c);
+            InitRndNumberGenerator(77);
+            EXPECT_TRUE(Prob_Redundancy(N, d.p, 2, d.c, diversity.data(), P.data(), d.sim.x, d.W.x, sqrtRao, false,
+                                        nullptr, restricted));
+
+            std::vector<int> listing;  // present OTUs, community by community
+            for (int i = 0; i < d.c; i++)
+                for (int j = 0; j < d.p; j++)
+                    if (d.W[i][j] > 0 && std::find(listing.begin(), listing.end(), j + 1) == listing.end())
+                        listing.push_back(j + 1);
+            gsl_rng* g = Replay(77);
+            Vec observed(d.c), count(d.c, 1);
+            for (int i = 0; i < d.c; i++) observed[i] = diversity[i] - RaoIndex(d.p, d.W[i], d.sim.x, sqrtRao);
+            for (int it = 1; it < N; it++) {
+                std::vector<int> list(d.p);
+                if (restricted) {
+                    for (int j = 0; j < d.p; j++) list[j] = j + 1;
+                    const std::vector<int> q = DrawnList(g, static_cast<int>(listing.size()));
+                    for (size_t t = 0; t < listing.size(); t++) list[listing[t] - 1] = listing[q[t] - 1];
+                } else {
+                    list = DrawnList(g, d.p);
+                }
+                Table Sp(PermutedSquare(d.sim.x, d.p, list));
+                for (int i = 0; i < d.c; i++)
+                    if (AtOrBeyond(diversity[i] - RaoIndex(d.p, d.W[i], Sp.x, sqrtRao), observed[i], true)) count[i]++;
+            }
+            gsl_rng_free(g);
+            for (int i = 0; i < d.c; i++)
+                EXPECT_DOUBLE_EQ(P[i], count[i] / N) << "restricted " << restricted << " sqrt " << sqrtRao << " " << i;
+        }
+
+    // The restricted lists keep the absent OTUs in place and move each
+    // present one once.
+    Vec P(d.c);
+    const std::string trace = Printed([&](FILE* f) {
+        Prob_Redundancy(4, d.p, 2, d.c, diversity.data(), P.data(), d.sim.x, d.W.x, false, true, f, true);
+    });
+    const std::string heading = "\nOrder of OTUs in randomly permuted resemblance matrix between OTUs:\t";
+    EXPECT_EQ(Count(trace, heading), 3);
+    for (size_t at = trace.find(heading); at != std::string::npos; at = trace.find(heading, at + 1)) {
+        std::vector<int> list = NumbersAfter(trace, heading, at);
+        ASSERT_EQ(list.size(), 8u);
+        EXPECT_EQ(list[2], 3);
+        EXPECT_EQ(list[5], 6);
+        std::sort(list.begin(), list.end());
+        for (int j = 0; j < 8; j++) EXPECT_EQ(list[j], j + 1);
+    }
+}
+
+TEST(PermutationTests, OneArrangementTracesAndSeeds) {
+    CommunityData d(6, 4, 3);
+    Vec diversity(d.c, 0.8), P(d.c);
+
+    // N = 1: the observed arrangement alone.
+    EXPECT_EQ(Prob_LimitingSimilarity(1, d.p, d.c, d.W.x, d.dis.x, true, false, nullptr), 1.0);
+    EXPECT_TRUE(Prob_Redundancy(1, d.p, 2, d.c, diversity.data(), P.data(), d.sim.x, d.W.x, false, false, nullptr,
+                                false));
+    for (double v : P) EXPECT_EQ(v, 1.0);
+    // N = 0 is refused.
+    EXPECT_TRUE(std::isnan(Prob_LimitingSimilarity(0, d.p, d.c, d.W.x, d.dis.x, true, false, nullptr)));
+    EXPECT_FALSE(Prob_Redundancy(0, d.p, 2, d.c, diversity.data(), P.data(), d.sim.x, d.W.x, false, false, nullptr,
+                                 false));
+    EXPECT_TRUE(std::isnan(P[0]));
+
+    // The same seed, the same P.
+    InitRndNumberGenerator(11);
+    const double first = Prob_LimitingSimilarity(99, d.p, d.c, d.W.x, d.sim.x, false, false, nullptr);
+    InitRndNumberGenerator(11);
+    EXPECT_EQ(Prob_LimitingSimilarity(99, d.p, d.c, d.W.x, d.sim.x, false, false, nullptr), first);
+
+    // Traces: the headings once, one iteration line per random arrangement.
+    const std::string limiting = Printed([&](FILE* f) {
+        Prob_LimitingSimilarity(5, d.p, d.c, d.W.x, d.dis.x, true, true, f);
+    });
+    for (const char* heading : {"\nPERMUTATION TEST for the \n", "INTERMEDIATE RESULTS\n",
+                                "\nObserved dissimilarity matrix of 6 OTUs:\n",
+                                "\nCommunity data matrix (4 communities by 6 OTUs):\n", "\n\nObserved test statistic=\t"})
+        EXPECT_EQ(Count(limiting, heading), 1) << heading;
+    EXPECT_EQ(Count(limiting, "\n\nPermuted distance matrix:\n"), 4);
+    EXPECT_EQ(Count(limiting, "\n\nOrder of original OTUs in permuted matrix:\t"), 4);
+    EXPECT_EQ(Count(limiting, "\tRandom test statistic=\t"), 4);
+    EXPECT_NE(limiting.find("\nIteration 4\tRandom test statistic=\t"), std::string::npos);
+
+    const std::string redundancy = Printed([&](FILE* f) {
+        Prob_Redundancy(3, d.p, 2, d.c, diversity.data(), P.data(), d.sim.x, d.W.x, false, true, f, false);
+    });
+    for (const char* heading : {"\nPERMUTATION TEST FOR REDUNDANCY\n", "INTERMEDIATE RESULTS\n",
+                                "\nObserved resemblance matrix between OTUs based on the traits:\n",
+                                "\nMatrix W (4 communities by 6 OTUs):\n", "\nObserved redundancy in 4 communities\n"})
+        EXPECT_EQ(Count(redundancy, heading), 1) << heading;
+    EXPECT_EQ(Count(redundancy, "\n\nITERATION\t"), 2);
+    EXPECT_EQ(Count(redundancy, "after rearrangement according to OTUs permutation:\n"), 2);
+    EXPECT_EQ(Count(redundancy, "\tRedundancy according to the null model in 4 communities:\n"), 2);
+}
+
+}  // namespace
