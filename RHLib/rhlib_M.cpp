@@ -725,14 +725,18 @@ using GeneratorLock = std::lock_guard<std::recursive_mutex>;
 int synchronizedCount = -1;
 
 // U(m): uniform over 0..m-1. Callers never pass m below 1.
-inline int U(int m) { return static_cast<int>(gsl_rng_uniform_int(r, static_cast<unsigned long>(m))); }
+// The generator-taking forms draw from g instead (g's owner keeps it to
+// one thread), by the same rules.
+inline int U(int m, gsl_rng* g) { return static_cast<int>(gsl_rng_uniform_int(g, static_cast<unsigned long>(m))); }
+inline int U(int m) { return U(m, r); }
 
-void Shuffle(int n, int* list) {
+void Shuffle(int n, int* list, gsl_rng* g) {
     for (int i = 0; i < n - 1; i++) {
-        int j = i + U(n - i);
+        int j = i + U(n - i, g);
         std::swap(list[i], list[j]);
     }
 }
+void Shuffle(int n, int* list) { Shuffle(n, list, r); }
 
 // Unit numbers of the selected positions, ascending. Permutation tests ask
 // for them at every permutation: the vector is kept from call to call.
@@ -990,10 +994,14 @@ int RndIntegers(int lo, int hi) {
     return static_cast<int>(lo + static_cast<long long>(u));
 }
 
+void RndList(int n, int* list, gsl_rng* g) {
+    for (int i = 0; i < n; i++) list[i] = i + 1;
+    Shuffle(n, list, g);
+}
+
 void RndList(int n, int* list) {
     GeneratorLock lock(generatorMutex);
-    for (int i = 0; i < n; i++) list[i] = i + 1;
-    Shuffle(n, list);
+    RndList(n, list, r);
 }
 
 void RndListSpecified(int n, int* list) {
@@ -1062,11 +1070,17 @@ bool RndListMantelRestricted(int nPairs, int* list, int m) {
 
 void RndListBootstrap(int n, int* list) { RndListBootstrapN(n, n, list); }
 
-void RndListBootstrapN(int n, int m, int* list) {
+void RndListBootstrapN(int n, int m, int* list, gsl_rng* g) {
     if (n < 1) return;
-    GeneratorLock lock(generatorMutex);
-    for (int i = 0; i < m; i++) list[i] = 1 + U(n);
+    for (int i = 0; i < m; i++) list[i] = 1 + U(n, g);
 }
+
+void RndListBootstrapN(int n, int m, int* list) {
+    GeneratorLock lock(generatorMutex);
+    RndListBootstrapN(n, m, list, r);
+}
+
+void RndListBootstrap(int n, int* list, gsl_rng* g) { RndListBootstrapN(n, n, list, g); }
 
 bool CheckNestedDesign(int n, bool useBlocks, const int* blocks, bool useBundles, const int* bundles,
                        bool bundlesWithinBlocks, bool synchronized, const bool* sel) {
@@ -1130,6 +1144,11 @@ bool RndListNestedSelect(int n, bool useBlocks, const int* blocks, bool useBundl
 
 void GetData(int n, int m, int p, int* kept, double** data, double** sample, const int* list,
              int dropEmpty) {
+    GetData(n, m, p, kept, data, sample, list, dropEmpty, nullptr);
+}
+
+void GetData(int n, int m, int p, int* kept, double** data, double** sample, const int* list,
+             int dropEmpty, int* columns) {
     const int rows = std::max(n, m);
     for (int i = 0; i < rows; i++)
         for (int j = 0; j < p; j++) sample[i][j] = 0;
@@ -1141,6 +1160,7 @@ void GetData(int n, int m, int p, int* kept, double** data, double** sample, con
             if (!any) continue;
         }
         for (int i = 0; i < m; i++) sample[i][c] = data[list[i] - 1][j];
+        if (columns) columns[c] = j;
         c++;
     }
     if (dropEmpty == 1) *kept = c;
@@ -3803,7 +3823,9 @@ double ANOSIM(int n, int g, const int* groups, double** D, bool ranked) {
     return (rB - rW) / (n * (n - 1.0) / 4.0);
 }
 
-double NearNeigSSqWhich(int n, double** D, int* which) {
+double NearNeigSSqWhich(int n, double** D, int* which) { return NearNeigSSqWhich(n, D, which, nullptr); }
+
+double NearNeigSSqWhich(int n, double** D, int* which, gsl_rng* g) {
     if (n < 1) return 0.0;
     // log10 n! from lgamma: n! itself overflows from n = 1755.
     const double limit = 100.0 * std::lgamma(n + 1.0) / std::log(10.0);
@@ -3813,7 +3835,10 @@ double NearNeigSSqWhich(int n, double** D, int* which) {
     long long run = 0;
     bool first = true;
     do {
-        RndList(n, order.data());
+        if (g)
+            RndList(n, order.data(), g);
+        else
+            RndList(n, order.data());
         std::fill(taken.begin(), taken.end(), 0);
         double cost = 0.0;
         for (int t = 0; t < n; t++) {

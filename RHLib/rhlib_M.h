@@ -187,6 +187,11 @@ int RndIntegers(int lo, int hi);
 // Random permutation of 1..n: identity, then for i = 0..n-2 swap list[i] with
 // list[i + U(n - i)].
 void RndList(int n, int* list);
+// The forms with a generator g draw from g instead of r, by the same rule and
+// without the lock: for loops that give each iteration a generator of its own
+// (seeded from r in iteration order) because an iteration's draws depend on
+// its own results.
+void RndList(int n, int* list, gsl_rng* g);
 // The same swap loop over the caller's contents.
 void RndListSpecified(int n, int* list);
 // For i = 0..n-1 swap list[i] with list[U(n)].
@@ -216,6 +221,8 @@ bool RndListMantelRestricted(int nPairs, int* list, int m);
 // With n < 1 nothing is drawn and nothing is written.
 void RndListBootstrap(int n, int* list);
 void RndListBootstrapN(int n, int m, int* list);
+void RndListBootstrap(int n, int* list, gsl_rng* g);
+void RndListBootstrapN(int n, int m, int* list, gsl_rng* g);
 
 // Restricted permutations. blocks and bundles are group vectors (one label per
 // unit); blocks and bundles are numbered in ascending order of label. Units
@@ -259,6 +266,11 @@ bool RndListNestedSelect(int n, bool useBlocks, const int* blocks, bool useBundl
 // in it, and the number of kept columns is stored through kept.
 void GetData(int n, int m, int p, int* kept, double** data, double** sample, const int* list,
              int dropEmpty);
+// The same; columns (p entries, may be null) receives the column of data
+// that each column of sample came from, so that what describes the columns
+// (variable types) can follow them.
+void GetData(int n, int m, int p, int* kept, double** data, double** sample, const int* list,
+             int dropEmpty, int* columns);
 
 // Enumeration of the k-subsets of n units in lexicographic order. first
 // restarts it. list receives the k chosen unit numbers followed by the others
@@ -273,9 +285,16 @@ int PermuteArrayBinary(int n, int k, int* flags, bool first);
 // b needs and returns its number of iterations. eval(b, i, store, thread)
 // evaluates iteration i of block b on thread thread (0..omp_get_max_threads()
 // - 1, for the caller's per-thread buffers). Neither may throw.
-template <class Draw, class Eval>
-void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval) {
+//
+// The five-argument form also calls done(b, store) serially, in block order,
+// once the team has evaluated block b (while it evaluates block b + 1): the
+// place to add the block's results in iteration order. It hands out the
+// iterations of a block in chunks of `chunk` (4 in the three-argument form;
+// 1 suits iterations of much work each).
+template <class Draw, class Eval, class Done>
+void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval, Done&& done, int chunk) {
     if (nBlocks <= 0) return;
+    if (chunk < 1) chunk = 1;
     std::vector<int> store[2];
     int count[2] = {0, 0};
     count[0] = draw(0, store[0]);
@@ -303,6 +322,15 @@ void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval) {
             const int cur = b % 2, next = 1 - cur;
 #pragma omp single nowait
             {
+                // Block b - 1 is complete, and its store is not drawn into
+                // again before done has read it.
+                if (b > 0 && !hasFailed()) {
+                    try {
+                        done(b - 1, store[next]);
+                    } catch (...) {
+                        keep();
+                    }
+                }
                 if (b + 1 < nBlocks && !hasFailed()) {
                     try {
                         count[next] = draw(b + 1, store[next]);
@@ -312,7 +340,7 @@ void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval) {
                     }
                 }
             }
-#pragma omp for schedule(dynamic, 4)
+#pragma omp for schedule(dynamic, chunk)
             for (int i = 0; i < count[cur]; i++) {
                 if (hasFailed()) continue;
                 try {
@@ -324,7 +352,13 @@ void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval) {
             // The barrier closing the loop also waits for the drawing thread.
         }
     }
+    if (!failure) done(nBlocks - 1, store[(nBlocks - 1) % 2]);
     if (failure) std::rethrow_exception(failure);
+}
+
+template <class Draw, class Eval>
+void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval) {
+    RunDrawnBlocks(nBlocks, draw, eval, [](int, std::vector<int>&) {}, 4);
 }
 
 // ===========================================================================
@@ -774,6 +808,8 @@ double ANOSIM(int n, int g, const int* groups, double** D, bool ranked);
 // of the taken dissimilarities, is returned. The search stops after
 // (int)(100 log10 n!) orders in a row without improvement.
 double NearNeigSSqWhich(int n, double** D, int* which);
+// The same with the orders drawn from g (RndList(n, order, g)); null g: r.
+double NearNeigSSqWhich(int n, double** D, int* which, gsl_rng* g);
 
 // Forms without a caller in the interactive program.
 // count += 1 when a >= b.

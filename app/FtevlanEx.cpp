@@ -22,6 +22,7 @@
 #include "RandomDataGenOrdination_Tevlan.h"
 #include "TevlanClasses.h"
 #include "TevlanDynamics.h"
+#include "samplerM.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlibOut.h"
@@ -3535,10 +3536,7 @@ void Cluster() {
                     : "\nAvaliar a nitidez das particoes em grupos via reamostragem bootstrap? s/n ");
         fflush(out);
         int answer = eng ? ScanChar(in, "y n", "keyboard") : ScanChar(in, "s n", "teclado");
-        if (answer != 'n')
-            fprintf(out, "%s\n",
-                    eng ? "The bootstrap evaluation of group partitions is not available yet."
-                        : "A avaliacao bootstrap das particoes em grupos ainda nao esta disponivel.");
+        if (answer != 'n') SamplerGroups(n, rese, isDissimilarity, records);
     }
 
     ClearLine();

@@ -7,11 +7,15 @@
 #include <ctime>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <vector>
+
+#include <omp.h>
 
 #include "FtevlanGlob.h"
 #include "FtevlanRn.h"
 #include "iflibG.h"
+#include "rhlibOut.h"
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
 #include "rhlib_M.h"
@@ -158,10 +162,13 @@ struct Cells {
 // Report
 // ---------------------------------------------------------------------------
 
-void WriteHeader(FILE* f, const RunOptions& o, const char* attribute) {
+// The samplers of group sharpness and ordination stability frame their
+// header with `line` and a blank line.
+void WriteHeader(FILE* f, const RunOptions& o, const char* attribute, const char* rule = kDashes,
+                 const char* afterRule = "\n") {
     fprintf(f, "%s", Text("\n\nSAMPLER\n", "\n\nAMOSTRADOR\n"));
     fprintf(f, "%s", Text("Bootstrap resampling\n", "Reamostragem bootstrap\n"));
-    fprintf(f, "%s\n", kDashes);
+    fprintf(f, "%s%s", rule, afterRule);
     if (o.initial < o.n)
         fprintf(f,
                 Text("Number of sampling units added at each sampling step: %d (starting with %d units at "
@@ -201,14 +208,16 @@ void WriteIteration(FILE* f, const RunOptions& o, double** data, const int* list
     fprintf(f, "\n");
 }
 
-void WriteFinal(FILE* f, const RunOptions& o, const Cells& c, double elapsed,
-                const std::function<void(FILE*, int)>& titles) {
+// The lines that open every sampler's final block; threads > 0 adds the
+// line of the threads that ran the iterations.
+void WriteFinalOpening(FILE* f, const RunOptions& o, double elapsed, const char* rule, int threads) {
     if (o.save == 'y') {
-        fprintf(f, "\n%s\n", kDashes);
+        fprintf(f, "\n%s\n", rule);
         fprintf(f, "%s", Text("FINAL RESULTS:\n", "RESULTADOS FINAIS:\n"));
     }
     TimeStamp(f);
     PrintElapsedTime(f, elapsed);
+    if (threads > 0) fprintf(f, Text("Maximum number of threads: %d\n", "Numero maximo de threads: %d\n"), threads);
     if (o.initial < o.n)
         fprintf(f,
                 Text("Number of sampling steps of size %d (starting with %d units at the 1st step): %d\n",
@@ -219,6 +228,11 @@ void WriteFinal(FILE* f, const RunOptions& o, const Cells& c, double elapsed,
             Text("Initializer of pseudo-random number generator: %u\n",
                  "Inicializador do gerador de numeros pseudo-aleatorios: %u\n"),
             o.seed);
+}
+
+void WriteFinal(FILE* f, const RunOptions& o, const Cells& c, double elapsed,
+                const std::function<void(FILE*, int)>& titles) {
+    WriteFinalOpening(f, o, elapsed, kDashes, 0);
     fprintf(f, Text("\nSample size at %d sampling step(s):\n", "\nTamanho da amostra em %d passo(s) amostral(is):\n"),
             o.steps);
     for (int k = 0; k < o.steps; k++) fprintf(f, "%d\t", o.sizes[k]);
@@ -642,4 +656,511 @@ void SamplerMeans(int n, int p, double** data) {
 void SamplerEntropy(int n, int p, double** data) {
     EntropyKernel kernel;
     RunSampler(n, p, data, kernel);
+}
+
+// ===========================================================================
+// Samplers of group sharpness and ordination stability
+// ===========================================================================
+
+namespace {
+
+// The team that runs a sampler's iterations, in blocks whose results are
+// added in iteration order. With oneThread (intermediate results saved) the
+// team has one thread for the run.
+class IterationTeam {
+public:
+    explicit IterationTeam(bool oneThread) : saved_(omp_get_max_threads()) {
+        if (oneThread) omp_set_num_threads(1);
+        threads_ = std::max(1, omp_get_max_threads());
+        blockSize_ = std::max(32, 8 * threads_);
+    }
+    ~IterationTeam() { omp_set_num_threads(saved_); }
+    IterationTeam(const IterationTeam&) = delete;
+    IterationTeam& operator=(const IterationTeam&) = delete;
+
+    int Threads() const { return threads_; }
+    // Result slots the caller provides: an iteration writes to its slot while
+    // the slots of the block before wait to be added.
+    int Slots() const { return 2 * blockSize_; }
+
+    // Iterations 1..N. Iteration `it` gets a generator of its own, seeded by
+    // the it-th number drawn from r; evaluate(it, slot, g, thread) computes it
+    // into its slot on one of the team's threads, with any parallel loop it
+    // calls kept on that thread; merge(it, slot) then takes the slot,
+    // serially and in iteration order.
+    template <class Evaluate, class Merge>
+    void Run(int N, Evaluate&& evaluate, Merge&& merge) {
+        if (N < 1) return;
+        std::vector<gsl_rng*> generators(threads_);
+        for (gsl_rng*& g : generators) g = gsl_rng_alloc(gsl_rng_mt19937);
+        struct Release {
+            std::vector<gsl_rng*>& g;
+            ~Release() {
+                for (gsl_rng* x : g) gsl_rng_free(x);
+            }
+        } release{generators};
+        const int B = blockSize_;
+        const int nBlocks = static_cast<int>((static_cast<long long>(N) + B - 1) / B);
+        RunDrawnBlocks(
+            nBlocks,
+            [&](int b, std::vector<int>& store) {
+                const int count = static_cast<int>(std::min<long long>(B, static_cast<long long>(N) - 1LL * b * B));
+                store.resize(count);
+                // A seed is a raw 32-bit output of MT19937, kept in an int.
+                for (int& s : store) s = static_cast<int>(static_cast<unsigned int>(gsl_rng_get(r)));
+                return count;
+            },
+            [&](int b, int i, std::vector<int>& store, int thread) {
+                omp_set_num_threads(1);
+                gsl_rng* g = generators[thread];
+                gsl_rng_set(g, static_cast<unsigned int>(store[i]));
+                evaluate(b * B + i + 1, (b % 2) * B + i, g, thread);
+            },
+            [&](int b, std::vector<int>& store) {
+                for (int i = 0; i < static_cast<int>(store.size()); i++) merge(b * B + i + 1, (b % 2) * B + i);
+            },
+            1);
+    }
+
+private:
+    int saved_, threads_ = 1, blockSize_ = 32;
+};
+
+void ShowIteration(int iteration, int iterations) {
+    if (iterations <= 1) return;
+    char progress[64];
+    snprintf(progress, sizeof progress, "Bootstrap iteration: %d %d", iterations, iteration);
+    HandleEventInfoWhere2(progress);
+}
+
+// Sample sizes of a run (as SampleSizes gives them).
+std::vector<int> Sizes(int n, int initial, int step) {
+    std::vector<int> s(CountSteps(n, initial, step));
+    SampleSizes(n, initial, step, s.data());
+    return s;
+}
+
+// An int table rows x cols over one block, with row pointers for the
+// routines that take int**.
+struct IntTable {
+    std::vector<int> v;
+    std::vector<int*> rows;
+    IntTable(int r, int c) : v(static_cast<size_t>(r) * c, 0), rows(r) {
+        for (int i = 0; i < r; i++) rows[i] = v.data() + static_cast<size_t>(i) * c;
+    }
+    int** get() { return rows.data(); }
+    void Clear() { std::fill(v.begin(), v.end(), 0); }
+};
+
+struct DoubleTable {
+    std::vector<double> v;
+    std::vector<double*> rows;
+    DoubleTable(int r, int c) : v(static_cast<size_t>(r) * c, 0.0), rows(r) {
+        for (int i = 0; i < r; i++) rows[i] = v.data() + static_cast<size_t>(i) * c;
+    }
+    double** get() { return rows.data(); }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Group sharpness
+// ---------------------------------------------------------------------------
+
+struct SharpnessReference {
+    int n = 0, K = 0;
+    std::vector<std::vector<int>> group;                 // [level][unit]: 1..k
+    std::vector<std::vector<std::vector<int>>> members;  // [level][group]: unit numbers from 1
+};
+
+struct SharpnessWork {
+    int n, K;
+    std::shared_ptr<const SharpnessReference> reference;
+    // The n reference units and up to n sampled units: reference block D2,
+    // then the rows and columns of the sample (upper triangles read).
+    ScopedMatrix<double> combined, nullCombined;
+    ScopedMatrix<double> sample;  // the sample's own matrix, clustered
+    ScopedMatrix<double> B, BNull;
+    clusterReport* records;
+    std::vector<int> part, partition, pair, nullList, draws;
+
+    SharpnessWork(int units, int levels, double** D2)
+        : n(units), K(levels), combined(2 * units, 2 * units), nullCombined(2 * units, 2 * units),
+          sample(units, units), B(2 * levels, 2 * levels), BNull(2 * levels, 2 * levels),
+          records(NewClusterReports(units, 0, false)), part(units), partition(2 * units), pair(levels),
+          nullList(units), draws(units) {
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++) combined[i][j] = nullCombined[i][j] = D2[i][j];
+    }
+    ~SharpnessWork() { FreeClusterReports(records, n); }
+    SharpnessWork(const SharpnessWork&) = delete;
+    SharpnessWork& operator=(const SharpnessWork&) = delete;
+};
+
+SharpnessWork* NewSharpnessWork(int n, int K, double** D2, clusterReport* records, int method,
+                                const SharpnessWork* shareReference) {
+    SharpnessWork* w = new SharpnessWork(n, K, D2);
+    if (shareReference) {
+        w->reference = shareReference->reference;
+        return w;
+    }
+    auto ref = std::make_shared<SharpnessReference>();
+    ref->n = n;
+    ref->K = K;
+    for (int k = 2; k <= K; k++) {
+        std::vector<int> g(n);
+        GetClusterPartitionNew(n, k, g.data(), records, method);
+        std::vector<std::vector<int>> m(k);
+        for (int i = 0; i < n; i++) m[g[i] - 1].push_back(i + 1);
+        ref->group.push_back(std::move(g));
+        ref->members.push_back(std::move(m));
+    }
+    w->reference = ref;
+    return w;
+}
+
+void FreeSharpnessWork(SharpnessWork* work) { delete work; }
+
+namespace {
+
+// The sampled units (list, s of them) into the combined matrix W after the n
+// reference units: reference to sample, then sample to sample (upper).
+void FillCombined(int n, int s, double** D2, const int* list, double** W) {
+    for (int i = 0; i < n; i++) {
+        const double* d = D2[i];
+        double* w = W[i] + n;
+        for (int j = 0; j < s; j++) w[j] = d[list[j] - 1];
+    }
+    for (int a = 0; a < s; a++) {
+        const double* d = D2[list[a] - 1];
+        double* w = W[n + a] + n;
+        for (int b = a; b < s; b++) w[b] = d[list[b] - 1];
+    }
+}
+
+// Sum over the reference groups i of M[i][k + pair(i)].
+double MatchedSum(int k, double** M, const int* pair) {
+    double s = 0.0;
+    for (int i = 0; i < k; i++) s += M[i][k + pair[i]];
+    return s;
+}
+
+double WithinSum(int g, double** M) {
+    double s = 0.0;
+    for (int a = 0; a < g; a++) s += M[a][a];
+    return s;
+}
+
+void UnitsAndGroups(FILE* f, int n, int s, const int* list, const int* partition) {
+    fprintf(f, "Sampling units:\t");
+    for (int i = 1; i <= n; i++) fprintf(f, "%d\t", i);
+    for (int j = 0; j < s; j++) fprintf(f, "%d\t", list[j]);
+    fprintf(f, "\nGroups:        \t");
+    for (int u = 0; u < n + s; u++) fprintf(f, "%d\t", partition[u]);
+    fprintf(f, "\n");
+}
+
+void PairMatrix(FILE* f, int k, double** M) { PrintHalfMatrix(f, 2 * k, M, 0, sDigits); }
+
+}  // namespace
+
+void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSamples, int n, int step,
+                                      int initial, double** R, double** D2, bool isDissimilarity,
+                                      bool squared, clusterReport* records, const int* list, int save,
+                                      double** Gstar, int** countG, SharpnessWork* work,
+                                      int*** countGroup, int K, int method, gsl_rng* g) {
+    (void)iterations;
+    std::unique_ptr<SharpnessWork> own;
+    if (!work) {
+        own.reset(NewSharpnessWork(n, K, D2, records, method, nullptr));
+        work = own.get();
+    }
+    SharpnessWork& w = *work;
+    const SharpnessReference& ref = *w.reference;
+    const std::vector<int> sizes = Sizes(n, initial, step);
+    const bool linkage = method == 1 || method == 2 || method == 4 || method == 5;
+    // Samples of the other methods are clustered by Ward, and cut as Ward's.
+    const int sampleMethod = linkage ? method : 3;
+    double** source = linkage ? R : D2;
+
+    FILE* f = save == 'y' ? fopenck("Vidive.txt", nullptr, "a") : nullptr;
+    if (f) {
+        fprintf(f, "%s\n", kDashes);
+        fprintf(f, "INTERMEDIATE RESULTS ITERATION %d:\n", iteration);
+    }
+    for (int st = 0; st < static_cast<int>(sizes.size()); st++) {
+        const int s = sizes[st];
+        FillCombined(n, s, D2, list, w.combined);
+        for (int a = 0; a < s; a++)
+            for (int b = 0; b < s; b++) w.sample[a][b] = source[list[a] - 1][list[b] - 1];
+        if (linkage)
+            LinkageCluster(s, w.sample, w.records, isDissimilarity, false, method, false);
+        else
+            SumSqCluster(s, w.sample, w.records, true);
+        const double T = SumSqDissim(n + s, w.combined, squared);
+        if (f) {
+            fprintf(f, "\nSampling step: %d, Number of sampling units: %d\n", st + 1, s);
+            fprintf(f, "Sampling units:\n");
+            for (int j = 0; j < s; j++) fprintf(f, "%d ", list[j]);
+            fprintf(f, "\nDistance matrix (squared) of sampling units (reference plus bootstrap sample):\n");
+            PrintHalfMatrix(f, n + s, w.combined, 0, 3);
+        }
+        for (int L = 0; L + 2 <= K; L++) {
+            const int k = L + 2;
+            GetClusterPartitionNew(s, k, w.part.data(), w.records, sampleMethod);
+            for (int i = 0; i < n; i++) w.partition[i] = ref.group[L][i];
+            for (int j = 0; j < s; j++) w.partition[n + j] = k + w.part[j];
+            BetweenGrSSPairwise(n + s, w.combined, w.B, w.partition.data(), 2 * k, squared);
+            const double S = NearNeigSSqWhich(k, w.B, w.pair.data(), g);
+            const double G = 1.0 - S / T;
+            Gstar[L][st] = G;
+            if (f) {
+                fprintf(f,
+                        "\nReference and bootstrap sample partitions with %d groups in each, generated by "
+                        "independent cluster analysis:\n",
+                        k);
+                UnitsAndGroups(f, n, s, list, w.partition.data());
+                fprintf(f, "\nTaking %d groups in each sample  (reference and bootstrap):", k);
+                fprintf(f,
+                        "\nSum of squares matrix between groups of sampling units based on complete data and "
+                        "boostrap sample partitions:\n");
+                PairMatrix(f, k, w.B);
+                const double within = WithinSum(2 * k, w.B);
+                fprintf(f, "Total sum of squares (T): %g\n", T);
+                fprintf(f, "Sum of squares within groups: %g\n", within);
+                fprintf(f, "Sum of squares between groups (Qb): %g\n", T - within);
+                fprintf(f, "Exclusive nearest neighbour sum of squares between partitions (S): %g\n", S);
+                fprintf(f, "Nearest neighbour groups: ");
+                for (int i = 0; i < k; i++) fprintf(f, "%d,%d; ", i + 1, k + 1 + w.pair[i]);
+                fprintf(f, "\nAttribute G = 1 - S/T between reference and bootstrap partitions:\n");
+                fprintf(f, "Taking all %d nearest neighbour group contrasts: %g\n", k, G);
+            }
+            for (int ns = 0; ns < nullSamples; ns++) {
+                // Each matched sample group drawn anew from its reference group.
+                for (int i = 0; i < k; i++) {
+                    const int label = w.pair[i] + 1;
+                    int m = 0;
+                    for (int j = 0; j < s; j++) m += w.part[j] == label;
+                    const std::vector<int>& members = ref.members[L][i];
+                    RndListBootstrapN(static_cast<int>(members.size()), m, w.draws.data(), g);
+                    int t = 0;
+                    for (int j = 0; j < s; j++)
+                        if (w.part[j] == label) w.nullList[j] = members[w.draws[t++] - 1];
+                }
+                FillCombined(n, s, D2, w.nullList.data(), w.nullCombined);
+                const double TNull = SumSqDissim(n + s, w.nullCombined, squared);
+                BetweenGrSSPairwise(n + s, w.nullCombined, w.BNull, w.partition.data(), 2 * k, squared);
+                const double SNull = MatchedSum(k, w.BNull, w.pair.data());
+                const double GNull = 1.0 - SNull / TNull;
+                if (GNull <= G) countG[L][st]++;
+                if (countGroup)
+                    for (int i = 0; i < k; i++)
+                        if (w.B[i][k + w.pair[i]] <= w.BNull[i][k + w.pair[i]]) countGroup[L][st][i]++;
+                if (f) {
+                    fprintf(f, "\nTaking %d groups in each sample  (reference and bootstrap):", k);
+                    fprintf(f, "\nReference and NULL bootstrap sample \n");
+                    fprintf(f,
+                            "\t(Null bootstrap sample accords to the null hypothesis that each group in the "
+                            "bootstrap sample is a random sample of its nearest group in the reference "
+                            "sample)\n");
+                    UnitsAndGroups(f, n, s, w.nullList.data(), w.partition.data());
+                    fprintf(f,
+                            "\nDistance matrix (squared) of sampling units (reference plus bootstrap null "
+                            "sample):\n");
+                    PrintHalfMatrix(f, n + s, w.nullCombined, 0, 3);
+                    fprintf(f,
+                            "\nSum of squares matrix between groups of sampling units based on reference and "
+                            "NULL boostrap sample partitions:\n");
+                    PairMatrix(f, k, w.BNull);
+                    const double within = WithinSum(2 * k, w.BNull);
+                    fprintf(f, "\nTotal sum of squares (TNull): %g\n", TNull);
+                    fprintf(f, "Sum of squares within groups: %g\n", within);
+                    fprintf(f, "Sum of squares between groups (QbNull): %g\n", TNull - within);
+                    fprintf(f, "Exclusive nearest neighbour sum of squares between partitions (SNull): %g\n",
+                            SNull);
+                    fprintf(f,
+                            "Attribute G null = 1 - SNull/TNull between reference and NULL bootstrap sample "
+                            "partitions:\n");
+                    fprintf(f, "Taking all %d nearest neighbour group contrasts: %g\n", k, GNull);
+                }
+            }
+        }
+    }
+    if (f) {
+        fprintf(f, "\nFinal results of this iteration:");
+        for (int L = 0; L + 2 <= K; L++) {
+            fprintf(f, "\nTaking %d groups:\n", L + 2);
+            fprintf(f, "Group structure state, at %d sample sizes:\n", static_cast<int>(sizes.size()));
+            for (size_t st = 0; st < sizes.size(); st++) fprintf(f, "\t%g", Gstar[L][st]);
+        }
+        fprintf(f, "\n\n");
+        fclose(f);
+    }
+}
+
+void GroupPartitionSharpness(int iteration, int iterations, int nullSamples, int n, int step, int initial,
+                             double** R, double** D2, bool isDissimilarity, bool squared,
+                             clusterReport* records, const int* list, int save, double** Gstar,
+                             int** countG, SharpnessWork* work, int K, int method, gsl_rng* g) {
+    GroupPartitionSharpness_PerGroup(iteration, iterations, nullSamples, n, step, initial, R, D2,
+                                     isDissimilarity, squared, records, list, save, Gstar, countG, work,
+                                     nullptr, K, method, g);
+}
+
+namespace {
+
+// One iteration's results in SamplerGroups: G* and the counts it adds.
+struct SharpnessSlot {
+    DoubleTable G;
+    IntTable countG;
+    std::vector<IntTable> countGroup;  // [level] steps x K
+    std::vector<int**> groupRows;
+    SharpnessSlot(int levels, int steps, int K) : G(levels, steps), countG(levels, steps) {
+        for (int L = 0; L < levels; L++) countGroup.emplace_back(steps, K);
+        for (IntTable& t : countGroup) groupRows.push_back(t.get());
+    }
+    void Clear() {
+        countG.Clear();
+        for (IntTable& t : countGroup) t.Clear();
+    }
+};
+
+void WriteLevelRows(FILE* f, int K, int steps, const std::function<double(int, int)>& value) {
+    for (int L = 0; L + 2 <= K; L++) {
+        fprintf(f, "\n%d %s:\t", L + 2, Text("groups", "grupos"));
+        for (int st = 0; st < steps; st++) fprintf(f, "%.*g\t", sDigits, value(L, st));
+    }
+}
+
+}  // namespace
+
+void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* records) {
+    if (n < 3) {
+        fprintf(out, "%s",
+                Text("\nThe sharpness of group partitions needs at least 3 sampling units.\n",
+                     "\nA nitidez das particoes em grupos requer pelo menos 3 unidades amostrais.\n"));
+        return;
+    }
+    // Squared distances of the clustered matrix, both triangles.
+    ScopedMatrix<double> D2(n, n);
+    if (isDissimilarity) {
+        SquareSqMatrix(n, R, D2);
+    } else {
+        ProdToSqDist(n, R, D2);
+    }
+    if (optReseTipo == 4) {
+        DissToCenterProdMatrix(n, D2, D2, true);
+        ProdToSqDist(n, D2, D2);
+    }
+    UpperToLowerMatrix(n, D2);
+    if (!(SumSqDissim(n, D2, true) > 0.0)) {
+        fprintf(out, "%s",
+                Text("\nAll distances between the sampling units are 0: there is no group structure to "
+                     "evaluate.\n",
+                     "\nTodas as distancias entre as unidades amostrais sao 0: nao ha estrutura de grupos a "
+                     "avaliar.\n"));
+        return;
+    }
+
+    InitIFLibG();
+    const int K = AskWhole("Enter the maximum number of groups (group partition level) to be evaluated: ",
+                           "Entre o numero maximo de grupos (nivel de particao) a avaliar: ", 2, n - 1);
+    RunOptions o;
+    o.n = n;
+    SetBootstrapOptions(n, K + 1, &o.initial, &o.step, &o.iterations, &o.seed, &o.save, 0, nullptr);
+
+    strcpy(modeVidive, "a");
+    FILE* f = fopenck("Vidive.txt", nullptr, modeVidive);
+    if (!f) return;
+    char attribute[320];
+    if (K == 2)
+        snprintf(attribute, sizeof attribute, "%s%s",
+                 Text("Sample attribute: sharpness of group structure (G*)\n",
+                      "Atributo amostral: nitidez da estrutura de grupos (G*)\n"),
+                 Text("Considering partitions with 2 groups.\n", "Considerando particoes com 2 grupos.\n"));
+    else
+        snprintf(attribute, sizeof attribute,
+                 Text("Sample attribute: sharpness of group structure (G*)\nConsidering partitions with 2 to %d "
+                      "groups.\n",
+                      "Atributo amostral: nitidez da estrutura de grupos (G*)\nConsiderando particoes com 2 a %d "
+                      "grupos.\n"),
+                 K);
+    WriteHeader(f, o, attribute, line, "\n\n");
+    fclose(f);
+    const double start = difftime_Clock_Init();
+
+    const std::vector<int> sizes = Sizes(n, o.initial, o.step);
+    const int steps = static_cast<int>(sizes.size()), levels = K - 1;
+    o.steps = steps;
+    InitRndNumberGenerator(o.seed);
+
+    IterationTeam team(o.save == 'y');
+    std::vector<std::unique_ptr<SharpnessWork>> works;
+    for (int t = 0; t < team.Threads(); t++)
+        works.emplace_back(NewSharpnessWork(n, K, D2, records, clusMeth, t > 0 ? works[0].get() : nullptr));
+    std::vector<SharpnessSlot> slots;
+    slots.reserve(team.Slots());
+    for (int i = 0; i < team.Slots(); i++) slots.emplace_back(levels, steps, K);
+    std::vector<double> sumG(static_cast<size_t>(levels) * steps, 0.0);
+    std::vector<long long> countG(sumG.size(), 0), countGroup(sumG.size() * K, 0);
+    std::vector<std::vector<int>> lists(team.Threads(), std::vector<int>(n));
+
+    team.Run(
+        o.iterations,
+        [&](int it, int slot, gsl_rng* g, int thread) {
+            ShowIteration(it, o.iterations);
+            SharpnessSlot& sl = slots[slot];
+            sl.Clear();
+            int* list = lists[thread].data();
+            RndListBootstrap(n, list, g);
+            GroupPartitionSharpness_PerGroup(it, o.iterations, 1, n, o.step, o.initial, R, D2, isDissimilarity,
+                                             true, records, list, o.save, sl.G.get(), sl.countG.get(),
+                                             works[thread].get(), sl.groupRows.data(), K, clusMeth, g);
+        },
+        [&](int, int slot) {
+            SharpnessSlot& sl = slots[slot];
+            for (int L = 0; L < levels; L++)
+                for (int st = 0; st < steps; st++) {
+                    const size_t c = static_cast<size_t>(L) * steps + st;
+                    sumG[c] += sl.G.rows[L][st];
+                    countG[c] += sl.countG.rows[L][st];
+                    for (int i = 0; i < K; i++) countGroup[c * K + i] += sl.countGroup[L].rows[st][i];
+                }
+        });
+
+    const double N = o.iterations;
+    f = fopenck("Vidive.txt", nullptr, "a");
+    if (f) {
+        WriteFinalOpening(f, o, difftime_Clock(start), line, team.Threads());
+        fprintf(f, Text("\nSample size at %d sampling step(s):\n\t", "\nTamanho da amostra em %d passo(s) amostral(is):\n\t"),
+                steps);
+        for (int st = 0; st < steps; st++) fprintf(f, "%d\t", sizes[st]);
+        fprintf(f,
+                Text("\n\nAverage of sample attribute (G*) generated by %d random iterations of bootstrap resampling:",
+                     "\n\nMedia do atributo amostral (G*) gerada por %d iteracoes aleatorias de reamostragem "
+                     "bootstrap:"),
+                o.iterations);
+        WriteLevelRows(f, K, steps, [&](int L, int st) { return sumG[static_cast<size_t>(L) * steps + st] / N; });
+        fprintf(f,
+                Text("\n\nProbabilities P(GNull<=G*) generated in %d iterations of bootstrap resampling:",
+                     "\n\nProbabilidades P(GNull<=G*) geradas em %d iteracoes de reamostragem bootstrap:"),
+                o.iterations);
+        WriteLevelRows(f, K, steps, [&](int L, int st) { return countG[static_cast<size_t>(L) * steps + st] / N; });
+        fprintf(f,
+                Text("\n\nProbabilities P(QbNull>=Qb) per group generated in %d iterations of bootstrap resampling:",
+                     "\n\nProbabilidades P(QbNull>=Qb) por grupo geradas em %d iteracoes de reamostragem "
+                     "bootstrap:"),
+                o.iterations);
+        for (int L = 0; L < levels; L++) {
+            fprintf(f, Text("\n\n%d groups:", "\n\n%d grupos:"), L + 2);
+            for (int i = 0; i < L + 2; i++) {
+                fprintf(f, Text("\nGroup %d:", "\nGrupo %d:"), i + 1);
+                for (int st = 0; st < steps; st++)
+                    fprintf(f, "%.*g\t", sDigits, countGroup[(static_cast<size_t>(L) * steps + st) * K + i] / N);
+            }
+        }
+        fprintf(f, "\n");
+        fclose(f);
+    }
+    ClearLine();
 }

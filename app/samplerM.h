@@ -4,6 +4,8 @@
 #ifndef SAMPLERM_H
 #define SAMPLERM_H
 
+#include <gsl/gsl_rng.h>
+
 // The dialogue of every bootstrap sampler. Asks on `out` and reads from `in`
 // (texts in the language of `port`; source name "keyboard"), in this order:
 //   - the initial sample size, minInitial..n (a minimum above n counts as n),
@@ -64,5 +66,109 @@ void SamplerMeans(int n, int p, double** data);
 // SamplerEntropy: the Renyi entropy of order alphaEntropy, in nats, of the
 // frequencies of the states (whole-number codes) in the sample.
 void SamplerEntropy(int n, int p, double** data);
+
+// ---------------------------------------------------------------------------
+// Samplers of group sharpness and ordination stability
+// ---------------------------------------------------------------------------
+//
+// Both ask their options with SetBootstrapOptions (no alpha), append their
+// report to "Vidive.txt" (when it cannot be opened, fopenck says so and
+// nothing runs) and leave modeVidive at "a" and r seeded with the run's seed.
+// Iterations run on the thread team. Each iteration draws everything (its
+// bootstrap list of n units first, then permutations, null samples and the
+// orders of the nearest-neighbour matching) from a generator of its own,
+// seeded by a number drawn from r in iteration order, and the sums over
+// iterations are formed in iteration order: a seed gives the same report on
+// any number of threads. With intermediate results saved the loop runs on
+// one thread, so that each iteration's block comes whole and in order.
+
+struct clusterReport;
+
+// Sharpness of the partitions into 2..K groups of the n sampling units that
+// records (n - 1 fusions by method clusMeth) describe, R the clustered
+// matrix (rese), isDissimilarity what it holds. Asks K in 2..n - 1 and an
+// initial size of at least K + 1. Refused with a message: fewer than 3
+// units, or distances that are all 0.
+//
+// D2, the squared distances: R^2 for dissimilarities, ProdToSqDist(R) for
+// similarities; for measure 4 turned into the centred product matrix and
+// back. At each size s, the first s units of the iteration's list are
+// clustered anew (methods 1, 2, 4 and 5 on R; the others by Ward on D2) and
+// cut into k groups; the n reference units (groups 1..k, the complete data
+// cut at k) and the s sampled units (groups k + 1..2k) form one set of n + s
+// units. With T = SumSqDissim of the set and B = BetweenGrSSPairwise (B[i][k
+// + j] = Q(i and j pooled) - Q(i) - Q(j)), each reference group is matched to
+// one sample group (NearNeigSSqWhich, cost S) and G* = 1 - S / T. A null
+// sample, drawing each matched sample group's units from the members of its
+// reference group, gives GNull with the same matching: P(GNull <= G*), and
+// per group P(QbNull >= Qb).
+void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* records);
+
+// Buffers of one thread for GroupPartitionSharpness_PerGroup, with the
+// reference partitions of the complete data into 2..K groups cut from
+// records by method. shareReference (may be null): a work whose reference
+// partitions this one shares, so that they are cut once per run.
+struct SharpnessWork;
+SharpnessWork* NewSharpnessWork(int n, int K, double** D2, clusterReport* records, int method,
+                                const SharpnessWork* shareReference);
+void FreeSharpnessWork(SharpnessWork* work);
+
+// One iteration of SamplerGroups over every size of the list (n unit
+// numbers from 1). Gstar (K - 1 levels x steps) receives G*; countG [level]
+// [step] and countGroup [level][step][group] are incremented (by 1 per null
+// sample, of which there are nullSamples). squared: D2 holds squared
+// distances (SamplerGroups: true). work may be null (made and released
+// here, the reference cut from records); g null draws from r. save 'y'
+// appends the iteration's intermediate block to "Vidive.txt".
+void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSamples, int n, int step,
+                                      int initial, double** R, double** D2, bool isDissimilarity,
+                                      bool squared, clusterReport* records, const int* list, int save,
+                                      double** Gstar, int** countG, SharpnessWork* work,
+                                      int*** countGroup, int K, int method, gsl_rng* g);
+// The same iteration without the per-group counts.
+void GroupPartitionSharpness(int iteration, int iterations, int nullSamples, int n, int step, int initial,
+                             double** R, double** D2, bool isDissimilarity, bool squared,
+                             clusterReport* records, const int* list, int save, double** Gstar,
+                             int** countG, SharpnessWork* work, int K, int method, gsl_rng* g);
+
+// Stability of the first A axes of the current ordination (escores, one row
+// per axis, by unit) when the sample grows. Offered for principal
+// coordinates of sampling units and for principal components or
+// correspondence analysis of variables (the unit scores are compared).
+// Asks A in 1..min(nVar, rank, nObj - 1) and an initial size of at least
+// A + 1. ro* of axis a at a size: the correlation, over the sampled units,
+// of their reference scores on axis a with their scores on the bootstrap
+// sample's ordination after the Procrustes adjustment of its first a + 1
+// axes to the reference ones. The same on a copy of the data whose
+// variables were permuted independently gives roRnd: P(roRnd >= ro*).
+// Averages and probabilities are over the iterations in which ro* was
+// defined; a cell never defined prints -999.
+void SamplerOrdination();
+
+// Buffers of one thread for BootstrappedOrdination_D (the current data set's
+// sizes, A axes).
+struct OrdinationWork;
+OrdinationWork* NewOrdinationWork(int A);
+void FreeOrdinationWork(OrdinationWork* work);
+
+// One iteration of SamplerOrdination over every size of the list, with the
+// current data set's data, options and transformations: roStar (A x steps)
+// receives ro* (-999 where undefined: the sample yields fewer axes, the
+// random data fewer axes, or a value that is not a number); countP [axis]
+// [step] is incremented when roRnd >= ro* (equal in single precision
+// counts). The last monitored axis gets ro* 0 when its eigenvalue is below
+// 0.001 of the sum of the first ones. reference: the unit scores of the
+// reference ordination, one row per axis. work may be null; g null draws
+// from r. save 'y' appends the intermediate block (at iteration 1 the
+// reference scores first).
+void BootstrappedOrdination_D(int iteration, int iterations, int step, int initial, const int* list,
+                              double** roStar, int** countP, int A, double** reference, int save,
+                              gsl_rng* g, OrdinationWork* work);
+
+// Zero-fills Y (n x p) and copies into it, in order, every column of X (n x
+// p) that holds a value other than 0; *cols receives their number and
+// columns (p entries, may be null) the column of X each came from.
+void CheckZeroData(int n, int p, int* cols, double** X, double** Y, int* columns);
+void CheckZeroData(int n, int p, int* cols, double** X, double** Y);
 
 #endif
