@@ -995,6 +995,7 @@ int RndIntegers(int lo, int hi) {
 }
 
 void RndList(int n, int* list, gsl_rng* g) {
+    if (!g) return RndList(n, list);
     for (int i = 0; i < n; i++) list[i] = i + 1;
     Shuffle(n, list, g);
 }
@@ -1071,6 +1072,7 @@ bool RndListMantelRestricted(int nPairs, int* list, int m) {
 void RndListBootstrap(int n, int* list) { RndListBootstrapN(n, n, list); }
 
 void RndListBootstrapN(int n, int m, int* list, gsl_rng* g) {
+    if (!g) return RndListBootstrapN(n, m, list);
     if (n < 1) return;
     for (int i = 0; i < m; i++) list[i] = 1 + U(n, g);
 }
@@ -3835,10 +3837,7 @@ double NearNeigSSqWhich(int n, double** D, int* which, gsl_rng* g) {
     long long run = 0;
     bool first = true;
     do {
-        if (g)
-            RndList(n, order.data(), g);
-        else
-            RndList(n, order.data());
+        RndList(n, order.data(), g);
         std::fill(taken.begin(), taken.end(), 0);
         double cost = 0.0;
         for (int t = 0; t < n; t++) {

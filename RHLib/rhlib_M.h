@@ -190,7 +190,7 @@ void RndList(int n, int* list);
 // The forms with a generator g draw from g instead of r, by the same rule and
 // without the lock: for loops that give each iteration a generator of its own
 // (seeded from r in iteration order) because an iteration's draws depend on
-// its own results.
+// its own results. A null g means r (with the lock).
 void RndList(int n, int* list, gsl_rng* g);
 // The same swap loop over the caller's contents.
 void RndListSpecified(int n, int* list);

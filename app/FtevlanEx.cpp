@@ -3273,10 +3273,7 @@ int Ordenacao() {
                     : "\nAvaliar a significancia dos eixos de ordenacao via reamostragem bootstrap? s/n ");
         fflush(out);
         const int answer = eng ? ScanChar(in, "y n", "keyboard") : ScanChar(in, "s n", "teclado");
-        if (answer != 'n')
-            fprintf(out, "%s\n",
-                    eng ? "The bootstrap evaluation of ordination axes is not available yet."
-                        : "A avaliacao bootstrap dos eixos de ordenacao ainda nao esta disponivel.");
+        if (answer != 'n') SamplerOrdination();
     }
     return 1;
 }

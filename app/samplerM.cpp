@@ -12,6 +12,7 @@
 
 #include <omp.h>
 
+#include "FtevlanEx.h"
 #include "FtevlanGlob.h"
 #include "FtevlanRn.h"
 #include "iflibG.h"
@@ -1158,6 +1159,441 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
                 for (int st = 0; st < steps; st++)
                     fprintf(f, "%.*g\t", sDigits, countGroup[(static_cast<size_t>(L) * steps + st) * K + i] / N);
             }
+        }
+        fprintf(f, "\n");
+        fclose(f);
+    }
+    ClearLine();
+}
+
+// ---------------------------------------------------------------------------
+// Ordination stability
+// ---------------------------------------------------------------------------
+
+struct OrdinationWork {
+    int n, p, A, mx;
+    std::vector<int> perm, columnsRandom, columnsSample, typesRandom, types;
+    // The randomised data (before and after its empty columns go), a
+    // bootstrap sample, its transformed copy, and the ordination's arrays.
+    ScopedMatrix<double> shuffled, random, sample, transformed, rese, evectors, scores, randomScores;
+    std::vector<double> eig, randomEig;
+    // Scores of the sampled units on the first axes: reference, bootstrap
+    // and adjusted.
+    ScopedMatrix<double> ref, boot, adj;
+
+    explicit OrdinationWork(int axes)
+        : n(nObj), p(nVar), A(axes), mx(std::max(nObj, nVar) + 1), perm(n), columnsRandom(p), columnsSample(p),
+          typesRandom(p), types(p), shuffled(n, p), random(n, p), sample(n, p), transformed(n, p), rese(mx, mx),
+          evectors(mx, mx), scores(mx, mx), randomScores(mx, mx), eig(mx), randomEig(mx), ref(axes, n),
+          boot(axes, n), adj(axes, n) {}
+    OrdinationWork(const OrdinationWork&) = delete;
+    OrdinationWork& operator=(const OrdinationWork&) = delete;
+};
+
+OrdinationWork* NewOrdinationWork(int A) { return new OrdinationWork(A); }
+void FreeOrdinationWork(OrdinationWork* work) { delete work; }
+
+void CheckZeroData(int n, int p, int* cols, double** X, double** Y, int* columns) {
+    std::vector<int> all(n > 0 ? n : 0);
+    for (int i = 0; i < n; i++) all[i] = i + 1;
+    GetData(n, n, p, cols, X, Y, all.data(), 1, columns);
+}
+
+void CheckZeroData(int n, int p, int* cols, double** X, double** Y) { CheckZeroData(n, p, cols, X, Y, nullptr); }
+
+namespace {
+
+// The transformations in force applied to a copy of X (m units x c columns
+// as read; row i is unit units[i], or i + 1 when units is null, for the
+// groups of option 12), the resemblance with the options in force and the
+// ordination of the type in force (correspondence analysis on X itself):
+// scores (one row per axis, by unit) and eig. Returns the number of axes, 0
+// when the resemblance or the ordination is refused.
+int Ordinate(OrdinationWork& w, int m, int c, double** X, const int* units, const int* types, double** scores,
+             double* eig) {
+    if (m < 1 || c < 1) return 0;
+    for (int i = 0; i < m; i++) std::copy(X[i], X[i] + c, w.transformed[i]);
+    ReapplyTransformations(m, c, w.transformed, units);
+    if (ResemblanceLib(m, c, w.transformed, w.rese, optReseDir, optReseTipo, optPostReseTransf, types, alphaH,
+                       kParameter, countDoubleAbsence, false) != reseComputed)
+        return 0;
+    const int entities = optReseDir == 2 ? c : m, others = optReseDir == 2 ? m : c;
+    int axes = 0;
+    bool ok = false;
+    if (OrdinationLib_D(entities, others, optOrdiType == 3 ? X : w.transformed.x, w.rese, w.evectors, scores, &axes,
+                        eig, &ok, optOrdiType, optReseTipo, optReseDir) != ordinationDone)
+        return 0;
+    return axes;
+}
+
+// Variables as rows.
+void PrintVariableRows(FILE* f, int m, int c, double** X) {
+    for (int j = 0; j < c; j++) {
+        for (int i = 0; i < m; i++) fprintf(f, "%g\t", X[i][j]);
+        fprintf(f, "\n");
+    }
+}
+
+void PrintAxisRows(FILE* f, int axes, int m, double** S) {
+    for (int b = 0; b < axes; b++) {
+        fprintf(f, Text("Axis %d:       \t", "Eixo %d:       \t"), b + 1);
+        for (int i = 0; i < m; i++) fprintf(f, "%g\t", S[b][i]);
+        fprintf(f, "\n");
+    }
+}
+
+void PrintFirst(FILE* f, int k, const double* v) {
+    for (int a = 0; a < k; a++) fprintf(f, "%g ", v[a]);
+}
+
+// ro of axis a: the first a + 1 bootstrap axes (w.boot) adjusted to the
+// reference ones (w.ref) over the s sampled units, then the correlation on
+// axis a.
+double AdjustedCorrelation(OrdinationWork& w, int a, int s) {
+    ProcrustesAdjT(a + 1, a + 1, s, w.ref, w.boot, w.adj);
+    return Correlation2Vec(s, w.ref[a], w.adj[a]);
+}
+
+// The sampled units' scores on the first `axes` axes: reference (by unit
+// number) and bootstrap.
+void SampledScores(OrdinationWork& w, int axes, int s, const int* list, double** reference) {
+    for (int b = 0; b < axes; b++)
+        for (int i = 0; i < s; i++) {
+            w.ref[b][i] = reference[b][list[i] - 1];
+            w.boot[b][i] = w.scores[b][i];
+        }
+}
+
+}  // namespace
+
+void BootstrappedOrdination_D(int iteration, int iterations, int step, int initial, const int* list,
+                              double** roStar, int** countP, int A, double** reference, int save,
+                              gsl_rng* g, OrdinationWork* work) {
+    (void)iterations;
+    std::unique_ptr<OrdinationWork> own;
+    if (!work) {
+        own.reset(NewOrdinationWork(A));
+        work = own.get();
+    }
+    OrdinationWork& w = *work;
+    const int n = nObj, p = nVar;
+    const std::vector<int> sizes = Sizes(n, initial, step);
+
+    FILE* f = nullptr;
+    if (save == 'y') {
+        if (iteration == 1) {
+            FILE* h = fopenck("Vidive.txt", nullptr, "a");
+            if (h) {
+                fprintf(h, "%s", Text("\nReference ordination scores:\n", "\nEscores da ordenacao de referencia:\n"));
+                fprintf(h, "%s", Text("Sampling units:                 \t", "Unidades amostrais:             \t"));
+                for (int i = 1; i <= n; i++) fprintf(h, "%d\t", i);
+                fprintf(h, "\n");
+                for (int b = 0; b < A; b++) {
+                    fprintf(h, Text("Scores on ordination axis %d: \t", "Escores no eixo de ordenacao %d: \t"), b + 1);
+                    for (int i = 0; i < n; i++) fprintf(h, "%g\t", reference[b][i]);
+                    fprintf(h, "\n");
+                }
+                fclose(h);
+            }
+        }
+        f = fopenck("Vidive.txt", nullptr, "a");
+        if (f) {
+            fprintf(f, "%s\n", kDashes);
+            fprintf(f, Text("INTERMEDIATE RESULTS ITERATION %d:\n", "RESULTADOS INTERMEDIARIOS ITERACAO %d:\n"),
+                    iteration);
+        }
+    }
+
+    // Each variable's values in an order of its own; columns without a
+    // value other than 0 go, their types with them.
+    for (int j = 0; j < p; j++) {
+        RndList(n, w.perm.data(), g);
+        for (int i = 0; i < n; i++) w.shuffled[i][j] = dataOrig[w.perm[i] - 1][j];
+    }
+    int cols = 0;
+    CheckZeroData(n, p, &cols, w.shuffled, w.random, w.columnsRandom.data());
+    for (int c = 0; c < cols; c++) w.typesRandom[c] = varType ? varType[w.columnsRandom[c]] : 0;
+    const int randomAxes =
+        Ordinate(w, n, cols, w.random, nullptr, varType ? w.typesRandom.data() : nullptr, w.randomScores,
+                 w.randomEig.data());
+    if (f) {
+        fprintf(f, "%s",
+                Text("\nRANDOMLY permuted data set (variables are rows, sampling units are columns):\n",
+                     "\nConjunto de dados permutados ALEATORIAMENTE (variaveis nas linhas, unidades amostrais nas "
+                     "colunas):\n"));
+        PrintVariableRows(f, n, cols, w.random);
+        const int shown = std::min(A, randomAxes);
+        fprintf(f,
+                Text("Reference ordination eigenvalues (first %d) for random data set: ",
+                     "Autovalores da ordenacao de referencia (primeiros %d) para os dados aleatorios: "),
+                shown);
+        PrintFirst(f, shown, w.randomEig.data());
+        fprintf(f, "%s", Text("\nOrdination scores:\n", "\nEscores de ordenacao:\n"));
+        fprintf(f, "%s", Text("Sampling units:               \t", "Unidades amostrais:           \t"));
+        for (int i = 1; i <= n; i++) fprintf(f, "%d\t", i);
+        fprintf(f, "\n");
+        PrintAxisRows(f, shown, n, w.randomScores);
+    }
+
+    for (int st = 0; st < static_cast<int>(sizes.size()); st++) {
+        const int s = sizes[st];
+        for (int a = 0; a < A; a++) roStar[a][st] = MISSING;
+
+        int kept = 0;
+        GetData(n, s, p, &kept, dataOrig, w.sample, list, 1, w.columnsSample.data());
+        for (int c = 0; c < kept; c++) w.types[c] = varType ? varType[w.columnsSample[c]] : 0;
+        const int axes = Ordinate(w, s, kept, w.sample, list, varType ? w.types.data() : nullptr, w.scores,
+                                  w.eig.data());
+        const int A1 = std::min(A, axes);
+        if (f) {
+            fprintf(f, Text("\nSampling step: %d, Number of sampling units: %d\n",
+                            "\nPasso amostral: %d, Numero de unidades amostrais: %d\n"),
+                    st + 1, s);
+            fprintf(f, "%s", Text("Sampling units in the bootstrap sample: ", "Unidades amostrais na amostra bootstrap: "));
+            for (int i = 0; i < s; i++) fprintf(f, "%d ", list[i]);
+            fprintf(f, "%s",
+                    Text("\nBootstrap sample (variables are rows, sampling units are columns):\n",
+                         "\nAmostra bootstrap (variaveis nas linhas, unidades amostrais nas colunas):\n"));
+            PrintVariableRows(f, s, kept, w.sample);
+            fprintf(f, Text("Eigenvalues (first %d): ", "Autovalores (primeiros %d): "), A1);
+            PrintFirst(f, A1, w.eig.data());
+            fprintf(f, "%s", Text("\nSampling units:\t", "\nUnidades amostrais:\t"));
+            for (int i = 0; i < s; i++) fprintf(f, "%d\t", list[i]);
+        }
+        SampledScores(w, A1, s, list, reference);
+        if (f) {
+            fprintf(f,
+                    Text("\nScores of %d bootstrap sampling units on the first %d reference ordination axis(es):\n",
+                         "\nEscores de %d unidades amostrais bootstrap nos primeiros %d eixo(s) de ordenacao de "
+                         "referencia:\n"),
+                    s, A1);
+            PrintAxisRows(f, A1, s, w.ref);
+            fprintf(f,
+                    Text("\nScores of %d sampling units on the first %d bootstrap sample ordination axis(es): \n",
+                         "\nEscores de %d unidades amostrais nos primeiros %d eixo(s) de ordenacao da amostra "
+                         "bootstrap: \n"),
+                    s, A1);
+            PrintAxisRows(f, A1, s, w.boot);
+        }
+        double sumEig = 0.0;
+        for (int a = 0; a < A1; a++) sumEig += w.eig[a];
+        for (int a = 0; a < A1; a++) {
+            double ro = AdjustedCorrelation(w, a, s);
+            // A last axis of next to no variance has no direction to recover.
+            if (a == A1 - 1 && w.eig[a] < 0.001 * sumEig) ro = 0.0;
+            roStar[a][st] = std::isfinite(ro) ? ro : MISSING;
+            if (f) {
+                fprintf(f,
+                        Text("\nScores of %d sampling units on bootstrap sample ordination axis %d (Procrustes "
+                             "adjusted, using the first %d axes, to maximize similarity with reference): \n",
+                             "\nEscores de %d unidades amostrais no eixo %d de ordenacao da amostra bootstrap "
+                             "(ajustados por Procrustes, usando os primeiros %d eixos, para maximizar a semelhanca "
+                             "com a referencia): \n"),
+                        s, a + 1, a + 1);
+                for (int i = 0; i < s; i++) fprintf(f, "%g\t", w.adj[a][i]);
+                fprintf(f,
+                        Text("\nCorrelation between reference and bootstrap sample scores (axis %d): %g\n",
+                             "\nCorrelacao entre os escores de referencia e da amostra bootstrap (eixo %d): %g\n"),
+                        a + 1, roStar[a][st]);
+            }
+        }
+
+        // The same units of the randomised data.
+        int keptRandom = 0;
+        GetData(n, s, cols, &keptRandom, w.random, w.sample, list, 1, w.columnsSample.data());
+        for (int c = 0; c < keptRandom; c++) w.types[c] = w.typesRandom[w.columnsSample[c]];
+        const int axesRandom = Ordinate(w, s, keptRandom, w.sample, list, varType ? w.types.data() : nullptr,
+                                        w.scores, w.eig.data());
+        const int A2 = std::min({A1, axesRandom, randomAxes});
+        for (int a = A2; a < A; a++) roStar[a][st] = MISSING;
+        if (f) {
+            fprintf(f, "%s",
+                    Text("\nSampling units in the bootstrap sample of RANDOM data: ",
+                         "\nUnidades amostrais na amostra bootstrap dos dados ALEATORIOS: "));
+            for (int i = 0; i < s; i++) fprintf(f, "%d ", list[i]);
+            fprintf(f, "%s",
+                    Text("\nBootstrap sample of randomly permuted data (variables are rows, sampling units are "
+                         "columns):\n",
+                         "\nAmostra bootstrap dos dados permutados aleatoriamente (variaveis nas linhas, unidades "
+                         "amostrais nas colunas):\n"));
+            PrintVariableRows(f, s, keptRandom, w.sample);
+            fprintf(f,
+                    Text("Eigenvalues in the bootstrap sample of RANDOM data (first %d): ",
+                         "Autovalores na amostra bootstrap dos dados ALEATORIOS (primeiros %d): "),
+                    A2);
+            PrintFirst(f, A2, w.eig.data());
+        }
+        SampledScores(w, A2, s, list, w.randomScores);
+        if (f) {
+            fprintf(f,
+                    Text("\nScores of %d bootstrap sampling units on the first %d reference ordination axis(es) of "
+                         "RANDOM data:\n",
+                         "\nEscores de %d unidades amostrais bootstrap nos primeiros %d eixo(s) de ordenacao de "
+                         "referencia dos dados ALEATORIOS:\n"),
+                    s, A2);
+            PrintAxisRows(f, A2, s, w.ref);
+            fprintf(f,
+                    Text("\nScores of the previous %d sampling units on the first %d ordination axis(es) of "
+                         "bootstrap sample taken from RANDOM data: \n",
+                         "\nEscores das %d unidades amostrais anteriores nos primeiros %d eixo(s) de ordenacao da "
+                         "amostra bootstrap tomada dos dados ALEATORIOS: \n"),
+                    s, A2);
+            PrintAxisRows(f, A2, s, w.boot);
+        }
+        for (int a = 0; a < A2; a++) {
+            const double roRandom = AdjustedCorrelation(w, a, s);
+            if (roStar[a][st] != MISSING && CountsTowardP(roRandom, roStar[a][st], TieRule::Larger))
+                countP[a][st]++;
+            if (f) {
+                fprintf(f,
+                        Text("\nScores of %d sampling units on bootstrap sample ordination axis %d (Procrustes "
+                             "adjusted, using the first %d axes, to maximize similarity with reference RANDOM): \n",
+                             "\nEscores de %d unidades amostrais no eixo %d de ordenacao da amostra bootstrap "
+                             "(ajustados por Procrustes, usando os primeiros %d eixos, para maximizar a semelhanca "
+                             "com a referencia ALEATORIA): \n"),
+                        s, a + 1, a + 1);
+                for (int i = 0; i < s; i++) fprintf(f, "%g\t", w.adj[a][i]);
+                fprintf(f,
+                        Text("\nPERMUTED data set: Correlation between reference and bootstrap sample scores (axis "
+                             "%d): %g\n",
+                             "\nDados PERMUTADOS: Correlacao entre os escores de referencia e da amostra bootstrap "
+                             "(eixo %d): %g\n"),
+                        a + 1, roRandom);
+            }
+        }
+    }
+    if (f) fclose(f);
+}
+
+namespace {
+
+// One iteration's results in SamplerOrdination.
+struct StabilitySlot {
+    DoubleTable ro;
+    IntTable count;
+    StabilitySlot(int A, int steps) : ro(A, steps), count(A, steps) {}
+};
+
+void WriteSizeRow(FILE* f, const std::vector<int>& sizes) {
+    fprintf(f, "%s", Text("Sample size:\t", "Tamanho da amostra:\t"));
+    for (int s : sizes) fprintf(f, "%d\t", s);
+}
+
+}  // namespace
+
+void SamplerOrdination() {
+    const bool offered = (optReseDir == 1 && optOrdiType == 1) || (optReseDir == 2 && (optOrdiType == 2 || optOrdiType == 3));
+    const int n = nObj;
+    const int most = std::min({nVar, rank, nObj - 1});
+    if (!offered || !escores || !dataOrig || most < 1) {
+        fprintf(out, "%s",
+                Text("\nThe stability of ordination axes needs an ordination of sampling units by principal "
+                     "coordinates, or of variables by principal components or correspondence analysis, with at "
+                     "least one axis and 2 sampling units.\n",
+                     "\nA estabilidade dos eixos de ordenacao requer uma ordenacao de unidades amostrais por "
+                     "coordenadas principais, ou de variaveis por componentes principais ou analise de "
+                     "correspondencia, com pelo menos um eixo e 2 unidades amostrais.\n"));
+        return;
+    }
+    InitIFLibG();
+    const int A = AskWhole("Enter the maximum number of ordination principal axes to be monitored: ",
+                           "Entre o numero maximo de eixos principais de ordenacao a monitorar: ", 1, most);
+    RunOptions o;
+    o.n = n;
+    SetBootstrapOptions(n, A + 1, &o.initial, &o.step, &o.iterations, &o.seed, &o.save, 0, nullptr);
+
+    strcpy(modeVidive, "a");
+    FILE* f = fopenck("Vidive.txt", nullptr, modeVidive);
+    if (!f) return;
+    char attribute[256];
+    snprintf(attribute, sizeof attribute,
+             Text("Sample attribute: ordination stability\nConsidering up to %d ordination axes.\n",
+                  "Atributo amostral: estabilidade da ordenacao\nConsiderando ate %d eixos de ordenacao.\n"),
+             A);
+    WriteHeader(f, o, attribute, line, "\n\n");
+    fclose(f);
+    const double start = difftime_Clock_Init();
+
+    const std::vector<int> sizes = Sizes(n, o.initial, o.step);
+    const int steps = static_cast<int>(sizes.size());
+    o.steps = steps;
+    InitRndNumberGenerator(o.seed);
+
+    IterationTeam team(o.save == 'y');
+    std::vector<std::unique_ptr<OrdinationWork>> works;
+    for (int t = 0; t < team.Threads(); t++) works.emplace_back(NewOrdinationWork(A));
+    std::vector<StabilitySlot> slots;
+    slots.reserve(team.Slots());
+    for (int i = 0; i < team.Slots(); i++) slots.emplace_back(A, steps);
+    std::vector<std::vector<int>> lists(team.Threads(), std::vector<int>(n));
+    const size_t cells = static_cast<size_t>(A) * steps;
+    std::vector<double> sum(cells, 0.0);
+    std::vector<long long> defined(cells, 0), countP(cells, 0);
+
+    team.Run(
+        o.iterations,
+        [&](int it, int slot, gsl_rng* g, int thread) {
+            ShowIteration(it, o.iterations);
+            StabilitySlot& sl = slots[slot];
+            sl.count.Clear();
+            int* list = lists[thread].data();
+            RndListBootstrap(n, list, g);
+            BootstrappedOrdination_D(it, o.iterations, o.step, o.initial, list, sl.ro.get(), sl.count.get(), A,
+                                     escores, o.save, g, works[thread].get());
+        },
+        [&](int, int slot) {
+            StabilitySlot& sl = slots[slot];
+            for (int a = 0; a < A; a++)
+                for (int st = 0; st < steps; st++) {
+                    const size_t c = static_cast<size_t>(a) * steps + st;
+                    const double v = sl.ro.rows[a][st];
+                    if (v == MISSING) continue;
+                    sum[c] += v;
+                    defined[c]++;
+                    countP[c] += sl.count.rows[a][st];
+                }
+        });
+
+    f = fopenck("Vidive.txt", nullptr, "a");
+    if (f) {
+        WriteFinalOpening(f, o, difftime_Clock(start), line, team.Threads());
+        fprintf(f, Text("\nSample sizes at %d sampling step(s):\t", "\nTamanhos da amostra em %d passo(s) amostral(is):\t"),
+                steps);
+        for (int s : sizes) fprintf(f, "%d\t", s);
+        // A cell never defined has neither an average nor a probability.
+        auto rows = [&](const std::function<double(size_t)>& value) {
+            for (int a = 0; a < A; a++) {
+                fprintf(f, Text("\nAxis %d:   \t", "\nEixo %d:   \t"), a + 1);
+                for (int st = 0; st < steps; st++) {
+                    const size_t c = static_cast<size_t>(a) * steps + st;
+                    fprintf(f, "%.*g\t", sDigits, defined[c] > 0 ? value(c) : MISSING);
+                }
+            }
+        };
+        fprintf(f,
+                Text("\n\nAverage of sample attribute (ro*) generated by %d random iterations of bootstrap "
+                     "resampling:\n",
+                     "\n\nMedia do atributo amostral (ro*) gerada por %d iteracoes aleatorias de reamostragem "
+                     "bootstrap:\n"),
+                o.iterations);
+        WriteSizeRow(f, sizes);
+        fprintf(f, "%s", Text("\nAverage ro*:\t", "\nMedia ro*:\t"));
+        rows([&](size_t c) { return sum[c] / defined[c]; });
+        fprintf(f,
+                Text("\n\nProbabilities P(roRnd >= ro) generated in %d iterations of bootstrap resampling:",
+                     "\n\nProbabilidades P(roRnd >= ro) geradas em %d iteracoes de reamostragem bootstrap:"),
+                o.iterations);
+        fprintf(f, "\n");
+        WriteSizeRow(f, sizes);
+        rows([&](size_t c) { return static_cast<double>(countP[c]) / defined[c]; });
+        fprintf(f, "%s",
+                Text("\n\nThe actual number of iterations may not be the same for all sizes and axes:",
+                     "\n\nO numero efetivo de iteracoes pode nao ser o mesmo para todos os tamanhos e eixos:"));
+        fprintf(f, "\n");
+        WriteSizeRow(f, sizes);
+        for (int a = 0; a < A; a++) {
+            fprintf(f, Text("\nAxis %d:   \t", "\nEixo %d:   \t"), a + 1);
+            for (int st = 0; st < steps; st++) fprintf(f, "%lld\t", defined[static_cast<size_t>(a) * steps + st]);
         }
         fprintf(f, "\n");
         fclose(f);

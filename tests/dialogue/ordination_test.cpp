@@ -290,11 +290,14 @@ TEST(Ordination, PrincipalComponentsOfCorrelationsBetweenSpecies) {
 TEST(Ordination, PrincipalComponentsOfCovariancesBetweenSpecies) {
     Dialogue d;
     d.PutExample("dune.txt");
-    RunResult r = d.Run(std::string(kLoad) + "r\n2\n22\n0\nn\no\n2\nn\ny\nx\n");
+    // Then the stability of 2 axes: sizes 10, 15, 20, 3 iterations, seed 5.
+    RunResult r = d.Run(std::string(kLoad) + "r\n2\n22\n0\nn\no\n2\nn\ny\n2\n10\n5\n3\n2\n5\nn\nx\n");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.err, "");
     CheckComponents(r, false);
-    EXPECT_EQ(Count(r.out, "The bootstrap evaluation of ordination axes is not available yet.\n"), 1);
+    const std::string report = r.File("Vidive.txt");
+    EXPECT_NE(report.find("Considering up to 2 ordination axes."), std::string::npos);
+    EXPECT_NE(report.find("Sample sizes at 3 sampling step(s):\t10\t15\t20\t"), std::string::npos);
 }
 
 // A saved session of the dune data after the double adjustment within

@@ -230,11 +230,17 @@ TEST_F(OrdinationDriver, DescriptorCorrelationsOfCoordinatesAreThoseOfTheScores)
     }
 }
 
-TEST_F(OrdinationDriver, BootstrapIsAskedOnlyWithAxesAndAnsweredByOneLine) {
+TEST_F(OrdinationDriver, BootstrapIsAskedOnlyWithAxesAndRunsTheSampler) {
     Data(kPoints);
     Resemblance(3, 1);
-    ASSERT_EQ(Run("1\nn\ny\n"), 1);
-    EXPECT_EQ(Count(shown, "The bootstrap evaluation of ordination axes is not available yet.\n"), 1);
+    // A 1, initial size 5, 2 iterations, seed 3, nothing saved.
+    ASSERT_EQ(Run("1\nn\ny\n1\n5\n2\n2\n3\nn\n"), 1);
+    EXPECT_NE(shown.find("Enter the maximum number of ordination principal axes to be monitored: "),
+              std::string::npos);
+    EXPECT_NE(Report().find("Sample attribute: ordination stability\nConsidering up to 1 ordination axes.\n"),
+              std::string::npos);
+    ASSERT_EQ(Run("1\nn\nn\n"), 1);
+    EXPECT_EQ(Count(Report(), "\n\nSAMPLER\n"), 1);
 
     // Identical units: no axis, no question (the answers end after the
     // intermediate-results question).
@@ -516,15 +522,17 @@ TEST_F(OrdinationDriver, PortugueseDialogueAndReport) {
     Initialize();
     Data(kPoints);
     Resemblance(3, 1);
-    ASSERT_EQ(Run("1\ns\ns\n"), 1);
+    ASSERT_EQ(Run("1\ns\ns\n1\n5\n2\n2\n3\nn\n"), 1);
     EXPECT_NE(shown.find("Metodo de ordenacao:\n\t(1)analise de coordenadas principais\n"), std::string::npos);
     EXPECT_NE(shown.find("Guardar resultados intermediarios? s/n "), std::string::npos);
     EXPECT_NE(shown.find("\nVeja resultados no arquivo Vidive.txt.\n"), std::string::npos);
-    EXPECT_NE(shown.find("ainda nao esta disponivel"), std::string::npos);
+    EXPECT_NE(shown.find("Entre o numero maximo de eixos principais de ordenacao a monitorar: "), std::string::npos);
     std::string r = Report();
     EXPECT_NE(r.find("ORDENACAO\n"), std::string::npos);
     EXPECT_NE(r.find("\nAutovalores:\t"), std::string::npos);
     EXPECT_NE(r.find("\nEscores de unidades amostrais nos primeiros 2 componentes:\nEixo  1:\t"), std::string::npos);
+    EXPECT_NE(r.find("\n\nAMOSTRADOR\nReamostragem bootstrap\n"), std::string::npos);
+    EXPECT_NE(r.find("\nEixo 1:   \t"), std::string::npos);
 }
 
 TEST_F(OrdinationDriver, ReplacingAnOrdinationOfAnotherShape) {
