@@ -3689,13 +3689,17 @@ void BetweenGrSSPairwise(int n, double** D, double** M, const int* groups, int g
             S[static_cast<size_t>(a) * k + b] += SqTerm(row[j], squared);
         }
     }
+    BetweenGrSSFromSums(k, S.data(), size.data(), M);
+}
+
+void BetweenGrSSFromSums(int g, const double* S, const int* size, double** M) {
     auto q = [](double s, int m) { return m > 0 ? s / m : 0.0; };
-    for (int a = 0; a < k; a++) {
-        const double sa = S[static_cast<size_t>(a) * k + a];
+    for (int a = 0; a < g; a++) {
+        const double sa = S[static_cast<size_t>(a) * g + a];
         M[a][a] = q(sa, size[a]);
-        for (int b = a + 1; b < k; b++) {
-            const double sb = S[static_cast<size_t>(b) * k + b];
-            const double pooled = q(sa + sb + S[static_cast<size_t>(a) * k + b], size[a] + size[b]);
+        for (int b = a + 1; b < g; b++) {
+            const double sb = S[static_cast<size_t>(b) * g + b];
+            const double pooled = q(sa + sb + S[static_cast<size_t>(a) * g + b], size[a] + size[b]);
             M[a][b] = pooled - M[a][a] - q(sb, size[b]);
         }
     }

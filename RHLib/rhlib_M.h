@@ -767,6 +767,11 @@ double GrContrastSqDissim(int n, double** D, const int* groups, const int* coef,
 // Q(a) - Q(b) for a < b, groups a, b in ascending order of label; one pass
 // over the pairs. Groups beyond the g-th are left out.
 void BetweenGrSSPairwise(int n, double** D, double** M, const int* groups, int g, bool squared);
+// The same matrix from the group-pair sums already formed: S (g x g, row
+// after row) holds at [a][b], a <= b, the sum of d^2 over the pairs of a
+// member of a and a member of b (a == b: the pairs within a), size[a] the
+// members of a.
+void BetweenGrSSFromSums(int g, const double* S, const int* size, double** M);
 
 // Residuals R (n x p; may be X) of X after removing factor means, k factors
 // with memberships[f][i] the group code of unit i, nGroups[f] codes in

@@ -768,30 +768,43 @@ struct DoubleTable {
 // Group sharpness
 // ---------------------------------------------------------------------------
 
+// The reference partitions of the complete data, cut once per run, with the
+// part of every group-pair sum that they alone make: the sums of d^2 over the
+// pairs of reference units never change.
 struct SharpnessReference {
     int n = 0, K = 0;
-    std::vector<std::vector<int>> group;                 // [level][unit]: 1..k
+    std::vector<std::vector<int>> group;                 // [level][unit]: 0..k-1
     std::vector<std::vector<std::vector<int>>> members;  // [level][group]: unit numbers from 1
+    std::vector<std::vector<double>> sums;               // [level]: 2k x 2k, the reference pairs' part
+    // [level][v * k + a]: the sum of d^2 from unit v to the members of group
+    // a, so that a sampled unit adds its k cross sums at once.
+    std::vector<std::vector<double>> toGroup;
+    std::vector<double> toAll;  // [v]: the sum of d^2 from unit v to every unit
+    double total = 0.0;         // sum of d^2 over the reference pairs
 };
 
 struct SharpnessWork {
     int n, K;
     std::shared_ptr<const SharpnessReference> reference;
-    // The n reference units and up to n sampled units: reference block D2,
-    // then the rows and columns of the sample (upper triangles read).
-    ScopedMatrix<double> combined, nullCombined;
     ScopedMatrix<double> sample;  // the sample's own matrix, clustered
     ScopedMatrix<double> B, BNull;
     clusterReport* records;
-    std::vector<int> part, partition, pair, nullList, draws;
+    std::vector<std::vector<int>> sampleGroup;  // [level][sampled unit]: 0..k-1
+    std::vector<std::vector<double>> sums;      // [level]: 2k x 2k group-pair sums
+    std::vector<std::vector<int>> sizes;        // [level]: 2k group sizes
+    std::vector<int> partition, pair, nullList, draws;
+    std::vector<double> gathered;
+    std::unique_ptr<ScopedMatrix<double>> combined;  // made only to be printed
 
-    SharpnessWork(int units, int levels, double** D2)
-        : n(units), K(levels), combined(2 * units, 2 * units), nullCombined(2 * units, 2 * units),
-          sample(units, units), B(2 * levels, 2 * levels), BNull(2 * levels, 2 * levels),
-          records(NewClusterReports(units, 0, false)), part(units), partition(2 * units), pair(levels),
-          nullList(units), draws(units) {
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < n; j++) combined[i][j] = nullCombined[i][j] = D2[i][j];
+    SharpnessWork(int units, int levels)
+        : n(units), K(levels), sample(units, units), B(2 * levels, 2 * levels), BNull(2 * levels, 2 * levels),
+          records(NewClusterReports(units, 0, false)), sampleGroup(levels - 1, std::vector<int>(units)),
+          sums(levels - 1), sizes(levels - 1), partition(2 * units), pair(levels), nullList(units), draws(units),
+          gathered(units) {
+        for (int L = 0; L + 1 < K; L++) {
+            sums[L].assign(static_cast<size_t>(4) * (L + 2) * (L + 2), 0.0);
+            sizes[L].assign(2 * (L + 2), 0);
+        }
     }
     ~SharpnessWork() { FreeClusterReports(records, n); }
     SharpnessWork(const SharpnessWork&) = delete;
@@ -800,7 +813,7 @@ struct SharpnessWork {
 
 SharpnessWork* NewSharpnessWork(int n, int K, double** D2, clusterReport* records, int method,
                                 const SharpnessWork* shareReference) {
-    SharpnessWork* w = new SharpnessWork(n, K, D2);
+    SharpnessWork* w = new SharpnessWork(n, K);
     if (shareReference) {
         w->reference = shareReference->reference;
         return w;
@@ -808,14 +821,28 @@ SharpnessWork* NewSharpnessWork(int n, int K, double** D2, clusterReport* record
     auto ref = std::make_shared<SharpnessReference>();
     ref->n = n;
     ref->K = K;
+    std::vector<int> g(n);
     for (int k = 2; k <= K; k++) {
-        std::vector<int> g(n);
         GetClusterPartitionNew(n, k, g.data(), records, method);
         std::vector<std::vector<int>> m(k);
-        for (int i = 0; i < n; i++) m[g[i] - 1].push_back(i + 1);
-        ref->group.push_back(std::move(g));
+        for (int i = 0; i < n; i++) m[--g[i]].push_back(i + 1);
+        ref->group.push_back(g);
         ref->members.push_back(std::move(m));
+        ref->sums.emplace_back(static_cast<size_t>(4) * k * k, 0.0);
     }
+    for (int L = 0; L + 1 < K; L++) ref->toGroup.emplace_back(static_cast<size_t>(n) * (L + 2), 0.0);
+    ref->toAll.assign(n, 0.0);
+    for (int u = 0; u < n; u++)
+        for (int v = 0; v < n; v++) {
+            const double d = u < v ? D2[u][v] : D2[v][u];
+            ref->toAll[v] += d;
+            for (int L = 0; L + 1 < K; L++) {
+                const int k = L + 2, a = ref->group[L][u], b = ref->group[L][v];
+                ref->toGroup[L][static_cast<size_t>(v) * k + a] += d;
+                if (u < v) ref->sums[L][static_cast<size_t>(std::min(a, b)) * 2 * k + std::max(a, b)] += d;
+            }
+            if (u < v) ref->total += d;
+        }
     w->reference = ref;
     return w;
 }
@@ -824,19 +851,54 @@ void FreeSharpnessWork(SharpnessWork* work) { delete work; }
 
 namespace {
 
-// The sampled units (list, s of them) into the combined matrix W after the n
-// reference units: reference to sample, then sample to sample (upper).
-void FillCombined(int n, int s, double** D2, const int* list, double** W) {
-    for (int i = 0; i < n; i++) {
-        const double* d = D2[i];
-        double* w = W[i] + n;
-        for (int j = 0; j < s; j++) w[j] = d[list[j] - 1];
+// The group-pair sums of the levels first..last for the set of the n
+// reference units and the s units listed (from 1), grouped by w.sampleGroup:
+// the reference pairs' part, then, in one pass over the pairs that involve a
+// listed unit, their d^2 (D2 squared distances, shared by every thread) added
+// to the pair of groups they join. Also the group sizes. Returns the sum of
+// d^2 over all pairs.
+double PairSums(SharpnessWork& w, double** D2, int s, const int* list, int first, int last) {
+    const SharpnessReference& ref = *w.reference;
+    const int n = w.n;
+    for (int L = first; L <= last; L++) {
+        const int k = L + 2;
+        w.sums[L] = ref.sums[L];
+        std::fill(w.sizes[L].begin(), w.sizes[L].end(), 0);
+        for (int u = 0; u < n; u++) w.sizes[L][ref.group[L][u]]++;
+        for (int j = 0; j < s; j++) w.sizes[L][k + w.sampleGroup[L][j]]++;
     }
-    for (int a = 0; a < s; a++) {
-        const double* d = D2[list[a] - 1];
-        double* w = W[n + a] + n;
-        for (int b = a; b < s; b++) w[b] = d[list[b] - 1];
+    double total = ref.total;
+    double* x = w.gathered.data();
+    // The reference units with each listed unit, by their sums to each group.
+    for (int j = 0; j < s; j++) total += ref.toAll[list[j] - 1];
+    for (int L = first; L <= last; L++) {
+        const int k = L + 2;
+        double* S = w.sums[L].data();
+        for (int j = 0; j < s; j++) {
+            const double* t = ref.toGroup[L].data() + static_cast<size_t>(list[j] - 1) * k;
+            double* column = S + k + w.sampleGroup[L][j];
+            for (int a = 0; a < k; a++) column[static_cast<size_t>(a) * 2 * k] += t[a];
+        }
     }
+    // Listed units among themselves.
+    for (int i = 0; i < s; i++) {
+        const double* row = D2[list[i] - 1];
+        const int rest = s - i - 1;
+        double rowTotal = 0.0;
+        for (int j = 0; j < rest; j++) rowTotal += x[j] = row[list[i + 1 + j] - 1];
+        total += rowTotal;
+        for (int L = first; L <= last; L++) {
+            const int k = L + 2, k2 = 2 * k;
+            const int* b = w.sampleGroup[L].data();
+            double* S = w.sums[L].data();
+            const int bi = k + b[i];
+            for (int j = 0; j < rest; j++) {
+                const int bj = k + b[i + 1 + j];
+                S[static_cast<size_t>(std::min(bi, bj)) * k2 + std::max(bi, bj)] += x[j];
+            }
+        }
+    }
+    return total;
 }
 
 // Sum over the reference groups i of M[i][k + pair(i)].
@@ -863,6 +925,18 @@ void UnitsAndGroups(FILE* f, int n, int s, const int* list, const int* partition
 
 void PairMatrix(FILE* f, int k, double** M) { PrintHalfMatrix(f, 2 * k, M, 0, sDigits); }
 
+// The squared distances of the n reference units followed by the s listed
+// units, upper triangle, as the intermediate block shows them.
+void PrintCombined(FILE* f, SharpnessWork& w, double** D2, int s, const int* list) {
+    const int n = w.n;
+    if (!w.combined) w.combined.reset(new ScopedMatrix<double>(2 * n, 2 * n));
+    double** C = *w.combined;
+    auto unit = [&](int u) { return u < n ? u : list[u - n] - 1; };
+    for (int a = 0; a < n + s; a++)
+        for (int b = a; b < n + s; b++) C[a][b] = D2[unit(a)][unit(b)];
+    PrintHalfMatrix(f, n + s, C, 0, 3);
+}
+
 }  // namespace
 
 void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSamples, int n, int step,
@@ -871,6 +945,14 @@ void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
                                       double** Gstar, int** countG, SharpnessWork* work,
                                       int*** countGroup, int K, int method, gsl_rng* g) {
     (void)iterations;
+    // Sums of d^2: of the entries as they stand, or of their squares (a work
+    // holds the sums of the squared distances it was made from).
+    ScopedMatrix<double> squares(squared ? 0 : n, n);
+    if (!squared) {
+        SquareSqMatrix(n, D2, squares);
+        D2 = squares;
+        work = nullptr;
+    }
     std::unique_ptr<SharpnessWork> own;
     if (!work) {
         own.reset(NewSharpnessWork(n, K, D2, records, method, nullptr));
@@ -891,27 +973,29 @@ void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
     }
     for (int st = 0; st < static_cast<int>(sizes.size()); st++) {
         const int s = sizes[st];
-        FillCombined(n, s, D2, list, w.combined);
         for (int a = 0; a < s; a++)
             for (int b = 0; b < s; b++) w.sample[a][b] = source[list[a] - 1][list[b] - 1];
         if (linkage)
             LinkageCluster(s, w.sample, w.records, isDissimilarity, false, method, false);
         else
             SumSqCluster(s, w.sample, w.records, true);
-        const double T = SumSqDissim(n + s, w.combined, squared);
+        for (int L = 0; L + 2 <= K; L++) {
+            GetClusterPartitionNew(s, L + 2, w.sampleGroup[L].data(), w.records, sampleMethod);
+            for (int& b : w.sampleGroup[L]) b--;
+        }
+        const double T = PairSums(w, D2, s, list, 0, K - 2) / (n + s);
         if (f) {
             fprintf(f, "\nSampling step: %d, Number of sampling units: %d\n", st + 1, s);
             fprintf(f, "Sampling units:\n");
             for (int j = 0; j < s; j++) fprintf(f, "%d ", list[j]);
             fprintf(f, "\nDistance matrix (squared) of sampling units (reference plus bootstrap sample):\n");
-            PrintHalfMatrix(f, n + s, w.combined, 0, 3);
+            PrintCombined(f, w, D2, s, list);
         }
         for (int L = 0; L + 2 <= K; L++) {
             const int k = L + 2;
-            GetClusterPartitionNew(s, k, w.part.data(), w.records, sampleMethod);
-            for (int i = 0; i < n; i++) w.partition[i] = ref.group[L][i];
-            for (int j = 0; j < s; j++) w.partition[n + j] = k + w.part[j];
-            BetweenGrSSPairwise(n + s, w.combined, w.B, w.partition.data(), 2 * k, squared);
+            for (int i = 0; i < n; i++) w.partition[i] = ref.group[L][i] + 1;
+            for (int j = 0; j < s; j++) w.partition[n + j] = k + 1 + w.sampleGroup[L][j];
+            BetweenGrSSFromSums(2 * k, w.sums[L].data(), w.sizes[L].data(), w.B);
             const double S = NearNeigSSqWhich(k, w.B, w.pair.data(), g);
             const double G = 1.0 - S / T;
             Gstar[L][st] = G;
@@ -939,18 +1023,17 @@ void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
             for (int ns = 0; ns < nullSamples; ns++) {
                 // Each matched sample group drawn anew from its reference group.
                 for (int i = 0; i < k; i++) {
-                    const int label = w.pair[i] + 1;
+                    const int b = w.pair[i];
                     int m = 0;
-                    for (int j = 0; j < s; j++) m += w.part[j] == label;
+                    for (int j = 0; j < s; j++) m += w.sampleGroup[L][j] == b;
                     const std::vector<int>& members = ref.members[L][i];
                     RndListBootstrapN(static_cast<int>(members.size()), m, w.draws.data(), g);
                     int t = 0;
                     for (int j = 0; j < s; j++)
-                        if (w.part[j] == label) w.nullList[j] = members[w.draws[t++] - 1];
+                        if (w.sampleGroup[L][j] == b) w.nullList[j] = members[w.draws[t++] - 1];
                 }
-                FillCombined(n, s, D2, w.nullList.data(), w.nullCombined);
-                const double TNull = SumSqDissim(n + s, w.nullCombined, squared);
-                BetweenGrSSPairwise(n + s, w.nullCombined, w.BNull, w.partition.data(), 2 * k, squared);
+                const double TNull = PairSums(w, D2, s, w.nullList.data(), L, L) / (n + s);
+                BetweenGrSSFromSums(2 * k, w.sums[L].data(), w.sizes[L].data(), w.BNull);
                 const double SNull = MatchedSum(k, w.BNull, w.pair.data());
                 const double GNull = 1.0 - SNull / TNull;
                 if (GNull <= G) countG[L][st]++;
@@ -968,7 +1051,7 @@ void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
                     fprintf(f,
                             "\nDistance matrix (squared) of sampling units (reference plus bootstrap null "
                             "sample):\n");
-                    PrintHalfMatrix(f, n + s, w.nullCombined, 0, 3);
+                    PrintCombined(f, w, D2, s, w.nullList.data());
                     fprintf(f,
                             "\nSum of squares matrix between groups of sampling units based on reference and "
                             "NULL boostrap sample partitions:\n");

@@ -106,8 +106,9 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
 
 // Buffers of one thread for GroupPartitionSharpness_PerGroup, with the
 // reference partitions of the complete data into 2..K groups cut from
-// records by method. shareReference (may be null): a work whose reference
-// partitions this one shares, so that they are cut once per run.
+// records by method and their part of the group-pair sums of D2 (squared
+// distances, n x n). shareReference (may be null): a work whose reference
+// this one shares, so that it is made once per run.
 struct SharpnessWork;
 SharpnessWork* NewSharpnessWork(int n, int K, double** D2, clusterReport* records, int method,
                                 const SharpnessWork* shareReference);
@@ -117,9 +118,11 @@ void FreeSharpnessWork(SharpnessWork* work);
 // numbers from 1). Gstar (K - 1 levels x steps) receives G*; countG [level]
 // [step] and countGroup [level][step][group] are incremented (by 1 per null
 // sample, of which there are nullSamples). squared: D2 holds squared
-// distances (SamplerGroups: true). work may be null (made and released
-// here, the reference cut from records); g null draws from r. save 'y'
-// appends the iteration's intermediate block to "Vidive.txt".
+// distances (SamplerGroups: true; with false its entries are squared and a
+// work of this call's own is used). work, made from the same D2, may be null
+// (made and released here, the reference cut from records); g null draws
+// from r. save 'y' appends the iteration's intermediate block to
+// "Vidive.txt".
 void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSamples, int n, int step,
                                       int initial, double** R, double** D2, bool isDissimilarity,
                                       bool squared, clusterReport* records, const int* list, int save,
