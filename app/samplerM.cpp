@@ -1253,7 +1253,7 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
 // Ordination stability
 // ---------------------------------------------------------------------------
 
-struct OrdinationWork {
+struct StabilityWork {
     int n, p, A, mx;
     std::vector<int> perm, columnsRandom, columnsSample, typesRandom, types;
     // The randomised data (before and after its empty columns go), a
@@ -1264,17 +1264,17 @@ struct OrdinationWork {
     // and adjusted.
     ScopedMatrix<double> ref, boot, adj;
 
-    explicit OrdinationWork(int axes)
+    explicit StabilityWork(int axes)
         : n(nObj), p(nVar), A(axes), mx(std::max(nObj, nVar) + 1), perm(n), columnsRandom(p), columnsSample(p),
           typesRandom(p), types(p), shuffled(n, p), random(n, p), sample(n, p), transformed(n, p), rese(mx, mx),
           evectors(mx, mx), scores(mx, mx), randomScores(mx, mx), eig(mx), randomEig(mx), ref(axes, n),
           boot(axes, n), adj(axes, n) {}
-    OrdinationWork(const OrdinationWork&) = delete;
-    OrdinationWork& operator=(const OrdinationWork&) = delete;
+    StabilityWork(const StabilityWork&) = delete;
+    StabilityWork& operator=(const StabilityWork&) = delete;
 };
 
-OrdinationWork* NewOrdinationWork(int A) { return new OrdinationWork(A); }
-void FreeOrdinationWork(OrdinationWork* work) { delete work; }
+StabilityWork* NewStabilityWork(int A) { return new StabilityWork(A); }
+void FreeStabilityWork(StabilityWork* work) { delete work; }
 
 void CheckZeroData(int n, int p, int* cols, double** X, double** Y, int* columns) {
     std::vector<int> all(n > 0 ? n : 0);
@@ -1292,7 +1292,7 @@ namespace {
 // ordination of the type in force (correspondence analysis on X itself):
 // scores (one row per axis, by unit) and eig. Returns the number of axes, 0
 // when the resemblance or the ordination is refused.
-int Ordinate(OrdinationWork& w, int m, int c, double** X, const int* units, const int* types, double** scores,
+int Ordinate(StabilityWork& w, int m, int c, double** X, const int* units, const int* types, double** scores,
              double* eig) {
     if (m < 1 || c < 1) return 0;
     for (int i = 0; i < m; i++) std::copy(X[i], X[i] + c, w.transformed[i]);
@@ -1332,14 +1332,14 @@ void PrintFirst(FILE* f, int k, const double* v) {
 // ro of axis a: the first a + 1 bootstrap axes (w.boot) adjusted to the
 // reference ones (w.ref) over the s sampled units, then the correlation on
 // axis a.
-double AdjustedCorrelation(OrdinationWork& w, int a, int s) {
+double AdjustedCorrelation(StabilityWork& w, int a, int s) {
     ProcrustesAdjT(a + 1, a + 1, s, w.ref, w.boot, w.adj);
     return Correlation2Vec(s, w.ref[a], w.adj[a]);
 }
 
 // The sampled units' scores on the first `axes` axes: reference (by unit
 // number) and bootstrap.
-void SampledScores(OrdinationWork& w, int axes, int s, const int* list, double** reference) {
+void SampledScores(StabilityWork& w, int axes, int s, const int* list, double** reference) {
     for (int b = 0; b < axes; b++)
         for (int i = 0; i < s; i++) {
             w.ref[b][i] = reference[b][list[i] - 1];
@@ -1351,14 +1351,14 @@ void SampledScores(OrdinationWork& w, int axes, int s, const int* list, double**
 
 void BootstrappedOrdination_D(int iteration, int iterations, int step, int initial, const int* list,
                               double** roStar, int** countP, int A, double** reference, int save,
-                              gsl_rng* g, OrdinationWork* work) {
+                              gsl_rng* g, StabilityWork* work) {
     (void)iterations;
-    std::unique_ptr<OrdinationWork> own;
+    std::unique_ptr<StabilityWork> own;
     if (!work) {
-        own.reset(NewOrdinationWork(A));
+        own.reset(NewStabilityWork(A));
         work = own.get();
     }
-    OrdinationWork& w = *work;
+    StabilityWork& w = *work;
     const int n = nObj, p = nVar;
     const std::vector<int> sizes = Sizes(n, initial, step);
 
@@ -1603,8 +1603,8 @@ void SamplerOrdination() {
     InitRndNumberGenerator(o.seed);
 
     IterationTeam team(o.save == 'y');
-    std::vector<std::unique_ptr<OrdinationWork>> works;
-    for (int t = 0; t < team.Threads(); t++) works.emplace_back(NewOrdinationWork(A));
+    std::vector<std::unique_ptr<StabilityWork>> works;
+    for (int t = 0; t < team.Threads(); t++) works.emplace_back(NewStabilityWork(A));
     std::vector<StabilitySlot> slots;
     slots.reserve(team.Slots());
     for (int i = 0; i < team.Slots(); i++) slots.emplace_back(A, steps);

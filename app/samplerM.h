@@ -150,9 +150,9 @@ void SamplerOrdination();
 
 // Buffers of one thread for BootstrappedOrdination_D (the current data set's
 // sizes, A axes).
-struct OrdinationWork;
-OrdinationWork* NewOrdinationWork(int A);
-void FreeOrdinationWork(OrdinationWork* work);
+struct StabilityWork;
+StabilityWork* NewStabilityWork(int A);
+void FreeStabilityWork(StabilityWork* work);
 
 // One iteration of SamplerOrdination over every size of the list, with the
 // current data set's data, options and transformations: roStar (A x steps)
@@ -166,7 +166,7 @@ void FreeOrdinationWork(OrdinationWork* work);
 // reference scores first).
 void BootstrappedOrdination_D(int iteration, int iterations, int step, int initial, const int* list,
                               double** roStar, int** countP, int A, double** reference, int save,
-                              gsl_rng* g, OrdinationWork* work);
+                              gsl_rng* g, StabilityWork* work);
 
 // Zero-fills Y (n x p) and copies into it, in order, every column of X (n x
 // p) that holds a value other than 0; *cols receives their number and
