@@ -56,10 +56,13 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
     const long nodes = 2 * static_cast<long>(nch) - 1;
     std::unique_ptr<HeapNode[]> heap(new HeapNode[nch + 1]);
     const auto valueOf = [](const HeapNode& e) { return e.value; };
+    // The loops over the symbols choose without branching: whether a count
+    // is 0 is as unpredictable as the data.
     unsigned long used = 0;
     for (unsigned long j = 1; j <= nch; j++) {
         code->icod[j] = code->ncod[j] = 0;
-        if (counts[j]) heap[++used] = {counts[j], j};
+        heap[used + 1] = {counts[j], j};
+        used += counts[j] != 0;
     }
     for (unsigned long i = used; i >= 1; i--) SiftDown(heap.get(), valueOf, used, i);
 
@@ -87,6 +90,8 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
     if (k > nch) {
         unsigned long* depth = lvector(1, nodes);
         unsigned long* bits = lvector(1, nodes);
+        std::fill(depth + 1, depth + nch + 1, 0UL);
+        std::fill(bits + 1, bits + nch + 1, 0UL);
         depth[k] = 0;
         bits[k] = 0;
         for (unsigned long node = k; node > nch; node--) {
@@ -95,11 +100,8 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
             bits[l] = bits[node] << 1;
             bits[r] = (bits[node] << 1) | 1UL;
         }
-        for (unsigned long j = 1; j <= nch; j++)
-            if (counts[j]) {
-                code->ncod[j] = depth[j];
-                code->icod[j] = bits[j];
-            }
+        std::copy(depth + 1, depth + nch + 1, code->ncod + 1);
+        std::copy(bits + 1, bits + nch + 1, code->icod + 1);
         free_lvector(bits, 1, nodes);
         free_lvector(depth, 1, nodes);
     }
@@ -121,12 +123,12 @@ constexpr double kCountScale = 1000000.0;
 double Complexity(int n, const double* x, unsigned long* lengths) {
     int positive = 0;
     double S = 0.0, largest = 0.0;
-    for (int i = 0; i < n; i++)
-        if (x[i] > 0) {
-            positive++;
-            S += x[i];
-            largest = std::max(largest, x[i]);
-        }
+    for (int i = 0; i < n; i++) {
+        const double v = x[i] > 0 ? x[i] : 0.0;  // NaN is not above 0
+        positive += x[i] > 0;
+        S += v;
+        largest = std::max(largest, v);
+    }
     if (positive < 3) return 0.0;
     // Amounts near the top of the double range would overflow the sum or the
     // product: those are first divided by the largest of them.
@@ -143,9 +145,11 @@ double Complexity(int n, const double* x, unsigned long* lengths) {
     const long nodes = 2 * static_cast<long>(n) - 1;
     unsigned long* counts = lvector(1, n);
     for (int i = 0; i < n; i++) {
-        // The quotient is at most 1e6, and a NaN amount is not above 0.
-        const double c = x[i] > 0 ? std::floor((scale == 1.0 ? x[i] : x[i] / scale) * kCountScale / S) : 0.0;
-        counts[i + 1] = c > 0 ? static_cast<unsigned long>(std::min(c, kCountScale)) : 0UL;
+        // An amount of 0 or less gives a count of 0, and so does NaN; no
+        // count passes 1e6.
+        double c = std::floor((scale == 1.0 ? x[i] : x[i] / scale) * kCountScale / S);
+        c = c > 0 ? std::min(c, kCountScale) : 0.0;
+        counts[i + 1] = static_cast<unsigned long>(c);
     }
     huffcode code;
     code.icod = lvector(1, nodes);
