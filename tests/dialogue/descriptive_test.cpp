@@ -407,4 +407,20 @@ TEST(DescriptiveKey, BootstrapOfferedAfterMeansRunsTheSampler) {
     EXPECT_NE(r.out.find("See results on file Vidive.txt."), std::string::npos);
 }
 
+TEST(DescriptiveKey, EndOfInputAtEveryQuestionIsAnOrderlyEnd) {
+    // Under the sanitizers a leak fails the run at exit.
+    for (const std::string end : {"v\n", "v\n2\n", "v\n2\n1\n", "v\n4\n", "v\n4\ng\nn\n"}) {
+        Dialogue d;
+        d.PutExample("dune.txt");
+        // Presence/absence (options 1, 2 and 4) and two factors.
+        std::string groups;
+        for (int k = 0; k < 40; k++) groups += k % 2 ? "2\n" : "1\n";
+        RunResult r = d.Run(Load("dune.txt", 1, 20, 30) + "t\n1\n1\n0\nn\ng\n2\nn\nA\nB\nk\n" + groups + end);
+        EXPECT_EQ(r.status, 1) << end;
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_NE(r.err.find("END OF FILE !!!"), std::string::npos) << end;
+        EXPECT_EQ(r.err.find("LeakSanitizer"), std::string::npos) << r.err;
+    }
+}
+
 }  // namespace
