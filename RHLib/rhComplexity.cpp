@@ -4,7 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
 
 #include "nrutilRH.h"
 #include "rhlibDim.h"
@@ -54,7 +54,10 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
     *longestSymbol = 0;
     *longestLength = 0;
     const long nodes = 2 * static_cast<long>(nch) - 1;
-    std::unique_ptr<HeapNode[]> heap(new HeapNode[nch + 1]);
+    // From malloc like the other work vectors of the code: a failed
+    // allocation is a dead end of the numerical routines.
+    HeapNode* heap = static_cast<HeapNode*>(std::malloc(sizeof(HeapNode) * (nch + 1)));
+    if (!heap) nrerror("allocation failure in hufmak()");
     const auto valueOf = [](const HeapNode& e) { return e.value; };
     // The loops over the symbols choose without branching: whether a count
     // is 0 is as unpredictable as the data.
@@ -64,7 +67,7 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
         heap[used + 1] = {counts[j], j};
         used += counts[j] != 0;
     }
-    for (unsigned long i = used; i >= 1; i--) SiftDown(heap.get(), valueOf, used, i);
+    for (unsigned long i = used; i >= 1; i--) SiftDown(heap, valueOf, used, i);
 
     // Merge the two lightest nodes until one is left. Node k is made after
     // both of its children, so every parent has a higher number than its
@@ -73,14 +76,15 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
     while (used > 1) {
         const HeapNode a = heap[1];
         heap[1] = heap[used--];
-        SiftDown(heap.get(), valueOf, used, 1);
+        SiftDown(heap, valueOf, used, 1);
         k++;
         code->left[k] = a.node;
         code->right[k] = heap[1].node;
         heap[1] = {heap[1].value + a.value, k};
-        SiftDown(heap.get(), valueOf, used, 1);
+        SiftDown(heap, valueOf, used, 1);
     }
     code->nodemax = k;
+    std::free(heap);
 
     // Lengths and bits from the root down, parents before children: the
     // whole code in one pass over the nodes, however deep the tree. The bits

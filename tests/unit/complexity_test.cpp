@@ -215,6 +215,35 @@ TEST(Huffman, TreesDeeperThanAWordAndDegenerateAlphabets) {
     }
 }
 
+TEST(Huffman, SiftDownKeepsTheHeapAndItsTieRule) {
+    // Symbols 1..3 by their values (index 0 unused). An entry moves below a
+    // strictly smaller child only; of two equal children the left is taken.
+    struct Case {
+        std::vector<unsigned long> values, heap, after;
+    } cases[] = {
+        {{0, 5, 3, 3}, {0, 1, 2, 3}, {0, 2, 1, 3}},
+        {{0, 3, 3, 3}, {0, 1, 2, 3}, {0, 1, 2, 3}},
+        {{0, 5, 4, 3}, {0, 1, 2, 3}, {0, 3, 2, 1}},
+        {{0, 3, 5, 3}, {0, 1, 2, 3}, {0, 1, 2, 3}},
+    };
+    for (Case& c : cases) {
+        hufapp(c.heap.data(), c.values.data(), 3, 1);
+        EXPECT_EQ(c.heap, c.after);
+    }
+    // Built from the bottom up, a random heap has every parent at most its children.
+    std::mt19937 gen(7);
+    std::uniform_int_distribution<unsigned long> value(0, 9);
+    for (int trial = 0; trial < 50; trial++) {
+        const unsigned long n = 1 + trial;
+        std::vector<unsigned long> values(n + 1), heap(n + 1);
+        for (unsigned long s = 1; s <= n; s++) values[s] = value(gen), heap[s] = n + 1 - s;
+        for (unsigned long i = n; i >= 1; i--) hufapp(heap.data(), values.data(), n, i);
+        for (unsigned long i = 2; i <= n; i++) EXPECT_LE(values[heap[i / 2]], values[heap[i]]);
+        std::sort(heap.begin() + 1, heap.end());
+        for (unsigned long s = 1; s <= n; s++) EXPECT_EQ(heap[s], s);  // nothing lost
+    }
+}
+
 TEST(Huffman, ExtremeAmountsAndRowTotals) {
     // Amounts near the top of the double range scale like any others.
     struct Case {
