@@ -3527,12 +3527,18 @@ int Ordenacao() {
     using namespace ordination_detail;
     ShowStatus(out);
     fprintf(out, "%s", eng ? "Ordination method:\n" : "Metodo de ordenacao:\n");
-    fprintf(out, "\t%s\n\t%s\n \t%s\n \t(99)%s\n ", MenuText(optOrdiTypeInfo, 1), MenuText(optOrdiTypeInfo, 2),
-            MenuText(optOrdiTypeInfo, 3), returnMain);
+    fprintf(out, "\t%s\n\t%s\n \t%s\n ", MenuText(optOrdiTypeInfo, 1), MenuText(optOrdiTypeInfo, 2),
+            MenuText(optOrdiTypeInfo, 3));
+    std::string accepted = "1 2 3 ";
+    OrdinationTestEntries(accepted);
+    fprintf(out, "\t(99)%s\n ", returnMain);
     fprintf(out, "\t\t%s: ", enterOpt);
     fflush(out);
-    const int type = static_cast<int>(ScanNumber(in, "teclado", "1 2 3 99"));
+    const int type = static_cast<int>(ScanNumber(in, "teclado", (accepted + "99").c_str()));
     if (type == 99) return 0;
+    // The axis tests leave the current ordination as it is.
+    if (type == 4) return AleatorizacaoOrdination();
+    if (type == 5) return Aleatorizacao_CA();
     if (type == 2 && optReseTipo != 1 && optReseTipo != 17 && optReseTipo != 22) {
         IncompatibleMeasure();
         return 0;

@@ -117,4 +117,33 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full);
 // correlation of each canonical axis.
 void AleatorizacaoRDA(Session* s1, Session* s2);
 
+// ===========================================================================
+// Tests of the axes of the current ordination (key O)
+// ===========================================================================
+
+// Key O's menu entries for the tests that apply to the current ordination,
+// each as "\t%s\n ", with their numbers appended to accepted: (4) the RVDIM
+// test after principal components of variables, (5) the Malinvaud test
+// after a correspondence analysis, each with at least one axis.
+void OrdinationTestEntries(std::string& accepted);
+
+// The RVDIM test of the axes of principal components of variables: the
+// current resemblance matrix is ordinated again for the variable weights and
+// unit scores (continued sessions keep no eigenvectors of principal
+// components). Both drivers leave the current ordination as it is and
+// return 1 when the test ran, 0 when it does not apply.
+int AleatorizacaoOrdination();
+// The Malinvaud test of a correspondence analysis: dataOrig must be a table
+// of whole counts from 0 with a total of 1 to 2147483647; any other table is
+// refused with a message before the test's dialogue.
+int Aleatorizacao_CA();
+// Its permutations, on the current data set (a correspondence analysis of a
+// table of whole counts, total T): X2[j] = T x the sum of the eigenvalues
+// after axis j + 1, and its P against nPerm - 1 random tables with the
+// margins of dataOrig (the counts' row numbers permuted over their column
+// numbers), each transformed, compared and ordinated with the current
+// options, for the rank axes. With save each table is appended to
+// "Vidive.txt".
+void MalinvaudTest(int nPerm, bool save, double* X2, double* P);
+
 #endif

@@ -1,14 +1,19 @@
 // Permutation tests of ordination axes on one thread: the RVDIM test and
 // the eigenvalue test of principal components of the correlations between
 // 20 variables of 100 units, 999 permutations each (20 axes, so the RVDIM
-// test ordinates 20 permuted residual tables per permutation).
+// test ordinates 20 permuted residual tables per permutation); the
+// Malinvaud test of the correspondence analysis of the dune species (20 x 30
+// counts, 685 individuals), 999 tables.
 //
-//   build/bench/tevlan_bench --benchmark_filter='RvdimTest|EigenPermutationTest'
+//   build/bench/tevlan_bench --benchmark_filter='RvdimTest|EigenPermutationTest|MalinvaudTest'
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
 
+#include "FtevlanEx.h"
+#include "FtevlanGlob.h"
+#include "FtevlanRn.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlib_M.h"
@@ -30,24 +35,33 @@ double** Table() {
     return t;
 }
 
+// One thread, and the progress line out of the way, while a benchmark runs.
+struct Quiet {
+    FILE* progress = fopen("/dev/null", "w");
+    Quiet() {
+        InitMultiprocessing(1);
+        SetProgressStream(progress);
+    }
+    ~Quiet() {
+        SetProgressStream(nullptr);
+        if (progress) fclose(progress);
+    }
+};
+
 struct Components {
+    Quiet quiet;
     double** X = Table();
     double** R = dim2DT<double>(kVariables, kVariables);
     double** weights = dim2DT<double>(kVariables, kVariables);
     double** scores = dim2DT<double>(kVariables, kUnits);
     std::vector<double> eig = std::vector<double>(kVariables);
     int axes = 0;
-    FILE* progress = fopen("/dev/null", "w");
     Components() {
         ResemblanceLib(kUnits, kVariables, X, R, 2, 17, nullptr, 1, 0, 0, false);
         bool ok;
         OrdinationLib_D(kVariables, kUnits, X, R, weights, scores, &axes, eig.data(), &ok, 2, 17, 2);
-        InitMultiprocessing(1);
-        SetProgressStream(progress);
     }
     ~Components() {
-        SetProgressStream(nullptr);
-        if (progress) fclose(progress);
         free2DT(scores, kVariables);
         free2DT(weights, kVariables);
         free2DT(R, kVariables);
@@ -80,5 +94,50 @@ void BM_EigenPermutationTest(benchmark::State& state) {
     state.counters["axes"] = c.axes;
 }
 BENCHMARK(BM_EigenPermutationTest)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The current data set as keys N, T, R and O leave it for the test.
+void BM_MalinvaudTest(benchmark::State& state) {
+    LivraMemoria();
+    nObj = 20;
+    nVar = 30;
+    Dimensiona();
+    FILE* f = fopen(TEVLAN_EXAMPLES "/dune.txt", "r");
+    if (!f) {
+        state.SkipWithError("examples/dune.txt cannot be read");
+        return;
+    }
+    for (int i = 0; i < nObj; i++)
+        for (int j = 0; j < nVar; j++)
+            if (fscanf(f, "%lf", &dataOrig[i][j]) != 1) dataOrig[i][j] = 0;
+    fclose(f);
+    for (int j = 0; j < nVar; j++) varType[j] = 3;
+    CopyMatrix(nObj, nVar, dataOrig, data);
+    optTrVeUnits = 6;
+    ReapplyTransformations(nObj, nVar, data, nullptr);
+    optReseDir = 2;
+    optReseTipo = 1;
+    nRows = nVar;
+    nCols = nObj;
+    rese = dim2DT<double>(nRows, nRows);
+    ResemblanceLib(nObj, nVar, data, rese, 2, 1, varType, 1, 0, 0, false);
+    eig = dim1DT<double>(nRows + 1);
+    evectors = dim2DT<double>(nRows + 1, nRows + 1);
+    escores = dim2DT<double>(nRows, nCols);
+    bool ok;
+    OrdinationLib_D(nRows, nCols, dataOrig, rese, evectors, escores, &rank, eig, &ok, 3, 1, 2);
+    optOrdiType = 3;
+    temDados = temRese = temEscore = 1;
+    Quiet quiet;
+    std::vector<double> X2(rank), P(rank);
+    for (auto _ : state) {
+        InitRndNumberGenerator(1);
+        MalinvaudTest(999, false, X2.data(), P.data());
+        benchmark::DoNotOptimize(P.data());
+    }
+    state.counters["axes"] = rank;
+    LivraMemoria();
+    optTrVeUnits = 0;
+}
+BENCHMARK(BM_MalinvaudTest)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -89,24 +89,15 @@ protected:
     // A deep snapshot of a table made current (it stays current for s1).
     Session* Snapshot(const Matrix& x, const char* file, const char* labelPrefix,
                       const std::vector<std::string>& labels = {}) {
-        LivraMemoria();
-        nObj = static_cast<int>(x.size());
-        nVar = static_cast<int>(x[0].size());
-        Dimensiona();
-        for (int i = 0; i < nObj; i++)
-            for (int j = 0; j < nVar; j++) data[i][j] = dataOrig[i][j] = x[i][j];
+        CurrentTable(x);
         for (int i = 0; i < nObj; i++) snprintf(uaLabels[i], 30, "%d", i + 1);
         for (int j = 0; j < nVar; j++) {
             if (!labels.empty())
                 snprintf(varLabels[j], 30, "%s", labels[j].c_str());
             else
                 snprintf(varLabels[j], 30, "%s%d", labelPrefix, j + 1);
-            varType[j] = 3;
         }
         snprintf(filename, sizeof filename, "%s", file);
-        optVarTipo = 1;
-        temDados = 1;
-        SetDataType(0, 0, 0);
         return SessionClass(true);
     }
     // s2 first, so that the responses s1 are the current data set.

@@ -4,19 +4,17 @@
 // rotations instead of the library's eigen routine.
 #include <gtest/gtest.h>
 #include <gsl/gsl_rng.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "iflibG.h"
-#include "reference_eigen.h"
+#include "driver_fixture.h"
 #include "linear_models_reference.h"
 #include "matrix_util.h"
+#include "reference_eigen.h"
 #include "rhlibDim.h"
 #include "rhlib_M.h"
 #include "stream_util.h"
@@ -114,26 +112,10 @@ struct Components {
     }
 };
 
-class AxisTests : public testing::Test {
+// A folder of its own for the reports, and no progress line.
+class AxisTests : public DriverTest {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tevlan_axesXXXXXX";
-        folder_ = mkdtemp(tmpl);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_);
-        progress_ = fopen("/dev/null", "w");
-        SetProgressStream(progress_);
-    }
-    void TearDown() override {
-        ClearLine();
-        SetProgressStream(nullptr);
-        fclose(progress_);
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(folder_);
-    }
-    std::string folder_;
-    std::filesystem::path previous_;
-    FILE* progress_ = nullptr;
+    QuietProgress quiet_;
 };
 
 // ---------------------------------------------------------------------------
@@ -396,28 +378,6 @@ TEST_F(AxisTests, EigenvalueTestClassesEachRandomTableWithTheGivenCounts) {
     EXPECT_EQ(F1, F2);
     EXPECT_EQ(b1, b2);
     EXPECT_GT(P1[0], 1.5 / N);  // the random tables were ordinated and counted
-}
-
-// The loops draw serially: a seed gives the same P on one thread and on all.
-TEST_F(AxisTests, SameResultsOnOneThreadAndOnAll) {
-    const int n = 12, p = 5, N = 30;
-    Table x(n, p);
-    Fill(x, Noise(n, p, 8));
-    Components c(x);
-    const int previous = NumberOfThreads();
-    Vec results[2];
-    for (int t = 0; t < 2; t++) {
-        InitMultiprocessing(t == 0 ? 1 : 0);
-        Vec rv(c.axes), P(c.axes), Pe(c.axes), PF(c.axes), b(c.axes);
-        InitRndNumberGenerator(31);
-        RVDIMPermutation_D(n, p, c.axes, N, x.x, c.weights.x, c.scores.x, c.eig.data(), 2, 0, 0, 0, 2, 17, nullptr, 1,
-                           0, false, rv.data(), P.data(), 'n', 6);
-        EigenPermutation_D(n, p, p, n, c.axes, N, x.x, nullptr, c.eig.data(), 2, 0, 0, 0, 0, 0, 2, 17, nullptr, 1, 0,
-                           false, Pe.data(), PF.data(), b.data(), 'n', 6);
-        for (const Vec* v : {&P, &Pe, &PF}) results[t].insert(results[t].end(), v->begin(), v->end());
-    }
-    InitMultiprocessing(previous);
-    EXPECT_EQ(results[0], results[1]);
 }
 
 }  // namespace

@@ -67,41 +67,14 @@ protected:
     }
 
     // units x variables, quantitative on one scale; labels u1.. and v1..
-    void Data(const Matrix& x, int content = 1) {
-        LivraMemoria();
-        nObj = static_cast<int>(x.size());
-        nVar = static_cast<int>(x[0].size());
-        Dimensiona();
-        for (int i = 0; i < nObj; i++)
-            for (int j = 0; j < nVar; j++) data[i][j] = dataOrig[i][j] = x[i][j];
-        for (int i = 0; i < nObj; i++) snprintf(uaLabels[i], 30, "u%d", i + 1);
-        for (int j = 0; j < nVar; j++) {
-            snprintf(varLabels[j], 30, "v%d", j + 1);
-            varType[j] = 3;
-        }
-        optVarTipo = content;
-        temDados = 1;
-        SetDataType(0, 0, 0);
-    }
+    void Data(const Matrix& x, int content = 1) { CurrentTable(x, content); }
     // The current data transformed within units (as key T leaves it).
     void TransformUnits(int option) {
         optTrVeUnits = option;
         DataTransformationsLib(nObj, nVar, data, 0, 0, option, 0, 0, 0, true, false);
         SetDataType(0, 0, option);
     }
-    void Resemblance(int measure, int direction) {
-        // As key R: the previous results go with the shapes they were made with.
-        ReleaseOrdination();
-        ReleaseRese();
-        temEscore = 0;
-        nRows = direction == 1 ? nObj : nVar;
-        nCols = direction == 1 ? nVar : nObj;
-        rese = dim2DT<double>(nRows, nRows);
-        ResemblanceLib(nObj, nVar, data, rese, direction, measure, varType, 1, 0, 0, false);
-        optReseTipo = measure;
-        optReseDir = direction;
-        temRese = 1;
-    }
+    void Resemblance(int measure, int direction) { CurrentResemblance(measure, direction); }
 
     // Runs key O on the answers; returns its result, the console in shown.
     int Run(const std::string& answers) {

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "iflibG.h"
+
 // A read-only stream over a copy of text; close with fclose.
 class TextStream {
 public:
@@ -51,6 +53,23 @@ inline std::string Slurp(const std::string& path) {
     fclose(f);
     return s;
 }
+
+// While it lives, the progress line goes to /dev/null instead of the
+// test's output; it is cleared at the end.
+class QuietProgress {
+public:
+    QuietProgress() : f_(fopen("/dev/null", "w")) { SetProgressStream(f_); }
+    ~QuietProgress() {
+        ClearLine();
+        SetProgressStream(nullptr);
+        if (f_) fclose(f_);
+    }
+    QuietProgress(const QuietProgress&) = delete;
+    QuietProgress& operator=(const QuietProgress&) = delete;
+
+private:
+    FILE* f_;
+};
 
 // The number of occurrences of needle in text.
 inline int Count(const std::string& text, const std::string& needle) {
