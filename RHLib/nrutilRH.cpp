@@ -1,11 +1,13 @@
 #include "nrutilRH.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "rhlibDim.h"
 
@@ -131,11 +133,12 @@ namespace {
 // written to the standard error stream and the elimination runs to its end;
 // without it, the step that met one is completed and the routine returns
 // false at the start of the next step. Returns false when a singular pivot
-// was met.
-bool GaussJordan(double** a, int n, double** b, int m, bool report) {
-    int* indxc = dim1DT<int>(n + 1);
-    int* indxr = dim1DT<int>(n + 1);
-    int* ipiv = dim1DT<int>(n + 1);
+// was met. work holds the three index vectors (3(n + 1) ints).
+bool GaussJordan(double** a, int n, double** b, int m, bool report, int* work) {
+    int* indxc = work;
+    int* indxr = work + (n + 1);
+    int* ipiv = work + 2 * (n + 1);
+    std::fill(work, work + 3 * (n + 1), 0);
 
     // Scale of the input: a pivot at rounding level of it is no pivot.
     double largest = 0.0;
@@ -208,10 +211,12 @@ bool GaussJordan(double** a, int n, double** b, int m, bool report) {
                 for (int k = 1; k <= n; k++) std::swap(a[k][indxr[l]], a[k][indxc[l]]);
         }
     }
-    free1D(ipiv);
-    free1D(indxr);
-    free1D(indxc);
     return ok;
+}
+
+bool GaussJordan(double** a, int n, double** b, int m, bool report) {
+    std::vector<int> work(3 * (static_cast<size_t>(n) + 1));
+    return GaussJordan(a, n, b, m, report, work.data());
 }
 
 }  // namespace
@@ -219,6 +224,8 @@ bool GaussJordan(double** a, int n, double** b, int m, bool report) {
 bool gaussj(double** a, int n, double** b, int m) { return GaussJordan(a, n, b, m, true); }
 
 bool gaussj_RH(double** a, int n, double** b, int m) { return GaussJordan(a, n, b, m, false); }
+
+bool gaussj_RH(double** a, int n, int* work) { return GaussJordan(a, n, nullptr, 0, false, work); }
 
 bool MatrixInverse(int n, int /*m*/, double** A, double** inverse) {
     // The right-hand side of the elimination is all zero and its solution is

@@ -57,6 +57,9 @@ void Convertn1_n(int rows, int cols, double** A1, double** A);
 bool gaussj(double** a, int n, double** b, int m);
 // Returns false (no message) when the matrix is singular.
 bool gaussj_RH(double** a, int n, double** b, int m);
+// The inverse alone, on caller-owned work (3(n + 1) ints), for loops that
+// invert small matrices many times without allocating.
+bool gaussj_RH(double** a, int n, int* work);
 
 // Inverse of the 0-based n x n matrix A (every caller passes m = n). Returns
 // false and leaves inverse untouched when A is singular. inverse may be A.

@@ -3916,22 +3916,41 @@ double PartialCorrelation_GeneralProc(int /*p*/, double** R, int i, int j, int k
     auto r = [R](int a, int b) { return a == b ? 1.0 : R[a][b]; };
     if (k <= 0) return r(i, j);
     const int* c = covariables;
-    double** G = dim2DT<double>(k, k);
+    // The 1-based copy that the elimination inverts in place: on the stack for
+    // the orders that permutation tests ask for thousands of times per run.
+    constexpr int kStackOrder = 16;
+    double stackCells[(kStackOrder + 1) * (kStackOrder + 1)];
+    double* stackRows[kStackOrder + 1];
+    int stackWork[3 * (kStackOrder + 1)];
+    std::vector<double> heapCells;
+    std::vector<double*> heapRows;
+    std::vector<int> heapWork;
+    double* cells = stackCells;
+    double** G = stackRows;
+    int* work = stackWork;
+    if (k > kStackOrder) {
+        heapCells.resize(static_cast<size_t>(k + 1) * (k + 1));
+        heapRows.resize(k + 1);
+        heapWork.resize(3 * (static_cast<size_t>(k) + 1));
+        cells = heapCells.data();
+        G = heapRows.data();
+        work = heapWork.data();
+    }
+    for (int a = 0; a <= k; a++) G[a] = cells + static_cast<size_t>(a) * (k + 1);
     for (int a = 0; a < k; a++)
-        for (int b = 0; b < k; b++) G[a][b] = r(c[a], c[b]);
-    const bool inverts = MatrixInverse(k, k, G, G);
+        for (int b = 0; b < k; b++) G[a + 1][b + 1] = r(c[a], c[b]);
+    const bool inverts = gaussj_RH(G, k, work);
     // S = A - B G^-1 B', the 2 x 2 covariances of i and j given the covariables.
     double s00 = 1.0, s11 = 1.0, s01 = r(i, j);
     if (inverts) {
         for (int a = 0; a < k; a++)
             for (int b = 0; b < k; b++) {
-                const double g = G[a][b];
+                const double g = G[a + 1][b + 1];
                 s00 -= r(i, c[a]) * g * r(i, c[b]);
                 s11 -= r(j, c[a]) * g * r(j, c[b]);
                 s01 -= r(i, c[a]) * g * r(j, c[b]);
             }
     }
-    free2DT(G, k);
     const double failed = std::numeric_limits<double>::infinity();
     // A conditional variance of 0 or less (rounding, or a matrix that is no
     // correlation matrix) has no square root: a failure, never NaN.

@@ -843,6 +843,8 @@ double NearNeigSSq(int n, double** D);
 // infinity when the correlations among the covariables do not invert
 // (MatrixInverse's tolerance; a covariable listed twice, or collinear ones)
 // or when a variance of i or j given the covariables is not positive.
+// Nothing is allocated up to 16 covariables (permutation loops call it per
+// claim and permutation).
 double PartialCorrelation_GeneralProc(int p, double** R, int i, int j, int k, int* covariables);
 
 // The communality of each variable, 1 - 1/(S_vv (S^-1)_vv): the share of its

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "rhlibDim.h"  // TieRule, CountsTowardP, PermutationP
 
@@ -47,9 +48,10 @@ void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* 
 
 // The restriction lines of a final block, after "Permutation restrictions:\t":
 // none, the embedded matrix with its dimension, or the nesting groups and/or
-// bundles with their group vectors (nObj entries).
+// bundles with their group vectors (nObj entries). The bundle line of most
+// tests leaves its parenthesis open; closed closes it.
 void PrintPermutationRestrictions(FILE* report, int option, int dimension, bool nested, const int* nestGroups,
-                                  bool permuteBundles, const int* bundleGroups);
+                                  bool permuteBundles, const int* bundleGroups, bool closed = false);
 
 // ===========================================================================
 // Conventions shared by every permutation test
@@ -98,7 +100,259 @@ std::string ProbabilityText(double p, int digits);
 
 int AleatorizacaoUnitsManova();
 int AleatorizacaoVar();
-int PathAnalysis();
+
+// ===========================================================================
+// Path analysis
+// ===========================================================================
+//
+// Key F. The nodes of a path model are the variables of the current data set
+// (univariate road) or blocks of consecutive variables. A claim states that
+// two nodes are independent given a list of other nodes; it is tested by
+// the partial correlation of the pair given the covariables, read from the
+// node matrix (correlations between variables, Procrustes or Mantel
+// correlations between blocks), against the same statistic over random
+// arrangements.
+//
+// The engine below runs every such test: PermutationTestOfClaims draws, for
+// each permutation, one unit list per node (in node order, by the restriction
+// option), asks a PathNodes object for the node matrix of that arrangement
+// and counts each claim's random partial correlation by absolute value. Key
+// F's four routines, the variable-comparison test (its basis set of partial
+// correlations goes through PathAnalysisBasisSetPermutationTest with the
+// main test's N, restrictions and save answer) and the path-model generator
+// (its own node matrices, from generated tables, through the same engine:
+// it derives a PathNodes for RV and Rd, or uses the two given here) all run
+// through it, so the draws, the null models and the counting are one rule.
+// The loop stays on the calling thread; nothing is allocated per claim or per
+// permutation.
+
+// The main-menu handler of key F: road, null model, prologue, N,
+// restrictions, save question, then the search or one of the three
+// basis-set tests. The resemblance options it forces for a road are
+// restored on every way out.
+void PathAnalysis();
+
+// One claim: the two nodes of the pair (0-based, first < second) and the
+// covariable nodes in the order given.
+struct PathClaim {
+    int first = 0;
+    int second = 0;
+    std::vector<int> covariables;
+};
+
+// The node statistic of a test: the b x b node matrix of the arrangement in
+// which node a takes its units in the order lists[a][0..n-1] (unit numbers
+// from 1; lists null: the observed arrangement). Both triangles are filled
+// and the diagonal is 1.
+class PathNodes {
+public:
+    virtual ~PathNodes() = default;
+    virtual int Nodes() const = 0;
+    virtual int Units() const = 0;
+    virtual void NodeMatrix(const int* const* lists, double** M) = 0;
+};
+
+// Correlations between the p columns of X (n x p). With retransform, X holds
+// the data as read and every arrangement is transformed again with the
+// transformations in force (ReapplyTransformations) before its correlations;
+// otherwise X is taken as it is. Without missing values or transformations
+// the columns are standardised once and an arrangement costs only its
+// cross-products; otherwise each arrangement is gathered into a table and
+// correlated by ResemblanceLib (measure 17 between variables). X must
+// outlive the object.
+class VariableNodes : public PathNodes {
+public:
+    VariableNodes(int n, int p, double** X, bool retransform);
+    ~VariableNodes() override;
+    VariableNodes(const VariableNodes&) = delete;
+    VariableNodes& operator=(const VariableNodes&) = delete;
+    int Nodes() const override { return p_; }
+    int Units() const override { return n_; }
+    void NodeMatrix(const int* const* lists, double** M) override;
+    // The arranged table (n x p) as the correlations see it: gathered, and
+    // transformed again when the object re-transforms.
+    void ArrangedTable(const int* const* lists, double** T);
+
+private:
+    int n_, p_;
+    double** X_;
+    bool retransform_, literal_;
+    std::vector<double> z_, gathered_;  // p x n, standardised columns (cross-product route)
+    double** work_ = nullptr;           // n x p (ResemblanceLib route)
+};
+
+// Blocks of consecutive columns of X (n x p): block a holds sizes[a] columns
+// from the column after the earlier blocks. The node matrix holds
+// statistic(n, size(a), size(c), block a, block c) for each pair of blocks
+// (ProcrustesCoeff for the Procrustes test), the rows of each block moved
+// together by its list. statistic may be null for an object that only keeps
+// the block tables.
+class BlockTableNodes : public PathNodes {
+public:
+    using Statistic = double (*)(int n, int p, int q, double** X, double** Y);
+    BlockTableNodes(int n, double** X, const std::vector<int>& sizes, Statistic statistic);
+    ~BlockTableNodes() override;
+    BlockTableNodes(const BlockTableNodes&) = delete;
+    BlockTableNodes& operator=(const BlockTableNodes&) = delete;
+    int Nodes() const override { return static_cast<int>(sizes_.size()); }
+    int Units() const override { return n_; }
+    void NodeMatrix(const int* const* lists, double** M) override;
+    // Block a as read (n x size(a), owned by the object).
+    double** Table(int a) const { return observed_[a]; }
+    int Size(int a) const { return sizes_[a]; }
+
+private:
+    int n_;
+    std::vector<int> sizes_;
+    Statistic statistic_;
+    std::vector<double**> observed_, arranged_, current_;
+};
+
+// One n x n resemblance matrix per node (both triangles; caller-owned, they
+// must outlive the object). The node matrix holds the Mantel correlation
+// (MatrixCorr) of each pair; an arrangement permutes the rows and columns of
+// each matrix by its node's list: entry (u, v) is the observed entry of the
+// units listed at u and v, read through the lists, never copied.
+class ResemblanceNodes : public PathNodes {
+public:
+    ResemblanceNodes(int n, const std::vector<double**>& matrices);
+    ~ResemblanceNodes() override;
+    ResemblanceNodes(const ResemblanceNodes&) = delete;
+    ResemblanceNodes& operator=(const ResemblanceNodes&) = delete;
+    int Nodes() const override { return static_cast<int>(matrices_.size()); }
+    int Units() const override { return n_; }
+    void NodeMatrix(const int* const* lists, double** M) override;
+    // Matrix a with its rows and columns in its list's order, into D (n x n).
+    void ArrangedMatrix(int a, const int* const* lists, double** D) const;
+
+private:
+    int n_;
+    std::vector<double**> matrices_;
+    bool literal_;                                  // a matrix holds MISSING: MatrixCorr on copies
+    std::vector<std::vector<double>> centred_;      // n x n, the upper triangle less its mean
+    std::vector<double> sumSquares_;
+    std::vector<double**> copies_;
+};
+
+// How the units are permuted: the restriction answers of
+// SetPermutationRestrictions (group vectors of one entry per unit of the
+// nodes), and RndListNestedNew's bundlesWithinBlocks.
+struct PermutationDesign {
+    int nPerm = 1;
+    int restriction = 0;
+    int dim = 0;
+    bool nested = false;
+    const int* nestGroups = nullptr;
+    bool bundled = false;
+    const int* bundleGroups = nullptr;
+    bool bundleFlag = false;
+};
+
+// Null models: 1 every node permuted; 2 only the first node of the claim's
+// pair (its row and column of the observed node matrix replaced by those of
+// the random one).
+enum PathNullModel { kPermuteAllNodes = 1, kPermuteFirstNode = 2 };
+
+// The matrix whose partial correlation model 2 tests for a claim whose pair
+// begins with node first: the observed matrix with row and column first
+// taken from the random one (b x b, into M).
+void FirstNodeMatrix(int b, double** observed, double** random, int first, double** M);
+
+// Receives every random arrangement of a run, for the reports that save
+// them: the lists, the random node matrix and each claim's random partial
+// correlation.
+class ClaimsObserver {
+public:
+    virtual ~ClaimsObserver() = default;
+    virtual void Permutation(int i, const int* const* lists, double** random, const double* partials) = 0;
+};
+
+// The permutation test of the claims against the observed node matrix
+// (b x b): rObs[c] its partial correlations; P[c] the share of the nPerm
+// arrangements (the observed one counted) whose |random| >= |observed| by
+// the tie rule, NaN (not testable) when rObs[c] is not finite. The progress
+// line shows the permutation.
+void PermutationTestOfClaims(PathNodes& nodes, double** observed, const std::vector<PathClaim>& claims,
+                             int nullModel, const PermutationDesign& design, double* rObs, double* P,
+                             ClaimsObserver* observer = nullptr);
+
+// The texts of the claim dialogue (formats with %d take nodes - 2, or the
+// order for the count error).
+struct ClaimTexts {
+    const char* pairPrompt;
+    const char* pairLabels;
+    const char* pairMarks;
+    const char* pairError;
+    const char* orderPrompt;
+    const char* covariableLabels;
+    const char* covariableMarks;
+    const char* covariableCountError;
+    const char* covariableInPairError;
+};
+// One claim over nodes labelled labels[0..nodes-1]: the pair marked 0/1 (the
+// first two marked, in node order; asked again unless exactly two), the
+// order (0 to nodes - 2), and as many covariables marked 0/1 (asked again
+// unless exactly that many, none of them in the pair).
+PathClaim AskClaim(int nodes, const char* const* labels, const ClaimTexts& texts);
+// The blocks of consecutive variables of a table of nVariables columns: their
+// number (2 to nVariables) and sizes (each 1 to nVariables, all asked again
+// while their sum exceeds nVariables).
+std::vector<int> AskBlocks(int nVariables);
+
+// Fisher's C = -2 sum ln P over the claims and its probability
+// gsl_cdf_chisq_Q(C, 2k); NaN for both when a P is not a number.
+void FisherC(int k, const double* P, double* C, double* probability);
+
+// The record of one run of the partial-correlation test of the undirected
+// search (arrays owned by whoever made the record).
+struct partialCorr {
+    int nVar;
+    int nObj;
+    double** corr;  // nVar x nVar observed correlations
+    unsigned int seed;
+    int nPerm;
+    int restriction;
+    int dim;
+    bool nested;
+    int* nestGroups;
+    bool bundled;
+    int* bundleGroups;
+    bool bundleFlag;
+    char save;  // 'y': every permutation goes to the report
+    int nCorr;
+    int** pairs;  // nCorr x 2, 0-based
+    int* order;
+    int** covariables;  // nCorr rows, order[c] used
+    double* rObs;       // output
+    double* P;          // output (NaN: not testable)
+};
+
+// rObs and P of every claim of the record, the variables of the current data
+// set permuted from dataOrig with the transformations in force applied again
+// (one list per variable per permutation).
+void AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel);
+
+// The undirected search: links between all pairs of variables, removed
+// order by order (0 to nVar - 3) when a partial correlation of the pair given
+// some subset of the other variables is not significant (P > alpha). The
+// final links are left in the lower triangle of links (nVar x nVar).
+void SearchingUndirectedPath(double alpha, int** links, int nPerm, int restriction, int dim, bool nested,
+                             int* nestGroups, bool bundled, int* bundleGroups, bool bundleFlag, int nullModel,
+                             char save);
+
+// The basis-set tests: ask the claims, test them, and append the report to
+// "Vidive.txt" (Fisher's C, and for single variables AICc). The block forms
+// ask the blocks first; the Mantel form expects the resemblance options
+// forced to sampling units, Euclidean distance, no post-transformation.
+void PathAnalysisBasisSetPermutationTest(int nPerm, int restriction, int dim, bool nested, int* nestGroups,
+                                         bool bundled, int* bundleGroups, bool bundleFlag, int nullModel,
+                                         char save);
+void PathAnalysisBasisSetPermutationTest_Procrustes(int nPerm, int restriction, int dim, bool nested,
+                                                    int* nestGroups, bool bundled, int* bundleGroups,
+                                                    bool bundleFlag, int nullModel, char save);
+void PathAnalysisBasisSetPermutationTest_Mantel(int nPerm, int restriction, int dim, bool nested,
+                                                int* nestGroups, bool bundled, int* bundleGroups, bool bundleFlag,
+                                                int nullModel, char save);
 
 class Session;
 

@@ -77,6 +77,37 @@ TEST(PartialCorrelation, ValuesComputedInR) {
     EXPECT_EQ(PartialCorrelation_GeneralProc(3, explained.x, 0, 1, 1, one.data()), inf);
 }
 
+// Orders on both sides of the largest one kept on the stack: the partial
+// correlation is the correlation of the residuals of the two variables
+// regressed on the covariables.
+TEST(PartialCorrelation, HighOrdersEqualResidualCorrelations) {
+    const int n = 60, p = 20;
+    std::mt19937 g(3);
+    std::normal_distribution<double> z;
+    Matrix x(n, Vec(p));
+    for (Vec& row : x) {
+        for (double& v : row) v = z(g);
+        for (int j = 1; j < p; j++) row[j] += 0.5 * row[j - 1];
+    }
+    Table R(p, p);
+    CorrelationsOf(x, R, 1.0);
+    for (int k : {15, 16, 17, 18}) {
+        std::vector<int> given;
+        for (int c = 2; c < 2 + k; c++) given.push_back(c);
+        Matrix covariables(n, Vec(k));
+        for (int u = 0; u < n; u++)
+            for (int c = 0; c < k; c++) covariables[u][c] = x[u][given[c]];
+        Vec residuals[2];
+        for (int v = 0; v < 2; v++) {
+            const lsref::Fit f = lsref::LeastSquares(covariables, lsref::Column(x, v));
+            for (int u = 0; u < n; u++) residuals[v].push_back(x[u][v] - f.fitted[u]);
+        }
+        EXPECT_NEAR(PartialCorrelation_GeneralProc(p, R.x, 0, 1, k, given.data()),
+                    Pearson(residuals[0], residuals[1]), 1e-10)
+            << k;
+    }
+}
+
 TEST(Communality, DuneEnvironmentAsInR) {
     const Matrix env = lsref::DuneEnvironment();
     std::vector<Vec> vars;
