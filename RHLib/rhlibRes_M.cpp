@@ -3046,6 +3046,11 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 inline bool Missing(double x) { return x == MISSING; }
 
+// Pearson's r from the centred sums; 0 when either side has no spread.
+inline double Correlation(double sxy, double sxx, double syy) {
+    return sxx > 0.0 && syy > 0.0 ? sxy / std::sqrt(sxx * syy) : 0.0;
+}
+
 // Calls f(a, b) for every pair i < j in which neither A nor B holds MISSING.
 template <class F>
 void ForEachPair(int n, double** A, double** B, F&& f) {
@@ -3078,7 +3083,7 @@ double Pearson(Each&& each) {
         sbb += db * db;
         sab += da * db;
     });
-    return saa > 0.0 && sbb > 0.0 ? sab / std::sqrt(saa * sbb) : 0.0;
+    return Correlation(sab, saa, sbb);
 }
 
 template <class Keep>
@@ -3182,6 +3187,16 @@ bool SingularSum(int r, int c, double** C, double** U, double* s, double** V, do
     return true;
 }
 
+// The partial correlation of A and B given Z from the three correlations.
+double PartialFromCorrelations(double rAB, double rAZ, double rBZ) {
+    // A or B a linear function of Z: undefined, also when rounding leaves
+    // 1 - r^2 a hair above 0.
+    const double eps = 1e-12;
+    const double da = 1.0 - rAZ * rAZ, db = 1.0 - rBZ * rBZ;
+    if (!(da > eps) || !(db > eps)) return NaN;
+    return (rAB - rAZ * rBZ) / std::sqrt(da * db);
+}
+
 // The (1 - s) copy of a similarity matrix, MISSING kept.
 void Complement(int n, double** S, double** D) {
     for (int i = 0; i < n; i++)
@@ -3224,16 +3239,9 @@ double PartialMatrixCorr(int n, double** A, double** B, double** Z) {
             sbz += db * dz;
         });
     }
-    auto r = [](double sxy, double sxx, double syy) {
-        return sxx > 0.0 && syy > 0.0 ? sxy / std::sqrt(sxx * syy) : 0.0;
-    };
-    const double rAB = r(sab, saa, sbb), rAZ = r(saz, saa, szz), rBZ = r(sbz, sbb, szz);
-    // A or B a linear function of Z: undefined, also when rounding leaves
-    // 1 - r^2 a hair above 0.
-    const double eps = 1e-12;
-    const double da = 1.0 - rAZ * rAZ, db = 1.0 - rBZ * rBZ;
-    if (!(da > eps) || !(db > eps)) return compare_detail::NaN;
-    return (rAB - rAZ * rBZ) / std::sqrt(da * db);
+    using compare_detail::Correlation;
+    return compare_detail::PartialFromCorrelations(Correlation(sab, saa, sbb), Correlation(saz, saa, szz),
+                                                   Correlation(sbz, sbb, szz));
 }
 
 double RdMatrixCorr(int n, double** A, double** B, bool squared) {
@@ -3537,4 +3545,350 @@ double ProcrustesCoeff_OLD(int n, int k, double** X, double** Y) {
         }
     if (!(t > 0.0)) return compare_detail::NaN;
     return 2.0 * (1.0 - std::sqrt(1.0 - e / t));
+}
+
+// --- The statistics on permuted units ---------------------------------------
+
+namespace compare_detail {
+
+// For each of K permutations (perm[k], inverse inv[k], from 0): the sum over
+// the pairs i < j (i <= j with the diagonal) of G[perm[i]][perm[j]] w[i][j],
+// for w1 and, when given, w2; w packed by rows from rowStart. The sum is
+// taken row by row of G (row a is row i = inv[a] of the arrangement), so
+// that a block of permutations reads each row of G once while it is in the
+// cache. Four partial sums a row, so that the additions do not wait on one
+// another.
+void GatherDots(int n, bool diagonal, double** G, int K, const int* perm, const int* inv, const long long* rowStart,
+                const double* w1, const double* w2, double* d1, double* d2) {
+    double a[PermutedComparison::kBlock][4] = {}, b[PermutedComparison::kBlock][4] = {};
+    for (int r = 0; r < n; r++) {
+        const double* g = G[r];
+        for (int k = 0; k < K; k++) {
+            const int i = inv[k * n + r], from = diagonal ? i : i + 1, m = n - from;
+            const int* id = perm + k * n + from;
+            const double* x = w1 + rowStart[i];
+            double* s = a[k];
+            int q = 0;
+            if (w2) {
+                const double* y = w2 + rowStart[i];
+                double* t = b[k];
+                for (; q + 4 <= m; q += 4)
+                    for (int u = 0; u < 4; u++) {
+                        const double v = g[id[q + u]];
+                        s[u] += v * x[q + u];
+                        t[u] += v * y[q + u];
+                    }
+                for (; q < m; q++) {
+                    s[0] += g[id[q]] * x[q];
+                    t[0] += g[id[q]] * y[q];
+                }
+            } else {
+                for (; q + 4 <= m; q += 4)
+                    for (int u = 0; u < 4; u++) s[u] += g[id[q + u]] * x[q + u];
+                for (; q < m; q++) s[0] += g[id[q]] * x[q];
+            }
+        }
+    }
+    for (int k = 0; k < K; k++) {
+        d1[k] = (a[k][0] + a[k][1]) + (a[k][2] + a[k][3]);
+        d2[k] = (b[k][0] + b[k][1]) + (b[k][2] + b[k][3]);
+    }
+}
+
+// C (a x b) = sum over i of the outer product of row ia[i] of A (n x a) and
+// row ib[i] of B (n x b); a null index is the identity. The inner loop runs
+// over b (callers put the wider table second) and takes four units at a
+// time, so that C is read and written once for four products.
+void CrossOfRows(int n, int a, int b, double** A, const int* ia, double** B, const int* ib, double** C) {
+    for (int x = 0; x < a; x++) std::fill(C[x], C[x] + b, 0.0);
+    auto rowA = [&](int i) { return A[ia ? ia[i] : i]; };
+    auto rowB = [&](int i) { return B[ib ? ib[i] : i]; };
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const double *a0 = rowA(i), *a1 = rowA(i + 1), *a2 = rowA(i + 2), *a3 = rowA(i + 3);
+        const double *b0 = rowB(i), *b1 = rowB(i + 1), *b2 = rowB(i + 2), *b3 = rowB(i + 3);
+        for (int x = 0; x < a; x++) {
+            const double f0 = a0[x], f1 = a1[x], f2 = a2[x], f3 = a3[x];
+            double* c = C[x];
+            for (int y = 0; y < b; y++) c[y] += (f0 * b0[y] + f1 * b1[y]) + (f2 * b2[y] + f3 * b3[y]);
+        }
+    }
+    for (; i < n; i++) {
+        const double* ar = rowA(i);
+        const double* br = rowB(i);
+        for (int x = 0; x < a; x++) {
+            const double f = ar[x];
+            double* c = C[x];
+            for (int y = 0; y < b; y++) c[y] += f * br[y];
+        }
+    }
+}
+
+// M packed by rows above (with diagonal: on and above) the diagonal, each
+// entry less mean; the diagonal halved so that twice the packed sum is the
+// sum over all cells. Returns the sum of squares of what it packs over the
+// same cells (all cells with the diagonal).
+double Pack(int n, double** M, double mean, bool diagonal, double* w) {
+    double ss = 0.0;
+    for (int i = 0; i < n; i++)
+        for (int j = diagonal ? i : i + 1; j < n; j++) {
+            const double d = M[i][j] - mean;
+            *w++ = i == j ? 0.5 * d : d;
+            ss += i == j ? d * d : (diagonal ? 2.0 : 1.0) * d * d;
+        }
+    return ss;
+}
+
+// Mean of the entries above the diagonal, or of all cells with the diagonal
+// (M symmetric).
+double MeanOf(int n, double** M, bool diagonal) {
+    double s = 0.0;
+    for (int i = 0; i < n; i++)
+        for (int j = diagonal ? i : i + 1; j < n; j++) s += i == j || !diagonal ? M[i][j] : 2.0 * M[i][j];
+    const double cells = diagonal ? static_cast<double>(n) * n : 0.5 * n * (n - 1.0);
+    return cells > 0 ? s / cells : 0.0;
+}
+
+bool Symmetric(int n, double** M) {
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++)
+            if (M[i][j] != M[j][i]) return false;
+    return true;
+}
+
+bool HasMissingAbove(int n, double** M, bool diagonal) {
+    for (int i = 0; i < n; i++)
+        for (int j = diagonal ? i : i + 1; j < n; j++)
+            if (Missing(M[i][j])) return true;
+    return false;
+}
+
+}  // namespace compare_detail
+
+PermutedComparison::PermutedComparison(Statistic statistic, int n, double** P, double** F, double** Z, bool squared)
+    : statistic_(statistic), n_(n > 0 ? n : 0), p_(0), q_(0), squared_(squared), P_(P), F_(F), Z_(Z) {
+    idx_ = dim1DT<int>(kBlock * n_);
+    inv_ = dim1DT<int>(kBlock * n_);
+    PrepareMatrices(P, F, Z);
+}
+
+PermutedComparison::PermutedComparison(Statistic statistic, int n, int p, int q, double** P, double** F)
+    : statistic_(statistic), n_(n > 0 ? n : 0), p_(p > 0 ? p : 0), q_(q > 0 ? q : 0), squared_(false), P_(P),
+      F_(F), Z_(nullptr) {
+    idx_ = dim1DT<int>(kBlock * n_);
+    inv_ = dim1DT<int>(kBlock * n_);
+    PrepareTables(P, F);
+}
+
+PermutedComparison::~PermutedComparison() {
+    const int lo = std::min(p_, q_), hi = std::max(p_, q_);
+    free1D(idx_);
+    free1D(inv_);
+    free1D(rowStart_);
+    free2DT(gather_, gather_ ? n_ : 0);
+    free1D(w1_);
+    free1D(w2_);
+    free2DT(fixedT_, fixedT_ ? n_ : 0);
+    free2DT(permT_, permT_ ? n_ : 0);
+    free2DT(cross_, cross_ ? lo : 0);
+    free2DT(u_, u_ ? lo : 0);
+    free2DT(v_, v_ ? hi : 0);
+    free1D(s_);
+    free2DT(random_, random_ ? n_ : 0);
+}
+
+namespace compare_detail {
+// Where each packed row begins: rows of n - i entries (with the diagonal) or
+// n - i - 1. Returns the number of entries.
+long long RowStarts(int n, bool diagonal, long long* start) {
+    long long at = 0;
+    for (int i = 0; i < n; i++) {
+        start[i] = at;
+        at += diagonal ? n - i : n - i - 1;
+    }
+    return at;
+}
+}  // namespace compare_detail
+
+void PermutedComparison::PrepareMatrices(double** P, double** F, double** Z) {
+    using namespace compare_detail;
+    const int n = n_;
+    const bool rd = statistic_ == kRd, partial = statistic_ == kPartialMantel;
+    // The gather reads P in both triangles and takes the fixed side's pairs
+    // as they stand: MISSING pairs, which the plain routines leave out pair
+    // by pair, and a P whose triangles differ go the plain way.
+    plain_ = HasMissingAbove(n, P, rd) || !Symmetric(n, P) || HasMissingAbove(n, F, rd) ||
+             (partial && HasMissingAbove(n, Z, false));
+    if (plain_) {
+        random_ = dim2DT<double>(n, n);
+        return;
+    }
+    rowStart_ = dim1DT<long long>(n);
+    const long long cells = RowStarts(n, rd, rowStart_);
+    gather_ = dim2DT<double>(n, n);
+    w1_ = dim1DT<double>(static_cast<int>(cells));
+    if (rd) {
+        // Centring commutes with permuting rows and columns together: the
+        // centred P' is the centred P read in permuted order.
+        ScopedMatrix<double> GF(n, n);
+        GowerMatrixCentering(n, P, gather_, squared_);
+        GowerMatrixCentering(n, F, GF, squared_);
+        const double mP = MeanOf(n, gather_, true);
+        sums_[0] = 0.0;
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++) {
+                gather_[i][j] -= mP;
+                sums_[0] += gather_[i][j] * gather_[i][j];
+            }
+        sums_[1] = Pack(n, GF, MeanOf(n, GF, true), true, w1_);
+        return;
+    }
+    const double mP = MeanOf(n, P, false);
+    sums_[0] = 0.0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            gather_[i][j] = P[i][j] - mP;
+            if (j > i) sums_[0] += gather_[i][j] * gather_[i][j];
+        }
+    sums_[1] = Pack(n, F, MeanOf(n, F, false), false, w1_);
+    if (partial) {
+        w2_ = dim1DT<double>(static_cast<int>(cells));
+        sums_[2] = Pack(n, Z, MeanOf(n, Z, false), false, w2_);
+        double fz = 0.0;
+        for (long long k = 0; k < cells; k++) fz += w1_[k] * w2_[k];
+        sums_[3] = Correlation(fz, sums_[1], sums_[2]);
+    }
+}
+
+void PermutedComparison::PrepareTables(double** P, double** F) {
+    using namespace compare_detail;
+    const int n = n_, p = p_, q = q_;
+    fixedT_ = dim2DT<double>(n, q);
+    permT_ = dim2DT<double>(n, p);
+    if (statistic_ == kProcrustes) {
+        // Centring by column and scaling the whole table are the same for
+        // the rows in any order.
+        ProcrustesStandardised(n, q, F, fixedT_);
+        ProcrustesStandardised(n, p, P, permT_);
+        const int lo = std::min(p, q), hi = std::max(p, q);
+        cross_ = dim2DT<double>(lo, hi);
+        u_ = dim2DT<double>(lo, lo);
+        v_ = dim2DT<double>(hi, lo);
+        s_ = dim1DT<double>(lo);
+        return;
+    }
+    CentreZeroFill(n, q, F, fixedT_);
+    CentreZeroFill(n, p, P, permT_);
+    double ab;
+    GramProducts(n, q, p, fixedT_, permT_, ab, sums_[0], sums_[1]);
+    // <F F', P' P'> is a gather over the n x n inner products of P (n^2 / 2
+    // terms read in permuted order) or the sum of squares of F' P' (npq
+    // terms in order, some four times cheaper each): whichever costs less.
+    gram_ = 2.0 * (n + 1.0) < static_cast<double>(p) * q;
+    if (gram_) {
+        rowStart_ = dim1DT<long long>(n);
+        gather_ = dim2DT<double>(n, n);
+        w1_ = dim1DT<double>(static_cast<int>(RowStarts(n, true, rowStart_)));
+        ScopedMatrix<double> WF(n, n);
+        for (int i = 0; i < n; i++)
+            for (int j = i; j < n; j++) {
+                WF[i][j] = WF[j][i] = CrossProduct2Vec(q, fixedT_[i], fixedT_[j]);
+                gather_[i][j] = gather_[j][i] = CrossProduct2Vec(p, permT_[i], permT_[j]);
+            }
+        Pack(n, WF, 0.0, true, w1_);
+    } else {
+        cross_ = dim2DT<double>(std::min(p, q), std::max(p, q));
+    }
+}
+
+double PermutedComparison::operator()(const int* list) {
+    double value = 0.0;
+    if (list) {
+        Evaluate(1, list, &value);
+        return value;
+    }
+    std::vector<int> identity(n_);
+    for (int i = 0; i < n_; i++) identity[i] = i + 1;
+    Evaluate(1, identity.data(), &value);
+    return value;
+}
+
+void PermutedComparison::Evaluate(int count, const int* lists, double* values) {
+    const int n = n_;
+    for (int from = 0; from < count; from += kBlock) {
+        const int K = std::min(kBlock, count - from);
+        for (int k = 0; k < K; k++)
+            for (int i = 0; i < n; i++) {
+                const int unit = lists[static_cast<long long>(from + k) * n + i] - 1;
+                idx_[k * n + i] = unit;
+                inv_[k * n + unit] = i;
+            }
+        if (gather_) {
+            MatrixStatistics(K, values + from);
+        } else {
+            for (int k = 0; k < K; k++)
+                values[from + k] = plain_ ? PlainStatistic(idx_ + k * n) : TableStatistic(idx_ + k * n);
+        }
+    }
+}
+
+void PermutedComparison::MatrixStatistics(int K, double* values) {
+    using compare_detail::Correlation;
+    const bool whole = statistic_ == kRd || statistic_ == kRV;
+    double d1[kBlock], d2[kBlock];
+    compare_detail::GatherDots(n_, whole, gather_, K, idx_, inv_, rowStart_, w1_,
+                               statistic_ == kPartialMantel ? w2_ : nullptr, d1, d2);
+    for (int k = 0; k < K; k++) switch (statistic_) {
+            case kMantel:
+                values[k] = Correlation(d1[k], sums_[0], sums_[1]);
+                break;
+            case kPartialMantel:
+                values[k] = compare_detail::PartialFromCorrelations(
+                    Correlation(d1[k], sums_[0], sums_[1]), Correlation(d2[k], sums_[0], sums_[2]), sums_[3]);
+                break;
+            case kRd:
+                values[k] = Correlation(2.0 * d1[k], sums_[0], sums_[1]);
+                break;
+            default:  // RV by inner products
+                values[k] = compare_detail::RVFrom(2.0 * d1[k], sums_[0], sums_[1]);
+        }
+}
+
+double PermutedComparison::TableStatistic(const int* idx) {
+    using namespace compare_detail;
+    const int n = n_, p = p_, q = q_, lo = std::min(p, q), hi = std::max(p, q);
+    if (lo < 1 || n < 1) return statistic_ == kRV ? NaN : 0.0;
+    // The narrower table first; either orientation has the same singular
+    // values and sum of squares.
+    if (q <= p)
+        CrossOfRows(n, q, p, fixedT_, nullptr, permT_, idx, cross_);
+    else
+        CrossOfRows(n, p, q, permT_, idx, fixedT_, nullptr, cross_);
+    if (statistic_ == kRV) {
+        double ab = 0.0;
+        for (int x = 0; x < lo; x++)
+            for (int y = 0; y < hi; y++) ab += cross_[x][y] * cross_[x][y];
+        return RVFrom(ab, sums_[0], sums_[1]);
+    }
+    double t = 0.0;
+    if (!SingularSum(lo, hi, cross_, u_, s_, v_, t)) return 0.0;
+    return t / (n > 1 ? n - 1 : 1);
+}
+
+double PermutedComparison::PlainStatistic(const int* idx) {
+    const int n = n_;
+    const bool rd = statistic_ == kRd;
+    for (int i = 0; i < n; i++) {
+        const double* row = P_[idx[i]];
+        // Rd's centring reads the diagonal: it moves with its unit.
+        for (int j = rd ? i : i + 1; j < n; j++) random_[i][j] = row[idx[j]];
+    }
+    switch (statistic_) {
+        case kMantel:
+            return MatrixCorr(n, random_, F_);
+        case kPartialMantel:
+            return PartialMatrixCorr(n, random_, F_, Z_);
+        default:
+            return RdMatrixCorr(n, F_, random_, squared_);
+    }
 }

@@ -647,4 +647,85 @@ double ProcrustesAdj(int n, int kX, int kY, double** X, double** Y, double** fit
 // NaN when t is 0.
 double ProcrustesCoeff_OLD(int n, int k, double** X, double** Y);
 
+// --- The statistics on permuted units ---------------------------------------
+// A permutation test between two data sets recomputes one of the statistics
+// above with the sampling units of one set permuted: the rows and columns of
+// its resemblance matrix together, or the rows of its table. A
+// PermutedComparison computes once what permuting leaves unchanged (the
+// centred triangles and their sums of squares, the Gower-centred matrices,
+// the centred or standardised tables and their inner-product norms), so that
+// each arrangement costs one O(n^2) gather, or one O(npq) cross-product and a
+// small SVD, with no allocation of its own. Values agree with the plain
+// routines to rounding. A permuted matrix that holds MISSING, or is not
+// symmetric, or a fixed one with MISSING above the diagonal, is copied in the
+// permuted order and handed to the plain routine.
+//
+// The caller's arrays are read, never written, and must outlive the object.
+class PermutedComparison {
+public:
+    enum Statistic { kMantel, kPartialMantel, kRd, kRV, kProcrustes };
+
+    // Resemblance matrices (n x n): P the permuted one, F and Z fixed (Z for
+    // the partial test only, may be null otherwise). With P' the permuted P
+    // (P'[i][j] = P[list[i] - 1][list[j] - 1] above the diagonal and, for Rd,
+    // on it), the statistic is MatrixCorr(n, P', F), PartialMatrixCorr(n, P',
+    // F, Z) or RdMatrixCorr(n, F, P', squared).
+    PermutedComparison(Statistic statistic, int n, double** P, double** F, double** Z, bool squared);
+    // Tables of the same n units: P (n x p) the permuted one, F (n x q)
+    // fixed; with P' (row i = row list[i] - 1 of P) the statistic is
+    // RVcoeff(n, q, p, F, P') or ProcrustesCoeff(n, q, p, F, P').
+    PermutedComparison(Statistic statistic, int n, int p, int q, double** P, double** F);
+    ~PermutedComparison();
+    PermutedComparison(const PermutedComparison&) = delete;
+    PermutedComparison& operator=(const PermutedComparison&) = delete;
+
+    // The statistic with the units in the order of list (unit numbers from
+    // 1, as RndList draws them); null for the units as they are.
+    double operator()(const int* list);
+    // values[k] = the statistic for list k of count lists of n unit numbers
+    // stored one after another. A block of lists shares each pass over the
+    // matrix read in permuted order, which is cheaper than one list at a
+    // time; each value is the same whatever the block.
+    void Evaluate(int count, const int* lists, double* values);
+    static constexpr int kBlock = 8;
+
+private:
+    void PrepareMatrices(double** P, double** F, double** Z);
+    void PrepareTables(double** P, double** F);
+    void MatrixStatistics(int count, double* values);
+    double TableStatistic(const int* idx);
+    double PlainStatistic(const int* idx);
+
+    Statistic statistic_;
+    int n_, p_, q_;
+    bool squared_, plain_ = false, gram_ = false;
+    double** P_;
+    double** F_;
+    double** Z_;
+    // idx_, inv_: kBlock permutations from 0 and their inverses; gather_:
+    // the n x n matrix read in permuted order (centred P, Gower-centred P or
+    // P P'); w1_, w2_: the fixed side, packed by rows above (and for the
+    // whole-matrix statistics on) the diagonal, row i from rowStart_[i];
+    // sums_: the sums of squares and the fixed correlation that finish a
+    // statistic.
+    int* idx_ = nullptr;
+    int* inv_ = nullptr;
+    long long* rowStart_ = nullptr;
+    double** gather_ = nullptr;
+    double* w1_ = nullptr;
+    double* w2_ = nullptr;
+    double sums_[4] = {0.0, 0.0, 0.0, 0.0};
+    // Tables: the fixed (fixedT_, n x q) and permuted (permT_, n x p)
+    // tables, centred or standardised; cross_ their cross-product and u_,
+    // s_, v_ the decomposition of it.
+    double** fixedT_ = nullptr;
+    double** permT_ = nullptr;
+    double** cross_ = nullptr;
+    double** u_ = nullptr;
+    double** v_ = nullptr;
+    double* s_ = nullptr;
+    // The permuted copy that the plain routines read.
+    double** random_ = nullptr;
+};
+
 #endif

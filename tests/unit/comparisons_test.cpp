@@ -5,10 +5,12 @@
 // inner-product matrices, the Procrustes statistic from the eigenvalues of a
 // small cross-product (Jacobi rotations), and fits built by hand.
 #include <gtest/gtest.h>
+#include <gsl/gsl_rng.h>
 
 #include <cmath>
 #include <vector>
 
+#include "comparisons_reference.h"
 #include "linear_models_reference.h"
 #include "matrix_util.h"
 #include "reference_eigen.h"
@@ -20,6 +22,7 @@ namespace {
 
 using lsref::Matrix;
 using lsref::Vec;
+using namespace cmpref;
 
 struct Owned : testmat::Table {
     explicit Owned(const Matrix& m) : Table(static_cast<int>(m.size()), static_cast<int>(m[0].size())) {
@@ -33,114 +36,6 @@ struct Owned : testmat::Table {
         return m;
     }
 };
-
-template <class Pair>
-Matrix Distances(const Matrix& X, Pair pair) {
-    const size_t n = X.size();
-    Matrix D(n, Vec(n, 0.0));
-    for (size_t i = 0; i < n; i++)
-        for (size_t j = i + 1; j < n; j++) D[i][j] = D[j][i] = pair(X[i], X[j]);
-    return D;
-}
-
-Matrix Euclidean(const Matrix& X) {
-    return Distances(X, [](const Vec& a, const Vec& b) {
-        double s = 0;
-        for (size_t k = 0; k < a.size(); k++) s += (a[k] - b[k]) * (a[k] - b[k]);
-        return std::sqrt(s);
-    });
-}
-
-Matrix BrayCurtis(const Matrix& X) {
-    return Distances(X, [](const Vec& a, const Vec& b) {
-        double d = 0, s = 0;
-        for (size_t k = 0; k < a.size(); k++) d += std::fabs(a[k] - b[k]), s += a[k] + b[k];
-        return d / s;
-    });
-}
-
-// Upper-triangle values, pairs whose index is in `skip` (row order) left out.
-Vec Upper(const Matrix& D, const std::vector<size_t>& skip = {}) {
-    Vec v;
-    size_t k = 0;
-    for (size_t i = 0; i < D.size(); i++)
-        for (size_t j = i + 1; j < D.size(); j++, k++)
-            if (std::find(skip.begin(), skip.end(), k) == skip.end()) v.push_back(D[i][j]);
-    return v;
-}
-
-Matrix Columns(const Matrix& X, size_t from, size_t to) {
-    Matrix m;
-    for (const Vec& row : X) m.emplace_back(row.begin() + from, row.begin() + to);
-    return m;
-}
-
-Matrix Transposed(const Matrix& X) {
-    Matrix t(X[0].size(), Vec(X.size()));
-    for (size_t i = 0; i < X.size(); i++)
-        for (size_t j = 0; j < X[0].size(); j++) t[j][i] = X[i][j];
-    return t;
-}
-
-// The columns centred and the whole scaled to a total sum of squares of ss.
-Matrix Standardised(Matrix X, double ss) {
-    const size_t n = X.size(), p = X[0].size();
-    double total = 0;
-    for (size_t j = 0; j < p; j++) {
-        double m = 0;
-        for (size_t i = 0; i < n; i++) m += X[i][j] / n;
-        for (size_t i = 0; i < n; i++) X[i][j] -= m, total += X[i][j] * X[i][j];
-    }
-    for (Vec& row : X)
-        for (double& v : row) v *= std::sqrt(ss / total);
-    return X;
-}
-
-// Procrustes correlation: the sum of the singular values of X' Y for the
-// standardised tables, from the eigenvalues of (X' Y)(X' Y)' on the side of
-// the table with fewer columns.
-double ReferenceProcrustes(const Matrix& X0, const Matrix& Y0) {
-    Matrix X = Standardised(X0, 1.0), Y = Standardised(Y0, 1.0);
-    if (X[0].size() > Y[0].size()) std::swap(X, Y);
-    const size_t n = X.size(), p = X[0].size(), q = Y[0].size();
-    Matrix C(p, Vec(q, 0.0)), CC(p, Vec(p, 0.0));
-    for (size_t a = 0; a < p; a++)
-        for (size_t b = 0; b < q; b++)
-            for (size_t i = 0; i < n; i++) C[a][b] += X[i][a] * Y[i][b];
-    for (size_t a = 0; a < p; a++)
-        for (size_t c = 0; c < p; c++)
-            for (size_t b = 0; b < q; b++) CC[a][c] += C[a][b] * C[c][b];
-    double t = 0;
-    for (double e : refeig::Jacobi(CC).values) t += std::sqrt(std::max(e, 0.0));
-    return t;
-}
-
-// The RV coefficient as defined: columns centred over their present values,
-// W = X X' with missing terms left out, <Wx, Wy> / sqrt(<Wx, Wx> <Wy, Wy>).
-double ReferenceRV(const Matrix& X, const Matrix& Y) {
-    auto gram = [](Matrix A) {
-        const size_t n = A.size(), p = A[0].size();
-        for (size_t j = 0; j < p; j++) {
-            double s = 0;
-            int k = 0;
-            for (size_t i = 0; i < n; i++)
-                if (A[i][j] != -999.0) s += A[i][j], k++;
-            for (size_t i = 0; i < n; i++)
-                if (A[i][j] != -999.0) A[i][j] -= s / k;
-        }
-        Matrix W(n, Vec(n, 0.0));
-        for (size_t i = 0; i < n; i++)
-            for (size_t j = 0; j < n; j++)
-                for (size_t c = 0; c < p; c++)
-                    if (A[i][c] != -999.0 && A[j][c] != -999.0) W[i][j] += A[i][c] * A[j][c];
-        return W;
-    };
-    const Matrix a = gram(X), b = gram(Y);
-    double ab = 0, aa = 0, bb = 0;
-    for (size_t i = 0; i < a.size(); i++)
-        for (size_t j = 0; j < a.size(); j++) ab += a[i][j] * b[i][j], aa += a[i][j] * a[i][j], bb += b[i][j] * b[i][j];
-    return ab / std::sqrt(aa * bb);
-}
 
 double SumSquaredDifference(const Matrix& A, double** B) {
     double s = 0;
@@ -402,6 +297,100 @@ TEST_F(DuneComparisons, DispatchOfMatrixCorrelationLib) {
     EXPECT_NEAR(MatrixCorrelationLib(20, 30, 4, x.x, y.x, nullptr, nullptr, true, true, false, 'p'),
                 ProcrustesCoeff(20, 30, 4, x.x, y.x), 1e-15);
     EXPECT_EQ(s.Values(), similarity);
+}
+
+}  // namespace
+
+namespace {
+
+// The precomputed forms against the plain routines on the permuted copies,
+// over lists from a generator of the test's own: fast routes, the routes for
+// matrices holding MISSING or not symmetric, both table orientations and both
+// routes of the RV.
+TEST_F(DuneComparisons, PermutedFormsAgreeWithThePlainRoutines) {
+    Matrix bcHoles = BC, eeHoles = Ee, skew = Ee, products(20, Vec(20, 0.0)), leftHoles = Columns(env, 0, 2);
+    bcHoles[2][5] = bcHoles[5][2] = -999.0;
+    eeHoles[0][7] = eeHoles[7][0] = -999.0;
+    skew[3][9] += 0.5;  // upper and lower triangles differ
+    // A similarity whose diagonal differs from unit to unit.
+    for (size_t i = 0; i < 20; i++)
+        for (size_t j = 0; j < 20; j++)
+            for (size_t k = 0; k < 30; k++) products[i][j] += dune[i][k] * dune[j][k];
+    leftHoles[4][1] = -999.0;
+    using PC = PermutedComparison;
+    struct Case {
+        const char* what;
+        PC::Statistic statistic;
+        Matrix P, F, Z;
+    };
+    const Case cases[] = {
+        {"Mantel", PC::kMantel, BC, Ee, {}},
+        {"Mantel, -999 in P", PC::kMantel, bcHoles, Ee, {}},
+        {"Mantel, -999 in F", PC::kMantel, BC, eeHoles, {}},
+        {"partial", PC::kPartialMantel, BC, Ee, E},
+        {"partial, -999 in Z", PC::kPartialMantel, BC, E, eeHoles},
+        {"Rd", PC::kRd, BC, Ee, {}},
+        {"Rd, similarity", PC::kRd, products, Ee, {}},
+        {"Rd, asymmetric", PC::kRd, skew, BC, {}},
+        {"RV, inner products", PC::kRV, dune, env, {}},
+        {"RV, cross-products", PC::kRV, Columns(env, 2, 4), leftHoles, {}},
+        {"RV, wide fixed table", PC::kRV, Columns(env, 1, 2), dune, {}},
+        {"Procrustes", PC::kProcrustes, dune, env, {}},
+        {"Procrustes, one column permuted", PC::kProcrustes, Columns(env, 1, 2), dune, {}},
+        {"Procrustes, -999", PC::kProcrustes, leftHoles, Columns(env, 2, 4), {}},
+    };
+    gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
+    gsl_rng_set(g, 2024);
+    for (const Case& c : cases) {
+        const bool tables = c.statistic == PC::kRV || c.statistic == PC::kProcrustes;
+        Owned P(c.P), F(c.F), Z(c.Z.empty() ? c.F : c.Z);
+        const int p = P.cols, q = F.cols;
+        PC fast = tables ? PC(c.statistic, 20, p, q, P.x, F.x) : PC(c.statistic, 20, P.x, F.x, Z.x, false);
+        auto plainOf = [&](double** R) {
+            switch (c.statistic) {
+                case PC::kMantel: return MatrixCorr(20, R, F.x);
+                case PC::kPartialMantel: return PartialMatrixCorr(20, R, F.x, Z.x);
+                case PC::kRd: return RdMatrixCorr(20, F.x, R, false);
+                case PC::kRV: return RVcoeff(20, q, p, F.x, R);
+                default: return ProcrustesCoeff(20, q, p, F.x, R);
+            }
+        };
+        EXPECT_NEAR(fast(nullptr), plainOf(P.x), 1e-12) << c.what;
+        // Ten lists evaluated in one call (more than a block) and one by one.
+        std::vector<int> lists;
+        for (int k = 0; k < 10; k++) {
+            const std::vector<int> l = lsref::DrawnList(g, 20);
+            lists.insert(lists.end(), l.begin(), l.end());
+        }
+        double values[10];
+        fast.Evaluate(10, lists.data(), values);
+        for (int k = 0; k < 10; k++) {
+            const std::vector<int> list(lists.begin() + 20 * k, lists.begin() + 20 * (k + 1));
+            // A matrix as a test reads it: above the diagonal in permuted order.
+            Owned R(tables ? lsref::Permuted(c.P, list) : PermutedSquare(c.P, list));
+            for (int i = 0; i < 20 && !tables; i++)
+                for (int j = 0; j < i; j++) R[i][j] = R[j][i];
+            const double plain = plainOf(R.x);
+            EXPECT_TRUE(std::isfinite(plain)) << c.what;
+            EXPECT_NEAR(values[k], plain, 1e-12) << c.what << " list " << k;
+            EXPECT_EQ(fast(list.data()), values[k]) << c.what << " list " << k;
+        }
+        EXPECT_EQ(P.Values(), c.P) << c.what;
+        EXPECT_EQ(F.Values(), c.F) << c.what;
+    }
+    gsl_rng_free(g);
+
+    // Against the statistics as defined, on one list.
+    gsl_rng_set(g = gsl_rng_alloc(gsl_rng_mt19937), 7);
+    const std::vector<int> list = lsref::DrawnList(g, 20);
+    gsl_rng_free(g);
+    Owned bc(BC), ee(Ee), x(dune), y(env);
+    PC mantel(PC::kMantel, 20, bc.x, ee.x, nullptr, false), rd(PC::kRd, 20, bc.x, ee.x, nullptr, false),
+        rv(PC::kRV, 20, 30, 4, x.x, y.x), procrustes(PC::kProcrustes, 20, 30, 4, x.x, y.x);
+    EXPECT_NEAR(mantel(list.data()), Pearson(Upper(PermutedSquare(BC, list)), Upper(Ee)), 1e-12);
+    EXPECT_NEAR(rd(list.data()), ReferenceRd(PermutedSquare(BC, list), Ee), 1e-12);
+    EXPECT_NEAR(rv(list.data()), ReferenceRV(lsref::Permuted(dune, list), env), 1e-12);
+    EXPECT_NEAR(procrustes(list.data()), ReferenceProcrustes(lsref::Permuted(dune, list), env), 1e-10);
 }
 
 }  // namespace
