@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -346,21 +347,31 @@ int AleatorizacaoVar() { return NotAvailableYet(); }
 
 namespace {
 
-// Both tests relate rows of the two tables unit by unit: the sets must have
-// the same units, and every cell a value (the engines know no missing value).
-bool LinearModelSessionsUsable(const Session* s1, const Session* s2) {
-    for (const Session* s : {s1, s2})
+// The tests between sets relate them unit by unit: every set must be there,
+// with data, and describe the sampling units of the first; otherwise one line
+// says which does not.
+bool SetsOfTheSameUnits(std::initializer_list<const Session*> sets) {
+    for (const Session* s : sets)
         if (!s || !s->data || s->nObj < 1 || s->nVar < 1) {
             fprintf(out, "%s", eng ? "\nA data set is missing.\n" : "\nFalta um conjunto de dados.\n");
             return false;
         }
-    if (s2->nObj != s1->nObj) {
-        fprintf(out,
-                eng ? "\nThe data set %s does not have the %d sampling units of %s.\n"
-                    : "\nO conjunto de dados %s nao tem as %d unidades amostrais de %s.\n",
-                s2->filename, s1->nObj, s1->filename);
-        return false;
-    }
+    const Session* first = *sets.begin();
+    for (const Session* s : sets)
+        if (s->nObj != first->nObj) {
+            fprintf(out,
+                    eng ? "\nThe data set %s does not have the %d sampling units of %s.\n"
+                        : "\nO conjunto de dados %s nao tem as %d unidades amostrais de %s.\n",
+                    s->filename, first->nObj, first->filename);
+            return false;
+        }
+    return true;
+}
+
+// Both tests relate rows of the two tables unit by unit, and every cell must
+// hold a value (the engines know no missing value).
+bool LinearModelSessionsUsable(const Session* s1, const Session* s2) {
+    if (!SetsOfTheSameUnits({s1, s2})) return false;
     for (const Session* s : {s1, s2})
         for (int i = 0; i < s->nObj; i++)
             for (int j = 0; j < s->nVar; j++)
@@ -2192,3 +2203,210 @@ void PathAnalysis() {
     PathAnalysisBasisSetPermutationTest_Mantel(N, restriction, dim, nested, nestGroups, bundled, bundleGroups, false,
                                                nullModel, save);
 }
+
+// ===========================================================================
+// Tests between two data sets
+// ===========================================================================
+
+namespace {
+
+// One test between data sets: its statistic, whether it compares resemblance
+// matrices (the first set's rows and columns permuted together) or data
+// tables (the first set's rows permuted), and its texts, English first.
+struct TwoSetTest {
+    PermutedComparison::Statistic statistic;
+    bool onMatrices;
+    const char* dumpTitle[2];
+    const char* finalTitle[2];
+    const char* dumpCriterion[2];  // with the sets' file names
+    const char* finalCriterion[2];
+    const char* result[2];       // label of the observed value
+    const char* probability[2];  // label of its probability
+};
+
+const char* const kProbabilityRo[2] = {"Probability P(|ro random| >= |ro observed|):",
+                                       "Probabilidade P(|ro aleatorio| >= |ro observado|):"};
+
+const TwoSetTest kMantelTest = {
+    PermutedComparison::kMantel,
+    true,
+    {"MANTEL TEST: Data and results of each permutation\n", "TESTE DE MANTEL: Dados e resultados de cada permutacao\n"},
+    {"MANTEL TEST", "TESTE DE MANTEL"},
+    {"Test criterion: matrix correlation  (Pearson between resemblances defined with data sets %s and %s).\n",
+     "Criterio do teste: correlacao matricial (Pearson entre as semelhancas definidas com os dados %s e com os dados "
+     "%s).\n"},
+    {"Test criterion: Matrix correlation  (Pearson between resemblances defined with data sets %s and %s).\n",
+     "Criterio do teste: correlacao matricial (Pearson entre as semelhancas definidas com os dados %s e com os dados "
+     "%s).\n"},
+    {"Matrix correlation:", "Correlacao matricial:"},
+    {kProbabilityRo[0], kProbabilityRo[1]}};
+
+const TwoSetTest kPartialMantelTest = {
+    PermutedComparison::kPartialMantel,
+    true,
+    {"PARTIAL MANTEL TEST: Data and results of each permutation\n",
+     "TESTE DE MANTEL PARCIAL: Dados e resultados de cada permutacao\n"},
+    {"PARTIAL MANTEL TEST", "TESTE DE MANTEL PARCIAL"},
+    {"Test criterion: partial matrix correlation  (Pearson between resemblances defined with data sets %s and %s, "
+     "removing effect of resemblances with %s).\n",
+     "Criterio do teste: correlacao matricial parcial (Pearson entre as semelhancas definidas com os dados %s e com "
+     "os dados %s, removendo o efeito das semelhancas com os dados %s).\n"},
+    {"Test criterion: Partial matrix correlation  (Pearson between resemblances defined with data sets %s and %s, "
+     "controling for resemblances with %s).\n",
+     "Criterio do teste: correlacao matricial parcial (Pearson entre as semelhancas definidas com os dados %s e com "
+     "os dados %s, controlando as semelhancas com os dados %s).\n"},
+    {"Partial matrix correlation:", "Correlacao matricial parcial:"},
+    {kProbabilityRo[0], kProbabilityRo[1]}};
+
+const TwoSetTest kProcrustesTest = {
+    PermutedComparison::kProcrustes,
+    false,
+    {"PROCRUSTES: Data and results of each permutation\n", "PROCRUSTES: Dados e resultados de cada permutacao\n"},
+    {"PROCRUSTES TEST", "TESTE DE PROCRUSTES"},
+    {"Test criterion: Procrustes correlation defined with data sets %s and %s).\n",
+     "Criterio do teste: correlacao de Procrustes definida com os dados %s e %s).\n"},
+    {"Test criterion: Procrustes correlation defined with data sets %s and %s).\n",
+     "Criterio do teste: correlacao de Procrustes definida com os dados %s e %s).\n"},
+    {"Procrustes correlation (r):", "Correlacao de Procrustes (r):"},
+    {"Probability P(|r random| >= |r observed|):", "Probabilidade P(|r aleatorio| >= |r observado|):"}};
+
+const TwoSetTest kRVTest = {
+    PermutedComparison::kRV,
+    false,
+    {"RV Coefficient: Data and results of each permutation\n",
+     "Coeficiente RV: Dados e resultados de cada permutacao\n"},
+    {"RV Coefficient TEST", "TESTE do Coeficiente RV"},
+    {"Test criterion: RV coefficient defined with data sets %s and %s).\n",
+     "Criterio do teste: coeficiente RV definido com os dados %s e %s).\n"},
+    {"Test criterion: RV coefficient defined with data sets %s and %s).\n",
+     "Criterio do teste: coeficiente RV definido com os dados %s e %s).\n"},
+    {"RV coefficient:", "Coeficiente RV:"},
+    {"Probability P(|RV random| >= |RV observed|):", "Probabilidade P(|RV aleatorio| >= |RV observado|):"}};
+
+const TwoSetTest kRdTest = {
+    PermutedComparison::kRd,
+    true,
+    {"Rd Coefficient: Data and results of each permutation\n",
+     "Coeficiente Rd: Dados e resultados de cada permutacao\n"},
+    {"Rd Coefficient TEST", "TESTE do Coeficiente Rd"},
+    {"Test criterion: Rd coefficient defined with data sets %s and %s).\n",
+     "Criterio do teste: coeficiente Rd definido com os dados %s e %s).\n"},
+    {"Test criterion: Rd coefficient defined with data sets %s and %s).\n",
+     "Criterio do teste: coeficiente Rd definido com os dados %s e %s).\n"},
+    {"Rd coefficient:", "Coeficiente Rd:"},
+    {"Probability P(|Rd random| >= |Rd observed|):", "Probabilidade P(|Rd aleatorio| >= |Rd observado|):"}};
+
+// The sets describe the same units and hold what the test compares: a
+// resemblance matrix between their sampling units, or a data table (which
+// SetsOfTheSameUnits asks of every set).
+bool SetsForTest(const TwoSetTest& t, std::initializer_list<const Session*> sets) {
+    if (!SetsOfTheSameUnits(sets)) return false;
+    if (t.onMatrices)
+        for (const Session* s : sets)
+            if (!s->rese || !s->temRese || s->optReseDir != 1 || s->nRows != s->nObj) {
+                fprintf(out,
+                        eng ? "\nThe data set %s has no resemblance matrix between its sampling units.\n"
+                            : "\nO conjunto de dados %s nao tem matriz de semelhanca entre suas unidades amostrais.\n",
+                        s->filename);
+                return false;
+            }
+    return true;
+}
+
+void TestBetweenSets(const TwoSetTest& t, Session* s1, Session* s2, Session* s3) {
+    const bool partial = t.statistic == PermutedComparison::kPartialMantel;
+    if (!(partial ? SetsForTest(t, {s1, s2, s3}) : SetsForTest(t, {s1, s2}))) return;
+    const int L = eng ? 0 : 1;
+    const int n = s1->nObj;
+    const char* third = partial ? s3->filename : "";
+
+    AleatorizacaoMain();
+    const int N = AskNumberOfPermutations();
+    const bool save = AskSaveEachPermutation(N);
+
+    const double start = difftime_Clock_Init();
+    timer = time(nullptr);
+    FILE* report = fopenck("Vidive.txt", nullptr, modeVidive);
+    if (!report) return;
+    if (save) {
+        fprintf(report, "\n%s\n", line);
+        fprintf(report, "%s", t.dumpTitle[L]);
+        fprintf(report, "%s\n", line);
+        fprintf(report, "%s\n", ctime(&timer));
+        PrintNumberOfPermutations(report, N);
+        fprintf(report, t.dumpCriterion[L], s1->filename, s2->filename, third);
+        fprintf(report, "\n%s\n", line);
+        fprintf(report, "%s", eng ? "Permutation 1:\n" : "Permutacao 1:\n");
+    }
+
+    // The Mantel tests read the first matrix in both triangles once
+    // permuted, and make it symmetric from its upper triangle, the one their
+    // statistic reads.
+    if (t.onMatrices && t.statistic != PermutedComparison::kRd)
+        for (int i = 0; i < n; i++)
+            for (int j = i + 1; j < n; j++) s1->rese[j][i] = s1->rese[i][j];
+    PermutedComparison statistic = t.onMatrices
+                                       ? PermutedComparison(t.statistic, n, s1->rese, s2->rese,
+                                                            partial ? s3->rese : nullptr, false)
+                                       : PermutedComparison(t.statistic, n, s1->nVar, s2->nVar, s1->data, s2->data);
+    const double observed = statistic(nullptr);
+    double count = 1.0;
+    if (std::isfinite(observed)) {
+        // Lists are drawn one per permutation, in order, and evaluated a
+        // block at a time.
+        const int block = PermutedComparison::kBlock;
+        std::vector<int> lists(static_cast<size_t>(block) * n);
+        double values[PermutedComparison::kBlock];
+        for (int first = 2; first <= N; first += block) {
+            const int m = std::min(block, N - first + 1);
+            for (int b = 0; b < m; b++) {
+                ShowPermutationProgress(N, first + b);
+                RndList(n, lists.data() + static_cast<size_t>(b) * n);
+            }
+            statistic.Evaluate(m, lists.data(), values);
+            for (int b = 0; b < m; b++) {
+                if (save) {
+                    fprintf(report, "\n%s\n", line);
+                    fprintf(report, "%s: %d\n", iteraStr, first + b);
+                    fprintf(report, "%s",
+                            eng ? "Random data and corresponding results:\n"
+                                : "Dados aleatorizados e resultados correspondentes:\n");
+                }
+                if (CountsTowardP(values[b], observed, TieRule::LargerAbsolute)) count += 1.0;
+            }
+        }
+    }
+
+    fprintf(report, "\n%s\n", line);
+    fprintf(report, "%s", t.finalTitle[L]);
+    if (save) fprintf(report, "%s", eng ? ": Final results" : ": Resultado final");
+    fprintf(report, "\n%s\n", line);
+    fprintf(report, "%s", ctime(&timer));
+    PrintElapsedTime(report, difftime_Clock(start));
+    ShowStatus(report);
+    PrintNumberOfPermutations(report, N);
+    PrintSeed(report);
+    fprintf(report, t.finalCriterion[L], s1->filename, s2->filename, third);
+    fprintf(report, "%s", eng ? "Results:\n" : "Resultados:\n");
+    char value[64];
+    snprintf(value, sizeof value, "%g", observed);
+    fprintf(report, "%s\t%s\n", t.result[L], std::isfinite(observed) ? value : (eng ? "undefined" : "indefinido"));
+    fprintf(report, "%s\t%s\n", t.probability[L], ProbabilityText(PermutationP(count, N, observed), 6).c_str());
+    fclose(report);
+    ClearLine();
+    fprintf(out, "%s", eng ? "\n\nSee results on file Vidive.txt.\n" : "\n\nVeja resultados no arquivo Vidive.txt.\n");
+}
+
+}  // namespace
+
+void AleatorizacaoMantel(Session* s1, Session* s2) { TestBetweenSets(kMantelTest, s1, s2, nullptr); }
+
+void AleatorizacaoPartialMantel(Session* s1, Session* s2, Session* s3) {
+    TestBetweenSets(kPartialMantelTest, s1, s2, s3);
+}
+
+void AleatorizacaoProcrustes(Session* s1, Session* s2) { TestBetweenSets(kProcrustesTest, s1, s2, nullptr); }
+
+void AleatorizacaoRV(Session* s1, Session* s2) { TestBetweenSets(kRVTest, s1, s2, nullptr); }
+
+void AleatorizacaoRd(Session* s1, Session* s2) { TestBetweenSets(kRdTest, s1, s2, nullptr); }

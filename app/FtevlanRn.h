@@ -371,6 +371,27 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full);
 // correlation of each canonical axis.
 void AleatorizacaoRDA(Session* s1, Session* s2);
 
+// Permutation tests between data sets held as snapshots of the same sampling
+// units in the same order. The first set is the one permuted (N - 1 free
+// lists, drawn in order on the calling thread): the rows and columns of its
+// resemblance matrix together for the Mantel, partial Mantel and Rd tests,
+// the rows of its data table for the Procrustes and RV tests; each random
+// statistic counts when its magnitude reaches the observed one. Sets that do
+// not describe the first set's units, or lack the matrix between units or
+// the table the test compares, are refused with a line naming the data file
+// before the dialogue. An observed statistic that is not finite is reported
+// as undefined and not testable, and no permutation runs. The statistics
+// never write the sets' arrays, except that the Mantel tests copy the upper
+// triangle of s1's matrix onto its lower one.
+void AleatorizacaoMantel(Session* s1, Session* s2);
+// s1 against s2 with s3 held constant.
+void AleatorizacaoPartialMantel(Session* s1, Session* s2, Session* s3);
+void AleatorizacaoProcrustes(Session* s1, Session* s2);
+void AleatorizacaoRV(Session* s1, Session* s2);
+// Rd of the Gower-centred matrices (not squared); s1's matrix is permuted
+// with its diagonal.
+void AleatorizacaoRd(Session* s1, Session* s2);
+
 // ===========================================================================
 // Tests of the axes of the current ordination (key O)
 // ===========================================================================

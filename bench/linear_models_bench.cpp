@@ -16,6 +16,7 @@
 #include "FtevlanGlob.h"
 #include "FtevlanRn.h"
 #include "TevlanClasses.h"
+#include "bench_dialogue.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
 
@@ -53,40 +54,16 @@ Session* Snapshot(int n, int p, gsl_rng* g, double** factors) {
 
 template <class Run>
 void RunTest(benchmark::State& state, const char* answers, Run&& run) {
-    const std::filesystem::path previous = std::filesystem::current_path();
-    char tmpl[] = "/tmp/tevlan_linbenchXXXXXX";
-    const std::string folder = mkdtemp(tmpl);
-    std::filesystem::current_path(folder);
-    InitMultiprocessing(1);
-    Initialize();
-    FILE* sink = fopen("/dev/null", "w");
-    SetProgressStream(sink);
-    FILE* savedOut = out;
-    FILE* savedIn = in;
-    out = sink;
-
+    QuietDialogue quiet;
     gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
     gsl_rng_set(g, 20240601);
     Session* factors = Snapshot(1000, 5, g, nullptr);
     Session* responses = Snapshot(1000, 50, g, factors->data);
     gsl_rng_free(g);
 
-    std::string text(answers);
-    for (auto _ : state) {
-        strcpy(modeVidive, "w");
-        in = fmemopen(&text[0], text.size(), "r");
-        run(responses, factors);
-        fclose(in);
-    }
+    for (auto _ : state) quiet.Answer(answers, [&] { run(responses, factors); });
     delete responses;
     delete factors;
-    LivraMemoria();
-    out = savedOut;
-    in = savedIn;
-    SetProgressStream(nullptr);
-    fclose(sink);
-    std::filesystem::current_path(previous);
-    std::filesystem::remove_all(folder);
 }
 
 void BM_LinearModelTest(benchmark::State& state) {
