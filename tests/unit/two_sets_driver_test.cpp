@@ -47,6 +47,34 @@ int ReplayedCount(const Statistic& statistic, unsigned seed, int N, int n) {
     return count;
 }
 
+// RV of x against the rows of y in the order of a list, as ||X' Y||^2 /
+// (||X' X|| ||Y' Y||) of the centred tables (Frobenius norms): the two norms
+// are taken once.
+Statistic RVOfRows(const Matrix& x, const Matrix& y) {
+    auto centred = [](Matrix t) {
+        for (size_t j = 0; j < t[0].size(); j++) {
+            double m = 0;
+            for (const Vec& row : t) m += row[j] / t.size();
+            for (Vec& row : t) row[j] -= m;
+        }
+        return t;
+    };
+    auto cross = [](const Matrix& a, const Matrix& b, const std::vector<int>& rowsOfB) {
+        double s = 0;
+        for (size_t u = 0; u < a[0].size(); u++)
+            for (size_t v = 0; v < b[0].size(); v++) {
+                double c = 0;
+                for (size_t i = 0; i < a.size(); i++) c += a[i][u] * b[rowsOfB[i] - 1][v];
+                s += c * c;
+            }
+        return s;
+    };
+    const Matrix cx = centred(x), cy = centred(y);
+    const std::vector<int> id = Identity(static_cast<int>(x.size()));
+    const double norms = std::sqrt(cross(cx, cx, id) * cross(cy, cy, id));
+    return [=](const std::vector<int>& l) { return cross(cx, cy, l) / norms; };
+}
+
 double Partial(const Vec& a, const Vec& b, const Vec& z) {
     const double rAB = Pearson(a, b), rAZ = Pearson(a, z), rBZ = Pearson(b, z);
     return (rAB - rAZ * rBZ) / std::sqrt((1 - rAZ * rAZ) * (1 - rBZ * rBZ));
@@ -126,8 +154,8 @@ const char* const kProbability[] = {
     "Probability P(|Rd random| >= |Rd observed|):"};
 
 // Observed values and probabilities of the five tests for two choices of the
-// second and third sets, against R's values and the replayed counts (which
-// must be the counts a second program written to the same draw rule found).
+// second and third sets, against R's values and the counts a second program
+// written to the same draw rule found; the replay here must find them too.
 TEST_F(TwoSetsDriver, ObservedValuesAndCountsOfTheFiveTests) {
     using cmpref::Upper;
     const Matrix management = cmpref::Columns(env_, 1, 2), moisture = cmpref::Columns(env_, 0, 1);
@@ -136,14 +164,15 @@ TEST_F(TwoSetsDriver, ObservedValuesAndCountsOfTheFiveTests) {
         unsigned seed;
         double observed[5];
         int counts[5];
+        bool replay;  // one replay per seed: each costs a second under the sanitizers
     };
     const Case cases[] = {
         {management, moisture, cmpref::Euclidean(management), cmpref::Euclidean(moisture), 777,
-         {0.04531221348, 0.03039121475, 0.3646792486, 0.3315073351, 0.3810195314}, {598, 736, 6, 6, 8}},
+         {0.04531221348, 0.03039121475, 0.3646792486, 0.3315073351, 0.3810195314}, {598, 736, 6, 6, 8}, true},
         {management, moisture, cmpref::Euclidean(management), cmpref::Euclidean(moisture), 12345,
-         {0.04531221348, 0.03039121475, 0.3646792486, 0.3315073351, 0.3810195314}, {587, 712, 11, 11, 13}},
+         {0.04531221348, 0.03039121475, 0.3646792486, 0.3315073351, 0.3810195314}, {587, 712, 11, 11, 13}, false},
         {env_, dune_, cmpref::Euclidean(env_), cmpref::Euclidean(dune_), 777,
-         {0.5527849634, 0.2757965528, 0.667291325, 0.6946520577, 0.7688004631}, {1, 3, 1, 1, 1}},
+         {0.5527849634, 0.2757965528, 0.667291325, 0.6946520577, 0.7688004631}, {1, 3, 1, 1, 1}, true},
     };
     for (const Case& c : cases) {
         Session* s1 = Set(dune_, bc_, "dune.txt");
@@ -155,7 +184,7 @@ TEST_F(TwoSetsDriver, ObservedValuesAndCountsOfTheFiveTests) {
                 return Partial(Upper(cmpref::PermutedSquare(bc_, l)), Upper(c.d2), Upper(c.d3));
             },
             [&](const std::vector<int>& l) { return cmpref::ReferenceProcrustes(c.x2, lsref::Permuted(dune_, l)); },
-            [&](const std::vector<int>& l) { return cmpref::ReferenceRV(c.x2, lsref::Permuted(dune_, l)); },
+            RVOfRows(c.x2, dune_),
             [&](const std::vector<int>& l) { return cmpref::ReferenceRd(c.d2, cmpref::PermutedSquare(bc_, l)); },
         };
         for (int k = 0; k < 5; k++) {
@@ -163,9 +192,10 @@ TEST_F(TwoSetsDriver, ObservedValuesAndCountsOfTheFiveTests) {
             const std::string what = std::string(kResult[k]) + " seed " + std::to_string(c.seed);
             EXPECT_NEAR(std::stod(After(report, kResult[k])), c.observed[k], 5e-6 * std::fabs(c.observed[k])) << what;
             EXPECT_NEAR(reference[k](Identity(20)), c.observed[k], 1e-9) << what;
-            const int count = ReplayedCount(reference[k], c.seed, 999, 20);
-            EXPECT_EQ(count, c.counts[k]) << what;
-            EXPECT_NEAR(std::stod(After(report, kProbability[k])), count / 999.0, 1e-6) << what;
+            if (c.replay) {
+                EXPECT_EQ(ReplayedCount(reference[k], c.seed, 999, 20), c.counts[k]) << what;
+            }
+            EXPECT_NEAR(std::stod(After(report, kProbability[k])), c.counts[k] / 999.0, 1e-6) << what;
             EXPECT_NE(report.find("Random number generation initializer: " + std::to_string(c.seed) + "\n"),
                       std::string::npos);
         }
