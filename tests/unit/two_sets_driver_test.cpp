@@ -85,26 +85,16 @@ protected:
     void SetUp() override {
         DriverTest::SetUp();
         strcpy(modeVidive, "w");
-        sink_ = fopen("/dev/null", "w");
-        SetProgressStream(sink_);
     }
     void TearDown() override {
         for (Session* s : sets_) delete s;
-        SetProgressStream(nullptr);
-        fclose(sink_);
         DriverTest::TearDown();
     }
     // A deep snapshot of a table with a resemblance matrix between its units
     // (none when rese is empty).
     Session* Set(const Matrix& x, const Matrix& rese, const char* file) {
-        LivraMemoria();
-        nObj = static_cast<int>(x.size());
-        nVar = static_cast<int>(x[0].size());
-        Dimensiona();
-        for (int i = 0; i < nObj; i++)
-            for (int j = 0; j < nVar; j++) data[i][j] = dataOrig[i][j] = x[i][j];
+        CurrentTable(x);
         snprintf(filename, sizeof filename, "%s", file);
-        temDados = 1;
         if (!rese.empty()) {
             nRows = nObj;
             ::rese = dim2DT<double>(nObj, nObj);
@@ -139,7 +129,7 @@ protected:
         return report.substr(from, report.find('\n', from) - from);
     }
 
-    FILE* sink_ = nullptr;
+    QuietProgress quiet_;
     std::vector<Session*> sets_;
     int code_ = 0;
     const Matrix dune_ = lsref::Dune(), env_ = lsref::DuneEnvironment();
