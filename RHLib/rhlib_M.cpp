@@ -20,19 +20,30 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include <gsl/gsl_cdf.h>
-#include <gsl/gsl_eigen.h>
-#include <gsl/gsl_linalg.h>
-#include <gsl/gsl_matrix.h>
-#include <gsl/gsl_vector.h>
+#include <gsl/gsl_errno.h>
 #include <omp.h>
 
 #include "nrutilRH.h"
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
+
+// Symmetric eigen analysis and SVD run in LAPACK (OpenBLAS, OpenMP build),
+// called through its Fortran interface: every argument by address, the
+// lengths of the character arguments appended.
+extern "C" {
+void dsyevr_(const char* jobz, const char* range, const char* uplo, const int* n, double* a, const int* lda,
+             const double* vl, const double* vu, const int* il, const int* iu, const double* abstol, int* m,
+             double* w, double* z, const int* ldz, int* isuppz, double* work, const int* lwork, int* iwork,
+             const int* liwork, int* info, size_t, size_t, size_t);
+void dgesdd_(const char* jobz, const int* m, const int* n, double* a, const int* lda, double* s, double* u,
+             const int* ldu, double* vt, const int* ldvt, double* work, const int* lwork, int* iwork, int* info,
+             size_t);
+}
 
 namespace matrixdetail {
 
@@ -117,10 +128,139 @@ int EigenCheck(int n, const double* eig) {
     return 1;
 }
 
-gsl_matrix* GslCopy(int n, int m, double** A) {
-    gsl_matrix* g = gsl_matrix_alloc(static_cast<size_t>(n), static_cast<size_t>(m));
-    for (int i = 0; i < n; i++) std::memcpy(gsl_matrix_ptr(g, i, 0), A[i], sizeof(double) * m);
-    return g;
+// OpenBLAS's OpenMP build takes its thread count from the calling thread's
+// team size at every call, and runs on the calling thread inside an active
+// parallel region (a bootstrap or permutation iteration). Threads change the
+// order of its sums, so a threaded result differs from the one-thread result
+// in the last bits. Below this much work (an eigen analysis of about 1,000
+// units, a fraction of a second on one core) the team's start-up gains
+// nothing: such calls run on the calling thread, so that they give the same
+// bits on any number of threads.
+constexpr double kThreadedWork = 1e9;
+
+class LapackTeam {
+public:
+    explicit LapackTeam(double work)
+        : saved_(omp_get_max_threads()), serial_(saved_ > 1 && work < kThreadedWork) {
+        if (serial_) omp_set_num_threads(1);
+    }
+    ~LapackTeam() {
+        if (serial_) omp_set_num_threads(saved_);
+    }
+    LapackTeam(const LapackTeam&) = delete;
+    LapackTeam& operator=(const LapackTeam&) = delete;
+
+private:
+    int saved_;
+    bool serial_;
+};
+
+// A LAPACK failure goes to GSL's error handler, as the GSL errors it
+// replaces did: by default that prints the reason and ends the program; a
+// handler that returns leaves the caller on its failure path.
+bool LapackSucceeded(const char* routine, int info) {
+    if (info == 0) return true;
+    char reason[80];
+    std::snprintf(reason, sizeof reason, "LAPACK %s failed (info = %d)", routine, info);
+    gsl_error(reason, __FILE__, __LINE__, GSL_EFAILED);
+    return false;
+}
+
+// The workspace size a LAPACK query returned, or -1 (reported) when it does
+// not fit LAPACK's integers.
+int WorkspaceSize(const char* routine, double query) {
+    if (query <= static_cast<double>(INT_MAX)) return std::max(1, static_cast<int>(query));
+    LapackSucceeded(routine, -1000);
+    return -1;
+}
+
+// LAPACK does not return on some matrices holding a NaN.
+bool AllFiniteValues(size_t count, const double* a) {
+    for (size_t k = 0; k < count; k++)
+        if (!std::isfinite(a[k])) return false;
+    return true;
+}
+
+// The sign rule of eigenvectors and singular-vector pairs, so that reports
+// do not depend on the solver, the thread count or the machine: the
+// component of largest magnitude is positive. Components within a relative
+// 1e-9 of the largest count as ties (rounding alone can reorder them, as in
+// (1, -1) / sqrt 2), and the first of the tied components decides. True when
+// the vector (n components, stride apart) has to be negated.
+bool NegativeLead(int n, const double* v, size_t stride) {
+    double largest = 0.0;
+    for (int i = 0; i < n; i++) largest = std::max(largest, std::fabs(v[i * stride]));
+    if (!(largest > 0.0)) return false;
+    const double tied = largest * (1.0 - 1e-9);
+    for (int i = 0; i < n; i++)
+        if (std::fabs(v[i * stride]) >= tied) return v[i * stride] < 0.0;
+    return false;
+}
+
+void FillNaN(size_t count, double* x) { std::fill(x, x + count, std::numeric_limits<double>::quiet_NaN()); }
+
+// Eigen analysis of the symmetric n x n matrix held row by row in a, which
+// it destroys. Read as LAPACK's column-major upper triangle, that is the
+// lower triangle and the diagonal of the rows. Eigenvalues in descending
+// order in eig and, with evec, eigenvector k in row k of evec (sign rule
+// above); without evec only the values are computed. Beside a, one n x n
+// matrix (LAPACK's eigenvectors) is allocated. False, with every output NaN,
+// for a matrix that is not finite or a reported LAPACK failure.
+bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
+    const size_t nn = static_cast<size_t>(n) * n;
+    auto fail = [&]() {
+        FillNaN(n, eig);
+        if (evec)
+            for (int k = 0; k < n; k++) FillNaN(n, evec[k]);
+        return false;
+    };
+    if (!AllFiniteValues(nn, a)) return fail();
+    const char jobz = evec ? 'V' : 'N';
+    const int ldz = evec ? n : 1;
+    std::vector<double> w(n), z(evec ? nn : 1);
+    std::vector<int> isuppz(2 * static_cast<size_t>(n));
+    const double vl = 0.0, vu = 0.0, abstol = 0.0;
+    const int il = 1, iu = n;
+    int found = 0, info = 0, lwork = -1, liwork = -1, iquery = 0;
+    double query = 0.0;
+    LapackTeam team(static_cast<double>(nn) * n);
+    dsyevr_(&jobz, "A", "U", &n, a, &n, &vl, &vu, &il, &iu, &abstol, &found, w.data(), z.data(), &ldz,
+            isuppz.data(), &query, &lwork, &iquery, &liwork, &info, 1, 1, 1);
+    if (!LapackSucceeded("dsyevr", info)) return fail();
+    lwork = WorkspaceSize("dsyevr", query);
+    liwork = std::max(1, iquery);
+    if (lwork < 0) return fail();
+    std::vector<double> work(lwork);
+    std::vector<int> iwork(liwork);
+    dsyevr_(&jobz, "A", "U", &n, a, &n, &vl, &vu, &il, &iu, &abstol, &found, w.data(), z.data(), &ldz,
+            isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1, 1);
+    if (!LapackSucceeded("dsyevr", info)) return fail();
+    // LAPACK's order is ascending; eigenvector k is its column k, contiguous.
+    for (int k = 0; k < n; k++) {
+        eig[k] = w[n - 1 - k];
+        if (!evec) continue;
+        const double* v = z.data() + static_cast<size_t>(n - 1 - k) * n;
+        double* row = evec[k];
+        if (NegativeLead(n, v, 1))
+            for (int i = 0; i < n; i++) row[i] = -v[i];
+        else
+            std::memcpy(row, v, sizeof(double) * n);
+    }
+    return true;
+}
+
+// The contract of EigenHouseholderQL_GSL_D on a matrix already held row by
+// row in a (destroyed); 0 as well when the analysis failed.
+int EigenOfRows(int n, double* a, double** evec, double* eig) {
+    if (!SymmetricEigen(n, a, evec, eig)) return 0;
+    return EigenCheck(n, eig);
+}
+
+// A (n x m) row after row: as LAPACK reads it, the m x n matrix A'.
+std::vector<double> RowMajorCopy(int n, int m, double** A) {
+    std::vector<double> a(static_cast<size_t>(n) * m);
+    for (int i = 0; i < n; i++) std::memcpy(a.data() + static_cast<size_t>(i) * m, A[i], sizeof(double) * m);
+    return a;
 }
 
 // Row and column means of a full symmetric matrix given by its upper triangle
@@ -431,25 +571,9 @@ int MinVectorWhich(int n, const int* x) { return matrixdetail::Which(n, x, matri
 // --- Eigen analysis and SVD --------------------------------------------------------
 
 int EigenHouseholderQL_GSL_D(int n, double** A, double** evec, double* eig) {
-    if (n <= 0) return 1;  // GSL refuses empty matrices
-    // One GSL copy (destroyed by the solver, released before the eigenvectors
-    // are written out) and one eigenvector matrix.
-    gsl_matrix* a = matrixdetail::GslCopy(n, n, A);
-    gsl_vector* values = gsl_vector_alloc(static_cast<size_t>(n));
-    gsl_matrix* vectors = gsl_matrix_alloc(static_cast<size_t>(n), static_cast<size_t>(n));
-    gsl_eigen_symmv_workspace* work = gsl_eigen_symmv_alloc(static_cast<size_t>(n));
-    gsl_eigen_symmv(a, values, vectors, work);
-    gsl_eigen_symmv_free(work);
-    gsl_matrix_free(a);
-    gsl_eigen_symmv_sort(values, vectors, GSL_EIGEN_SORT_VAL_DESC);
-    for (int k = 0; k < n; k++) eig[k] = gsl_vector_get(values, k);
-    // Column k of the GSL matrix becomes row k of evec.
-    matrixdetail::TransposeTiles(
-        n, n, [&](int i, int k) { return *gsl_matrix_const_ptr(vectors, i, k); },
-        [&](int k, int i, double v) { evec[k][i] = v; });
-    gsl_matrix_free(vectors);
-    gsl_vector_free(values);
-    return matrixdetail::EigenCheck(n, eig);
+    if (n <= 0) return 1;
+    std::vector<double> a = matrixdetail::RowMajorCopy(n, n, A);
+    return matrixdetail::EigenOfRows(n, a.data(), evec, eig);
 }
 
 int EigenHouseholderQL(int n, double** A, double** evec, double* eig) {
@@ -473,21 +597,18 @@ int EigenHouseholderQL(int n, double** A, double** evec, double* eig) {
 
 double EigenHouseholderQL_NegEigen(int n, double** A) {
     if (n <= 0) return 0.0;
-    gsl_matrix* a = matrixdetail::GslCopy(n, n, A);
-    gsl_vector* values = gsl_vector_alloc(static_cast<size_t>(n));
-    gsl_eigen_symm_workspace* work = gsl_eigen_symm_alloc(static_cast<size_t>(n));
-    gsl_eigen_symm(a, values, work);
-    gsl_eigen_symm_free(work);
-    gsl_matrix_free(a);
+    std::vector<double> a = matrixdetail::RowMajorCopy(n, n, A);
+    std::vector<double> values(n);
+    if (!matrixdetail::SymmetricEigen(n, a.data(), nullptr, values.data()))
+        return std::numeric_limits<double>::quiet_NaN();
     double sum = 0.0;
-    for (int k = 0; k < n; k++) sum += gsl_vector_get(values, k);
+    for (int k = 0; k < n; k++) sum += values[k];
     double negative = 0.0;
     if (sum != 0.0)
         for (int k = 0; k < n; k++) {
-            const double proportion = gsl_vector_get(values, k) / sum;
+            const double proportion = values[k] / sum;
             if (proportion < -0.001) negative += std::fabs(proportion);
         }
-    gsl_vector_free(values);
     return negative;
 }
 
@@ -503,34 +624,43 @@ int EigenRank(int n, const double* eig) {
 }
 
 int SingValueDecomp(int n, int m, double** A, double** U, double* s, double** V) {
-    if (n <= 0 || m <= 0) return 1;  // GSL refuses empty matrices
-    // GSL needs at least as many rows as columns: a wide matrix is decomposed
-    // through its transpose, A' = U1 S V1', so A = V1 S U1'.
-    const bool wide = n < m;
-    const int rows = wide ? m : n, cols = wide ? n : m;
-    gsl_matrix* a = gsl_matrix_alloc(static_cast<size_t>(rows), static_cast<size_t>(cols));
-    if (wide)
-        matrixdetail::TransposeTiles(
-            n, m, [&](int i, int j) { return A[i][j]; },
-            [&](int j, int i, double v) { *gsl_matrix_ptr(a, j, i) = v; });
-    else
-        for (int i = 0; i < n; i++) std::memcpy(gsl_matrix_ptr(a, i, 0), A[i], sizeof(double) * m);
-    gsl_matrix* v = gsl_matrix_alloc(static_cast<size_t>(cols), static_cast<size_t>(cols));
-    gsl_vector* values = gsl_vector_alloc(static_cast<size_t>(cols));
-    gsl_vector* work = gsl_vector_alloc(static_cast<size_t>(cols));
-    const int status = gsl_linalg_SV_decomp(a, v, values, work);
-    if (status == 0) {
-        for (int k = 0; k < cols; k++) s[k] = gsl_vector_get(values, k);
-        double** left = wide ? V : U;   // receives the GSL left factor (rows x cols)
-        double** right = wide ? U : V;  // receives the GSL right factor (cols x cols)
-        for (int i = 0; i < rows; i++) std::memcpy(left[i], gsl_matrix_const_ptr(a, i, 0), sizeof(double) * cols);
-        for (int i = 0; i < cols; i++) std::memcpy(right[i], gsl_matrix_const_ptr(v, i, 0), sizeof(double) * cols);
+    using namespace matrixdetail;
+    if (n <= 0 || m <= 0) return 1;
+    const int r = std::min(n, m);
+    // LAPACK reads the rows of A as A' (m x n) and decomposes it as P S Q',
+    // so that A = Q S P': U = Q and V = P.
+    std::vector<double> a = RowMajorCopy(n, m, A);
+    if (!AllFiniteValues(a.size(), a.data())) return 0;
+    std::vector<double> sv(r), p(static_cast<size_t>(m) * r), qt(static_cast<size_t>(r) * n);
+    std::vector<int> iwork(8 * static_cast<size_t>(r));
+    int info = 0, lwork = -1;
+    double query = 0.0;
+    LapackTeam team(static_cast<double>(n) * m * r);
+    dgesdd_("S", &m, &n, a.data(), &m, sv.data(), p.data(), &m, qt.data(), &r, &query, &lwork, iwork.data(),
+            &info, 1);
+    if (!LapackSucceeded("dgesdd", info)) return 0;
+    lwork = WorkspaceSize("dgesdd", query);
+    if (lwork < 0) return 0;
+    std::vector<double> work(lwork);
+    dgesdd_("S", &m, &n, a.data(), &m, sv.data(), p.data(), &m, qt.data(), &r, work.data(), &lwork, iwork.data(),
+            &info, 1);
+    if (!LapackSucceeded("dgesdd", info)) return 0;
+    // The sign rule decides on the right vector (column k of P, contiguous),
+    // so that V agrees with the eigenvectors of A'A; its left partner (row k
+    // of Q', r apart) follows.
+    for (int k = 0; k < r; k++) {
+        double* v = p.data() + static_cast<size_t>(k) * m;
+        if (!NegativeLead(m, v, 1)) continue;
+        for (int j = 0; j < m; j++) v[j] = -v[j];
+        for (int i = 0; i < n; i++) qt[k + static_cast<size_t>(i) * r] *= -1.0;
     }
-    gsl_vector_free(work);
-    gsl_vector_free(values);
-    gsl_matrix_free(v);
-    gsl_matrix_free(a);
-    return status == 0 ? 1 : 0;
+    for (int k = 0; k < r; k++) s[k] = sv[k];
+    // Row i of U is column i of Q', contiguous; V is P transposed.
+    for (int i = 0; i < n; i++) std::memcpy(U[i], qt.data() + static_cast<size_t>(i) * r, sizeof(double) * r);
+    TransposeTiles(
+        r, m, [&](int k, int j) { return p[static_cast<size_t>(k) * m + j]; },
+        [&](int j, int k, double x) { V[j][k] = x; });
+    return 1;
 }
 
 // --- Stopping-rule statistics ---------------------------------------------------------
@@ -2315,10 +2445,14 @@ int OrdinationLib_Eigen(int n, double** rese, double** evectors, int* nAxes, dou
         *ok = true;
         return ordinationDone;
     }
-    double** work = dim2DT<double>(n, n);
-    OrdinationMatrix(n, rese, work, type, measure);
-    *ok = EigenHouseholderQL_GSL_D(n, work, evectors, eig) == 1;
-    free2DT(work, n);
+    // The matrix analysed is built straight into the buffer LAPACK takes, so
+    // that beside the caller's arrays only it and LAPACK's eigenvectors are
+    // held: two n x n matrices.
+    std::vector<double> buffer(static_cast<size_t>(n) * n);
+    std::vector<double*> work(n);
+    for (int i = 0; i < n; i++) work[i] = buffer.data() + static_cast<size_t>(i) * n;
+    OrdinationMatrix(n, rese, work.data(), type, measure);
+    *ok = matrixdetail::EigenOfRows(n, buffer.data(), evectors, eig) == 1;
     *nAxes = CountAxes(n, eig);
     return ordinationDone;
 }

@@ -92,21 +92,33 @@ int MinVectorWhich(int n, const double* x);
 int MinVectorWhich(int n, const int* x);
 
 // --- Eigen analysis and SVD -------------------------------------------------
-// Symmetric eigen analysis (GSL): eigenvalues in descending order in eig,
-// eigenvector k (unit length) in row k of evec. Reads the lower triangle and
-// the diagonal of A (callers fill the whole matrix). Returns 0 when an
-// eigenvalue is notably negative (below -0.001 of the sum of the eigenvalues),
-// else 1; the results are written in both cases.
+// These run in LAPACK. Each eigenvector and each singular-vector pair has one
+// sign, whatever the solver, the thread count or the machine: its component
+// of largest magnitude is positive (the first of them when several are equal
+// up to a relative 1e-9; for a pair, the component of the right vector, the
+// column of V). Calls of less work than an eigen analysis of about 1,000 x
+// 1,000 run on the calling thread and give the same bits on any team; larger
+// ones run on the team, except inside an active parallel region, where they
+// run on the calling thread. A LAPACK failure goes to GSL's error handler.
+//
+// Symmetric eigen analysis: eigenvalues in descending order in eig,
+// eigenvector k (unit length) in row k of evec (evec may be A). Reads the
+// lower triangle and the diagonal of A (callers fill the whole matrix).
+// Returns 0 when an eigenvalue is notably negative (below -0.001 of the sum
+// of the eigenvalues), else 1; the results are written in both cases. A
+// matrix that is not finite, or a failure, gives 0 with every result NaN.
 int EigenHouseholderQL_GSL_D(int n, double** A, double** evec, double* eig);
 // The same contract, computed by Householder reduction and QL iterations.
 int EigenHouseholderQL(int n, double** A, double** evec, double* eig);
-// Sum of the magnitudes of the eigenvalue proportions below -0.001.
+// Sum of the magnitudes of the eigenvalue proportions below -0.001 (the
+// eigenvalues alone are computed); NaN for a matrix that is not finite.
 double EigenHouseholderQL_NegEigen(int n, double** A);
 // Number of eigenvalues above 1e-5 percent of the total of the positive ones.
 int EigenRank(int n, const double* eig);
-// Singular value decomposition (GSL) of A (n x m): A = U diag(s) V', with
-// r = min(n, m) singular values in descending order in s, U n x r and V m x r.
-// Returns 1, or 0 when GSL reports a failure.
+// Singular value decomposition of A (n x m): A = U diag(s) V', with r =
+// min(n, m) singular values in descending order in s, U n x r and V m x r
+// (orthonormal columns). Returns 1, or 0, writing nothing, for a matrix that
+// is not finite or a failure.
 int SingValueDecomp(int n, int m, double** A, double** U, double* s, double** V);
 
 // --- Stopping-rule statistics (k is 1-based) --------------------------------

@@ -6,7 +6,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$1"
 shift
 
-packages=(g++ cmake ninja-build libgsl-dev libgtest-dev libbenchmark-dev)
+packages=(g++ cmake ninja-build libgsl-dev libopenblas-openmp-dev libgtest-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
