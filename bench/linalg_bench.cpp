@@ -1,6 +1,7 @@
 // Linear algebra, statistics and matrix operations on large tables: the
 // community-weighted product on one thread and on the whole team, matrix
-// products, symmetric eigen analysis, correlations and sorting.
+// products, symmetric eigen analysis, singular value decomposition,
+// correlations and sorting.
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
@@ -61,7 +62,9 @@ void BM_MatrixProd(benchmark::State& state) {
 }
 BENCHMARK(BM_MatrixProd)->Arg(500)->Unit(benchmark::kMillisecond);
 
-void BM_EigenGSL(benchmark::State& state) {
+// Symmetric eigen analysis (LAPACK) of n x n; below about 1,000 it runs on
+// the calling thread whatever the team.
+void BM_Eigen(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     double** A = RandomMatrix(n, n, 5);
     for (int i = 0; i < n; i++)
@@ -75,7 +78,29 @@ void BM_EigenGSL(benchmark::State& state) {
     free2DT(A, n);
     free2DT(V, n);
 }
-BENCHMARK(BM_EigenGSL)->Arg(500)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Eigen)->Arg(500)->Unit(benchmark::kMillisecond);
+
+// Singular value decomposition of a 2,000 x 200 table; the argument is the
+// team size (0: every processor).
+void BM_Svd(benchmark::State& state) {
+    const int n = 2000, m = 200;
+    double** A = RandomMatrix(n, m, 11);
+    double** U = dim2DT<double>(n, m);
+    double** V = dim2DT<double>(m, m);
+    std::vector<double> s(m);
+    const int saved = NumberOfThreads();
+    InitMultiprocessing(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        SingValueDecomp(n, m, A, U, s.data(), V);
+        benchmark::DoNotOptimize(s[0]);
+    }
+    state.counters["threads"] = NumberOfThreads();
+    InitMultiprocessing(saved);
+    free2DT(A, n);
+    free2DT(U, n);
+    free2DT(V, m);
+}
+BENCHMARK(BM_Svd)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Correlations between 1,000 rows of 300 values (resemblance measure 17).
 void BM_CorrelationMV(benchmark::State& state) {

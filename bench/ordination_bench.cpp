@@ -1,13 +1,18 @@
-// Principal coordinates of 1,000 and 2,000 sampling units: the ordination
-// dispatcher on a Bray-Curtis matrix (non-Euclidean, as field data give),
-// GSL's symmetric eigen analysis included. Besides GSL's own copy and
-// eigenvector matrix the dispatcher keeps one n x n work matrix.
+// Principal coordinates of 1,000, 2,000 and 5,000 sampling units on one
+// thread and on every processor: the ordination dispatcher on a Bray-Curtis
+// matrix (non-Euclidean, as field data give), LAPACK's symmetric eigen
+// analysis included. Beside the caller's arrays it holds two n x n matrices:
+// the centred matrix, built in the buffer LAPACK takes, and LAPACK's
+// eigenvectors. The counter "load" is the one-minute load average at the end:
+// LAPACK's team is cut to the processors it leaves free.
 //
 //   build/bench/tevlan_bench --benchmark_filter=PrincipalCoordinates
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <random>
 
+#include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlib_M.h"
 
@@ -36,12 +41,18 @@ void PrincipalCoordinates(benchmark::State& state) {
     double* eig = dim1DT<double>(n);
     int axes = 0;
     bool ok = false;
+    const int saved = NumberOfThreads();
+    InitMultiprocessing(static_cast<int>(state.range(1)));
     for (auto _ : state) {
         OrdinationLib_D(n, kVariables, X, rese, evectors, scores, &axes, eig, &ok, 1, 20, 1);
         benchmark::DoNotOptimize(scores[0][0]);
         benchmark::ClobberMemory();
     }
     state.counters["axes"] = axes;
+    state.counters["threads"] = NumberOfThreads();
+    double load = 0;
+    if (getloadavg(&load, 1) == 1) state.counters["load"] = load;
+    InitMultiprocessing(saved);
     free1D(eig);
     free2DT(scores, n);
     free2DT(evectors, n);
@@ -49,6 +60,10 @@ void PrincipalCoordinates(benchmark::State& state) {
     free2DT(X, n);
 }
 
-BENCHMARK(PrincipalCoordinates)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Arguments: units, team size (0: every processor).
+BENCHMARK(PrincipalCoordinates)
+    ->ArgsProduct({{1000, 2000, 5000}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
