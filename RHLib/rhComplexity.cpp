@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "nrutilRH.h"
 #include "rhlibDim.h"
@@ -274,13 +275,18 @@ int Interpolate(int n, int p, double** X, const double* times, int m, const doub
     return fcloseck(f, "Interpolated.txt") ? 1 : 0;
 }
 
+double InterpolationCount(int n, const double* times, double interval) {
+    if (n < 1 || !std::isfinite(interval) || !(interval > 0)) return std::numeric_limits<double>::quiet_NaN();
+    return std::trunc((times[n - 1] - times[0]) / interval + 1);
+}
+
 int Interpolate(int n, int p, double** X, const double* times, double interval, int digits) {
     if (!std::isfinite(interval) || !(interval > 0)) {
         Refused("The interpolation interval must be a number above 0");
         return 0;
     }
     if (!SeriesAccepted(n, p, times)) return 0;
-    const double count = std::trunc((times[n - 1] - times[0]) / interval + 1);
+    const double count = InterpolationCount(n, times, interval);
     if (!(count <= kLargestInt)) {
         Refused("The interpolation would give more than 2147483647 new times");
         return 0;

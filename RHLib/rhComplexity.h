@@ -66,5 +66,9 @@ int Interpolate(int n, int p, double** X, const double* times, int m, const doub
 // finite number above 0, or more than 2147483647 new times, is refused like
 // the times above.
 int Interpolate(int n, int p, double** X, const double* times, double interval, int digits);
+// The number of new times that form would give for the n increasing times
+// (before its limit is applied): the whole part of (last time - first
+// time) / interval + 1; NaN when the interval is not a finite number above 0.
+double InterpolationCount(int n, const double* times, double interval);
 
 #endif

@@ -1,0 +1,139 @@
+#include "rhDynamics.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+#include "iflibG.h"
+#include "rhlibDim.h"
+#include "rhlibRes_M.h"
+#include "rhlib_M.h"
+
+namespace {
+
+// FitMarkov with the row totals in a buffer the caller keeps (n values).
+void FitMarkovInto(int n, int p, int maxLag, double** X, double*** transitions, double* totals) {
+    RowTotals(n, p, X, totals);
+    for (int l = 1; l <= maxLag; l++) {
+        double** A = transitions[l - 1];
+        for (int i = 0; i < p; i++)
+            for (int j = 0; j < p; j++) A[i][j] = 0.0;
+        // The matrices W are only ever averaged, so they are added up
+        // directly.
+        for (int s = 0; s + l < n; s++) {
+            const double* xs = X[s];
+            const double* xu = X[s + l];
+            const double Tu = totals[s + l];
+            for (int i = 0; i < p; i++) A[i][i] += xu[i];
+            if (!(Tu > 0)) continue;
+            for (int i = 0; i < p; i++) {
+                const double d = xu[i] - xs[i];
+                if (d == 0) continue;
+                if (d < 0) {
+                    // The loss of i went to the other states.
+                    double* row = A[i];
+                    for (int j = 0; j < p; j++)
+                        if (j != i) row[j] += xu[j] * -d / Tu;
+                } else {
+                    // The gain of i came from the other states.
+                    for (int j = 0; j < p; j++)
+                        if (j != i) A[j][i] += xu[j] * d / Tu;
+                }
+            }
+        }
+        const double pairs = n - l;
+        for (int i = 0; i < p; i++)
+            for (int j = 0; j < p; j++) A[i][j] /= pairs;
+        UnitSumRowsAdj(p, p, A, A);
+    }
+}
+
+}  // namespace
+
+void FitMarkov(int n, int p, int maxLag, double** series, double*** transitions) {
+    if (n < 1 || p < 1) return;
+    std::vector<double> totals(n);
+    FitMarkovInto(n, p, maxLag, series, transitions, totals.data());
+}
+
+void MarkovPredictLag(int rows, int p, int lag, double** P, double** Y) {
+    if (lag < 1) return;
+    for (int r = lag; r < rows; r++) {
+        const double* x = Y[r - lag];
+        double* y = Y[r];
+        for (int j = 0; j < p; j++) y[j] = 0.0;
+        for (int i = 0; i < p; i++) {
+            const double xi = x[i];
+            const double* Pi = P[i];
+            for (int j = 0; j < p; j++) y[j] += xi * Pi[j];
+        }
+    }
+}
+
+void MarkovityTest(int n, int p, int maxLag, double** X, int nIter, double* K, double* P, double* average) {
+    if (n < 3 || p < 1 || maxLag < 1 || nIter < 1) return;
+    // Buffers made once: the distances of the series in data order, whose
+    // permutation is the distance matrix of every permuted series; the
+    // permuted series (row pointers into X), its prediction, the transition
+    // matrices and the distances of the prediction.
+    ScopedMatrix<double> DX(n, n), DXr(n, n), DY(n, n), Y(n, p);
+    double*** T = dim3DT<double>(maxLag, p, p);
+    std::vector<double*> Xr(n);
+    std::vector<int> list(n);
+    std::vector<double> totals(n), count(maxLag, 1.0), sum(maxLag, 0.0);
+    EucliDist(n, p, X, DX);
+    for (int i = 0; i < n; i++) list[i] = i + 1;
+
+    for (int k = 1; k <= nIter; k++) {
+        if (k > 1) {
+            char text[64];
+            snprintf(text, sizeof text, "Randomization iteration: %d %d", nIter, k);
+            HandleEventInfoWhere2(text);
+            RndList(n, list.data());
+        }
+        for (int i = 0; i < n; i++) {
+            Xr[i] = X[list[i] - 1];
+            const double* from = DX[list[i] - 1];
+            double* to = DXr[i];
+            for (int j = 0; j < n; j++) to[j] = from[list[j] - 1];
+        }
+        FitMarkovInto(n, p, maxLag, Xr.data(), T, totals.data());
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < p; j++) Y[i][j] = Xr[i][j];
+        for (int l = 1; l <= maxLag; l++) {
+            MarkovPredictLag(n, p, l, T[l - 1], Y);
+            EucliDist(n, p, Y, DY);
+            const double stress = MatrixStressKruskal(n, DXr, DY);
+            if (k == 1) {
+                // No variation (-1) leaves nothing to test.
+                K[l - 1] = stress;
+            } else {
+                const double observed = K[l - 1] == -1.0 ? std::numeric_limits<double>::quiet_NaN() : K[l - 1];
+                if (CountsTowardP(stress, observed, TieRule::Smaller)) count[l - 1] += 1.0;
+                sum[l - 1] += stress;
+            }
+        }
+    }
+    for (int l = 0; l < maxLag; l++) {
+        const double observed = K[l] == -1.0 ? std::numeric_limits<double>::quiet_NaN() : K[l];
+        P[l] = PermutationP(count[l], nIter, observed);
+        average[l] = nIter > 1 ? sum[l] / (nIter - 1) : 0.0;
+    }
+    free3DT(T, maxLag, p);
+}
+
+void RatesOfChange(int n, const double* change, const double* span, const double* reference, double* velocity,
+                   double* velocityAt, double* acceleration, double* accelerationAt) {
+    for (int i = 0; i + 1 < n; i++) {
+        velocity[i] = span[i] > 0 && change[i] != MISSING ? change[i] / span[i] : kNoValue;
+        velocityAt[i] = (reference[i] + reference[i + 1]) / 2;
+    }
+    // Arithmetic on the mark would print huge numbers as if they were rates.
+    for (int i = 0; i + 2 < n; i++) {
+        const double m = (span[i] + span[i + 1]) / 2;
+        const bool defined = m > 0 && velocity[i] != kNoValue && velocity[i + 1] != kNoValue;
+        acceleration[i] = defined ? (velocity[i + 1] - velocity[i]) / m : kNoValue;
+        accelerationAt[i] = (reference[i] + reference[i + 1] + reference[i + 2]) / 3;
+    }
+}
