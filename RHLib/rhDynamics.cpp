@@ -12,8 +12,12 @@
 
 namespace {
 
-// FitMarkov with the row totals in a buffer the caller keeps (n values).
-void FitMarkovInto(int n, int p, int maxLag, double** X, double*** transitions, double* totals) {
+// FitMarkov with the row totals and two vectors of p in buffers the caller
+// keeps (n + 2p values).
+void FitMarkovInto(int n, int p, int maxLag, double** X, double*** transitions, double* work) {
+    double* totals = work;
+    double* loss = work + n;
+    double* gain = loss + p;
     RowTotals(n, p, X, totals);
     for (int l = 1; l <= maxLag; l++) {
         double** A = transitions[l - 1];
@@ -25,21 +29,24 @@ void FitMarkovInto(int n, int p, int maxLag, double** X, double*** transitions, 
             const double* xs = X[s];
             const double* xu = X[s + l];
             const double Tu = totals[s + l];
-            for (int i = 0; i < p; i++) A[i][i] += xu[i];
-            if (!(Tu > 0)) continue;
+            if (!(Tu > 0)) {
+                for (int i = 0; i < p; i++) A[i][i] += xu[i];
+                continue;
+            }
+            // A loss of state i went to every other state j, and a gain of j
+            // came from every other state i, in proportion to their amounts
+            // at u: W[i][j] = x_u,j loss_i + x_u,i gain_j off the diagonal,
+            // W[i][i] = x_u,i.
             for (int i = 0; i < p; i++) {
                 const double d = xu[i] - xs[i];
-                if (d == 0) continue;
-                if (d < 0) {
-                    // The loss of i went to the other states.
-                    double* row = A[i];
-                    for (int j = 0; j < p; j++)
-                        if (j != i) row[j] += xu[j] * -d / Tu;
-                } else {
-                    // The gain of i came from the other states.
-                    for (int j = 0; j < p; j++)
-                        if (j != i) A[j][i] += xu[j] * d / Tu;
-                }
+                loss[i] = d < 0 ? -d / Tu : 0.0;
+                gain[i] = d > 0 ? d / Tu : 0.0;
+            }
+            for (int i = 0; i < p; i++) {
+                double* row = A[i];
+                const double kept = row[i] + xu[i], li = loss[i], xi = xu[i];
+                for (int j = 0; j < p; j++) row[j] += xu[j] * li + xi * gain[j];
+                row[i] = kept;
             }
         }
         const double pairs = n - l;
@@ -53,8 +60,8 @@ void FitMarkovInto(int n, int p, int maxLag, double** X, double*** transitions, 
 
 void FitMarkov(int n, int p, int maxLag, double** series, double*** transitions) {
     if (n < 1 || p < 1) return;
-    std::vector<double> totals(n);
-    FitMarkovInto(n, p, maxLag, series, transitions, totals.data());
+    std::vector<double> work(n + 2 * p);
+    FitMarkovInto(n, p, maxLag, series, transitions, work.data());
 }
 
 void MarkovPredictLag(int rows, int p, int lag, double** P, double** Y) {
@@ -81,7 +88,7 @@ void MarkovityTest(int n, int p, int maxLag, double** X, int nIter, double* K, d
     double*** T = dim3DT<double>(maxLag, p, p);
     std::vector<double*> Xr(n);
     std::vector<int> list(n);
-    std::vector<double> totals(n), count(maxLag, 1.0), sum(maxLag, 0.0);
+    std::vector<double> work(n + 2 * p), count(maxLag, 1.0), sum(maxLag, 0.0);
     EucliDist(n, p, X, DX);
     for (int i = 0; i < n; i++) list[i] = i + 1;
 
@@ -98,7 +105,7 @@ void MarkovityTest(int n, int p, int maxLag, double** X, int nIter, double* K, d
             double* to = DXr[i];
             for (int j = 0; j < n; j++) to[j] = from[list[j] - 1];
         }
-        FitMarkovInto(n, p, maxLag, Xr.data(), T, totals.data());
+        FitMarkovInto(n, p, maxLag, Xr.data(), T, work.data());
         for (int i = 0; i < n; i++)
             for (int j = 0; j < p; j++) Y[i][j] = Xr[i][j];
         for (int l = 1; l <= maxLag; l++) {
