@@ -495,5 +495,7 @@ int CanonicalSerialScaling() {
             Text("\nCorrelation matrix predicted by linear regression for block size equal to one:\n",
                  "\nMatriz de correlacao predita por regressao linear para tamanho de bloco igual a um:\n"));
     PrintMatrixTab(report, p, p, result, sDigits);
-    return fcloseck(report, kReport) ? 1 : 0;
+    const bool written = fcloseck(report, kReport);
+    ClearLine();
+    return written ? 1 : 0;
 }
