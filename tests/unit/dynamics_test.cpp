@@ -180,16 +180,12 @@ TEST(MarkovFit, SeededTestAgreesWithTheLoopWrittenFromTheDefinitions) {
         ExpectNear(K, want.K, 1e-12, "K");
         ExpectNear(P, want.P, 1e-15, "P");
         ExpectNear(average, want.average, 1e-12, "average");
+        if (c.seed != 12345) continue;
+        // The figures of the worked series.
+        ExpectNear(K, {0.1019238955, 0.08573934269}, 1e-10, "K");
+        ExpectNear(P, {43 / 999., 43 / 999.}, 1e-15, "P");
+        ExpectNear(average, {0.9240272638, 0.7417013923}, 1e-10, "average");
     }
-    // The figures of the worked series.
-    Vec K(2), P(2), average(2);
-    ScopedMatrix<double> X(4, 3);
-    for (int i = 0; i < 4; i++) std::copy(kSeries[i].begin(), kSeries[i].end(), X[i]);
-    InitRndNumberGenerator(12345);
-    MarkovityTest(4, 3, 2, X, 999, K.data(), P.data(), average.data());
-    ExpectNear(K, {0.1019238955, 0.08573934269}, 1e-10, "K");
-    ExpectNear(P, {43 / 999., 43 / 999.}, 1e-15, "P");
-    ExpectNear(average, {0.9240272638, 0.7417013923}, 1e-10, "average");
 }
 
 TEST(MarkovFit, RatesOfChangeAndTheNoValueMark) {
