@@ -217,8 +217,8 @@ bool NNCRD(int n, double** T, double** D, double* result) {
 
 bool LCBD(int n, double** D, double* result, bool squared) {
     if (n <= 0) return true;
-    OwnedMatrix<double> G(n, n);
-    DissToCenterProdMatrix(n, D, G.get(), squared);
+    ScopedMatrix<double> G(n, n);
+    DissToCenterProdMatrix(n, D, G.x, squared);
     double trace = 0.0;
     for (int i = 0; i < n; i++) trace += G[i][i];
     if (trace == 0.0) trace = 1.0;
@@ -229,9 +229,9 @@ bool LCBD(int n, double** D, double* result, bool squared) {
 bool DiversityPartition(int c, int p, double** W, double** D, double& alpha, double& beta,
                         double& gamma, double& alphaEquivalent, double& betaEquivalent,
                         double& gammaEquivalent, double& betaProportion) {
-    OwnedMatrix<double> P(c, p);
-    OwnedVector<double> pooled(p);
-    if (c > 0 && p > 0) UnitSumRowsAdjMV(c, p, P.get(), W);
+    ScopedMatrix<double> P(c, p);
+    ScopedVector<double> pooled(p);
+    if (c > 0 && p > 0) UnitSumRowsAdjMV(c, p, P.x, W);
     // An empty community has no profile: counting it as a Rao index of 0
     // would lower alpha and raise beta for no ecological reason.
     double alphaSum = 0.0;
@@ -249,7 +249,7 @@ bool DiversityPartition(int c, int p, double** W, double** D, double& alpha, dou
     if (included > 0) {
         for (int j = 0; j < p; j++) pooled[j] /= included;
         alpha = alphaSum / included;
-        gamma = RaoIndex_Simpson(p, pooled.get(), D, true, false);
+        gamma = RaoIndex_Simpson(p, pooled.x, D, true, false);
     } else {
         alpha = gamma = 0.0;
     }
@@ -304,6 +304,30 @@ double PartialCorrelation(double rXY, double rXZ, double rYZ) {
     return (rXY - rXZ * rYZ) / std::sqrt(1.0 - rXZ * rXZ) / std::sqrt(1.0 - rYZ * rYZ);
 }
 
+double PartialMatrixCorrelation(int n, int p1, int p2, double** X1, double** X2, int method,
+                                double tolerance, const std::vector<CovariateBlock>& blocks) {
+    if (method != 2 && method != 3) return 0.0;
+    int joined = 0;
+    for (const CovariateBlock& b : blocks) {
+        if (b.cols < 0 || (b.cols > 0 && !b.X)) return NaN;
+        for (int j = 0; j < b.cols; j++)
+            if (!b.select || b.select[j] == 1) joined++;
+    }
+    ScopedMatrix<double> Z(n, joined), R1(n, p1), R2(n, p2);
+    int column = 0;
+    for (const CovariateBlock& b : blocks)
+        for (int j = 0; j < b.cols; j++) {
+            if (b.select && b.select[j] != 1) continue;
+            for (int i = 0; i < n; i++) Z[i][column] = b.X[i][j];
+            column++;
+        }
+    // The residuals go to work tables: the caller's tables stay as they are
+    // for the statistics computed after this one.
+    PCA_Regression_ResidualsSelect(n, p1, joined, X1, Z, R1, nullptr, 2, tolerance);
+    PCA_Regression_ResidualsSelect(n, p2, joined, X2, Z, R2, nullptr, 2, tolerance);
+    return method == 2 ? ProcrustesCoeff(n, p1, p2, R1, R2) : RVcoeff(n, p1, p2, R1, R2);
+}
+
 // ===========================================================================
 // Resemblance options of another program
 // ===========================================================================
@@ -331,6 +355,35 @@ int TranslateReseOpt_KELDAN_TEVLAN(int option) {
 // Permutation tests
 // ===========================================================================
 
+double ProbMantel(int n, int N, double** A, double** B, double& observed) {
+    // The permuted pairs read both triangles: A's upper one, made symmetric,
+    // in a work copy, so the caller's A is not changed.
+    ScopedMatrix<double> S(n, n);
+    for (int i = 0; i < n; i++)
+        for (int j = i; j < n; j++) S[i][j] = S[j][i] = A[i][j];
+    observed = MatrixCorr(n, S, B);
+    if (N < 1 || !std::isfinite(observed)) return NaN;
+    // Lists are drawn in iteration order and evaluated a block at a time,
+    // which shares each pass over the permuted matrix.
+    PermutedComparison permuted(PermutedComparison::kMantel, n, S, B, nullptr, false);
+    constexpr int kBlock = PermutedComparison::kBlock;
+    std::vector<int> lists(static_cast<size_t>(kBlock) * (n > 0 ? n : 0));
+    double values[kBlock];
+    double count = 1.0;
+    for (int first = 1; first < N; first += kBlock) {
+        const int K = std::min(kBlock, N - first);
+        for (int k = 0; k < K; k++) {
+            ShowTestProgress("Permutation test: %d of %d", first + k, N);
+            RndList(n, &lists[static_cast<size_t>(k) * n]);
+        }
+        permuted.Evaluate(K, lists.data(), values);
+        for (int k = 0; k < K; k++)
+            if (CountsTowardP(values[k], observed, TieRule::LargerAbsolute)) count += 1.0;
+    }
+    ClearLine();
+    return PermutationP(count, N, observed);
+}
+
 double Prob_LimitingSimilarity(int N, int p, int c, double** W, double** S, bool dissimilarity,
                                bool trace, FILE* stream) {
     if (N < 1) return NaN;
@@ -357,16 +410,16 @@ double Prob_LimitingSimilarity(int N, int p, int c, double** W, double** S, bool
     // Small values are extreme for similarities: OTUs that coexist are then
     // less alike than chance would make them.
     const TieRule rule = dissimilarity ? TieRule::Larger : TieRule::Smaller;
-    OwnedVector<int> list(p), perm(p), inv(p);
+    ScopedVector<int> list(p), perm(p), inv(p);
     std::unique_ptr<NeighbourOrder> order;
     if (p <= NeighbourOrder::kMaxOtus) order.reset(new NeighbourOrder(p, S, dissimilarity));
-    std::unique_ptr<OwnedMatrix<double>> shown;
-    if (tracing) shown.reset(new OwnedMatrix<double>(p, p));
+    std::unique_ptr<ScopedMatrix<double>> shown;
+    if (tracing) shown.reset(new ScopedMatrix<double>(p, p));
 
     double count = 1.0;
     for (int it = 1; it < N; it++) {
         ShowTestProgress("Permutation test: %d of %d", it, N);
-        RndList(p, list.get());
+        RndList(p, list.x);
         for (int j = 0; j < p; j++) {
             perm[j] = list[j] - 1;
             inv[perm[j]] = j;
@@ -374,21 +427,21 @@ double Prob_LimitingSimilarity(int N, int p, int c, double** W, double** S, bool
         double random;
         if (order) {
             random = MeanNearestNeighbour(c, W, com, dissimilarity, [&](int i, int j, int& k, double& s) {
-                return order->Find(j, W[i], perm.get(), inv.get(), k, s);
+                return order->Find(j, W[i], perm.x, inv.x, k, s);
             });
         } else {
             random = MeanNearestNeighbour(c, W, com, dissimilarity,
-                                          ScanNeighbour{S, com, dissimilarity, perm.get()});
+                                          ScanNeighbour{S, com, dissimilarity, perm.x});
         }
         if (CountsTowardP(random, observed, rule)) count += 1.0;
         if (tracing) {
-            OwnedMatrix<double>& M = *shown;
+            ScopedMatrix<double>& M = *shown;
             for (int a = 0; a < p; a++)
                 for (int b = 0; b < p; b++) M[a][b] = S[perm[a]][perm[b]];
             fprintf(stream, "\n\nPermuted distance matrix:\n");
-            PrintMatrixTab(stream, p, p, M.get(), kTraceDigits);
+            PrintMatrixTab(stream, p, p, M.x, kTraceDigits);
             fprintf(stream, "\n\nOrder of original OTUs in permuted matrix:\t");
-            PrintVectorTab(stream, p, list.get());
+            PrintVectorTab(stream, p, list.x);
             fprintf(stream, "\nIteration %d\tRandom test statistic=\t%g\tCummulative frequency=%g\n", it,
                     random, count);
         }
@@ -432,40 +485,40 @@ bool Prob_Redundancy(int N, int p, int k, int c, const double* diversity, double
                 }
     }
     const int m = static_cast<int>(listing.size());
-    OwnedVector<int> list(p), shuffled(m);
-    OwnedVector<double> x(p);
-    std::unique_ptr<OwnedMatrix<double>> shown;
-    if (tracing) shown.reset(new OwnedMatrix<double>(p, p));
+    ScopedVector<int> list(p), shuffled(m);
+    ScopedVector<double> x(p);
+    std::unique_ptr<ScopedMatrix<double>> shown;
+    if (tracing) shown.reset(new ScopedMatrix<double>(p, p));
 
     for (int it = 1; it < N; it++) {
         ShowTestProgress("Permutation test redundancy: %d of %d", it, N);
         if (restricted) {
             for (int j = 0; j < p; j++) list[j] = j + 1;
             for (int t = 0; t < m; t++) shuffled[t] = listing[t];
-            RndListSpecified(m, shuffled.get());
+            RndListSpecified(m, shuffled.x);
             for (int t = 0; t < m; t++) list[listing[t] - 1] = shuffled[t];
         } else {
-            RndList(p, list.get());
+            RndList(p, list.x);
         }
         // Rearranging S by the list is rearranging each community the other
         // way: OTU j's abundance goes where its row of S went. That costs p
         // values per community instead of a p x p copy.
         for (int i = 0; i < c; i++) {
             for (int j = 0; j < p; j++) x[list[j] - 1] = W[i][j];
-            random[i] = diversity[i] - RaoIndex(p, x.get(), S, sqrtRao);
+            random[i] = diversity[i] - RaoIndex(p, x.x, S, sqrtRao);
             if (CountsTowardP(random[i], observed[i], TieRule::Larger)) count[i] += 1.0;
         }
         if (tracing) {
-            OwnedMatrix<double>& M = *shown;
+            ScopedMatrix<double>& M = *shown;
             for (int a = 0; a < p; a++)
                 for (int b = 0; b < p; b++) M[a][b] = S[list[a] - 1][list[b] - 1];
             fprintf(stream, "\n\nITERATION\t%d\n", it);
             fprintf(stream, "\nOrder of OTUs in randomly permuted resemblance matrix between OTUs:\t");
-            PrintVectorTab(stream, p, list.get());
+            PrintVectorTab(stream, p, list.x);
             fprintf(stream,
                     "\nResemblance matrix between %d OTUs after rearrangement according to OTUs permutation:\n",
                     p);
-            PrintLowerHalfMatrixTab(stream, p, M.get(), kTraceDigits);
+            PrintLowerHalfMatrixTab(stream, p, M.x, kTraceDigits);
             fprintf(stream, "\nIteration %d\tRedundancy according to the null model in %d communities:\n", it, c);
             for (int i = 0; i < c; i++) fprintf(stream, "%g\t", random[i]);
             fprintf(stream, "\n");
@@ -474,6 +527,107 @@ bool Prob_Redundancy(int N, int p, int k, int c, const double* diversity, double
     ClearLine();
     for (int i = 0; i < c; i++) P[i] = PermutationP(count[i], N, observed[i]);
     return true;
+}
+
+namespace {
+
+// ro between two resemblance matrices of c communities: the matrix
+// correlation; with two communities, one pair each, how near the two values
+// are (1 when equal, 0 included). The larger magnitude divides, so that
+// negative similarities give no value beyond 1.
+double CommunityMatrixCorr(int c, double** A, double** B) {
+    if (c >= 3) return MatrixCorr(c, A, B);
+    const double a = A[0][1], b = B[0][1];
+    if (a == b) return 1.0;
+    return 1.0 - std::fabs(a - b) / std::max(std::fabs(a), std::fabs(b));
+}
+
+bool RoXET(int N, int p, int k, int c, double** U, double** W, double rTE, double** DT, double** DE,
+           double& P_XE, double& P_XET, int option, bool trace, FILE* stream, bool specified) {
+    const int measure = TranslateReseOpt_KELDAN_TEVLAN(option);
+    if (measure == 0 || c < 2 || N < 1 || p < 1 || k < 1) return false;
+    const bool tracing = trace && stream;
+    ScopedMatrix<double> X(c, k), DX(c, c);
+    // The permuted U is a list of U's rows: nothing is copied.
+    ScopedVector<double*> Urnd(p);
+    ScopedVector<int> list(p);
+    for (int j = 0; j < p; j++) {
+        Urnd[j] = U[j];
+        list[j] = j + 1;
+    }
+    auto evaluate = [&](double& xt, double& xe, double& xet) {
+        MatrixProd(c, p, p, k, W, Urnd, X);
+        if (ResemblanceLib(c, k, X, DX, 1, measure, nullptr, 1.0, 0.0, 0, false) != reseComputed) return false;
+        xe = CommunityMatrixCorr(c, DE, DX);
+        xt = CommunityMatrixCorr(c, DX, DT);
+        xet = PartialCorrelation(xe, xt, rTE);
+        return true;
+    };
+    double obsXT, obsXE, obsXET;
+    if (!evaluate(obsXT, obsXE, obsXET)) return false;
+    if (tracing) {
+        fprintf(stream, "\nPERMUTATION TEST FOR PARTIAL CORRELATION ro(XE.T)\n");
+        fprintf(stream, "INTERMEDIATE RESULTS\n");
+        fprintf(stream, "\nObserved belonging matrix (U):\n");
+        PrintMatrixTab(stream, p, k, U, kTraceDigits);
+        fprintf(stream, "\nMatrix W (%d communities by %d OTUs):\n", c, p);
+        PrintMatrixTab(stream, c, p, W, kTraceDigits);
+        fprintf(stream, "\nResemblance matrix DT between %d communities (based on matrix T of traits by communities):\n", c);
+        PrintLowerHalfMatrixTab(stream, c, DT, kTraceDigits);
+        fprintf(stream, "\nResemblance matrix DE between %d communities (base don matrix E of ecological variables by communities):\n", c);
+        PrintLowerHalfMatrixTab(stream, c, DE, kTraceDigits);
+        fprintf(stream, "\nMatrix correlation between DT and DE:\t%g\n", rTE);
+        fprintf(stream, "\nObserved ro(XT)=\t%g\n", obsXT);
+        fprintf(stream, "Observed ro(XE)=\t%g\n", obsXE);
+        fprintf(stream, "Observed ro(XE.T)=\t%g\n", obsXET);
+    }
+
+    double countXE = 1.0, countXET = 1.0;
+    const bool testable = std::isfinite(obsXE) || std::isfinite(obsXET);
+    for (int it = 1; testable && it < N; it++) {
+        ShowTestProgress("Permutation test: %d of %d", it, N);
+        if (specified)
+            RndListSpecified(p, list);
+        else
+            RndList(p, list);
+        for (int j = 0; j < p; j++) Urnd[j] = U[list[j] - 1];
+        double xt = NaN, xe = NaN, xet = NaN;
+        evaluate(xt, xe, xet);
+        if (CountsTowardP(xe, obsXE, TieRule::Larger)) countXE += 1.0;
+        if (CountsTowardP(xet, obsXET, TieRule::Larger)) countXET += 1.0;
+        if (tracing) {
+            fprintf(stream, "\n\nITERATION\t%d\n", it);
+            fprintf(stream, "Permuted belonging matrix (Urnd):\n");
+            PrintMatrixTab(stream, p, k, Urnd, kTraceDigits);
+            fprintf(stream, "\nOrder of original OTUs in permuted belongin matrix Urnd:\t");
+            PrintVectorTab(stream, p, list);
+            fprintf(stream, "\n\nMatrix Xrnd (%d communities by %d PFTs) generated after Urnd (Xrnd = W x Urnd):\n", c, k);
+            PrintMatrixTab(stream, c, k, X, kTraceDigits);
+            fprintf(stream, "\nResemblance matrix DX between %d communities:\n", c);
+            PrintLowerHalfMatrixTab(stream, c, DX, kTraceDigits);
+            fprintf(stream,
+                    "\nIteration %d\tRandom ro(XT) =\t%g\tRandom ro(XE) =\t%g\tRandom ro(XE.T) =\t%g\tCummulative "
+                    "frequency for ro(XE)=%g\tCummulative frequency for ro(XE.T)=%g\n",
+                    it, xt, xe, xet, countXE, countXET);
+        }
+    }
+    ClearLine();
+    P_XE = PermutationP(countXE, N, obsXE);
+    P_XET = PermutationP(countXET, N, obsXET);
+    return true;
+}
+
+}  // namespace
+
+bool Prob_ro_XE_T(int N, int p, int k, int c, double** U, double** W, double rTE, double** DT,
+                  double** DE, double& P_XE, double& P_XET, int measure, bool trace, FILE* stream) {
+    return RoXET(N, p, k, c, U, W, rTE, DT, DE, P_XE, P_XET, measure, trace, stream, false);
+}
+
+bool Prob_ro_XE_T(int N, int p, int k, int c, double** U, double** W, double rTE, double** DT,
+                  double** DE, double& P_XE, double& P_XET, int measure, bool trace, FILE* stream,
+                  bool specified) {
+    return RoXET(N, p, k, c, U, W, rTE, DT, DE, P_XE, P_XET, measure, trace, stream, specified);
 }
 
 // ===========================================================================
@@ -499,10 +653,10 @@ bool AllCombinations(int** M, int rows, int maxSize, int n) {
     if (n < 0 || SubsetsUpTo(n, maxSize, rows) > rows) return false;
     for (int r = 0; r < rows; r++)
         for (int j = 0; j < n; j++) M[r][j] = 0;
-    OwnedVector<int> work(n), chosen(n);
+    ScopedVector<int> work(n), chosen(n);
     int counter = 0;
     for (int size = 1; size <= maxSize && size <= n; size++)
-        Combi(M, counter, work.get(), size, 0, 0, chosen.get(), n);
+        Combi(M, counter, work.x, size, 0, 0, chosen.x, n);
     return true;
 }
 

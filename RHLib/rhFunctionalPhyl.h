@@ -19,6 +19,8 @@
 #define RHFUNCTIONALPHYL_H
 
 #include <cstdio>
+#include <limits>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Statistics of one community table
@@ -92,6 +94,47 @@ double Pvalue(int n, const double* random, double observed, double median, int s
 // or |rYZ| lies within 1e-9 of 1.
 double PartialCorrelation(double rXY, double rXZ, double rYZ);
 
+// A covariate table of n rows: cols columns, the columns with select[j] = 1
+// taken (select null: all).
+struct CovariateBlock {
+    int cols;
+    const int* select;
+    double** X;
+};
+
+// Correlation of the tables X1 (n x p1) and X2 (n x p2) after the covariates:
+// the selected columns of every block are joined, X1 and X2 are replaced, in
+// work copies, by their residuals on the principal components of the joined
+// covariates (correlations; at most (n - 2) / tolerance components when
+// tolerance > 0; without covariates, the deviations from the column means);
+// method 2 gives the Procrustes correlation of the residuals, 3 their RV
+// coefficient, any other 0. The caller's tables are not changed.
+double PartialMatrixCorrelation(int n, int p1, int p2, double** X1, double** X2, int method,
+                                double tolerance, const std::vector<CovariateBlock>& blocks);
+
+namespace fp_detail {
+inline void CollectBlocks(std::vector<CovariateBlock>&) {}
+template <class... Rest>
+void CollectBlocks(std::vector<CovariateBlock>& out, int cols, const int* select, double** X,
+                   Rest... rest) {
+    out.push_back({cols, select, X});
+    CollectBlocks(out, rest...);
+}
+}  // namespace fp_detail
+
+// The same with the blocks as arguments after their number, three for each:
+// its number of columns (int), its selection (const int*, or nullptr) and
+// its table (double**). The types are checked when the call is compiled;
+// NaN when blocks differs from the number of triples given.
+template <class... Rest>
+double PartialMatrixCorrelation(int n, int p1, int p2, double** X1, double** X2, int method,
+                                double tolerance, int blocks, Rest... rest) {
+    std::vector<CovariateBlock> list;
+    fp_detail::CollectBlocks(list, rest...);
+    if (static_cast<int>(list.size()) != blocks) return std::numeric_limits<double>::quiet_NaN();
+    return PartialMatrixCorrelation(n, p1, p2, X1, X2, method, tolerance, list);
+}
+
 // ---------------------------------------------------------------------------
 // Resemblance options of another program
 // ---------------------------------------------------------------------------
@@ -104,6 +147,13 @@ int TranslateReseOpt_KELDAN_TEVLAN(int option);
 // ---------------------------------------------------------------------------
 // Single-statistic permutation tests
 // ---------------------------------------------------------------------------
+
+// Mantel test of the n x n matrices A and B: r = the matrix correlation of
+// the upper triangles (A made symmetric from its upper triangle in a work
+// copy; A is not changed), observed receives it; each random arrangement
+// permutes the rows and columns of A together and counts |r*| >= |r|.
+// Returns P.
+double ProbMantel(int n, int N, double** A, double** B, double& observed);
 
 // Test of limiting similarity: the statistic is the mean nearest-neighbour
 // resemblance within communities (no mirroring, richness counted); each
@@ -124,6 +174,24 @@ double Prob_LimitingSimilarity(int N, int p, int c, double** W, double** S, bool
 // Returns true; false, with P all NaN, when N is below 1.
 bool Prob_Redundancy(int N, int p, int k, int c, const double* diversity, double* P, double** S,
                      double** W, bool sqrtRao, bool trace, FILE* stream, bool restricted);
+
+// Test of ro(XE) and of the partial ro(XE.T): X = W U (c communities x k
+// types of the p OTUs), DX its resemblance matrix between communities by the
+// measure TranslateReseOpt_KELDAN_TEVLAN(measure); ro(XE) = the matrix
+// correlation of DE and DX, ro(XT) of DX and DT (with 2 communities each is
+// 1 - |a - b| / max(|a|, |b|) of the two off-diagonal entries, 1 when they
+// are equal), ro(XE.T) = PartialCorrelation(ro(XE), ro(XT), rTE). Each random
+// arrangement permutes the rows of U and counts values at or above the
+// observed ones; P_XE and P_XET receive the probabilities. Refused (false,
+// nothing computed) with an option that translates to 0, fewer than 2
+// communities or N below 1.
+bool Prob_ro_XE_T(int N, int p, int k, int c, double** U, double** W, double rTE, double** DT,
+                  double** DE, double& P_XE, double& P_XET, int measure, bool trace, FILE* stream);
+// The same; with specified, each arrangement reshuffles the previous one
+// (RndListSpecified) instead of drawing from the identity (RndList).
+bool Prob_ro_XE_T(int N, int p, int k, int c, double** U, double** W, double rTE, double** DT,
+                  double** DE, double& P_XE, double& P_XET, int measure, bool trace, FILE* stream,
+                  bool specified);
 
 // ---------------------------------------------------------------------------
 // Subsets of a set

@@ -50,30 +50,15 @@ template <class T> struct ScopedMatrix {
     T* operator[](int i) const { return x[i]; }
 };
 
-// A work matrix or vector released by the scope that made it (dim2D / dim1D
-// blocks, zero-filled; a count below 1 still gets one element).
-template <class T> class OwnedMatrix {
-public:
-    OwnedMatrix(int rows, int cols) : rows_(rows > 0 ? rows : 1), x_(dim2DT<T>(rows_, cols > 0 ? cols : 1)) {}
-    ~OwnedMatrix() { free2DT(x_, rows_); }
-    OwnedMatrix(const OwnedMatrix&) = delete;
-    OwnedMatrix& operator=(const OwnedMatrix&) = delete;
-    T** get() const { return x_; }
-    T* operator[](int i) const { return x_[i]; }
-private:
-    int rows_;
-    T** x_;
-};
-template <class T> class OwnedVector {
-public:
-    explicit OwnedVector(int n) : x_(dim1DT<T>(n > 0 ? n : 1)) {}
-    ~OwnedVector() { free1D(x_); }
-    OwnedVector(const OwnedVector&) = delete;
-    OwnedVector& operator=(const OwnedVector&) = delete;
-    T* get() const { return x_; }
-    T& operator[](int i) const { return x_[i]; }
-private:
-    T* x_;
+// A work vector of n elements of the same allocator, released with its scope.
+template <class T> struct ScopedVector {
+    T* x;
+    explicit ScopedVector(int n) : x(dim1DT<T>(n > 0 ? n : 0)) {}
+    ~ScopedVector() { free1D(x); }
+    ScopedVector(const ScopedVector&) = delete;
+    ScopedVector& operator=(const ScopedVector&) = delete;
+    operator T*() const { return x; }
+    T& operator[](int i) const { return x[i]; }
 };
 
 // ---------------------------------------------------------------------------

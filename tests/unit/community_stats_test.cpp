@@ -298,19 +298,19 @@ std::vector<std::string> Rows(int** M, int rows, int n) {
 }
 
 TEST(AllCombinations, SubsetsBySizeInLexicographicOrder) {
-    OwnedMatrix<int> M(7, 3);
-    EXPECT_TRUE(AllCombinations(M.get(), 7, 3));
-    EXPECT_EQ(Rows(M.get(), 7, 3), (std::vector<std::string>{"100", "010", "001", "110", "101", "011", "111"}));
-    OwnedMatrix<int> six(6, 3);
-    EXPECT_TRUE(AllCombinations(six.get(), 6, 2, 3));
-    EXPECT_EQ(Rows(six.get(), 6, 3), (std::vector<std::string>{"100", "010", "001", "110", "101", "011"}));
+    ScopedMatrix<int> M(7, 3);
+    EXPECT_TRUE(AllCombinations(M.x, 7, 3));
+    EXPECT_EQ(Rows(M.x, 7, 3), (std::vector<std::string>{"100", "010", "001", "110", "101", "011", "111"}));
+    ScopedMatrix<int> six(6, 3);
+    EXPECT_TRUE(AllCombinations(six.x, 6, 2, 3));
+    EXPECT_EQ(Rows(six.x, 6, 3), (std::vector<std::string>{"100", "010", "001", "110", "101", "011"}));
 
     // Too few rows: nothing written.
-    OwnedMatrix<int> few(6, 3);
+    ScopedMatrix<int> few(6, 3);
     few[0][0] = 7;
-    EXPECT_FALSE(AllCombinations(few.get(), 6, 3));
+    EXPECT_FALSE(AllCombinations(few.x, 6, 3));
     EXPECT_EQ(few[0][0], 7);
-    EXPECT_FALSE(AllCombinations(few.get(), 5, 2, 3));
+    EXPECT_FALSE(AllCombinations(few.x, 5, 2, 3));
 
     // n = 6 against the subsets enumerated as bit masks, ordered by size
     // and then by their sorted positions.
@@ -325,12 +325,12 @@ TEST(AllCombinations, SubsetsBySizeInLexicographicOrder) {
     std::sort(subsets.begin(), subsets.end(), [](const std::vector<int>& a, const std::vector<int>& b) {
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });
-    OwnedMatrix<int> big(all, n);
-    ASSERT_TRUE(AllCombinations(big.get(), all, n));
+    ScopedMatrix<int> big(all, n);
+    ASSERT_TRUE(AllCombinations(big.x, all, n));
     for (int r = 0; r < all; r++) {
         std::string expected(n, '0');
         for (int j : subsets[r]) expected[j] = '1';
-        EXPECT_EQ(Rows(big.get(), all, n)[r], expected) << r;
+        EXPECT_EQ(Rows(big.x, all, n)[r], expected) << r;
     }
 }
 
@@ -550,6 +550,322 @@ TEST(PermutationTests, OneArrangementTracesAndSeeds) {
     EXPECT_EQ(Count(redundancy, "\n\nITERATION\t"), 2);
     EXPECT_EQ(Count(redundancy, "after rearrangement according to OTUs permutation:\n"), 2);
     EXPECT_EQ(Count(redundancy, "\tRedundancy according to the null model in 4 communities:\n"), 2);
+}
+
+// ---------------------------------------------------------------------------
+// Mantel test and the tests of ro(XE) and ro(XE.T)
+// ---------------------------------------------------------------------------
+
+Matrix BrayCurtis(const Matrix& m) {
+    Matrix d(m.size(), Vec(m.size()));
+    for (size_t i = 0; i < m.size(); i++)
+        for (size_t j = 0; j < m.size(); j++) {
+            double num = 0, den = 0;
+            for (size_t k = 0; k < m[i].size(); k++) num += std::fabs(m[i][k] - m[j][k]), den += m[i][k] + m[j][k];
+            d[i][j] = den > 0 ? num / den : 0;
+        }
+    return d;
+}
+
+Matrix Rows(const Matrix& m, size_t rows, size_t cols) {
+    Matrix r(rows, Vec(cols));
+    for (size_t i = 0; i < rows; i++)
+        for (size_t j = 0; j < cols; j++) r[i][j] = m[i][j];
+    return r;
+}
+
+// The pairs above the diagonal, row by row.
+Vec Upper(const Matrix& m) {
+    Vec v;
+    for (size_t i = 0; i < m.size(); i++)
+        for (size_t j = i + 1; j < m.size(); j++) v.push_back(m[i][j]);
+    return v;
+}
+
+Matrix Product(const Matrix& a, const Matrix& b) {
+    Matrix y(a.size(), Vec(b[0].size()));
+    for (size_t i = 0; i < a.size(); i++)
+        for (size_t j = 0; j < b[0].size(); j++)
+            for (size_t k = 0; k < b.size(); k++) y[i][j] += a[i][k] * b[k][j];
+    return y;
+}
+
+TEST(ProbMantel, DunePlotsAgainstRAndAReplay) {
+    const Matrix plots = lsref::ExampleTable("dune.txt", 10, 30);
+    Matrix bc = BrayCurtis(plots), eu = Euclidean(Rows(plots, 10, 5));
+    // Only the upper triangle of A is read; the rest is kept as it was.
+    Table A(bc), B(eu);
+    for (int i = 0; i < 10; i++)
+        for (int j = 0; j < i; j++) A[i][j] = -5;
+    Table before(Matrix(10, Vec(10)));
+    for (int i = 0; i < 10; i++) std::memcpy(before[i], A[i], 10 * sizeof(double));
+
+    double r = 0;
+    InitRndNumberGenerator(4321);
+    const double P = ProbMantel(10, 10000, A.x, B.x, r);
+    EXPECT_NEAR(r, 0.4524930, 5e-8);  // vegan::mantel
+    EXPECT_NEAR(r, Pearson(Upper(bc), Upper(eu)), 1e-12);
+    // P from 2,000,000 random permutations: 0.0085, standard error with
+    // N = 10,000 about 0.00092.
+    EXPECT_NEAR(P, 0.0085, 4 * std::sqrt(0.0085 * 0.9915 / 10000));
+    for (int i = 0; i < 10; i++) EXPECT_EQ(std::memcmp(before[i], A[i], 10 * sizeof(double)), 0) << i;
+
+    // The draws replayed, each permuted matrix written out.
+    const int N = 300;
+    InitRndNumberGenerator(99);
+    const double Preplay = ProbMantel(10, N, A.x, B.x, r);
+    gsl_rng* g = Replay(99);
+    double count = 1;
+    for (int it = 1; it < N; it++) {
+        const std::vector<int> list = DrawnList(g, 10);
+        Matrix permuted(10, Vec(10));
+        for (int i = 0; i < 10; i++)
+            for (int j = 0; j < 10; j++) permuted[i][j] = bc[list[i] - 1][list[j] - 1];
+        if (lsref::Counts(Pearson(Upper(permuted), Upper(eu)), r)) count++;
+    }
+    gsl_rng_free(g);
+    EXPECT_DOUBLE_EQ(Preplay, count / N);
+
+    EXPECT_EQ(ProbMantel(10, 1, A.x, B.x, r), 1.0);
+    InitRndNumberGenerator(99);
+    EXPECT_EQ(ProbMantel(10, N, A.x, B.x, r), Preplay);
+    // A matrix without spread: r is 0 and every |r*| ties with it.
+    Table flat(Matrix(10, Vec(10, 1.0)));
+    EXPECT_EQ(ProbMantel(10, 20, flat.x, B.x, r), 1.0);
+    EXPECT_EQ(r, 0.0);
+}
+
+// Six communities of five OTUs with two traits (B), two fuzzy types (U)
+// and two ecological variables (E).
+struct TypesExample {
+    Matrix W = {{3, 0, 1, 2, 0}, {1, 2, 0, 0, 4}, {0, 1, 3, 1, 1}, {2, 2, 2, 0, 0}, {0, 0, 1, 3, 2}, {1, 0, 0, 1, 3}};
+    Matrix B = {{1, .2}, {2, .5}, {.5, 1.5}, {3, .1}, {1.5, 2.5}};
+    Matrix U = {{1, 0}, {.7, .3}, {.2, .8}, {0, 1}, {.5, .5}};
+    Matrix E = {{1.2, 3}, {2.5, 1}, {.3, 2.2}, {1.9, .4}, {3.1, 2.8}, {2.2, 1.7}};
+    Matrix DE = Euclidean(E);
+    Matrix DT;
+    TypesExample() {
+        Matrix T = Product(W, B);  // columns scaled to unit length
+        for (size_t j = 0; j < 2; j++) {
+            double s = 0;
+            for (auto& row : T) s += row[j] * row[j];
+            for (auto& row : T) row[j] /= std::sqrt(s);
+        }
+        DT = Euclidean(T);
+    }
+    // ro(XT), ro(XE) and ro(XE.T) of U with its rows in list order.
+    void Ro(const std::vector<int>& list, double rTE, double& xt, double& xe, double& xet) const {
+        Matrix Ur;
+        for (int u : list) Ur.push_back(U[u - 1]);
+        const Vec dx = Upper(Euclidean(Product(W, Ur)));
+        xe = Pearson(Upper(DE), dx);
+        xt = Pearson(dx, Upper(DT));
+        xet = (xe - xt * rTE) / std::sqrt((1 - xt * xt) * (1 - rTE * rTE));
+    }
+};
+
+TEST(ProbRoXET, FuzzyTypesExampleAndReplay) {
+    const TypesExample ex;
+    const double rTE = Pearson(Upper(ex.DT), Upper(ex.DE));
+    EXPECT_NEAR(rTE, -0.1612961, 5e-8);
+    Table U(ex.U), W(ex.W), DT(ex.DT), DE(ex.DE);
+    double PXE = -1, PXET = -1;
+
+    // Observed values (vegan::mantel.partial(DX, DE, DT)) from the trace.
+    const std::string trace = Printed([&](FILE* f) {
+        EXPECT_TRUE(Prob_ro_XE_T(3, 5, 2, 6, U.x, W.x, rTE, DT.x, DE.x, PXE, PXET, 6, true, f));
+    });
+    auto observed = [&trace](const std::string& label) {
+        const size_t at = trace.find(label);
+        return at == std::string::npos ? NAN : std::atof(trace.c_str() + at + label.size());
+    };
+    EXPECT_NEAR(observed("Observed ro(XE)=\t"), 0.1774443, 1e-6);
+    EXPECT_NEAR(observed("Observed ro(XE.T)=\t"), 0.1536779, 1e-6);
+    for (const char* heading : {"\nPERMUTATION TEST FOR PARTIAL CORRELATION ro(XE.T)\n", "INTERMEDIATE RESULTS\n",
+                                "\nObserved belonging matrix (U):\n", "\nMatrix W (6 communities by 5 OTUs):\n",
+                                "\nMatrix correlation between DT and DE:\t", "\nObserved ro(XT)=\t"})
+        EXPECT_EQ(Count(trace, heading), 1) << heading;
+    EXPECT_EQ(Count(trace, "\n\nITERATION\t"), 2);
+    EXPECT_EQ(Count(trace, "Permuted belonging matrix (Urnd):\n"), 2);
+    EXPECT_EQ(Count(trace, "\nResemblance matrix DX between 6 communities:\n"), 2);
+    EXPECT_EQ(Count(trace, "\tCummulative frequency for ro(XE.T)="), 2);
+
+    // Both draw rules replayed: lists from the identity, or each list
+    // reshuffling the one before.
+    const int N = 200;
+    double xt, xe, xet;
+    ex.Ro({1, 2, 3, 4, 5}, rTE, xt, xe, xet);
+    for (bool specified : {false, true}) {
+        InitRndNumberGenerator(606);
+        EXPECT_TRUE(Prob_ro_XE_T(N, 5, 2, 6, U.x, W.x, rTE, DT.x, DE.x, PXE, PXET, 6, false, nullptr, specified));
+        gsl_rng* g = Replay(606);
+        std::vector<int> list = {1, 2, 3, 4, 5};
+        double countXE = 1, countXET = 1;
+        for (int it = 1; it < N; it++) {
+            const std::vector<int> q = DrawnList(g, 5);
+            std::vector<int> next(5);
+            for (int i = 0; i < 5; i++) next[i] = specified ? list[q[i] - 1] : q[i];
+            list = next;
+            double rt, re, ret;
+            ex.Ro(list, rTE, rt, re, ret);
+            countXE += AtOrBeyond(re, xe, true);
+            countXET += AtOrBeyond(ret, xet, true);
+        }
+        gsl_rng_free(g);
+        EXPECT_DOUBLE_EQ(PXE, countXE / N) << specified;
+        EXPECT_DOUBLE_EQ(PXET, countXET / N) << specified;
+    }
+
+    EXPECT_TRUE(Prob_ro_XE_T(1, 5, 2, 6, U.x, W.x, rTE, DT.x, DE.x, PXE, PXET, 6, false, nullptr));
+    EXPECT_EQ(PXE, 1.0);
+    EXPECT_EQ(PXET, 1.0);
+    // Refused: options without a measure, one community, no arrangement.
+    PXE = PXET = -1;
+    for (int option : {1, 2, 4, 7, 9})
+        EXPECT_FALSE(Prob_ro_XE_T(5, 5, 2, 6, U.x, W.x, rTE, DT.x, DE.x, PXE, PXET, option, false, nullptr)) << option;
+    EXPECT_FALSE(Prob_ro_XE_T(5, 5, 2, 1, U.x, W.x, rTE, DT.x, DE.x, PXE, PXET, 6, false, nullptr));
+    EXPECT_FALSE(Prob_ro_XE_T(0, 5, 2, 6, U.x, W.x, rTE, DT.x, DE.x, PXE, PXET, 6, false, nullptr));
+    EXPECT_EQ(PXE, -1.0);
+}
+
+TEST(ProbRoXET, TwoCommunities) {
+    // ro = 1 - |a - b| / max(|a|, |b|) of the single pair, 1 when a = b.
+    const TypesExample ex;
+    Table U(ex.U);
+    struct Case {
+        Matrix W;   // X = W U: rows (1, 0) and (1, 1), 1 apart; or equal rows
+        double de, dt, xe, xt;
+    } cases[] = {
+        {{{1, 0, 0, 0, 0}, {0, 0, 0, 0, 2}}, 1, 1, 1, 1},
+        {{{1, 0, 0, 0, 0}, {0, 0, 0, 0, 2}}, 2, 0.5, 0.5, 0.5},
+        {{{1, 0, 0, 0, 0}, {0, 0, 0, 0, 2}}, -3, 4, -1.0 / 3, 0.25},
+        {{{1, 0, 0, 0, 0}, {1, 0, 0, 0, 0}}, 0, 2, 1, 0},
+    };
+    for (const Case& c : cases) {
+        Table W(c.W), DE(Matrix{{0, c.de}, {c.de, 0}}), DT(Matrix{{0, c.dt}, {c.dt, 0}});
+        const std::string trace = Printed([&](FILE* f) {
+            double PXE, PXET;
+            EXPECT_TRUE(Prob_ro_XE_T(2, 5, 2, 2, U.x, W.x, 0.3, DT.x, DE.x, PXE, PXET, 6, true, f));
+        });
+        const size_t xe = trace.find("Observed ro(XE)=\t"), xt = trace.find("Observed ro(XT)=\t"),
+                     xet = trace.find("Observed ro(XE.T)=\t");
+        ASSERT_NE(xet, std::string::npos);
+        EXPECT_NEAR(std::atof(trace.c_str() + xe + 17), c.xe, 1e-6) << c.de;
+        EXPECT_NEAR(std::atof(trace.c_str() + xt + 17), c.xt, 1e-6) << c.de;
+        EXPECT_NEAR(std::atof(trace.c_str() + xet + 19), PartialCorrelation(c.xe, c.xt, 0.3), 1e-5) << c.de;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Partial correlation of two tables
+// ---------------------------------------------------------------------------
+
+// Least-squares residuals of each column of y on an intercept and the
+// columns of z (normal equations, at most two covariates).
+Matrix Residuals(const Matrix& y, const Matrix& z) {
+    const size_t n = y.size(), k = z.empty() ? 0 : z[0].size();
+    Matrix zc = z, r = y;
+    auto centre = [n](Matrix& m) {
+        for (size_t j = 0; j < m[0].size(); j++) {
+            double mean = 0;
+            for (size_t i = 0; i < n; i++) mean += m[i][j] / n;
+            for (size_t i = 0; i < n; i++) m[i][j] -= mean;
+        }
+    };
+    centre(r);
+    if (k == 0) return r;
+    centre(zc);
+    double a = 0, b = 0, d = 0;
+    for (size_t i = 0; i < n; i++) {
+        a += zc[i][0] * zc[i][0];
+        if (k == 2) b += zc[i][0] * zc[i][1], d += zc[i][1] * zc[i][1];
+    }
+    for (size_t j = 0; j < y[0].size(); j++) {
+        double s0 = 0, s1 = 0;
+        for (size_t i = 0; i < n; i++) s0 += zc[i][0] * r[i][j], s1 += k == 2 ? zc[i][1] * r[i][j] : 0;
+        double c0, c1 = 0;
+        if (k == 1) {
+            c0 = s0 / a;
+        } else {
+            const double det = a * d - b * b;
+            c0 = (d * s0 - b * s1) / det;
+            c1 = (a * s1 - b * s0) / det;
+        }
+        for (size_t i = 0; i < n; i++) r[i][j] -= c0 * zc[i][0] + (k == 2 ? c1 * zc[i][1] : 0);
+    }
+    return r;
+}
+
+// RV of two centred tables: <XX', YY'> / sqrt(<XX', XX'> <YY', YY'>).
+double RV(const Matrix& x, const Matrix& y) {
+    auto gram = [](const Matrix& m) {
+        Matrix g(m.size(), Vec(m.size()));
+        for (size_t i = 0; i < m.size(); i++)
+            for (size_t j = 0; j < m.size(); j++)
+                for (size_t k = 0; k < m[0].size(); k++) g[i][j] += m[i][k] * m[j][k];
+        return g;
+    };
+    const Matrix gx = gram(x), gy = gram(y);
+    double xy = 0, xx = 0, yy = 0;
+    for (size_t i = 0; i < x.size(); i++)
+        for (size_t j = 0; j < x.size(); j++) xy += gx[i][j] * gy[i][j], xx += gx[i][j] * gx[i][j], yy += gy[i][j] * gy[i][j];
+    return xy / std::sqrt(xx * yy);
+}
+
+// Procrustes correlation of a centred table x against one centred column y:
+// each scaled to a total sum of squares of 1, the one singular value of x'y
+// is the length of that vector.
+double ProcrustesOneColumn(const Matrix& x, const Matrix& y) {
+    double sx = 0, sy = 0;
+    for (size_t i = 0; i < x.size(); i++) {
+        for (double v : x[i]) sx += v * v;
+        sy += y[i][0] * y[i][0];
+    }
+    double length = 0;
+    for (size_t k = 0; k < x[0].size(); k++) {
+        double s = 0;
+        for (size_t i = 0; i < x.size(); i++) s += x[i][k] * y[i][0];
+        length += s * s;
+    }
+    return std::sqrt(length / (sx * sy));
+}
+
+TEST(PartialMatrixCorrelation, ResidualsOnTheCovariates) {
+    const Matrix dune = lsref::Dune(), env = lsref::DuneEnvironment();
+    Matrix X1(20, Vec(2)), X2(20, Vec(1)), Z(20, Vec(2)), Zwide(20, Vec(3));
+    for (int i = 0; i < 20; i++) {
+        X1[i] = {dune[i][0], dune[i][16]};
+        X2[i] = {env[i][0]};
+        Z[i] = {env[i][3], env[i][2]};
+        Zwide[i] = {env[i][2], 7.0, env[i][3]};  // the middle column is left out
+    }
+    Table a(X1), b(X2), z(Z), wide(Zwide), manure(Rows(Z, 20, 1));
+    const int select[] = {1, 0, 1};
+    const Matrix r1 = Residuals(X1, Z), r2 = Residuals(X2, Z);
+    const double rv = RV(r1, r2), procrustes = ProcrustesOneColumn(r1, r2);
+    ASSERT_GT(rv, 0.01);
+
+    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 1, 2, nullptr, z.x), rv, 1e-10);
+    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 2, 0.0, 1, 2, nullptr, z.x), procrustes, 1e-10);
+    // The same covariates from two blocks, or selected out of a wider block
+    // (the order of the covariates does not change the residuals).
+    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 2, 1, nullptr, manure.x, 3, select, wide.x), rv,
+                1e-10);
+    const std::vector<CovariateBlock> blocks = {{3, select, wide.x}};
+    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, blocks), rv, 1e-10);
+    // Without covariates: the coefficients of the centred tables.
+    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 0), RV(Residuals(X1, {}), Residuals(X2, {})),
+                1e-10);
+    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 1, 1, nullptr, manure.x),
+                RV(Residuals(X1, Rows(Z, 20, 1)), Residuals(X2, Rows(Z, 20, 1))), 1e-10);
+    // Other methods give 0; a count that differs from the blocks given, NaN.
+    EXPECT_EQ(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 1, 0.0, 1, 2, nullptr, z.x), 0.0);
+    EXPECT_TRUE(std::isnan(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 2, 2, nullptr, z.x)));
+    // The caller's tables are not changed.
+    for (int i = 0; i < 20; i++) {
+        EXPECT_EQ(a[i][0], X1[i][0]);
+        EXPECT_EQ(b[i][0], X2[i][0]);
+    }
 }
 
 }  // namespace
