@@ -363,6 +363,8 @@ double ProbMantel(int n, int N, double** A, double** B, double& observed) {
         for (int j = i; j < n; j++) S[i][j] = S[j][i] = A[i][j];
     observed = MatrixCorr(n, S, B);
     if (N < 1 || !std::isfinite(observed)) return NaN;
+    // Without a pair of objects every arrangement is the observed one.
+    if (n < 2) return PermutationP(N, N, observed);
     // Lists are drawn in iteration order and evaluated a block at a time,
     // which shares each pass over the permuted matrix.
     PermutedComparison permuted(PermutedComparison::kMantel, n, S, B, nullptr, false);

@@ -152,7 +152,7 @@ int TranslateReseOpt_KELDAN_TEVLAN(int option);
 // the upper triangles (A made symmetric from its upper triangle in a work
 // copy; A is not changed), observed receives it; each random arrangement
 // permutes the rows and columns of A together and counts |r*| >= |r|.
-// Returns P.
+// Returns P (1 with fewer than 2 objects, where r is 0).
 double ProbMantel(int n, int N, double** A, double** B, double& observed);
 
 // Test of limiting similarity: the statistic is the mean nearest-neighbour

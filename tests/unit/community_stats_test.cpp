@@ -610,24 +610,33 @@ TEST(ProbMantel, DunePlotsAgainstRAndAReplay) {
     EXPECT_NEAR(P, 0.0085, 4 * std::sqrt(0.0085 * 0.9915 / 10000));
     for (int i = 0; i < 10; i++) EXPECT_EQ(std::memcmp(before[i], A[i], 10 * sizeof(double)), 0) << i;
 
-    // The draws replayed, each permuted matrix written out.
+    // The draws replayed, each permuted matrix written out; against B and
+    // against -B, where r is negative and either sign is as extreme.
     const int N = 300;
-    InitRndNumberGenerator(99);
-    const double Preplay = ProbMantel(10, N, A.x, B.x, r);
-    gsl_rng* g = Replay(99);
-    double count = 1;
-    for (int it = 1; it < N; it++) {
-        const std::vector<int> list = DrawnList(g, 10);
-        Matrix permuted(10, Vec(10));
-        for (int i = 0; i < 10; i++)
-            for (int j = 0; j < 10; j++) permuted[i][j] = bc[list[i] - 1][list[j] - 1];
-        if (lsref::Counts(Pearson(Upper(permuted), Upper(eu)), r)) count++;
+    double Preplay = 0;
+    for (double sign : {1.0, -1.0}) {
+        Matrix signedEu = eu;
+        for (auto& row : signedEu)
+            for (double& v : row) v *= sign;
+        Table Bs(signedEu);
+        InitRndNumberGenerator(99);
+        Preplay = ProbMantel(10, N, A.x, Bs.x, r);
+        gsl_rng* g = Replay(99);
+        double count = 1;
+        for (int it = 1; it < N; it++) {
+            const std::vector<int> list = DrawnList(g, 10);
+            Matrix permuted(10, Vec(10));
+            for (int i = 0; i < 10; i++)
+                for (int j = 0; j < 10; j++) permuted[i][j] = bc[list[i] - 1][list[j] - 1];
+            if (lsref::Counts(Pearson(Upper(permuted), Upper(signedEu)), r)) count++;
+        }
+        gsl_rng_free(g);
+        EXPECT_DOUBLE_EQ(Preplay, count / N) << sign;
     }
-    gsl_rng_free(g);
-    EXPECT_DOUBLE_EQ(Preplay, count / N);
 
     EXPECT_EQ(ProbMantel(10, 1, A.x, B.x, r), 1.0);
     InitRndNumberGenerator(99);
+    // The same seed, the same P (that of -B: only |r| counts).
     EXPECT_EQ(ProbMantel(10, N, A.x, B.x, r), Preplay);
     // A matrix without spread: r is 0 and every |r*| ties with it.
     Table flat(Matrix(10, Vec(10, 1.0)));
@@ -866,6 +875,68 @@ TEST(PartialMatrixCorrelation, ResidualsOnTheCovariates) {
         EXPECT_EQ(a[i][0], X1[i][0]);
         EXPECT_EQ(b[i][0], X2[i][0]);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Statistics that cannot be tested, degenerate sizes and the thread team
+// ---------------------------------------------------------------------------
+
+TEST(PermutationTests, UndefinedObservedStatisticsAreNotTested) {
+    CommunityData d(6, 4, 3);
+    // No community holds two OTUs: no nearest neighbour anywhere.
+    Table lone(Matrix{{0, 2, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}});
+    EXPECT_TRUE(std::isnan(Prob_LimitingSimilarity(20, 6, 2, lone.x, d.dis.x, true, false, nullptr)));
+    // One community's diversity is undefined: only its P is.
+    Vec diversity = {0.8, NAN, 0.7, 0.6}, P(4);
+    EXPECT_TRUE(Prob_Redundancy(20, 6, 2, 4, diversity.data(), P.data(), d.sim.x, d.W.x, false, false, nullptr, false));
+    EXPECT_TRUE(std::isnan(P[1]));
+    for (int i : {0, 2, 3}) EXPECT_TRUE(P[i] > 0 && P[i] <= 1) << i;
+    // rTE undefined: ro(XE.T) is, ro(XE) is still tested.
+    const TypesExample ex;
+    Table U(ex.U), W(ex.W), DT(ex.DT), DE(ex.DE);
+    double PXE, PXET;
+    EXPECT_TRUE(Prob_ro_XE_T(20, 5, 2, 6, U.x, W.x, NAN, DT.x, DE.x, PXE, PXET, 6, false, nullptr));
+    EXPECT_TRUE(PXE > 0 && PXE <= 1);
+    EXPECT_TRUE(std::isnan(PXET));
+}
+
+TEST(PermutationTests, DegenerateSizes) {
+    Table none(1, 1), one{{0.0}}, two{{0, 3}, {3, 0}};
+    double r = -1;
+    EXPECT_EQ(ProbMantel(0, 10, none.x, none.x, r), 1.0);
+    EXPECT_EQ(ProbMantel(1, 10, one.x, one.x, r), 1.0);
+    EXPECT_EQ(r, 0.0);  // a single pair has no spread
+    EXPECT_EQ(ProbMantel(2, 10, two.x, two.x, r), 1.0);
+    EXPECT_TRUE(std::isnan(Prob_LimitingSimilarity(10, 0, 0, none.x, none.x, true, false, nullptr)));
+    Vec P(1, -1);
+    double diversity = 0.5;
+    EXPECT_TRUE(Prob_Redundancy(10, 0, 0, 1, &diversity, P.data(), none.x, none.x, false, false, nullptr, true));
+    EXPECT_EQ(P[0], 1.0);
+    double alpha, beta, gamma, aEq, bEq, gEq, bProp;
+    Table W{{2, 2}};
+    Table D{{0, 1}, {1, 0}};
+    EXPECT_TRUE(DiversityPartition(1, 2, W.x, D.x, alpha, beta, gamma, aEq, bEq, gEq, bProp));
+    EXPECT_NEAR(alpha, 0.5, 1e-15);
+    EXPECT_NEAR(beta, 0.0, 1e-15);
+}
+
+TEST(PermutationTests, SameResultsOnOneAndFourThreads) {
+    const TypesExample ex;
+    Table U(ex.U), W(ex.W), DT(ex.DT), DE(ex.DE);
+    const Matrix plots = lsref::ExampleTable("dune.txt", 20, 30);
+    Table A(BrayCurtis(plots)), B(Euclidean(plots));
+    double results[2][3];
+    for (int t = 0; t < 2; t++) {
+        InitMultiprocessing(t == 0 ? 1 : 4);
+        double r;
+        InitRndNumberGenerator(8);
+        results[t][0] = ProbMantel(20, 299, A.x, B.x, r);
+        InitRndNumberGenerator(8);
+        EXPECT_TRUE(Prob_ro_XE_T(99, 5, 2, 6, U.x, W.x, -0.16, DT.x, DE.x, results[t][1], results[t][2], 6, false,
+                                 nullptr));
+    }
+    InitMultiprocessing(0);
+    for (int k = 0; k < 3; k++) EXPECT_EQ(results[0][k], results[1][k]) << k;
 }
 
 }  // namespace
