@@ -62,9 +62,9 @@ void Apply400RowRule() {
         savedSession = 0;
 }
 
-// Key Z: answers are read from a script file (or the keyboard again). The
-// question and the file name are always read from the keyboard.
-void RunScript() {
+}  // namespace
+
+void AskInputSource() {
     for (;;) {
         fprintf(stdout, "Read input from file (f) or from the keyboard (k)? f/k ");
         fflush(stdout);
@@ -86,6 +86,8 @@ void RunScript() {
         }
     }
 }
+
+namespace {
 
 void Banner() {
     fprintf(out, "\n\n\n%s\n", "TEVLAN");
@@ -223,7 +225,7 @@ int TevlanMain() {
                 SaveSession();
                 break;
             case 'Z':
-                RunScript();
+                AskInputSource();
                 break;
             case 'X':
                 return 1;
@@ -2243,9 +2245,26 @@ void AskBeals(Choice& c) {
     }
 }
 
+// The last entry each menu of the specification shows.
+struct SpecificationMenus {
+    int scalarLast, directionLast, vectorLast;
+    bool printQuestion;
+};
+// Key T: every transformation, with the cancel entries.
+constexpr SpecificationMenus kEveryTransformation{5, 3, 13, true};
+// The data generator: what a simulated table of quantitative variables can
+// take without groups, files or co-occurrences.
+constexpr SpecificationMenus kSimulatedTable{4, 2, 10, false};
+
+void Title() {
+    fprintf(out, "%s\n", line);
+    fprintf(out, "%s", eng ? "DATA TRANSFORMATION\n" : "TRANSFORMACAO DE DADOS\n");
+    fprintf(out, "%s", eng ? "Options:\n" : "Opcoes:\n");
+}
+
 // The specification dialogue; false when a menu was cancelled (the data type
 // is then derived again from the options in force).
-bool AskSpecification(Choice& c) {
+bool AskSpecification(Choice& c, const SpecificationMenus& menus) {
     auto cancel = [] {
         SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
         return false;
@@ -2256,17 +2275,17 @@ bool AskSpecification(Choice& c) {
     // The menus offer what suits the data as read.
     SetDataType(0, 0, 0);
     fprintf(out, "%s", eng ? "\nScalar transformation:\n" : "\nTransformacao escalar:\n");
-    o.scalar = ShowMenu(0, 5, appliesScalar, dataType - 1, optTrEsInfo, nullptr);
+    o.scalar = ShowMenu(0, menus.scalarLast, appliesScalar, dataType - 1, optTrEsInfo, nullptr);
     if (o.scalar < 0 || o.scalar > 5) return cancel();
     SetDataType(o.scalar, 0, 0);
     fprintf(out, "%s", eng ? "\nVector transformation:\n" : "\nTransformacao vetorial:\n");
-    const int direction = ShowMenu(0, 3, appliesVectorDir, dataType - 1, optTrVeDirInfo, nullptr);
+    const int direction = ShowMenu(0, menus.directionLast, appliesVectorDir, dataType - 1, optTrVeDirInfo, nullptr);
     if (direction < 0 || direction > 3) return cancel();
     bool withinUnits = direction == 1;
     if (direction == 2) {
         fprintf(out, "%s",
                 eng ? "\nVector transformation within variables:\n" : "\nTransformacao vetorial dentro de variaveis:\n");
-        o.var = ShowMenu(0, 13, appliesVectorVar, dataType - 1, optTrVe2Info, nullptr);
+        o.var = ShowMenu(0, menus.vectorLast, appliesVectorVar, dataType - 1, optTrVe2Info, nullptr);
         if (o.var < 0 || o.var > 12) return cancel();
         if (o.var == 8) o.classesVar = AskClasses();
         if (o.var == 12) o.factor = AskFactor();
@@ -2278,7 +2297,7 @@ bool AskSpecification(Choice& c) {
         fprintf(out, "%s",
                 eng ? "\nVector transformation within sampling units:\n"
                     : "\nTransformacao vetorial dentro de unidades amostrais:\n");
-        o.units = ShowMenu(0, 13, appliesVectorUnits, dataType - 1, optTrVe2Info, nullptr);
+        o.units = ShowMenu(0, menus.vectorLast, appliesVectorUnits, dataType - 1, optTrVe2Info, nullptr);
         if (o.units < 0 || o.units > 12) return cancel();
         if (o.units == 8) {
             if (o.var == 8) {
@@ -2298,6 +2317,7 @@ bool AskSpecification(Choice& c) {
         if (o.units == 11) AskBeals(c);
     }
     SetDataType(o.scalar, o.var, o.units);
+    if (!menus.printQuestion) return true;
     c.printData = AskYes("Include data matrix in the output file? y/n ", "Incluir matriz de dados nos resultados? s/n ")
                       ? 's'
                       : 'n';
@@ -2483,19 +2503,38 @@ int ReapplyTransformations(int n, int p, double** X, const int* units) {
     return transform_detail::Apply(n, p, X, transform_detail::Current(), units);
 }
 
+int SettingsDataTransformation() {
+    using namespace transform_detail;
+    Title();
+    const int transformed = optTrEs != 0 || optTrVeVar != 0 || optTrVeUnits != 0 ? 1 : 0;
+    const int what = ShowMenu(0, 1, appliesTr, transformed, optTrInfo, nullptr);
+    if (what == 0) {
+        optTrEs = optTrVeVar = optTrVeUnits = 0;
+        SetDataType(0, 0, 0);
+        return 1;
+    }
+    Choice c;
+    if (what != 1 || !AskSpecification(c, kSimulatedTable)) return 0;
+    optTrEs = c.o.scalar;
+    optTrVeVar = c.o.var;
+    optTrVeUnits = c.o.units;
+    nClassesVar = c.o.classesVar;
+    nClassesUnits = c.o.classesUnits;
+    SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
+    return 1;
+}
+
 int TransformaDados() {
     using namespace transform_detail;
     ShowStatus(out);
-    fprintf(out, "%s\n", line);
-    fprintf(out, "%s", eng ? "DATA TRANSFORMATION\n" : "TRANSFORMACAO DE DADOS\n");
-    fprintf(out, "%s", eng ? "Options:\n" : "Opcoes:\n");
+    Title();
     const int transformed = optTrEs != 0 || optTrVeVar != 0 || optTrVeUnits != 0 ? 1 : 0;
     const int what = ShowMenu(0, 2, appliesTr, transformed, optTrInfo, nullptr);
     if (what == 0) return Restore();
     if (what != 1) return 0;
 
     Choice c;
-    if (!AskSpecification(c)) return 0;
+    if (!AskSpecification(c, kEveryTransformation)) return 0;
     const int s = c.o.scalar;
     // The expansions write files and leave the data as read: a vector
     // transformation chosen after them would be named by the status and the
@@ -2585,17 +2624,20 @@ struct ResemblanceChoice {
     int printMatrix = 'n';
 };
 
-// The dialogue; false when a menu was cancelled with 99.
-bool AskResemblance(ResemblanceChoice& c) {
-    ShowStatus(out);
+// Key R's dialogue in full (status, every measure, the post-transformation
+// and the print question), or with `full` false the data generator's: the
+// direction without its cancel entry and measures 1 to 23.
+// False when a menu was cancelled with 99.
+bool AskResemblance(ResemblanceChoice& c, bool full) {
+    if (full) ShowStatus(out);
     fprintf(out, "%s\n", line);
     fprintf(out, "%s", eng ? "RESEMBLANCE MEASURES\n" : "MEDIDAS DE SEMELHANCA\n");
     fprintf(out, "%s", eng ? "Options: \n" : "Opcoes: \n");
-    ShowMenu(1, 3, appliesReseDir, dataType - 1, optReseDirInfo, &c.direction);
+    ShowMenu(1, full ? 3 : 2, appliesReseDir, dataType - 1, optReseDirInfo, &c.direction);
     if (c.direction != 1 && c.direction != 2) return false;
     fprintf(out, eng ? "\nType of resemblance measure %s: \n" : "\nTipo de medida de semelhanca %s: \n",
             optReseDirInfo[c.direction]);
-    ShowMenu(1, 29, c.direction == 1 ? appliesReseUnits : appliesReseVar, dataType - 1, optReseTipoInfo,
+    ShowMenu(1, full ? 29 : 23, c.direction == 1 ? appliesReseUnits : appliesReseVar, dataType - 1, optReseTipoInfo,
              &c.measure);
     if (c.measure < 1 || c.measure > 29) return false;  // nothing offered for this data type
     // The parameters start from those of the last resemblance.
@@ -2621,6 +2663,7 @@ bool AskResemblance(ResemblanceChoice& c) {
         fflush(out);
         c.k = ScanNumber(in, Keyboard(), "-", 0, kLargestFloat);
     }
+    if (!full) return true;
     fprintf(out, "%s",
             eng ? "\nTransformations of the resemblance matrix: \n" : "\nTransformacoes da matriz de semelhanca: \n");
     ShowMenu(0, 3, nullptr, 0, optPostReseTransfInfo, &c.post);
@@ -2714,9 +2757,22 @@ void NotFiniteRefused() {
 
 }  // namespace
 
+int SettingsResemblance() {
+    ResemblanceChoice c;
+    if (!AskResemblance(c, false)) return 0;
+    optReseDir = c.direction;
+    optReseTipo = c.measure;
+    countDoubleAbsence = c.countDoubleAbsence;
+    alphaH = c.alpha;
+    kParameter = c.k;
+    nRows = c.direction == 1 ? nObj : nVar;
+    nCols = c.direction == 1 ? nVar : nObj;
+    return 1;
+}
+
 int Semelhanca() {
     ResemblanceChoice c;
-    if (!AskResemblance(c)) return 0;
+    if (!AskResemblance(c, true)) return 0;
 
     // The new matrix is computed beside the current one, which stays in
     // place until the new one and its report are sure.

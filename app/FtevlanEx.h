@@ -13,6 +13,12 @@ int TevlanMain();
 // Prints the one line of a key whose analysis has not been built; returns 0.
 int NotAvailableYet();
 
+// Key Z's question, asked and answered on the standard input: answers from a
+// file (its name, at most 49 characters, asked until one opens) or from the
+// keyboard. `in` becomes that file or the standard input; a script it was
+// reading before is closed.
+void AskInputSource();
+
 // Answers from `in` in the current language, for every dialogue.
 // Source name of `in` for the readers' messages ("keyboard" or "teclado").
 const char* Keyboard();
@@ -89,6 +95,12 @@ int SpecifyThirdSession();
 // Exploratory drivers (return 1 on success).
 int DescriptiveAttributes();
 int TransformaDados();
+// Key T's specification reduced to setting the transformation options of the
+// current data set (no data are transformed, no report): restore (0) or
+// specify (1); the scalar, direction and vector menus offer what a table of
+// quantitative variables takes without groups or files. 1 when the options
+// were set, 0 when a menu was cancelled.
+int SettingsDataTransformation();
 // The transformations in force (scalar, within variables and within sampling
 // units, with their classes, the Beals options and, for option 12, the
 // groups of factor optTrGroupFactor) applied in place to X: n rows of p
@@ -99,6 +111,10 @@ int TransformaDados();
 // Returns 1.
 int ReapplyTransformations(int n, int p, double** X, const int* units);
 int Semelhanca();
+// Key R's dialogue reduced to setting the resemblance options (direction,
+// measure 1 to 23 and its parameter) and nRows, nCols by the direction; no
+// matrix is computed. 1 when the options were set, 0 on a cancel.
+int SettingsResemblance();
 // Key G: the factors of groups of sampling units and each unit's group.
 void SetGroups();
 // A group number typed on `in`: any number within the int range, its integer

@@ -1564,6 +1564,48 @@ void WriteSizeRow(FILE* f, const std::vector<int>& sizes) {
 
 }  // namespace
 
+int OrdinationStabilityRun(int A, int initial, int step, int iterations, int save, double** reference,
+                           StabilitySums& sums) {
+    const int n = nObj;
+    const int steps = CountSteps(n, initial, step);
+    IterationTeam team(save == 'y');
+    std::vector<std::unique_ptr<StabilityWork>> works;
+    for (int t = 0; t < team.Threads(); t++) works.emplace_back(NewStabilityWork(A));
+    std::vector<StabilitySlot> slots;
+    slots.reserve(team.Slots());
+    for (int i = 0; i < team.Slots(); i++) slots.emplace_back(A, steps);
+    std::vector<std::vector<int>> lists(team.Threads(), std::vector<int>(n));
+    const size_t cells = static_cast<size_t>(A) * steps;
+    sums.sum.assign(cells, 0.0);
+    sums.defined.assign(cells, 0);
+    sums.countP.assign(cells, 0);
+
+    team.Run(
+        iterations,
+        [&](int it, int slot, gsl_rng* g, int thread) {
+            ShowIteration(it, iterations);
+            StabilitySlot& sl = slots[slot];
+            sl.count.Clear();
+            int* list = lists[thread].data();
+            RndListBootstrap(n, list, g);
+            BootstrappedOrdination_D(it, iterations, step, initial, list, sl.ro.get(), sl.count.get(), A, reference,
+                                     save, g, works[thread].get());
+        },
+        [&](int, int slot) {
+            StabilitySlot& sl = slots[slot];
+            for (int a = 0; a < A; a++)
+                for (int st = 0; st < steps; st++) {
+                    const size_t c = static_cast<size_t>(a) * steps + st;
+                    const double v = sl.ro.rows[a][st];
+                    if (v == MISSING) continue;
+                    sums.sum[c] += v;
+                    sums.defined[c]++;
+                    sums.countP[c] += sl.count.rows[a][st];
+                }
+        });
+    return team.Threads();
+}
+
 void SamplerOrdination() {
     const bool offered = (optReseDir == 1 && optOrdiType == 1) || (optReseDir == 2 && (optOrdiType == 2 || optOrdiType == 3));
     const int n = nObj;
@@ -1601,45 +1643,14 @@ void SamplerOrdination() {
     const int steps = static_cast<int>(sizes.size());
     o.steps = steps;
     InitRndNumberGenerator(o.seed);
-
-    IterationTeam team(o.save == 'y');
-    std::vector<std::unique_ptr<StabilityWork>> works;
-    for (int t = 0; t < team.Threads(); t++) works.emplace_back(NewStabilityWork(A));
-    std::vector<StabilitySlot> slots;
-    slots.reserve(team.Slots());
-    for (int i = 0; i < team.Slots(); i++) slots.emplace_back(A, steps);
-    std::vector<std::vector<int>> lists(team.Threads(), std::vector<int>(n));
-    const size_t cells = static_cast<size_t>(A) * steps;
-    std::vector<double> sum(cells, 0.0);
-    std::vector<long long> defined(cells, 0), countP(cells, 0);
-
-    team.Run(
-        o.iterations,
-        [&](int it, int slot, gsl_rng* g, int thread) {
-            ShowIteration(it, o.iterations);
-            StabilitySlot& sl = slots[slot];
-            sl.count.Clear();
-            int* list = lists[thread].data();
-            RndListBootstrap(n, list, g);
-            BootstrappedOrdination_D(it, o.iterations, o.step, o.initial, list, sl.ro.get(), sl.count.get(), A,
-                                     escores, o.save, g, works[thread].get());
-        },
-        [&](int, int slot) {
-            StabilitySlot& sl = slots[slot];
-            for (int a = 0; a < A; a++)
-                for (int st = 0; st < steps; st++) {
-                    const size_t c = static_cast<size_t>(a) * steps + st;
-                    const double v = sl.ro.rows[a][st];
-                    if (v == MISSING) continue;
-                    sum[c] += v;
-                    defined[c]++;
-                    countP[c] += sl.count.rows[a][st];
-                }
-        });
+    StabilitySums sums;
+    const int threads = OrdinationStabilityRun(A, o.initial, o.step, o.iterations, o.save, escores, sums);
+    const std::vector<double>& sum = sums.sum;
+    const std::vector<long long>&defined = sums.defined, &countP = sums.countP;
 
     f = fopenck("Vidive.txt", nullptr, "a");
     if (f) {
-        WriteFinalOpening(f, o, difftime_Clock(start), line, team.Threads());
+        WriteFinalOpening(f, o, difftime_Clock(start), line, threads);
         fprintf(f, Text("\nSample sizes at %d sampling step(s):\t", "\nTamanhos da amostra em %d passo(s) amostral(is):\t"),
                 steps);
         for (int s : sizes) fprintf(f, "%d\t", s);

@@ -6,6 +6,8 @@
 
 #include <gsl/gsl_rng.h>
 
+#include <vector>
+
 // The dialogue of every bootstrap sampler. Asks on `out` and reads from `in`
 // (texts in the language of `port`; source name "keyboard"), in this order:
 //   - the initial sample size, minInitial..n (a minimum above n counts as n),
@@ -167,6 +169,25 @@ void FreeStabilityWork(StabilityWork* work);
 void BootstrappedOrdination_D(int iteration, int iterations, int step, int initial, const int* list,
                               double** roStar, int** countP, int A, double** reference, int save,
                               gsl_rng* g, StabilityWork* work);
+
+// The iterations of SamplerOrdination, for any caller that has set up the
+// current data set (nObj units of dataOrig, the transformation, resemblance
+// and ordination options in force): for each axis a < A and each size st
+// (from initial by step, CountSteps of them), cell a x steps + st of sums
+// gets the sum of the defined ro*, their number, and the number of
+// iterations with roRnd >= ro*. reference holds the unit scores of the
+// ordination of the complete data (at least A rows of nObj values). Each
+// iteration draws from a generator of its own seeded from r in iteration
+// order, and the cells are added in iteration order, so the sums do not
+// depend on the number of threads; with save 'y' one thread runs them and
+// each iteration's block is appended to "Vidive.txt". Returns the number of
+// threads that ran them.
+struct StabilitySums {
+    std::vector<double> sum;
+    std::vector<long long> defined, countP;
+};
+int OrdinationStabilityRun(int A, int initial, int step, int iterations, int save, double** reference,
+                           StabilitySums& sums);
 
 // Zero-fills Y (n x p) and copies into it, in order, every column of X (n x
 // p) that holds a value other than 0; *cols receives their number and
