@@ -68,6 +68,29 @@ const char* const kFinalTitles[kStoppingRules] = {
     "\nBroken stick stopping rule. Proportion of data sets with significant eigenvalues.\n",
 };
 
+// A rule's line in a data set's block; where it has a second text, that
+// one is written for an axis the rule does not retain.
+struct RuleLine {
+    const char* text;
+    const char* failing;
+};
+const RuleLine kRuleLines[kStoppingRules] = {
+    {nullptr, nullptr},  // the bootstrap writes a block of its own
+    {"RVDIM and p-value (Kresh)", nullptr},
+    {"P-value for the eigenvalue (ter Frelle 1988)", nullptr},
+    {"P-value for the pseudo_f ratio (ter Frelle 1988)", nullptr},
+    {"P-value for the average random eigenvalue (Castor-Lim et al. 2005)", nullptr},
+    {"Significant Kaiser-Guttman criterion (> 1)", "Non-significant Kaiser-Guttman criterion (<= 1)"},
+    {"Significant Kaiser-Guttman criterion (> 0.7)", "Non-significant Kaiser-Guttman criterion (<= 0.7)"},
+    {"Significant Harbeck & Gastrow (2007) information measure",
+     "Non-significant Harbeck & Gastrow (2007) information measure"},
+    {"Significant Harbeck & Gastrow (2007) information measure - 1",
+     "Non-significant Harbeck & Gastrow (2007) information measure - 1"},
+    {"Bartlett's test (u and p-value)", nullptr},
+    {"Significant according to the broken stick stopping rule (E, Belcourt 1976)",
+     "Non-significant according to the broken stick stopping rule (E, Belcourt 1976)"},
+};
+
 enum Rule { kBoot, kRvdim, kEig, kPseudoF, kAvgRnd, kGuttman1, kGuttman07, kHarbeck, kHarbeck1, kBartlett, kBroken };
 
 // The generator works on the globals of the current data set as its scratch
@@ -316,36 +339,16 @@ std::string TransformationText() {
 
 // --- One study -------------------------------------------------------------
 
-// The arrays of the ordination of an m x m resemblance matrix whose
-// entities have `other` values each.
-struct Ordination {
-    int m, width;
-    OwnedMatrix<double> rese, evectors, scores;
-    std::vector<double> eig;
-    int axes = 0;
-    Ordination(int m_, int other)
-        : m(m_), width(std::max(m_, other)), rese(m_, m_), evectors(m_, m_), scores(m_, width), eig(m_) {}
-
-    // The transformations, resemblance and ordination in force applied to X
-    // (n x p, transformed into `transformed`); the number of axes, 0 when the
-    // resemblance is refused or cannot be ordinated.
-    int Run(int n, int p, double** X, double** transformed) {
-        axes = 0;
-        for (int i = 0; i < n; i++) std::copy(X[i], X[i] + p, transformed[i]);
-        DataTransformationsLib_D(n, p, transformed, optTrEs, optTrVeVar, optTrVeUnits, nClassesVar, nClassesUnits);
-        if (ResemblanceLib(n, p, transformed, rese.get(), optReseDir, optReseTipo, varType, alphaH, kParameter,
-                           countDoubleAbsence, false) != reseComputed)
-            return 0;
-        bool ok = false;
-        const int other = optReseDir == 2 ? n : p;
-        if (OrdinationLib_D(m, other, optOrdiType == 3 ? X : transformed, rese.get(), evectors.get(), scores.get(),
-                            &axes, eig.data(), &ok, optOrdiType, optReseTipo, optReseDir) != ordinationDone)
-            axes = 0;
-        return axes;
-    }
-    // Values in a row of scores.
-    int Width(int other) const { return optOrdiType == 1 ? m : other; }
-};
+// The transformations, resemblance and ordination in force applied to X (n
+// x p, transformed into `transformed`; correspondence analysis reads X
+// itself); the number of axes, 0 when the resemblance is refused or cannot
+// be ordinated.
+int Ordinate(OrdinationWork& w, int n, int p, double** X, double** transformed) {
+    for (int i = 0; i < n; i++) std::copy(X[i], X[i] + p, transformed[i]);
+    DataTransformationsLib_D(n, p, transformed, optTrEs, optTrVeVar, optTrVeUnits, nClassesVar, nClassesUnits);
+    return w.Run(n, p, transformed, optOrdiType == 3 ? X : transformed, optReseDir, optReseTipo, 0, optReseTipo,
+                 varType, alphaH, kParameter, countDoubleAbsence != 0, true);
+}
 
 // The work of one run, sized once.
 struct Study {
@@ -354,7 +357,7 @@ struct Study {
     bool use[kStoppingRules];
     std::vector<double> targets;
     OwnedMatrix<double> R, X, transformed, popEvec, popCorr;
-    Ordination o;
+    OrdinationWork o;
     std::vector<double> popEig;
     // Per rule and axis (the bootstrap: per axis and size), the data sets
     // in which the axis was retained.
@@ -368,7 +371,7 @@ struct Study {
 
     Study(const StoppingRuleRun& r, int rows, int cols)
         : run(r), n(r.n), p(r.p), A(r.A), steps(CountSteps(r.n, r.initial, r.step)), targets(r.p, 0.0),
-          R(r.p, r.p), X(r.n, r.p), transformed(r.n, r.p), popEvec(r.p, r.p), popCorr(r.p, r.p), o(rows, cols),
+          R(r.p, r.p), X(r.n, r.p), transformed(r.n, r.p), popEvec(r.p, r.p), popCorr(r.p, r.p), o(rows, cols, r.ordType),
           popEig(r.p), count(kStoppingRules, std::vector<double>(r.A, 0.0)),
           bootCount(static_cast<size_t>(r.A) * steps, 0.0), eigSum(r.p), eigSq(r.p), vecSum(r.rank), vecSq(r.rank),
           rvdim(rows), bootP(static_cast<size_t>(r.A) * steps, 1.0) {
@@ -451,9 +454,9 @@ void ModeStatistics(Study& s, int K) {
 void OrdinationBlock(FILE* f, const Study& s, int t, int K) {
     fprintf(f, "\nOrdination with simulated data set %d:\n", t);
     fprintf(f, "\nEigenvalues:\t");
-    PrintValues(f, K, s.o.eig.data(), "%.20g\t");
+    PrintValues(f, K, s.o.eig, "%.20g\t");
     fprintf(f, "\nScores:\n");
-    const int w = s.o.Width(optReseDir == 2 ? s.n : s.p);
+    const int w = s.o.Width();
     for (int a = 0; a < K; a++) {
         PrintValues(f, w, s.o.scores[a], "%g\t");
         fprintf(f, "\n\n");
@@ -479,9 +482,9 @@ void ApplyRules(Study& s, int t, int K) {
         std::fill(s.bootP.begin(), s.bootP.end(), 1.0);
         if (K > 0) {
             // Axes the data set lacks must not carry the scores of the one before.
-            for (int a = K; a < s.A; a++) std::fill(s.o.scores[a], s.o.scores[a] + s.o.width, 0.0);
+            for (int a = K; a < s.A; a++) std::fill(s.o.scores[a], s.o.scores[a] + s.o.Width(), 0.0);
             StabilitySums sums;
-            OrdinationStabilityRun(s.A, run.initial, run.step, run.iterations, run.bootSave, s.o.scores.get(), sums);
+            OrdinationStabilityRun(s.A, run.initial, run.step, run.iterations, run.bootSave, s.o.scores, sums);
             for (size_t c = 0; c < s.bootP.size(); c++)
                 if (sums.defined[c] > 0) s.bootP[c] = static_cast<double>(sums.countP[c]) / sums.defined[c];
         }
@@ -503,12 +506,12 @@ void ApplyRules(Study& s, int t, int K) {
             });
     }
     if (s.use[kRvdim] && K > 0)
-        RVDIMPermutation_D(s.n, p, K, run.iterations, s.transformed.get(), s.o.evectors.get(), s.o.scores.get(),
-                           s.o.eig.data(), optOrdiType, optTrEs, optTrVeVar, optTrVeUnits, optReseDir, optReseTipo,
+        RVDIMPermutation_D(s.n, p, K, run.iterations, s.transformed.get(), s.o.evectors, s.o.scores,
+                           s.o.eig, optOrdiType, optTrEs, optTrVeVar, optTrVeUnits, optReseDir, optReseTipo,
                            varType, alphaH, kParameter, countDoubleAbsence != 0, s.rvdim.data(), P[kRvdim].data(),
                            static_cast<char>(run.bootSave), sDigits);
     if ((s.use[kEig] || s.use[kPseudoF] || s.use[kAvgRnd]) && K > 0)
-        EigenPermutation_D(s.n, p, nRows, nCols, K, run.iterations, s.X.get(), nullptr, s.o.eig.data(), optOrdiType,
+        EigenPermutation_D(s.n, p, nRows, nCols, K, run.iterations, s.X.get(), nullptr, s.o.eig, optOrdiType,
                            optTrEs, optTrVeVar, optTrVeUnits, nClassesVar, nClassesUnits, optReseDir, optReseTipo,
                            varType, alphaH, kParameter, countDoubleAbsence != 0, P[kEig].data(), P[kPseudoF].data(),
                            P[kAvgRnd].data(), static_cast<char>(run.bootSave), sDigits);
@@ -516,9 +519,9 @@ void ApplyRules(Study& s, int t, int K) {
     double total = 0.0;
     for (int a = 0; a < K; a++) total += s.o.eig[a];
     auto proportion = [&](int a) { return s.o.eig[a] / total; };
-    const double D = K > 0 ? std::exp(EntropyVector(K, s.o.eig.data(), 1.0)) : 0.0;
+    const double D = K > 0 ? std::exp(EntropyVector(K, s.o.eig, 1.0)) : 0.0;
     for (int a = 0; a < judged; a++) {
-        P[kBartlett][a] = Bartlett_uProb(K, a + 1, s.o.eig.data(), s.n, K);
+        P[kBartlett][a] = Bartlett_uProb(K, a + 1, s.o.eig, s.n, K);
         P[kBroken][a] = BrokenStick(a + 1, p);
     }
     auto significant = [&](int rule, int a) {
@@ -527,7 +530,8 @@ void ApplyRules(Study& s, int t, int K) {
             case kGuttman07: return p * proportion(a) > 0.7;
             case kHarbeck: return a + 1 < D;
             case kHarbeck1: return a + 1 < D - 1.0;
-            case kBroken: return proportion(a) >= P[kBroken][a] || AlmostEqual2sComplement(proportion(a), P[kBroken][a], 1);
+            case kBroken:
+                return proportion(a) >= P[kBroken][a] || AlmostEqual2sComplement(proportion(a), P[kBroken][a], 1);
             default: return AtMost(P[rule][a], alpha);
         }
     };
@@ -535,62 +539,28 @@ void ApplyRules(Study& s, int t, int K) {
         if (s.use[rule]) Retain(s.count[rule], judged, [&](int a) { return significant(rule, a); });
     if (!save) return;
 
+    // Each rule's line for each axis: the value it judged by (the two of the
+    // RVDIM and Bartlett tests), under the second text where the axis fails.
+    auto shown = [&](int rule, int a) {
+        switch (rule) {
+            case kGuttman1:
+            case kGuttman07: return p * proportion(a);
+            case kHarbeck: return D;
+            case kHarbeck1: return D - 1.0;
+            default: return P[rule][a];
+        }
+    };
     for (int rule = kRvdim; rule < kStoppingRules; rule++) {
         if (!s.use[rule]) continue;
         for (int a = 0; a < judged; a++) {
-            const bool yes = significant(rule, a);
-            switch (rule) {
-                case kRvdim:
-                    Print2IntermediateResults(name, a + 1, "RVDIM and p-value (Kresh)", s.rvdim[a], P[kRvdim][a]);
-                    break;
-                case kEig:
-                    PrintIntermediateResults(name, a + 1, "P-value for the eigenvalue (ter Frelle 1988)", P[kEig][a]);
-                    break;
-                case kPseudoF:
-                    PrintIntermediateResults(name, a + 1, "P-value for the pseudo_f ratio (ter Frelle 1988)",
-                                             P[kPseudoF][a]);
-                    break;
-                case kAvgRnd:
-                    PrintIntermediateResults(name, a + 1,
-                                             "P-value for the average random eigenvalue (Castor-Lim et al. 2005)",
-                                             P[kAvgRnd][a]);
-                    break;
-                case kGuttman1:
-                    PrintIntermediateResults(name, a + 1,
-                                             yes ? "Significant Kaiser-Guttman criterion (> 1)"
-                                                 : "Non-significant Kaiser-Guttman criterion (<= 1)",
-                                             p * proportion(a));
-                    break;
-                case kGuttman07:
-                    PrintIntermediateResults(name, a + 1,
-                                             yes ? "Significant Kaiser-Guttman criterion (> 0.7)"
-                                                 : "Non-significant Kaiser-Guttman criterion (<= 0.7)",
-                                             p * proportion(a));
-                    break;
-                case kHarbeck:
-                    PrintIntermediateResults(name, a + 1,
-                                             yes ? "Significant Harbeck & Gastrow (2007) information measure"
-                                                 : "Non-significant Harbeck & Gastrow (2007) information measure",
-                                             D);
-                    break;
-                case kHarbeck1:
-                    PrintIntermediateResults(name, a + 1,
-                                             yes ? "Significant Harbeck & Gastrow (2007) information measure - 1"
-                                                 : "Non-significant Harbeck & Gastrow (2007) information measure - 1",
-                                             D - 1.0);
-                    break;
-                case kBartlett:
-                    Print2IntermediateResults(name, a + 1, "Bartlett's test (u and p-value)",
-                                              Bartlett_u(K, a + 1, s.o.eig.data(), s.n, K), P[kBartlett][a]);
-                    break;
-                default:
-                    PrintIntermediateResults(
-                        name, a + 1,
-                        yes ? "Significant according to the broken stick stopping rule (E, Belcourt 1976)"
-                            : "Non-significant according to the broken stick stopping rule (E, Belcourt 1976)",
-                        P[kBroken][a]);
-                    break;
-            }
+            const RuleLine& line = kRuleLines[rule];
+            const char* text = line.failing && !significant(rule, a) ? line.failing : line.text;
+            if (rule == kRvdim)
+                Print2IntermediateResults(name, a + 1, text, s.rvdim[a], P[rule][a]);
+            else if (rule == kBartlett)
+                Print2IntermediateResults(name, a + 1, text, Bartlett_u(K, a + 1, s.o.eig, s.n, K), P[rule][a]);
+            else
+                PrintIntermediateResults(name, a + 1, text, shown(rule, a));
         }
         PrintAnyIntermediateMessage(name, "\n");
     }
@@ -700,11 +670,11 @@ void PopulationFile(Study& s) {
     fprintf(f, "Specified eigenvalues for generating this data set:\t");
     PrintVectorTab(f, p, s.targets.data(), sDigits);
     fprintf(f, "\n");
-    Ordination o(optReseDir == 2 ? p : N, optReseDir == 2 ? N : p);
-    const int K = o.Run(N, p, population.get(), transformed.get());
+    OrdinationWork o(optReseDir == 2 ? p : N, optReseDir == 2 ? N : p, optOrdiType);
+    const int K = Ordinate(o, N, p, population.get(), transformed.get());
     fprintf(f, "Ordination with population data matrix generated according to the specified eigenvalues:\n");
     fprintf(f, "Eigenvalues:\t");
-    PrintValues(f, K, o.eig.data(), "%.20g\t");
+    PrintValues(f, K, o.eig, "%.20g\t");
     fcloseck(f, name.c_str());
 }
 
@@ -774,7 +744,7 @@ bool RunStoppingRuleStudy(const StoppingRuleRun& run, unsigned long seed) {
                 PrintRows(g, n, p, s.X.get());
             });
         for (int i = 0; i < n; i++) std::copy(s.X[i], s.X[i] + p, dataOrig[i]);
-        const int K = s.o.Run(n, p, s.X.get(), s.transformed.get());
+        const int K = Ordinate(s.o, n, p, s.X.get(), s.transformed.get());
         if (run.mode == 'e') ModeStatistics(s, K);
         if (run.save) AppendTo(run.name, [&](FILE* g) { OrdinationBlock(g, s, t, K); });
         ApplyRules(s, t, K);

@@ -66,10 +66,13 @@ TEST(Shell, RefusedKeysAreReportedAndReadAgainInEitherCase) {
 
 TEST(Shell, UnlistedKeysAreAlwaysAcceptedAndUnbuiltAnalysesSaySo) {
     Dialogue d;
-    RunResult r = d.Run("u\nJ\nx\n");
+    // Key U on an options file without any run goes straight back.
+    d.Put("none.txt", "");
+    RunResult r = d.Run("u\na\nf\nnone.txt\nJ\nx\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(Count(r.out, "This analysis is not available yet.\n"), 2);
+    EXPECT_EQ(Count(r.out, "GENERATING DATA plus ORDINATION AXES TESTS:"), 1);
+    EXPECT_EQ(Count(r.out, "This analysis is not available yet.\n"), 1);
     EXPECT_EQ(Count(r.out, "MAIN MENU"), 3);
 }
 
@@ -121,7 +124,7 @@ TEST(Shell, KeyboardAgainAfterScript) {
 
 TEST(Shell, ScriptThatRunsOutEndsTheProgramWithFailure) {
     Dialogue d;
-    d.Put("short.txt", "u\n");
+    d.Put("short.txt", "j\n");
     RunResult r = d.Run("z\nf\nshort.txt\nx\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "\nfile teclado \nEND OF FILE !!!\n\nPress RETURN to exit.\n");

@@ -155,14 +155,17 @@ TEST(StoppingRuleStudy, TwoRunsInOneFile) {
 }
 
 // Mode c: with n = N every table has exactly the correlations of the
-// matrix (to the printed digits); a sample of a larger population does not.
+// matrix (to the printed digits), drawn from uniform deviates whatever the
+// distribution asked; a sample of a larger population does not.
 TEST(StoppingRuleStudy, CorrelationMatrixGivesItsCorrelationsAndEigenvalues) {
     const refeig::Matrix R = {{1, .5, .2}, {.5, 1, .4}, {.2, .4, 1}};
     Dialogue d;
     d.Put("R.txt", "1 .5 .2\n.5 1 .4\n.2 .4 1\n");
-    const std::string rest = " 3 c R.txt 2 0 2 17 " + Rest("0 0 0 0 0 1 0 0 0 0 0", "3 0.05 y 1 ");
-    d.Put("opts.txt", "exact.txt 50 50" + rest.substr(0, rest.size() - 1) + "50 1 n\n" + "sample.txt 20 50" +
-                          rest.substr(0, rest.size() - 1) + "20 1 n\n");
+    auto run = [](const std::string& name, const std::string& sizes, const char* code) {
+        return name + " " + sizes + " 3 c R.txt " + code + " 0 2 17 " +
+               Rest("0 0 0 0 0 1 0 0 0 0 0", "3 0.05 y 1 " + sizes.substr(0, 2) + " 1 n");
+    };
+    d.Put("opts.txt", run("exact.txt", "50 50", "5") + run("sample.txt", "20 50", "2"));
     RunResult r = d.Run("U s 3 f opts.txt\nx\n");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
 
@@ -177,7 +180,8 @@ TEST(StoppingRuleStudy, CorrelationMatrixGivesItsCorrelationsAndEigenvalues) {
                                   G(e.values[1]) + "\t" + G(e.values[2]) + "\t\n";
     EXPECT_EQ(eigenLine, "\nEigenvalues of specified correlation matrix:\t1.74644\t0.805996\t0.447562\t\n");
     EXPECT_NE(exact.find(eigenLine), npos) << exact;
-    EXPECT_NE(exact.find("normal distribution.\n"), npos);
+    EXPECT_NE(exact.find("Random numbers were drawn from a uniform distribution.\n"), npos);
+    EXPECT_NE(r.File("sample.txt").find("Random numbers were drawn from a normal distribution.\n"), npos);
 
     double largest = 0;
     for (const auto& t : Tables(r.File("sample.txt"), 20, 3))
