@@ -356,7 +356,7 @@ struct Study {
     const int n, p, A, steps;
     bool use[kStoppingRules];
     std::vector<double> targets;
-    OwnedMatrix<double> R, X, transformed, popEvec, popCorr;
+    ScopedMatrix<double> R, X, transformed, popEvec, popCorr;
     OrdinationWork o;
     std::vector<double> popEig;
     // Per rule and axis (the bootstrap: per axis and size), the data sets
@@ -377,7 +377,7 @@ struct Study {
           rvdim(rows), bootP(static_cast<size_t>(r.A) * steps, 1.0) {
         std::copy(r.criteria, r.criteria + kStoppingRules, use);
         for (auto& v : P) v.assign(rows, 1.0);
-        if (r.mode == 'c') FillSquare(p, r.R, R.get());
+        if (r.mode == 'c') FillSquare(p, r.R, R.x);
     }
 };
 
@@ -406,9 +406,9 @@ void Header(FILE* f, const Study& s) {
 void Targets(Study& s) {
     const StoppingRuleRun& run = s.run;
     if (run.mode == 'c') {
-        OwnedMatrix<double> copy(s.p, s.p), vectors(s.p, s.p);
-        FillSquare(s.p, run.R, copy.get());
-        EigenHouseholderQL_GSL_D(s.p, copy.get(), vectors.get(), s.targets.data());
+        ScopedMatrix<double> copy(s.p, s.p), vectors(s.p, s.p);
+        FillSquare(s.p, run.R, copy.x);
+        EigenHouseholderQL_GSL_D(s.p, copy.x, vectors.x, s.targets.data());
         return;
     }
     std::vector<double> w = run.weights;
@@ -421,12 +421,12 @@ void Targets(Study& s) {
 void Draw(Study& s) {
     const StoppingRuleRun& run = s.run;
     if (run.mode == 'e')
-        EigenToData_D_Noise(run.N, s.n, s.p, run.rank, s.targets.data(), s.X.get(), s.popEig.data(), s.popEvec.get(),
-                            run.code, nullptr, s.popCorr.get(), run.noise);
+        EigenToData_D_Noise(run.N, s.n, s.p, run.rank, s.targets.data(), s.X.x, s.popEig.data(), s.popEvec.x,
+                            run.code, nullptr, s.popCorr.x, run.noise);
     else if (run.n == run.N)
-        CorrToData(s.n, s.p, s.R.get(), s.X.get(), run.code);
+        CorrToData(s.n, s.p, s.R.x, s.X.x, run.code);
     else
-        CorrToData_New(s.n, s.p, s.R.get(), s.X.get(), run.code);
+        CorrToData_New(s.n, s.p, s.R.x, s.X.x, run.code);
 }
 
 void ModeStatistics(Study& s, int K) {
@@ -506,12 +506,12 @@ void ApplyRules(Study& s, int t, int K) {
             });
     }
     if (s.use[kRvdim] && K > 0)
-        RVDIMPermutation_D(s.n, p, K, run.iterations, s.transformed.get(), s.o.evectors, s.o.scores,
+        RVDIMPermutation_D(s.n, p, K, run.iterations, s.transformed.x, s.o.evectors, s.o.scores,
                            s.o.eig, optOrdiType, optTrEs, optTrVeVar, optTrVeUnits, optReseDir, optReseTipo,
                            varType, alphaH, kParameter, countDoubleAbsence != 0, s.rvdim.data(), P[kRvdim].data(),
                            static_cast<char>(run.bootSave), sDigits);
     if ((s.use[kEig] || s.use[kPseudoF] || s.use[kAvgRnd]) && K > 0)
-        EigenPermutation_D(s.n, p, nRows, nCols, K, run.iterations, s.X.get(), nullptr, s.o.eig, optOrdiType,
+        EigenPermutation_D(s.n, p, nRows, nCols, K, run.iterations, s.X.x, nullptr, s.o.eig, optOrdiType,
                            optTrEs, optTrVeVar, optTrVeUnits, nClassesVar, nClassesUnits, optReseDir, optReseTipo,
                            varType, alphaH, kParameter, countDoubleAbsence != 0, P[kEig].data(), P[kPseudoF].data(),
                            P[kAvgRnd].data(), static_cast<char>(run.bootSave), sDigits);
@@ -581,7 +581,7 @@ void FinalResults(FILE* f, const Study& s, unsigned long seed, double seconds) {
     fprintf(f, "Number of variables:\t %d\n", p);
     if (run.mode == 'c') {
         fprintf(f, "\n\nSpecified correlation matrix:\n");
-        PrintMatrixTab(f, p, p, s.R.get(), 6);
+        PrintMatrixTab(f, p, p, s.R.x, 6);
         fprintf(f, "\nEigenvalues of specified correlation matrix:\t");
         PrintValues(f, p, s.targets.data(), "%g\t");
         fprintf(f, "\n");
@@ -590,7 +590,7 @@ void FinalResults(FILE* f, const Study& s, unsigned long seed, double seconds) {
         fprintf(f, "Specified  eigenvalues (proportions):\t");
         for (int a = 0; a < p; a++) fprintf(f, "%g\t", s.targets[a] / p);
         fprintf(f, "\n\nCorrelation matrix of one generated population with the specified eigenvalues:\n");
-        PrintMatrixTab(f, p, p, s.popCorr.get(), 6);
+        PrintMatrixTab(f, p, p, s.popCorr.x, 6);
         fprintf(f, "\nSpecified noise variance added to the data:\t%g", run.noise);
         fprintf(f, "\nMean of generated eigenvalues (proportions) in the %d samples:\t", T);
         for (int a = 0; a < p; a++) fprintf(f, "%g\t", Mean(s.eigSum[a], T));
@@ -658,20 +658,20 @@ void SummaryLines(const Study& s) {
 void PopulationFile(Study& s) {
     const StoppingRuleRun& run = s.run;
     const int N = run.N, p = s.p;
-    OwnedMatrix<double> population(N, p), sample(s.n, p), transformed(N, p);
+    ScopedMatrix<double> population(N, p), sample(s.n, p), transformed(N, p);
     std::vector<double> eigOut(p);
-    EigenToData_D(N, s.n, p, run.mode == 'e' ? run.rank : p, s.targets.data(), sample.get(), eigOut.data(),
-                  run.code, population.get(), s.popCorr.get());
+    EigenToData_D(N, s.n, p, run.mode == 'e' ? run.rank : p, s.targets.data(), sample.x, eigOut.data(),
+                  run.code, population.x, s.popCorr.x);
     const std::string name = "PopulationData_" + run.name;
     FILE* f = fopenck(name.c_str(), nullptr, "w");
     if (!f) return;
-    PrintMatrixTab(f, N, p, population.get(), sDigits);
+    PrintMatrixTab(f, N, p, population.x, sDigits);
     fprintf(f, "\n%s\n", run.name.c_str());
     fprintf(f, "Specified eigenvalues for generating this data set:\t");
     PrintVectorTab(f, p, s.targets.data(), sDigits);
     fprintf(f, "\n");
     OrdinationWork o(optReseDir == 2 ? p : N, optReseDir == 2 ? N : p, optOrdiType);
-    const int K = Ordinate(o, N, p, population.get(), transformed.get());
+    const int K = Ordinate(o, N, p, population.x, transformed.x);
     fprintf(f, "Ordination with population data matrix generated according to the specified eigenvalues:\n");
     fprintf(f, "Eigenvalues:\t");
     PrintValues(f, K, o.eig, "%.20g\t");
@@ -697,12 +697,12 @@ bool RunStoppingRuleStudy(const StoppingRuleRun& run, unsigned long seed) {
     KeptDataSet kept;
     const int n = run.n, p = run.p;
     std::vector<int> types(p, 3);
-    OwnedMatrix<double> original(n, p);
+    ScopedMatrix<double> original(n, p);
     nObj = n;
     nVar = p;
     optVarTipo = 1;
     varType = types.data();
-    dataOrig = original.get();
+    dataOrig = original.x;
     optOrdiType = run.ordType;
     optPostReseTransf = 0;
     nRows = optReseDir == 2 ? p : n;
@@ -741,10 +741,10 @@ bool RunStoppingRuleStudy(const StoppingRuleRun& run, unsigned long seed) {
         if (run.save)
             AppendTo(run.name, [&](FILE* g) {
                 fprintf(g, "\n\nSimulated data set %d (units in rows):\n", t);
-                PrintRows(g, n, p, s.X.get());
+                PrintRows(g, n, p, s.X.x);
             });
         for (int i = 0; i < n; i++) std::copy(s.X[i], s.X[i] + p, dataOrig[i]);
-        const int K = Ordinate(s.o, n, p, s.X.get(), s.transformed.get());
+        const int K = Ordinate(s.o, n, p, s.X.x, s.transformed.x);
         if (run.mode == 'e') ModeStatistics(s, K);
         if (run.save) AppendTo(run.name, [&](FILE* g) { OrdinationBlock(g, s, t, K); });
         ApplyRules(s, t, K);
