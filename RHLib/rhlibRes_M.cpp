@@ -470,6 +470,8 @@ double Correlation2Vec(int n, const double* x, const double* y) {
     return statsdetail::Dot(n, a.data(), b.data());
 }
 
+void CenterNormalizeVector(int n, const double* x, double* z) { statsdetail::CenterNormalizeRow(n, x, z, false); }
+
 void Correlation(int n, int m, double** X, double** R) {
     statsdetail::Block z(n, m);
     for (int i = 0; i < n; i++) statsdetail::CenterNormalizeRow(m, X[i], z[i], false);

@@ -78,6 +78,11 @@ double Correlation2VecMV(int n, const int* x, const double* y);
 double Correlation2VecSelectMV(int n, const double* x, const double* y, const int* select);
 // Correlation of two complete vectors.
 double Correlation2Vec(int n, const double* x, const double* y);
+// x less its mean, divided by the norm of the result (a constant vector gives
+// zeros), as Correlation forms its rows: the cross-products of two such
+// vectors, summed from the first position on, are Correlation's values to
+// the last bit.
+void CenterNormalizeVector(int n, const double* x, double* z);
 // Resemblance measure 17: full matrix without MISSING; with MISSING pairwise
 // correlations in the upper triangle only (the caller mirrors it).
 void CorrelationMV(int n, int m, double** X, double** R);

@@ -99,7 +99,17 @@ std::string ProbabilityText(double p, int digits);
 // ===========================================================================
 
 int AleatorizacaoUnitsManova();
-int AleatorizacaoVar();
+
+// Key A (a resemblance matrix between the variables is current): the
+// resemblance of every pair of variables against arrangements in which each
+// variable's values are permuted among the units apart from the others, then
+// the follow-ups the measure allows (triplets of mutual entropy, partial
+// correlations).
+void AleatorizacaoVar();
+// The mutual entropy of the variable triplet and of each pair conditional on
+// the third, against free permutations of each variable (measure 7, three
+// variables).
+void AleatorizacaoVar_Triplets();
 
 // ===========================================================================
 // Path analysis
@@ -156,10 +166,10 @@ public:
 // the data as read and every arrangement is transformed again with the
 // transformations in force (ReapplyTransformations) before its correlations;
 // otherwise X is taken as it is. Without missing values or transformations
-// the columns are standardised once and an arrangement costs only its
-// cross-products; otherwise each arrangement is gathered into a table and
-// correlated by ResemblanceLib (measure 17 between variables). X must
-// outlive the object.
+// an arrangement costs its columns' standardisation and their cross-products,
+// which give the values of ResemblanceLib to the last bit; otherwise each
+// arrangement is gathered into a table and correlated by ResemblanceLib
+// (measure 17 between variables). X must outlive the object.
 class VariableNodes : public PathNodes {
 public:
     VariableNodes(int n, int p, double** X, bool retransform);
@@ -174,11 +184,18 @@ public:
     void ArrangedTable(const int* const* lists, double** T);
 
 private:
+    // The cross-products of the columns of gathered_, into sums_.
+    void CrossProducts();
+
     int n_, p_;
+    int stride_ = 0;
     double** X_;
     bool retransform_, literal_;
-    std::vector<double> z_, gathered_;  // p x n, standardised columns (cross-product route)
-    double** work_ = nullptr;           // n x p (ResemblanceLib route)
+    std::vector<double> columns_;   // p x n, the columns of X (cross-product route)
+    std::vector<double> column_;    // 2 n, one arranged column and its standardised values
+    std::vector<double> gathered_;  // n x stride_, the arrangement's standardised values
+    std::vector<double> sums_;      // 16 per tile of 4 x 4 columns
+    double** work_ = nullptr;       // n x p (ResemblanceLib route)
 };
 
 // Blocks of consecutive columns of X (n x p): block a holds sizes[a] columns
@@ -331,6 +348,21 @@ struct partialCorr {
 // set permuted from dataOrig with the transformations in force applied again
 // (one list per variable per permutation).
 void AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel);
+
+// The permutation loop of key A on the current data set: counts[j][i], i < j,
+// becomes 1 plus the number of the nPerm - 1 random arrangements in which
+// |resemblance of the pair| >= |observed[i][j]| by the tie rule (a pair
+// whose observed value is MISSING or not finite is not counted). In each
+// arrangement variable j takes its values from dataOrig in the order of its
+// own list (drawn in column order by the design's restriction); the table is
+// transformed again as the data were and compared by the options in force,
+// without post-transformation. With a dump every arrangement's table, as
+// drawn, and its resemblance matrix are written there. Correlations of data
+// without missing values or transformations are formed from the arranged
+// columns without a table (VariableNodes; the same values); literal forces
+// the table route.
+void VariableComparisonCounts(const PermutationDesign& design, double** observed, double** counts, FILE* dump,
+                              bool literal = false);
 
 // The undirected search: links between all pairs of variables, removed
 // order by order (0 to nVar - 3) when a partial correlation of the pair given

@@ -1,0 +1,74 @@
+// Key A through the whole program: the correlations of dune's species and
+// the mutual entropy of three of its environmental variables with the
+// triplet test, the report erased at start-up and kept across both tests.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "harness.h"
+
+namespace {
+
+// Answers of key N for an example file with its labels (content, units,
+// variables), no data matrix in the report.
+std::string Load(const std::string& file, int content, int variables) {
+    return "n\nn\n" + file + "\n" + std::to_string(content) + "\n20\n" + std::to_string(variables) + "\nN\n2\nn\n";
+}
+
+TEST(VariableComparisonKey, DuneCorrelations) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    // Correlations between variables, then key A: seed 12345, 999
+    // permutations, no restriction, nothing saved, no partial correlations.
+    const RunResult r = d.Run(Load("dune.txt", 1, 30) + "r\n2\n17\n0\nn\na\n2\n12345\n999\n0\nn\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string report = r.File("Vidive.txt");
+    // Achimill's row: the observed r below the diagonal; its P with
+    // Agrostol (5/999) above.
+    EXPECT_NE(report.find("Permutation restrictions:\tNone\nResults:\n\t(Resemblance matrix below the main diagonal "
+                          "and\n corresponding probabilities P(|Lambda random| >= |Lambda observed|) above the main "
+                          "diagonal)\n          0\t   0.005005\t"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("\n   -0.60757\t          0\t"), std::string::npos);
+    EXPECT_NE(r.out.find("\n\nSee results on file Vidive.txt.\nTest partial correlations? y/n "), std::string::npos);
+}
+
+TEST(VariableComparisonKey, TripletTestKeepsTheReportErasedAtStartUp) {
+    Dialogue d;
+    std::istringstream in(ReadFile(std::string(TEVLAN_EXAMPLES) + "/dune_env_nominal.txt"));
+    std::ostringstream file;
+    for (int i = 0; i < 20; i++) {
+        double row[4];
+        for (double& x : row) in >> x;
+        file << row[0] << '\t' << row[1] << '\t' << row[2] << '\n';
+    }
+    for (int i = 1; i <= 20; i++) file << i << (i < 20 ? '\t' : '\n');
+    file << "Moisture\tManagement\tUse\n";
+    d.Put("env3.txt", file.str());
+    // Mutual entropy of order 1 between the variables.
+    const RunResult first = d.Run(Load("env3.txt", 3, 3) + "r\n2\n7\n1\n0\nn\nx\n");
+    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    ASSERT_NE(first.File("Vidive.txt").find("TEVLAN version"), std::string::npos);
+
+    // The session continued, the report erased, key A and its triplet test.
+    const RunResult r = d.Run("y\ne\na\n2\n12345\n999\n0\nn\ny\n2\n12345\n999\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string report = r.File("Vidive.txt");
+    EXPECT_EQ(report.find("TEVLAN version"), std::string::npos) << "the first run's report was erased";
+    EXPECT_NE(report.find("above the main diagonal)\n      0\t0.46547\t0.82182\t\n0.29481\t      0\t0.22422\t\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("Mutual entropy between variables in triplets:\nVar. 1 x 2 x 3:\t0.195305\tnats (\t0.281765"
+                          "\tbits)\tP=\t0.758759\n\nMutual entropy pairwise conditional (|) to a third variable:\n"
+                          "Var. 1 x 2 | 3:\t0.490114\tnats (\t0.707085\tbits)\tP=\t0.744745\n"
+                          "Var. 1 x 3 | 2:\t0.312594\tnats (\t0.450978\tbits)\tP=\t0.912913\n"
+                          "Var. 2 x 3 | 1:\t0.451873\tnats (\t0.651915\tbits)\tP=\t0.590591\n"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(Count(r.out, "\n\nSee results on file Vidive.txt.\n"), 2);
+}
+
+}  // namespace
