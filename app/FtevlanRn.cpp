@@ -323,6 +323,18 @@ void PrintSeed(FILE* report) {
             static_cast<unsigned int>(seed));
 }
 
+void PrintFinalBlockHead(FILE* report, const char* title, bool saved, time_t stamp, double seconds, int nPerm) {
+    fprintf(report, "\n%s\n", line);
+    fprintf(report, "%s", title);
+    if (saved) fprintf(report, "%s", eng ? ": Final results" : ": Resultado final");
+    fprintf(report, "\n%s\n", line);
+    fprintf(report, "%s", ctime(&stamp));
+    PrintElapsedTime(report, seconds);
+    ShowStatus(report);
+    PrintNumberOfPermutations(report, nPerm);
+    PrintSeed(report);
+}
+
 const char* NotTestable() { return eng ? "not testable" : "nao testavel"; }
 
 std::string ProbabilityText(double p, int digits) {
@@ -586,15 +598,8 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
             for (int v = 0; v < q; v++) Count(r2rnd[v], r2obs[v], count[p][v]);
         }
 
-        fprintf(report, "\n%s\n", line);
-        fprintf(report, "%s", eng ? "LINEAR MODELS: RANDOMIZATION TEST" : "MODELOS LINEARES: TESTE DE ALEATORIZACAO");
-        if (save) fprintf(report, "%s", eng ? ": Final results" : ": Resultado final");
-        fprintf(report, "\n%s\n", line);
-        fprintf(report, "%s", ctime(&timer));
-        PrintElapsedTime(report, difftime_Clock(start));
-        ShowStatus(report);
-        PrintNumberOfPermutations(report, N);
-        PrintSeed(report);
+        const char* title = eng ? "LINEAR MODELS: RANDOMIZATION TEST" : "MODELOS LINEARES: TESTE DE ALEATORIZACAO";
+        PrintFinalBlockHead(report, title, save, timer, difftime_Clock(start), N);
         fprintf(report, "%s",
                 eng ? "Test criteria: regression coefficients and coefficient of determination (r squared)\n"
                     : "Criterios do teste: coeficientes de regressao e coeficiente de determinacao (r quadrado)\n");
@@ -912,16 +917,8 @@ struct AxisTestRun {
         FILE* f = fopenck("Vidive.txt", nullptr, finalMode);
         ClearLine();
         if (!f) return;
-        fprintf(f, "\n%s\n", line);
-        fprintf(f, "%s", eng ? "RANDOMIZATION TEST" : "TESTE DE ALEATORIZACAO");
-        if (dump) fprintf(f, "%s", eng ? ": Final results" : ": Resultado final");
-        fprintf(f, "\n%s\n", line);
-        const time_t now = time(nullptr);
-        fprintf(f, "%s", ctime(&now));
-        PrintElapsedTime(f, seconds);
-        ShowStatus(f);
-        PrintNumberOfPermutations(f, nPerm);
-        PrintSeed(f);
+        PrintFinalBlockHead(f, eng ? "RANDOMIZATION TEST" : "TESTE DE ALEATORIZACAO", dump, time(nullptr), seconds,
+                            nPerm);
         fprintf(f, "%s", eng ? english : portuguese);
         if (!eng) fprintf(f, "Resultados:\n");
         PrintVectorTab(f, K, statistic, sDigits);
@@ -2430,15 +2427,7 @@ void TestBetweenSets(const TwoSetTest& t, Session* s1, Session* s2, Session* s3)
         }
     }
 
-    fprintf(report, "\n%s\n", line);
-    fprintf(report, "%s", t.finalTitle[L]);
-    if (save) fprintf(report, "%s", eng ? ": Final results" : ": Resultado final");
-    fprintf(report, "\n%s\n", line);
-    fprintf(report, "%s", ctime(&timer));
-    PrintElapsedTime(report, difftime_Clock(start));
-    ShowStatus(report);
-    PrintNumberOfPermutations(report, N);
-    PrintSeed(report);
+    PrintFinalBlockHead(report, t.finalTitle[L], save, timer, difftime_Clock(start), N);
     fprintf(report, t.finalCriterion[L], s1->filename, s2->filename, third);
     fprintf(report, "%s", eng ? "Results:\n" : "Resultados:\n");
     char value[64];
@@ -2526,15 +2515,8 @@ void VariableDumpOpening(FILE* f, int nPerm, double** matrix) {
 
 // The final block up to the measure.
 void VariableFinalBlock(FILE* f, bool saved, int nPerm, double start) {
-    fprintf(f, "\n%s\n", line);
-    fprintf(f, "%s", eng ? "RANDOMIZATION TEST" : "TESTE DE ALEATORIZACAO");
-    if (saved) fprintf(f, "%s", eng ? ": Final results" : ": Resultado final");
-    fprintf(f, "\n%s\n", line);
-    fprintf(f, "%s", ctime(&timer));
-    PrintElapsedTime(f, difftime_Clock(start));
-    ShowStatus(f);
-    PrintNumberOfPermutations(f, nPerm);
-    PrintSeed(f);
+    PrintFinalBlockHead(f, eng ? "RANDOMIZATION TEST" : "TESTE DE ALEATORIZACAO", saved, timer, difftime_Clock(start),
+                        nPerm);
     fprintf(f, "%s", eng ? "Test criterion (Lambda):\n" : "Criterio considerado (Lambda):\n");
     PrintMeasure(f);
 }

@@ -5,6 +5,7 @@
 #define FTEVLANRN_H
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,11 @@ void ShowPermutationProgress(int nPerm, int i);
 void PrintNumberOfPermutations(FILE* report, int nPerm);  // "Number of permutations: %d\n"
 void PrintElapsedTime(FILE* report, double seconds);      // "Elapsed time: %g seconds\n"
 void PrintSeed(FILE* report);                             // "Random number generation initializer: %u\n"
+// The head of a final block: the title (already in the current language),
+// with ": Final results" after it when every permutation was saved, between
+// separators; then the time stamp, the elapsed time, the status, the number
+// of permutations and the seed.
+void PrintFinalBlockHead(FILE* report, const char* title, bool saved, time_t stamp, double seconds, int nPerm);
 
 // "not testable" ("nao testavel").
 const char* NotTestable();

@@ -155,13 +155,6 @@ protected:
         sDigits = 10;
         alphaH = 1;
         InitMultiprocessing(0);
-        sink_ = fopen("/dev/null", "w");
-        SetProgressStream(sink_);
-    }
-    void TearDown() override {
-        SetProgressStream(nullptr);
-        fclose(sink_);
-        DriverTest::TearDown();
     }
     // x as the data set, its resemblance between variables current (stage 4).
     void Install(const Matrix& x, int measure, int content = 1) {
@@ -175,7 +168,7 @@ protected:
         code_ = Run(answers, [] { AleatorizacaoVar(); });
         return Slurp("Vidive.txt");
     }
-    FILE* sink_ = nullptr;
+    QuietProgress quiet_;
     int code_ = 0;
 };
 
