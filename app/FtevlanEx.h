@@ -164,6 +164,31 @@ void ScoreCorr(FILE* report, int nAxes, int n, double** scores, double** data, i
                bool dataByRows, char** labels, int type, double** rese, const double* eig,
                double** evectors);
 void Cluster();
+
+// Key K: relations between the current data set and a second one (a third
+// for the partial Mantel test), held as snapshots. Returns 1.
 int Canonical();
+class Session;
+// The linear-model test of the responses (one snapshot) on the factors
+// (another, of the same units), after "Vidive.txt" was opened and closed in
+// its mode so that an erase takes effect; the report is then appended to.
+void LinearModels(Session* responses, Session* factors, bool detailed);
+void LinearModels(Session* responses, Session* factors);  // detailed
+// The Procrustes test, then the second set's table fitted onto the first's
+// (n rows, as many columns as the larger set has variables) appended to
+// "Vidive.txt".
+void Procrustes(Session* first, Session* second);
+// The Procrustes statistic alone appended to "Vidive.txt".
+void Procrustes_OLD(Session* first, Session* second);
+// The RV test.
+void CoInertia(Session* first, Session* second);
+// Velocities and accelerations along the series of sampling units: the
+// first set's resemblance between consecutive units over the second set's
+// (the reference), placed on the scale of the second set's first variable as
+// read; the report goes to "Vidive.txt" in its mode, which becomes "a".
+void Rate_of_Change(Session* first, Session* second);
+// The transformations in force applied in place to a table of the current
+// data set's shape (nObj x nVar). Returns 1.
+int DataTransformations(double** table);
 
 #endif

@@ -355,11 +355,6 @@ int AleatorizacaoUnitsManova() { return NotAvailableYet(); }
 // Linear-model and redundancy-analysis tests
 // ===========================================================================
 
-namespace {
-
-// The tests between sets relate them unit by unit: every set must be there,
-// with data, and describe the sampling units of the first; otherwise one line
-// says which does not.
 bool SetsOfTheSameUnits(std::initializer_list<const Session*> sets) {
     for (const Session* s : sets)
         if (!s || !s->data || s->nObj < 1 || s->nVar < 1) {
@@ -370,13 +365,17 @@ bool SetsOfTheSameUnits(std::initializer_list<const Session*> sets) {
     for (const Session* s : sets)
         if (s->nObj != first->nObj) {
             fprintf(out,
-                    eng ? "\nThe data set %s does not have the %d sampling units of %s.\n"
-                        : "\nO conjunto de dados %s nao tem as %d unidades amostrais de %s.\n",
-                    s->filename, first->nObj, first->filename);
+                    eng ? "\nThe data sets describe different numbers of sampling units (%d and %d): they must "
+                          "describe the same units in the same order.\n"
+                        : "\nOs conjuntos de dados descrevem numeros diferentes de unidades amostrais (%d e %d): "
+                          "devem descrever as mesmas unidades na mesma ordem.\n",
+                    first->nObj, s->nObj);
             return false;
         }
     return true;
 }
+
+namespace {
 
 // Both tests relate rows of the two tables unit by unit, and every cell must
 // hold a value (the engines know no missing value).

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -393,6 +394,11 @@ void PathAnalysisBasisSetPermutationTest_Mantel(int nPerm, int restriction, int 
                                                 int nullModel, char save);
 
 class Session;
+
+// The tests between sets, and key K before them, relate sets unit by unit:
+// every set must be there, with data, and describe as many sampling units as
+// the first; otherwise one line says which does not and the answer is false.
+bool SetsOfTheSameUnits(std::initializer_list<const Session*> sets);
 
 // The two sessions hold the same sampling units in the same order: s1 the
 // responses (Y), s2 the factors or explanatory variables (X). Sessions of

@@ -373,7 +373,8 @@ TEST_F(LinearModelDriver, RefusedSetsAndModels) {
         bool prologue;  // the dialogue ran and the report says why no test was run
     };
     const Case cases[] = {
-        {"sizes differ", y, {{1}, {2}, {3}, {4}, {5}}, "\nThe data set factors.txt does not have the 6 sampling units of responses.txt.\n", false},
+        {"sizes differ", y, {{1}, {2}, {3}, {4}, {5}}, "\nThe data sets describe different numbers of sampling units (6 and 5): they must describe the same units in "
+         "the same order.\n", false},
         {"missing value", y, {{1}, {2}, {-999}, {4}, {5}, {6}}, "\nThe test needs complete data: factors.txt holds missing values (-999).\n", false},
         {"collinear", y, {{1, 2}, {2, 4}, {3, 6}, {4, 8}, {5, 10}, {6, 12}}, "\nThe regression model cannot be fitted: the factors are collinear or too many for the number of sampling units.\n", true},
         {"constant factor", y, {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}}, "\nThe regression model cannot be fitted", true},
