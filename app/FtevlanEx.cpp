@@ -4129,6 +4129,22 @@ void Procrustes_OLD(Session* first, Session* second) {
     fcloseck(report, kReport);
 }
 
+void Rate_of_Change(Session* first, Session* second) {
+    using namespace canonical_detail;
+    if (!SameUnitsWithData(first, second) || !HasUnitResemblance(first) || !HasUnitResemblance(second)) return;
+    const int n = first->nObj, intervals = n > 1 ? n - 1 : 0;
+    // An undefined resemblance (MISSING) on either side leaves its interval
+    // without a rate: RatesOfChange marks a change that is MISSING, and a
+    // span that is not above 0.
+    std::vector<double> change(intervals + 1), span(intervals + 1), reference(n);
+    for (int i = 0; i < intervals; i++) {
+        change[i] = first->rese[i][i + 1];
+        span[i] = second->rese[i][i + 1];
+    }
+    for (int i = 0; i < n; i++) reference[i] = second->dataOrig[i][0];
+    RatesOfChangeReport(n, change.data(), span.data(), reference.data());
+}
+
 void CoInertia(Session* first, Session* second) { AleatorizacaoRV(first, second); }
 
 int DataTransformations(double** table) { return ReapplyTransformations(nObj, nVar, table, nullptr); }
@@ -4241,9 +4257,4 @@ int Canonical() {
             break;
     }
     return 1;
-}
-
-void Rate_of_Change(Session* first, Session* second) {
-    (void)first;
-    (void)second;
 }

@@ -400,20 +400,10 @@ int Interpolation() {
 // Rates of change
 // ===========================================================================
 
-int Rate_of_Change() {
-    std::vector<double> t;
-    if (!AskScaleFile("Enter name of file containing time (or spatial) scale: ",
-                      "Entre nome do arquivo contendo a escala de tempo (ou espaco): ", false, t))
-        return 0;
-    const int n = nObj;
+int RatesOfChangeReport(int n, const double* change, const double* span, const double* reference) {
     const int intervals = n > 1 ? n - 1 : 0, pairs = n > 2 ? n - 2 : 0;
-    std::vector<double> change(intervals + 1), span(intervals + 1), v(intervals + 1), vAt(intervals + 1),
-        a(pairs + 1), aAt(pairs + 1);
-    for (int i = 0; i < intervals; i++) {
-        change[i] = rese[i][i + 1];
-        span[i] = std::fabs(t[i + 1] - t[i]);
-    }
-    RatesOfChange(n, change.data(), span.data(), t.data(), v.data(), vAt.data(), a.data(), aAt.data());
+    std::vector<double> v(intervals + 1), vAt(intervals + 1), a(pairs + 1), aAt(pairs + 1);
+    RatesOfChange(n, change, span, reference, v.data(), vAt.data(), a.data(), aAt.data());
 
     FILE* report = fopenck(kReport, nullptr, modeVidive);
     if (!report) return 0;
@@ -430,6 +420,20 @@ int Rate_of_Change() {
     const bool written = fcloseck(report, kReport);
     strcpy(modeVidive, "a");
     return written ? 1 : 0;
+}
+
+int Rate_of_Change() {
+    std::vector<double> t;
+    if (!AskScaleFile("Enter name of file containing time (or spatial) scale: ",
+                      "Entre nome do arquivo contendo a escala de tempo (ou espaco): ", false, t))
+        return 0;
+    const int intervals = nObj > 1 ? nObj - 1 : 0;
+    std::vector<double> change(intervals + 1), span(intervals + 1);
+    for (int i = 0; i < intervals; i++) {
+        change[i] = rese[i][i + 1];
+        span[i] = std::fabs(t[i + 1] - t[i]);
+    }
+    return RatesOfChangeReport(nObj, change.data(), span.data(), t.data());
 }
 
 // ===========================================================================

@@ -19,6 +19,11 @@ int Interpolation();
 // resemblance matrix between sampling units and a scale file. Returns 0 when
 // the user gives up on the scale file or the report cannot be written.
 int Rate_of_Change();
+// The rates of change of a series of n points (RatesOfChange: the n - 1
+// changes between consecutive points, the lengths of those intervals on the
+// reference scale, the n reference values) reported to "Vidive.txt" in its
+// mode, which becomes "a". Returns 0 when the report could not be written.
+int RatesOfChangeReport(int n, const double* change, const double* span, const double* reference);
 // The correlation matrix between variables predicted for blocks of one
 // sampling unit from the correlations of moving averages of 1 to B units.
 // Returns 1 when the report was written.
