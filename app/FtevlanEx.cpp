@@ -4044,12 +4044,12 @@ bool AskDetailed() {
 void LinearModelsWithinCurrentSet() {
     std::vector<int> responses, factors;
     for (;;) {
-        responses = MarkedVariables(eng ? "\nVariables:                         " : "\nVariaveis:                           ",
-                                    eng ? "\nSpecify response variables (0/1):  "
-                                        : "\nEspecifique as variaveis resposta (0/1):  ");
-        factors = MarkedVariables(eng ? "\nVariables:                       " : "\nVariaveis:                         ",
-                                  eng ? "\nSpecify factor variables (0/1):  "
-                                      : "\nEspecifique as variaveis fatores (0/1):  ");
+        responses = MarkedVariables(
+            eng ? "\nVariables:                         " : "\nVariaveis:                                ",
+            eng ? "\nSpecify response variables (0/1):  " : "\nEspecifique as variaveis resposta (0/1):  ");
+        factors = MarkedVariables(
+            eng ? "\nVariables:                       " : "\nVariaveis:                               ",
+            eng ? "\nSpecify factor variables (0/1):  " : "\nEspecifique as variaveis fatores (0/1):  ");
         // A regression without a response or without a factor means nothing.
         if (!responses.empty() && !factors.empty()) break;
         fprintf(out, "%s",

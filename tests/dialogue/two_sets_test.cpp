@@ -196,7 +196,8 @@ TEST_F(TwoSetsKey, CanonicalOrdinationOnTheEnvironmentalCodes) {
         EXPECT_NEAR(v[0], corr[a], 1e-5);
         EXPECT_NEAR(v[1], P[a], 1e-6);
     }
-    const std::vector<double> eig = After(report, "Canonical eigenvalues (space defined by explanatory variables x): \n");
+    const std::vector<double> eig =
+        After(report, "Canonical eigenvalues (space defined by explanatory variables x): \n");
     ASSERT_GE(eig.size(), 1u);
     EXPECT_NEAR(eig[0], 21.92934948, 1e-3);
     EXPECT_EQ(Current(r), "dune.txt");
