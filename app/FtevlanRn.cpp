@@ -95,42 +95,40 @@ const GroupDialogueTexts kBundlesP = {
     "Unidade amostral: ",
     "\nGrupos:           "};
 
-// True when only white space is left in the stream.
-bool OnlyBlanksLeft(FILE* f) {
-    int c;
-    while ((c = getc(f)) != EOF && isspace(c)) {
-    }
-    if (c == EOF) return true;
-    ungetc(c, f);
-    return false;
-}
-
-// One group number of a restriction file, read strictly: a field that is
-// not a number, or the end of the file, ends the program, and so does a
-// number outside the int range, which no group vector can hold.
-int StrictGroupField(FILE* f, const char* name) {
-    const double x = ScanNumber(f, name, nullptr);
-    if (!(x > -2147483649.0 && x < 2147483648.0)) {
-        fflush(stdout);
-        fprintf(stderr, "\nfile %s ", name);
-        fputc(7, stdout);
-        fflush(stdout);
-        throw 2;
-    }
-    return static_cast<int>(x);
-}
-
-// Reads n groups from an open restriction file. Lenient: a file that ends
-// early leaves the rest 0 after the reader's "End of file" message.
+// Reads n groups from an open restriction file with the strict reader of
+// the user's files: a field that is not a number ("x", "1,5", "12abc") or a
+// number beyond the int range is refused with its place and ends the
+// program, and so does a file that ends early, unless lenient: then the
+// remaining groups are 0 after the reader's "End of file" message. Fractions
+// keep their integer part, as typed groups do.
 void ReadRestrictionFile(FILE* f, const char* name, int n, int* groups, bool lenient) {
     for (int i = 0; i < n; i++) {
-        if (lenient && OnlyBlanksLeft(f)) {
-            double unused;
-            freadck1(f, "%lf", &unused, name);  // reports the end of the file
+        double x = 0;
+        char token[kTokenShown];
+        const int read = ReadNumberToken(f, &x, token, sizeof token, name);
+        if (read == tokenEnd) {
+            if (!lenient) throw 2;
             for (int k = i; k < n; k++) groups[k] = 0;
             return;
         }
-        groups[i] = StrictGroupField(f, name);
+        char place[64];
+        snprintf(place, sizeof place, eng ? "unit %d" : "unidade %d", i + 1);
+        if (read == tokenNotNumber) {
+            NotANumberMessage(out, eng == 1, name, place, token);
+            fflush(out);
+            throw 2;
+        }
+        if (!(x > -2147483649.0 && x < 2147483648.0)) {
+            fprintf(out,
+                    eng ? "\nFile %s was not read: the group for %s is %.15g, beyond the group numbers "
+                          "-2147483648 to 2147483647.\n"
+                        : "\nO arquivo %s nao foi lido: o grupo para %s e %.15g, fora dos numeros de grupo "
+                          "-2147483648 a 2147483647.\n",
+                    name, place, x);
+            fflush(out);
+            throw 2;
+        }
+        groups[i] = static_cast<int>(x);
     }
 }
 

@@ -202,19 +202,24 @@ TEST_F(Restriction, GroupFilesAreReadStrictly) {
     struct Case {
         const char* content;
         int code;
+        const char* message;  // on the console, naming the file and the place
     };
     const Case cases[] = {
-        {"1 2 3", 2},          // one number short
-        {"", 2},               // empty
-        {"1 2 x 4", 2},        // a word
-        {"1 2 3e9 4", 2},      // beyond the int range
-        {"1 2 3 4 5 6", 0},    // numbers beyond the units are not read
+        {"1 2 3", 2, ""},  // one number short
+        {"", 2, ""},       // empty
+        {"1 2 x 4", 2, "File g.txt was not read: the value for unit 3 is \"x\", which is not a number."},
+        {"1 2 1,5 4", 2, "the value for unit 3 is \"1,5\", which is not a number.\nDecimals are written with a point"},
+        // The last field needed is read whole too, never cut to its number.
+        {"1 2 3 4x", 2, "the value for unit 4 is \"4x\", which is not a number."},
+        {"1 2 3e9 4", 2, "the group for unit 3 is 3000000000, beyond the group numbers"},
+        {"1 2 3 4 5 6", 0, ""},  // numbers beyond the units are not read
     };
     for (const Case& c : cases) {
         Put("g.txt", c.content);
         EXPECT_EQ(Ask("2\nf\ng.txt\n"), c.code) << c.content;
-        if (c.code == 2) {
-            EXPECT_NE(err_.find("\nfile g.txt "), std::string::npos) << c.content << err_;
+        EXPECT_NE(shown_.find(c.message), std::string::npos) << c.content << shown_;
+        if (c.code == 2 && !*c.message) {
+            EXPECT_NE(err_.find("\nEnd of file g.txt\n"), std::string::npos) << c.content << err_;
         }
     }
     EXPECT_EQ(got_.nestGroups, (std::vector<int>{1, 2, 3, 4}));
