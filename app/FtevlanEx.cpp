@@ -2254,12 +2254,14 @@ void AskBeals(Choice& c) {
     }
 }
 
-// The last entry each menu of the specification shows.
+// The last entry each menu of the transformation dialogue shows.
 struct SpecificationMenus {
     int scalarLast, directionLast, vectorLast;
     bool printQuestion;
 };
-// Key T: every transformation, with the cancel entries.
+// Key T: every transformation. The scalar menu ends before its cancel entry
+// and the direction menu has none: the cancels are those of the menus
+// within variables and within sampling units.
 constexpr SpecificationMenus kEveryTransformation{5, 3, 13, true};
 // The data generator: what a simulated table of quantitative variables can
 // take without groups, files or co-occurrences.
@@ -2271,8 +2273,8 @@ void Title() {
     fprintf(out, "%s", eng ? "Options:\n" : "Opcoes:\n");
 }
 
-// The specification dialogue; false when a menu was cancelled (the data type
-// is then derived again from the options in force).
+// The dialogue that specifies the transformations; false when a menu was
+// cancelled (the data type is then derived again from the options in force).
 bool AskSpecification(Choice& c, const SpecificationMenus& menus) {
     auto cancel = [] {
         SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
