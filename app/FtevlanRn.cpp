@@ -132,7 +132,7 @@ void ReadRestrictionFile(FILE* f, const char* name, int n, int* groups, bool len
     }
 }
 
-void ReadRestrictionGroups(const GroupDialogueTexts& t, int* groups, bool lenient) {
+void ReadRestrictionGroups(const GroupDialogueTexts& t, int n, const char* const* labels, int* groups, bool lenient) {
     fprintf(out, "%s", t.heading);
     for (;;) {
         fprintf(out, "%s", t.question);
@@ -140,10 +140,10 @@ void ReadRestrictionGroups(const GroupDialogueTexts& t, int* groups, bool lenien
         const int key = ScanChar(in, "f k a t", Keyboard());
         if (key == 'k' || key == 't') {
             fprintf(out, "%s%s", t.keyboardHeading, t.unitsLine);
-            for (int i = 0; i < nObj; i++) fprintf(out, "\t%s", uaLabels ? uaLabels[i] : "");
+            for (int i = 0; i < n; i++) fprintf(out, "\t%s", labels ? labels[i] : "");
             fprintf(out, "%s", t.groupsLine);
             fflush(out);
-            for (int i = 0; i < nObj; i++) groups[i] = AskGroupNumber("teclado");
+            for (int i = 0; i < n; i++) groups[i] = AskGroupNumber("teclado");
             return;
         }
         fprintf(out, "%s", t.filePrompt);
@@ -152,7 +152,7 @@ void ReadRestrictionGroups(const GroupDialogueTexts& t, int* groups, bool lenien
         FILE* f = fopenck(name.c_str(), nullptr, "r");
         if (!f) continue;
         try {
-            ReadRestrictionFile(f, name.c_str(), nObj, groups, lenient);
+            ReadRestrictionFile(f, name.c_str(), n, groups, lenient);
         } catch (...) {
             fclose(f);
             throw;
@@ -178,7 +178,7 @@ void RefusalMessage(const char* text) {
 
 // Option 1: the dimension, asked until the pairs of the matrix are the
 // sampling units (a wrong m would make the lists run past the units).
-int AskEmbeddedDimension(int m) {
+int AskEmbeddedDimension(int n, int m) {
     for (;;) {
         fprintf(out, "%s",
                 eng ? "Enter the dimension of the embedded resemblance matrix: "
@@ -193,15 +193,14 @@ int AskEmbeddedDimension(int m) {
                        "sampling unit): the dimension is %d.\n"
                      : "\nUma matriz de semelhanca de dimensao %lld tem %lld celulas acima da diagonal, nao %d (uma "
                        "por unidade amostral): a dimensao e %d.\n",
-                 k, k * (k - 1) / 2, nObj, m);
+                 k, k * (k - 1) / 2, n, m);
         RefusalMessage(text);
     }
 }
 
-}  // namespace
-
-void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* nestGroups, bool* permuteBundles,
-                                int* bundleGroups, bool lenientFile) {
+// The dialogue over n units labelled labels.
+void AskRestrictions(int n, const char* const* labels, int* option, int* dimension, bool* nested, int* nestGroups,
+                     bool* permuteBundles, int* bundleGroups, bool lenientFile) {
     *nested = false;
     *permuteBundles = false;
     for (;;) {
@@ -217,7 +216,7 @@ void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* 
         fflush(out);
         const int chosen = static_cast<int>(ScanNumber(in, Keyboard(), "0 1 2 3"));
         if (chosen == kEmbeddedMatrix) {
-            const int m = EmbeddedDimension(nObj);
+            const int m = EmbeddedDimension(n);
             if (m == 0) {
                 char text[256];
                 snprintf(text, sizeof text,
@@ -225,24 +224,36 @@ void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* 
                                "m(m-1)/2 for any m.\n"
                              : "\nAs %d unidades amostrais nao podem ser as celulas de uma matriz de semelhanca: %d "
                                "nao e m(m-1)/2 para nenhum m.\n",
-                         nObj, nObj);
+                         n, n);
                 RefusalMessage(text);
                 continue;
             }
             *option = chosen;
-            *dimension = AskEmbeddedDimension(m);
+            *dimension = AskEmbeddedDimension(n, m);
             return;
         }
         *option = chosen;
         if (chosen == kWithinGroups) {
             *nested = true;
-            ReadRestrictionGroups(eng ? kNestingE : kNestingP, nestGroups, lenientFile);
+            ReadRestrictionGroups(eng ? kNestingE : kNestingP, n, labels, nestGroups, lenientFile);
         } else if (chosen == kBundles) {
             *permuteBundles = true;
-            ReadRestrictionGroups(eng ? kBundlesE : kBundlesP, bundleGroups, lenientFile);
+            ReadRestrictionGroups(eng ? kBundlesE : kBundlesP, n, labels, bundleGroups, lenientFile);
         }
         return;
     }
+}
+
+}  // namespace
+
+void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* nestGroups, bool* permuteBundles,
+                                int* bundleGroups, bool lenientFile) {
+    AskRestrictions(nObj, uaLabels, option, dimension, nested, nestGroups, permuteBundles, bundleGroups, lenientFile);
+}
+
+void SetPermutationRestrictions(int n, const char* const* labels, int* option, int* dimension, bool* nested,
+                                int* nestGroups, bool* permuteBundles, int* bundleGroups) {
+    AskRestrictions(n, labels, option, dimension, nested, nestGroups, permuteBundles, bundleGroups, false);
 }
 
 void PrintPermutationRestrictions(FILE* report, int option, int dimension, bool nested, const int* nestGroups,
@@ -1348,10 +1359,7 @@ void ResemblanceNodes::NodeMatrix(const int* const* lists, double** M) {
                 for (int u = 0; u < n; u++) {
                     const double* rowA = A + static_cast<size_t>(la ? la[u] - 1 : u) * n;
                     const double* rowC = C + static_cast<size_t>(lc ? lc[u] - 1 : u) * n;
-                    if (la)
-                        for (int v = u + 1; v < n; v++) s += rowA[la[v] - 1] * rowC[lc[v] - 1];
-                    else
-                        for (int v = u + 1; v < n; v++) s += rowA[v] * rowC[v];
+                    s += GatheredDot(rowA, rowC, la, lc, u + 1, n);
                 }
                 r = s / std::sqrt(sumSquares_[a] * sumSquares_[c]);
             }
@@ -1379,8 +1387,14 @@ void PermutationTestOfClaims(PathNodes& nodes, double** observed, const std::vec
     ScopedMatrix<int> lists(b, n);
     ScopedMatrix<double> random(b, b), model(b, b);
     std::vector<double> count(k, 1.0), partials(k);
+    char progress[96];
     for (int i = 2; i <= design.nPerm; i++) {
-        ShowPermutationProgress(design.nPerm, i);
+        if (design.progressLead) {
+            snprintf(progress, sizeof progress, "%s, permutation %d", design.progressLead, i);
+            HandleEventInfoWhere2(progress);
+        } else {
+            ShowPermutationProgress(design.nPerm, i);
+        }
         for (int a = 0; a < b; a++)
             DrawList(n, design.restriction, design.dim, design.nested, design.nestGroups, design.bundled,
                      design.bundleGroups, lists[a], design.bundleFlag);
@@ -1474,6 +1488,27 @@ std::vector<int> AskBlocks(int nVariables) {
     }
 }
 
+void PrintClaim(FILE* f, const PathClaim& c, const char* const* labels, const char* pair, const char* covariables) {
+    fprintf(f, pair, labels[c.first], labels[c.second]);
+    if (c.covariables.empty()) return;
+    fprintf(f, "%s", covariables);
+    for (int v : c.covariables) fprintf(f, "%s\t", labels[v]);
+}
+
+void PrintNullModel(FILE* f, int nullModel) {
+    fprintf(f, "%s", eng ? "\nPermutation method:\t" : "\nMetodo de permutacao:\t");
+    if (nullModel == kPermuteFirstNode)
+        fprintf(f, "%s",
+                eng ? "Permutation of only the first variable (or block of variables) for testing each d-separation "
+                      "statement (Tessop et al. 1986).\n"
+                    : "Permutacao somente da primeira variavel (ou bloco de variaveis) para testar cada afirmacao de "
+                      "d-separacao (Tessop et al. 1986).\n");
+    else
+        fprintf(f, "%s",
+                eng ? "Permutation of all variables (or blocks of variables) at once.\n"
+                    : "Permutacao de todas as variaveis (ou blocos de variaveis) ao mesmo tempo.\n");
+}
+
 namespace {
 
 const ClaimTexts kVariableClaimsE = {
@@ -1532,8 +1567,6 @@ long long BinomialCapped(int n, int k, long long cap) {
 
 // The three kinds of basis-set test share one dialogue, run and report;
 // these are the places where they differ.
-enum class NodeKind { Variables, Procrustes, Mantel };
-
 struct BasisSetTexts {
     const char* pair;        // per claim in the lists of the saved permutations
     const char* covariables;
@@ -1559,55 +1592,22 @@ BasisSetTexts TextsOf(NodeKind kind) {
                                           : "\nResultados para as correlacoes (parciais) de Mantel especificadas:"};
 }
 
-void PrintClaim(FILE* f, const PathClaim& c, const char* const* labels, const char* pair, const char* covariables) {
-    fprintf(f, pair, labels[c.first], labels[c.second]);
-    if (c.covariables.empty()) return;
-    fprintf(f, "%s", covariables);
-    for (int v : c.covariables) fprintf(f, "%s\t", labels[v]);
+}  // namespace
+
+BasisSetDump::BasisSetDump(FILE* report, const BasisSetNodes& s, const std::vector<PathClaim>& claims,
+                           double** observed, int nullModel)
+    : f_(report), s_(s), claims_(claims), observed_(observed), nullModel_(nullModel), b_(s.nodes->Nodes()),
+      n_(s.nodes->Units()), model_(b_, b_), square_(s.resemblances ? n_ : 0, n_) {
+    if (s.variables) tables_.push_back(dim2DT<double>(n_, b_));
+    if (s.blocks)
+        for (int a = 0; a < b_; a++) tables_.push_back(dim2DT<double>(n_, s.blocks->Size(a)));
 }
 
-void PrintNullModel(FILE* f, int nullModel) {
-    fprintf(f, "%s", eng ? "\nPermutation method:\t" : "\nMetodo de permutacao:\t");
-    if (nullModel == kPermuteFirstNode)
-        fprintf(f, "%s",
-                eng ? "Permutation of only the first variable (or block of variables) for testing each d-separation "
-                      "statement (Tessop et al. 1986).\n"
-                    : "Permutacao somente da primeira variavel (ou bloco de variaveis) para testar cada afirmacao de "
-                      "d-separacao (Tessop et al. 1986).\n");
-    else
-        fprintf(f, "%s",
-                eng ? "Permutation of all variables (or blocks of variables) at once.\n"
-                    : "Permutacao de todas as variaveis (ou blocos de variaveis) ao mesmo tempo.\n");
+BasisSetDump::~BasisSetDump() {
+    for (double** t : tables_) free2DT(t, n_);
 }
 
-// The nodes of one basis-set test with what its report prints of them.
-struct BasisSetNodes {
-    NodeKind kind;
-    PathNodes* nodes;
-    std::vector<const char*> labels;
-    VariableNodes* variables = nullptr;   // Variables
-    BlockTableNodes* blocks = nullptr;    // Procrustes and Mantel: the block tables
-    ResemblanceNodes* resemblances = nullptr;  // Mantel
-};
-
-// Every random arrangement of a saved basis-set test, into the report.
-class BasisSetDump : public ClaimsObserver {
-public:
-    BasisSetDump(FILE* report, const BasisSetNodes& s, const std::vector<PathClaim>& claims, double** observed,
-                 int nullModel)
-        : f_(report), s_(s), claims_(claims), observed_(observed), nullModel_(nullModel),
-          b_(s.nodes->Nodes()), n_(s.nodes->Units()), model_(b_, b_), square_(s.resemblances ? n_ : 0, n_) {
-        if (s.variables) tables_.push_back(dim2DT<double>(n_, b_));
-        if (s.blocks)
-            for (int a = 0; a < b_; a++) tables_.push_back(dim2DT<double>(n_, s.blocks->Size(a)));
-    }
-    ~BasisSetDump() override {
-        for (double** t : tables_) free2DT(t, n_);
-    }
-    BasisSetDump(const BasisSetDump&) = delete;
-    BasisSetDump& operator=(const BasisSetDump&) = delete;
-
-    void Permutation(int i, const int* const* lists, double** random, const double* partials) override {
+void BasisSetDump::Permutation(int i, const int* const* lists, double** random, const double* partials) {
         const BasisSetTexts t = TextsOf(s_.kind);
         const char* const* labels = s_.labels.data();
         fprintf(f_, "\n%s\n", line);
@@ -1628,48 +1628,33 @@ public:
                     PrintRese(f_, n_, sDigits, square_);
                 }
             }
-        if (nullModel_ == kPermuteFirstNode && s_.kind != NodeKind::Mantel)
+        const bool variables = s_.kind == NodeKind::Variables;
+        if (nullModel_ == kPermuteFirstNode && (variables || s_.firstNodeHeading))
             for (const PathClaim& c : claims_) {
-                if (s_.kind == NodeKind::Variables) {
+                if (variables) {
                     fprintf(f_,
                             "\nPermuted correlation matrix (according to Tessop et al. 1986) for variable pair:\t%s\t%s",
                             labels[c.first], labels[c.second]);
                 } else {
-                    PrintClaim(f_, c, labels,
-                               eng ? "\nProcrustes correlation matrix permuted according to Tessop et al. (1986) for "
-                                     "testing independence for variable block pair:\t%s\t%s"
-                                   : "\nMatriz de correlacoes de Procrustes permutada segundo Tessop et al. (1986) "
-                                     "para testar a independencia do par de blocos de variaveis:\t%s\t%s",
+                    PrintClaim(f_, c, labels, s_.firstNodeHeading,
                                eng ? "\tCovariable(s) (block):\t" : "\tCovariavel(is) (bloco):\t");
                 }
                 FirstNodeMatrix(b_, observed_, random, c.first, model_);
                 PrintRese(f_, b_, sDigits, model_);
             }
-        if (s_.kind == NodeKind::Procrustes)
-            fprintf(f_, "%s", eng ? "\nProcrustes correlation matrix with permuted blocks:"
-                                  : "\nMatriz de correlacoes de Procrustes com blocos permutados:");
-        else
+        if (variables)
             fprintf(f_, "%s", eng ? "\nCorrelation matrix based on permuted data:"
                                   : "\nMatriz de correlacoes dos dados permutados:");
+        else
+            fprintf(f_, "%s", s_.randomHeading);
         PrintRese(f_, b_, sDigits, random);
         fprintf(f_, "%s", eng ? "\nRandom correlations:" : "\nCorrelacoes aleatorias:");
         for (size_t c = 0; c < claims_.size(); c++) {
             fprintf(f_, eng ? "\nCorrelation:\t%g\t" : "\nCorrelacao:\t%g\t", partials[c]);
             PrintClaim(f_, claims_[c], labels, t.pair, t.covariables);
         }
-    }
+}
 
-private:
-    FILE* f_;
-    const BasisSetNodes& s_;
-    const std::vector<PathClaim>& claims_;
-    double** observed_;
-    int nullModel_, b_, n_;
-    ScopedMatrix<double> model_, square_;
-    std::vector<double**> tables_;
-};
-
-// The observed arrangement of a saved basis-set test.
 void BasisSetDumpHeader(FILE* f, const BasisSetNodes& s, const std::vector<PathClaim>& claims, double** observed,
                         const double* rObs, int nPerm) {
     const BasisSetTexts t = TextsOf(s.kind);
@@ -1689,12 +1674,8 @@ void BasisSetDumpHeader(FILE* f, const BasisSetNodes& s, const std::vector<PathC
     if (s.kind == NodeKind::Variables)
         fprintf(f, eng ? "\tResemblance measure: %s, %s\n" : "\tMedida de semelhanca: %s, %s\n",
                 MenuText(optReseTipoInfo, 17), MenuText(optReseDirInfo, 2));
-    else if (s.kind == NodeKind::Procrustes)
-        fprintf(f, "%s", eng ? "\tResemblance measure: Procrustes correlation\n"
-                             : "\tMedida de semelhanca: correlacao de Procrustes\n");
     else
-        fprintf(f, "%s", eng ? "\tResemblance measure: Mantel correlation\n"
-                             : "\tMedida de semelhanca: correlacao de Mantel\n");
+        fprintf(f, "%s", s.criterionLine);
     fprintf(f, "\n%s\n", line);
     fprintf(f, "%s", eng ? "Permutation 1:\n" : "Permutacao 1:\n");
     if (s.variables) PrintData(f, n, b, sDigits, data);
@@ -1719,6 +1700,8 @@ void BasisSetDumpHeader(FILE* f, const BasisSetNodes& s, const std::vector<PathC
         fprintf(f, "\t%g\n", rObs[c]);
     }
 }
+
+namespace {
 
 // A statistic or "not testable", and for AICc "undefined" where n - K - 1
 // leaves it without a value.
@@ -1803,7 +1786,9 @@ bool DesignFits(const PermutationDesign& d) {
 
 // The claims of a block test: the basis-set size, typed, and each claim as it
 // is typed (a size typed by mistake allocates nothing).
-std::vector<PathClaim> AskBlockClaims(int b, const char* const* labels) {
+}  // namespace
+
+std::vector<PathClaim> AskBasisSet(int b, const char* const* labels, const ClaimTexts& texts) {
     fprintf(out, "%s",
             eng ? "Specify the number of correlations to be computed (size of the basis set as in Granvik 2000): "
                 : "Especifique o numero de correlacoes a calcular (tamanho do conjunto basico como em Granvik 2000): ");
@@ -1815,9 +1800,11 @@ std::vector<PathClaim> AskBlockClaims(int b, const char* const* labels) {
                 eng ? "Number of correlations is larger than the maximum size of the basis set. "
                     : "O numero de correlacoes e maior que o tamanho maximo do conjunto basico. ");
     std::vector<PathClaim> claims;
-    for (int c = 0; c < size; c++) claims.push_back(AskClaim(b, labels, eng ? kBlockClaimsE : kBlockClaimsP));
+    for (int c = 0; c < size; c++) claims.push_back(AskClaim(b, labels, texts));
     return claims;
 }
+
+namespace {
 
 std::vector<const char*> Pointers(const std::vector<std::string>& texts) {
     std::vector<const char*> p;
@@ -1838,34 +1825,26 @@ BlockTest AskBlockTest() {
     t.sizes = AskBlocks(nVar);
     const int b = static_cast<int>(t.sizes.size());
     for (int a = 1; a <= b; a++) t.labels.push_back(std::to_string(a));
-    t.claims = AskBlockClaims(b, Pointers(t.labels).data());
+    t.claims = AskBasisSet(b, Pointers(t.labels).data(), eng ? kBlockClaimsE : kBlockClaimsP);
     return t;
 }
 
 }  // namespace
 
+ForcedResemblanceOptions::ForcedResemblanceOptions(int direction, int measure, int post)
+    : direction_(optReseDir), measure_(optReseTipo), post_(optPostReseTransf) {
+    optReseDir = direction;
+    optReseTipo = measure;
+    optPostReseTransf = post;
+}
+
+ForcedResemblanceOptions::~ForcedResemblanceOptions() {
+    optReseDir = direction_;
+    optReseTipo = measure_;
+    optPostReseTransf = post_;
+}
+
 namespace {
-
-// The resemblance options a road forces, restored however it ends.
-class ForcedResemblanceOptions {
-public:
-    ForcedResemblanceOptions(int direction, int measure, int post)
-        : direction_(optReseDir), measure_(optReseTipo), post_(optPostReseTransf) {
-        optReseDir = direction;
-        optReseTipo = measure;
-        optPostReseTransf = post;
-    }
-    ~ForcedResemblanceOptions() {
-        optReseDir = direction_;
-        optReseTipo = measure_;
-        optPostReseTransf = post_;
-    }
-    ForcedResemblanceOptions(const ForcedResemblanceOptions&) = delete;
-    ForcedResemblanceOptions& operator=(const ForcedResemblanceOptions&) = delete;
-
-private:
-    int direction_, measure_, post_;
-};
 
 bool EnoughVariables(int needed) {
     if (nVar >= needed) return true;
@@ -2145,6 +2124,14 @@ void PathAnalysisBasisSetPermutationTest_Procrustes(int nPerm, int restriction, 
     nodes.NodeMatrix(nullptr, observed);
     BasisSetNodes s{NodeKind::Procrustes, &nodes, Pointers(t.labels)};
     s.blocks = &nodes;
+    s.criterionLine = eng ? "\tResemblance measure: Procrustes correlation\n"
+                          : "\tMedida de semelhanca: correlacao de Procrustes\n";
+    s.firstNodeHeading = eng ? "\nProcrustes correlation matrix permuted according to Tessop et al. (1986) for "
+                               "testing independence for variable block pair:\t%s\t%s"
+                             : "\nMatriz de correlacoes de Procrustes permutada segundo Tessop et al. (1986) para "
+                               "testar a independencia do par de blocos de variaveis:\t%s\t%s";
+    s.randomHeading = eng ? "\nProcrustes correlation matrix with permuted blocks:"
+                          : "\nMatriz de correlacoes de Procrustes com blocos permutados:";
     RunBasisSet(s, observed, t.claims, design, nullModel, save, start, 0, 0);
 }
 
@@ -2179,6 +2166,8 @@ void PathAnalysisBasisSetPermutationTest_Mantel(int nPerm, int restriction, int 
     BasisSetNodes s{NodeKind::Mantel, &nodes, Pointers(t.labels)};
     s.blocks = &tables;
     s.resemblances = &nodes;
+    s.criterionLine = eng ? "\tResemblance measure: Mantel correlation\n" : "\tMedida de semelhanca: correlacao de Mantel\n";
+    s.randomHeading = eng ? "\nCorrelation matrix based on permuted data:" : "\nMatriz de correlacoes dos dados permutados:";
     RunBasisSet(s, observed, t.claims, design, nullModel, save, start, 0, 0);
 }
 

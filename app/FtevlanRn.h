@@ -47,6 +47,10 @@ enum PermutationRestriction {
 // "End of file" and the dialogue goes on. The file is closed here, once.
 void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* nestGroups, bool* permuteBundles,
                                 int* bundleGroups, bool lenientFile = false);
+// The same dialogue over n units labelled labels[0..n-1] that are not those
+// of the current data set (group vectors of n entries).
+void SetPermutationRestrictions(int n, const char* const* labels, int* option, int* dimension, bool* nested,
+                                int* nestGroups, bool* permuteBundles, int* bundleGroups);
 
 // The restriction lines of a final block, after "Permutation restrictions:\t":
 // none, the embedded matrix with its dimension, or the nesting groups and/or
@@ -258,6 +262,34 @@ private:
     std::vector<double**> copies_;
 };
 
+// The sum over v = from..n-1 of a[la[v] - 1] c[lc[v] - 1] (lists null:
+// a[v] c[v]), for the node statistics that read matrices through the lists.
+// It is kept in four interleaved parts, so that the gathers of one term do
+// not wait on the sum of the one before; both forms add in the same order,
+// so an arrangement that leaves the units in place gives the observed value.
+inline double GatheredDot(const double* a, const double* c, const int* la, const int* lc, int from, int n) {
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    int v = from;
+    if (la) {
+        for (; v + 3 < n; v += 4) {
+            s0 += a[la[v] - 1] * c[lc[v] - 1];
+            s1 += a[la[v + 1] - 1] * c[lc[v + 1] - 1];
+            s2 += a[la[v + 2] - 1] * c[lc[v + 2] - 1];
+            s3 += a[la[v + 3] - 1] * c[lc[v + 3] - 1];
+        }
+        for (; v < n; v++) s0 += a[la[v] - 1] * c[lc[v] - 1];
+    } else {
+        for (; v + 3 < n; v += 4) {
+            s0 += a[v] * c[v];
+            s1 += a[v + 1] * c[v + 1];
+            s2 += a[v + 2] * c[v + 2];
+            s3 += a[v + 3] * c[v + 3];
+        }
+        for (; v < n; v++) s0 += a[v] * c[v];
+    }
+    return (s0 + s1) + (s2 + s3);
+}
+
 // How the units are permuted: the restriction answers of
 // SetPermutationRestrictions (group vectors of one entry per unit of the
 // nodes), and RndListNestedNew's bundlesWithinBlocks.
@@ -270,6 +302,9 @@ struct PermutationDesign {
     bool bundled = false;
     const int* bundleGroups = nullptr;
     bool bundleFlag = false;
+    // Shown on the progress line before the permutation ("%s, permutation
+    // %d"), for a run that is one of many; null: "Permutation: %d %d".
+    const char* progressLead = nullptr;
 };
 
 // Null models: 1 every node permuted; 2 only the first node of the claim's
@@ -318,10 +353,74 @@ struct ClaimTexts {
 // order (0 to nodes - 2), and as many covariables marked 0/1 (asked again
 // unless exactly that many, none of them in the pair).
 PathClaim AskClaim(int nodes, const char* const* labels, const ClaimTexts& texts);
+// The basis set over nodes labelled labels[0..b-1]: its size (1 to
+// 2147483647; one above C(b,2) - (b - 1), the largest basis set, is warned
+// about and kept) and the claims, each as it is typed (a size typed by
+// mistake allocates nothing).
+std::vector<PathClaim> AskBasisSet(int b, const char* const* labels, const ClaimTexts& texts);
 // The blocks of consecutive variables of a table of nVariables columns: their
 // number (2 to nVariables) and sizes (each 1 to nVariables, all asked again
 // while their sum exceeds nVariables).
 std::vector<int> AskBlocks(int nVariables);
+
+// A claim in a report: pair (a format taking the two labels), then, when it
+// has covariables, the text covariables and "%s\t" per covariable label.
+void PrintClaim(FILE* f, const PathClaim& c, const char* const* labels, const char* pair, const char* covariables);
+// "\nPermutation method:\t" and the text of the null model.
+void PrintNullModel(FILE* f, int nullModel);
+
+// The resemblance options a test forces (direction, measure and
+// post-transformation), restored however it ends.
+class ForcedResemblanceOptions {
+public:
+    ForcedResemblanceOptions(int direction, int measure, int post);
+    ~ForcedResemblanceOptions();
+    ForcedResemblanceOptions(const ForcedResemblanceOptions&) = delete;
+    ForcedResemblanceOptions& operator=(const ForcedResemblanceOptions&) = delete;
+
+private:
+    int direction_, measure_, post_;
+};
+
+// The saved permutations of a basis-set test: what the report shows of its
+// nodes, the observed arrangement (BasisSetDumpHeader) and every random one
+// (BasisSetDump, an observer of PermutationTestOfClaims).
+enum class NodeKind { Variables, Procrustes, Mantel };
+struct BasisSetNodes {
+    NodeKind kind;
+    PathNodes* nodes;
+    std::vector<const char*> labels;
+    VariableNodes* variables = nullptr;        // single variables
+    BlockTableNodes* blocks = nullptr;         // blocks: their tables
+    ResemblanceNodes* resemblances = nullptr;  // blocks compared through resemblance matrices
+    // Blocks: the line that names the criterion after "Test criterion:\n",
+    // the heading of each claim's null-model-2 matrix (a format taking the
+    // pair's labels; null: those matrices are not shown) and the heading of
+    // the random node matrix.
+    const char* criterionLine = nullptr;
+    const char* firstNodeHeading = nullptr;
+    const char* randomHeading = nullptr;
+};
+void BasisSetDumpHeader(FILE* f, const BasisSetNodes& s, const std::vector<PathClaim>& claims, double** observed,
+                        const double* rObs, int nPerm);
+class BasisSetDump : public ClaimsObserver {
+public:
+    BasisSetDump(FILE* report, const BasisSetNodes& s, const std::vector<PathClaim>& claims, double** observed,
+                 int nullModel);
+    ~BasisSetDump() override;
+    BasisSetDump(const BasisSetDump&) = delete;
+    BasisSetDump& operator=(const BasisSetDump&) = delete;
+    void Permutation(int i, const int* const* lists, double** random, const double* partials) override;
+
+private:
+    FILE* f_;
+    const BasisSetNodes& s_;
+    const std::vector<PathClaim>& claims_;
+    double** observed_;
+    int nullModel_, b_, n_;
+    ScopedMatrix<double> model_, square_;
+    std::vector<double**> tables_;
+};
 
 // Fisher's C = -2 sum ln P over the claims and its probability
 // gsl_cdf_chisq_Q(C, 2k); NaN for both when a P is not a number.

@@ -64,15 +64,19 @@ TEST(Shell, RefusedKeysAreReportedAndReadAgainInEitherCase) {
     EXPECT_EQ(Count(r.out, "MAIN MENU"), 1);
 }
 
-TEST(Shell, UnlistedKeysAreAlwaysAcceptedAndUnbuiltAnalysesSaySo) {
+TEST(Shell, UnlistedKeysAreAlwaysAccepted) {
     Dialogue d;
-    // Key U on an options file without any run goes straight back.
+    // Key U on an options file without any run goes straight back; key J
+    // runs a study of one test of two variables answered on the keyboard.
     d.Put("none.txt", "");
-    RunResult r = d.Run("u\na\nf\nnone.txt\nJ\nx\n");
+    d.Put("coef.txt", "0 0 0 0 0 0\n");
+    RunResult r =
+        d.Run("u\na\nf\nnone.txt\nJ\na\nk\nres.txt\n2 0 3\ncoef.txt\n2\n1\n1\nn\n1\n1\n1\n0\nn\n1\n1 1\n0\nx\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(Count(r.out, "GENERATING DATA plus ORDINATION AXES TESTS:"), 1);
-    EXPECT_EQ(Count(r.out, "This analysis is not available yet.\n"), 1);
+    EXPECT_EQ(Count(r.out, "GENERATING PATH MODEL AND ASSESSING VALIDITY TEST ACCURACY:"), 2);
+    EXPECT_NE(r.File("res.txt").find("FINAL RESULTS"), std::string::npos);
     EXPECT_EQ(Count(r.out, "MAIN MENU"), 3);
 }
 
@@ -124,7 +128,7 @@ TEST(Shell, KeyboardAgainAfterScript) {
 
 TEST(Shell, ScriptThatRunsOutEndsTheProgramWithFailure) {
     Dialogue d;
-    d.Put("short.txt", "j\n");
+    d.Put("short.txt", "");
     RunResult r = d.Run("z\nf\nshort.txt\nx\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "\nfile teclado \nEND OF FILE !!!\n\nPress RETURN to exit.\n");
