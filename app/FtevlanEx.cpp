@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include <gsl/gsl_rng.h>
 #include <omp.h>
 
 #include "FtevlanGlob.h"
@@ -85,6 +86,28 @@ void AskInputSource() {
             return;
         }
     }
+}
+
+unsigned long StartGeneratorRun() {
+    unsigned long chosen = static_cast<unsigned long>(time(nullptr)) & 0xFFFFFFFFUL;
+    fprintf(out, "\nWish to specify random number initializer (s) or let it be automatic (a)? s/a ");
+    fflush(out);
+    if (ScanChar(stdin, "s a", "keyboard") == 's') {
+        fprintf(out, "Enter random number seed: ");
+        fflush(out);
+        chosen = static_cast<unsigned long>(ScanNumber(stdin, "keyboard", "-", 1, 4294967295.0));
+    }
+    InitRndNumberGenerator(static_cast<unsigned int>(chosen));
+    fprintf(out, "The random number generator is a '%s' generator\n", gsl_rng_name(r));
+    AskInputSource();
+    return chosen;
+}
+
+bool AppendTo(const std::string& name, const std::function<void(FILE*)>& body) {
+    FILE* f = fopenck(name.c_str(), nullptr, "a");
+    if (!f) return false;
+    body(f);
+    return fcloseck(f, name.c_str());
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #define FTEVLANEX_H
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,16 @@ int NotAvailableYet();
 // keyboard. `in` becomes that file or the standard input; a script it was
 // reading before is closed.
 void AskInputSource();
+
+// The start of the two generators, on the standard input: the seed (typed,
+// or the clock's), r seeded with it and its name shown, then the source of
+// the later answers (AskInputSource). Returns the seed.
+unsigned long StartGeneratorRun();
+
+// Appends through body to the file `name`, opened for appending and closed
+// again; false (that output left out) after fopenck's or fcloseck's message
+// when it cannot be opened or written.
+bool AppendTo(const std::string& name, const std::function<void(FILE*)>& body);
 
 // Answers from `in` in the current language, for every dialogue.
 // Source name of `in` for the readers' messages ("keyboard" or "teclado").

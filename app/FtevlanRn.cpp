@@ -140,7 +140,12 @@ void ReadRestrictionGroups(const GroupDialogueTexts& t, int n, const char* const
         const int key = ScanChar(in, "f k a t", Keyboard());
         if (key == 'k' || key == 't') {
             fprintf(out, "%s%s", t.keyboardHeading, t.unitsLine);
-            for (int i = 0; i < n; i++) fprintf(out, "\t%s", labels ? labels[i] : "");
+            for (int i = 0; i < n; i++) {
+                if (labels)
+                    fprintf(out, "\t%s", labels[i]);
+                else
+                    fprintf(out, "\t%d", i + 1);
+            }
             fprintf(out, "%s", t.groupsLine);
             fflush(out);
             for (int i = 0; i < n; i++) groups[i] = AskGroupNumber("teclado");
@@ -198,7 +203,7 @@ int AskEmbeddedDimension(int n, int m) {
     }
 }
 
-// The dialogue over n units labelled labels.
+// The dialogue over n units labelled labels (null: by their numbers).
 void AskRestrictions(int n, const char* const* labels, int* option, int* dimension, bool* nested, int* nestGroups,
                      bool* permuteBundles, int* bundleGroups, bool lenientFile) {
     *nested = false;
@@ -251,9 +256,9 @@ void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* 
     AskRestrictions(nObj, uaLabels, option, dimension, nested, nestGroups, permuteBundles, bundleGroups, lenientFile);
 }
 
-void SetPermutationRestrictions(int n, const char* const* labels, int* option, int* dimension, bool* nested,
-                                int* nestGroups, bool* permuteBundles, int* bundleGroups) {
-    AskRestrictions(n, labels, option, dimension, nested, nestGroups, permuteBundles, bundleGroups, false);
+void SetPermutationRestrictions(int n, int* option, int* dimension, bool* nested, int* nestGroups,
+                                bool* permuteBundles, int* bundleGroups) {
+    AskRestrictions(n, nullptr, option, dimension, nested, nestGroups, permuteBundles, bundleGroups, false);
 }
 
 void PrintPermutationRestrictions(FILE* report, int option, int dimension, bool nested, const int* nestGroups,

@@ -47,10 +47,10 @@ enum PermutationRestriction {
 // "End of file" and the dialogue goes on. The file is closed here, once.
 void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* nestGroups, bool* permuteBundles,
                                 int* bundleGroups, bool lenientFile = false);
-// The same dialogue over n units labelled labels[0..n-1] that are not those
-// of the current data set (group vectors of n entries).
-void SetPermutationRestrictions(int n, const char* const* labels, int* option, int* dimension, bool* nested,
-                                int* nestGroups, bool* permuteBundles, int* bundleGroups);
+// The same dialogue over n units that are not those of the current data set,
+// shown by their numbers 1..n (group vectors of n entries).
+void SetPermutationRestrictions(int n, int* option, int* dimension, bool* nested, int* nestGroups,
+                                bool* permuteBundles, int* bundleGroups);
 
 // The restriction lines of a final block, after "Permutation restrictions:\t":
 // none, the embedded matrix with its dimension, or the nesting groups and/or

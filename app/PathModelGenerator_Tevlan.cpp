@@ -14,6 +14,7 @@
 
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
+#include "RandomDataGenOrdination_Tevlan.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlibOut.h"
@@ -85,15 +86,6 @@ private:
     int port_, eng_;
 };
 
-// Appends to the file `name`; false after fopenck's or fcloseck's message
-// when it cannot be opened or written (that output is then left out).
-bool AppendTo(const std::string& name, const std::function<void(FILE*)>& body) {
-    FILE* f = fopenck(name.c_str(), nullptr, "a");
-    if (!f) return false;
-    body(f);
-    return fcloseck(f, name.c_str());
-}
-
 std::vector<const char*> Pointers(const std::vector<std::string>& texts) {
     std::vector<const char*> p;
     for (const std::string& s : texts) p.push_back(s.c_str());
@@ -158,13 +150,6 @@ struct DataSetNodes {
     std::unique_ptr<CentredResemblanceNodes> centred;
     PathNodes* nodes = nullptr;
 };
-
-void PrintTable(FILE* f, int n, int p, double** X) {
-    for (int i = 0; i < n; i++) {
-        for (int j = 0; j < p; j++) fprintf(f, "%g\t", X[i][j]);
-        fprintf(f, "\n");
-    }
-}
 
 // The result of one test, with the first save answer.
 void PrintTestResult(FILE* f, const PathModelStudy& s, const char* const* labels, const double* rObs, const double* P,
@@ -242,19 +227,6 @@ int AskWhole(const char* prompt, double lowest, double highest) {
 int AskKey(const char* prompt, const char* keys) {
     Ask(prompt);
     return ScanChar(in, keys, Keyboard());
-}
-
-// The seed, asked on the standard input; the clock's when not specified.
-unsigned long AskSeed() {
-    unsigned long chosen = static_cast<unsigned long>(time(nullptr)) & 0xFFFFFFFFUL;
-    fprintf(out, "\nWish to specify random number initializer (s) or let it be automatic (a)? s/a ");
-    fflush(out);
-    if (ScanChar(stdin, "s a", "keyboard") == 's') {
-        fprintf(out, "Enter random number seed: ");
-        fflush(out);
-        chosen = static_cast<unsigned long>(ScanNumber(stdin, "keyboard", "-", 1, 4294967295.0));
-    }
-    return chosen;
 }
 
 // Whether the file `name` is the one `in` reads: creating it empty would
@@ -357,13 +329,10 @@ void AskStudy(PathModelStudy& s, std::string& refusal) {
         "(Tessop et al. 1986)\n\t\tEnter option: ");
     s.nullModel = static_cast<int>(ScanNumber(in, Keyboard(), "1 2"));
     s.nPerm = AskNumberOfPermutations();
-    {
-        const std::vector<std::string> units = NumberLabels(s.n);
-        s.nestGroups.assign(s.n, 0);
-        s.bundleGroups.assign(s.n, 0);
-        SetPermutationRestrictions(s.n, Pointers(units).data(), &s.restriction, &s.dim, &s.nested,
-                                   s.nestGroups.data(), &s.bundled, s.bundleGroups.data());
-    }
+    s.nestGroups.assign(s.n, 0);
+    s.bundleGroups.assign(s.n, 0);
+    SetPermutationRestrictions(s.n, &s.restriction, &s.dim, &s.nested, s.nestGroups.data(), &s.bundled,
+                               s.bundleGroups.data());
     s.savePermutations = AskKey("Save intermediate results of the data generation algorithm? y/n ", "y n") == 'y';
 
     s.sizes = road == 2 ? AskBlocks(s.p) : std::vector<int>(s.p, 1);
@@ -511,7 +480,7 @@ PathModelTally RunPathModelStudy(const PathModelStudy& s, unsigned long seed) {
         if (s.saveDataSets)
             AppendTo(s.output, [&](FILE* f) {
                 fprintf(f, "\n\nSimulated data set %d (units in rows):\n", t);
-                PrintTable(f, n, p, X);
+                PrintMatrixTab(f, n, p, X, 6);
             });
         DataSetNodes d(s, X, matrices, s.savePermutations);
         d.nodes->NodeMatrix(nullptr, observed);
@@ -562,10 +531,7 @@ int PathModelGenerator() {
     EnglishRun english;
     InitIFLibG();
     fprintf(out, "%s\nVersion %s\n", kTitle, kVersion);
-    const unsigned long seed = AskSeed();
-    InitRndNumberGenerator(static_cast<unsigned int>(seed));
-    fprintf(out, "The random number generator is a '%s' generator\n", gsl_rng_name(r));
-    AskInputSource();
+    const unsigned long seed = StartGeneratorRun();
     fprintf(out, "%s\nVersion %s\n", kTitle, kVersion);
 
     PathModelStudy s;
@@ -584,14 +550,13 @@ int PathModelGenerator() {
 // ===========================================================================
 
 int PrintIntermediateResults_(const char* file, int axis, const char* text, double value) {
-    return AppendTo(file, [&](FILE* f) { fprintf(f, "%s for axis %d:\t%g\n", text, axis, value); }) ? 1 : 0;
+    return PrintIntermediateResults(file, axis, text, value);
 }
 
 int Print2IntermediateResults_(const char* file, int axis, const char* text, double value1, double value2) {
-    return AppendTo(file, [&](FILE* f) { fprintf(f, "%s for axis %d:\t%g\t%g\n", text, axis, value1, value2); }) ? 1
-                                                                                                                  : 0;
+    return Print2IntermediateResults(file, axis, text, value1, value2);
 }
 
 int PrintAnyIntermediateMessage_(const char* file, const char* text) {
-    return AppendTo(file, [&](FILE* f) { fputs(text, f); }) ? 1 : 0;
+    return PrintAnyIntermediateMessage(file, text);
 }

@@ -102,10 +102,12 @@ private:
     std::vector<double> sumSquares_;
 };
 
-// Append one line to the file named `file`: "%s for axis %d:\t%g\n" (text,
-// axis, value), the same with two values, or text as it stands. Each returns
-// 1, or 0 when the file cannot be opened (after fopenck's message: the line
-// is left out, the program goes on).
+// The library's names for the stopping-rule study's line printers
+// (PrintIntermediateResults and kin): one line appended to the file named
+// `file`, "%s for axis %d:\t%g\n" (text, axis, value), the same with two
+// values, or text as it stands. Each returns 1, or 0 when the file cannot be
+// opened (after fopenck's message: the line is left out, the program goes
+// on).
 int PrintIntermediateResults_(const char* file, int axis, const char* text, double value);
 int Print2IntermediateResults_(const char* file, int axis, const char* text, double value1, double value2);
 int PrintAnyIntermediateMessage_(const char* file, const char* text);

@@ -289,15 +289,6 @@ bool AskRun(StoppingRuleRun& run, bool& usable) {
 
 // --- Output files ----------------------------------------------------------
 
-// Appends through body to the file named name; false (the output left out)
-// when it cannot be opened or written.
-bool AppendTo(const std::string& name, const std::function<void(FILE*)>& body) {
-    FILE* f = fopenck(name.c_str(), nullptr, "a");
-    if (!f) return false;
-    body(f);
-    return fcloseck(f, name.c_str());
-}
-
 void PrintRows(FILE* f, int rows, int cols, double** M) {
     for (int i = 0; i < rows; i++) {
         for (int j = 0; j < cols; j++) fprintf(f, "%g\t", M[i][j]);
@@ -761,18 +752,8 @@ int RandomDataGenerator() {
     KeptDataSet kept;
     InitIFLibG();
     Initialize();
-    unsigned long seed = static_cast<unsigned long>(time(nullptr)) & 0xFFFFFFFFUL;
     fprintf(out, "\n\n\nGENERATING DATA plus ORDINATION AXES TESTS:\nVersion %s\n", kVersion);
-    fprintf(out, "\nWish to specify random number initializer (s) or let it be automatic (a)? s/a ");
-    fflush(out);
-    if (ScanChar(stdin, "s a", "keyboard") == 's') {
-        fprintf(out, "Enter random number seed: ");
-        fflush(out);
-        seed = static_cast<unsigned long>(ScanNumber(stdin, "keyboard", "-", 1, 4294967295.0));
-    }
-    InitRndNumberGenerator(static_cast<unsigned int>(seed));
-    fprintf(out, "The random number generator is a '%s' generator\n", gsl_rng_name(r));
-    AskInputSource();
+    const unsigned long seed = StartGeneratorRun();
 
     for (;;) {
         StoppingRuleRun run;

@@ -163,6 +163,11 @@ TEST(PathModelGenerator, UnusableFilesAndAnswers) {
          "res.txt\n1 4\n0\n2 50\ncoef.txt\n2\n1\n2\nn\n1\n1\n9\n0\nn\n1\n1 0 1 0\n1\n1 0 0 0\n0 1 0 0\nX\n", kChain,
          false, 0, "\nIncorrect input = 1. Reenter.",
          "\nError! A covariable cannot be one of the variables or blocks of the pair. Try again.\n", true},
+        {"restrictions over the generator's 12 units", kStart,
+         "res.txt\n4 0 12\ncoef.txt\n2\n1\n2\nn\n1\n1\n9\n1\n2\nk\n1 1 1 1 1 1 2 2 2 2 2 2\nn\n" +
+             std::string(kClaims) + "X\n",
+         kChain, false, 0, "\nThe 12 sampling units cannot be the cells of a resemblance matrix",
+         "Sampling unit:    \t1\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\nNesting groups:   ", true},
         {"options file ends", kStart, "res.txt\n4 0 50\ncoef.txt\n2\n", kChain, false, 1, "END OF FILE !!!", "",
          false},
     };
