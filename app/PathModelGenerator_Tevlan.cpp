@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <functional>
 #include <memory>
 
 #include <gsl/gsl_randist.h>
@@ -127,7 +126,7 @@ double Procrustes(int n, int p, int q, double** X, double** Y) { return Procrust
 // block tables, and for criteria 2 to 4 one resemblance matrix per block (in
 // the study's matrices) with the nodes that compare them.
 struct DataSetNodes {
-    DataSetNodes(const PathModelStudy& s, double** X, const std::vector<double**>& matrices, bool dumped)
+    DataSetNodes(const PathModelStudy& s, double** X, const std::vector<double**>& matrices, bool saved)
         : tables(s.n, X, s.sizes, s.criterion == kProcrustesCriterion ? Procrustes : nullptr) {
         if (s.criterion == kProcrustesCriterion) {
             nodes = &tables;
@@ -136,7 +135,7 @@ struct DataSetNodes {
         for (size_t a = 0; a < matrices.size(); a++)
             ResemblanceLib(s.n, s.sizes[a], tables.Table(static_cast<int>(a)), matrices[a], optReseDir, optReseTipo,
                            optPostReseTransf, nullptr, alphaH, kParameter, countDoubleAbsence, false);
-        if (s.criterion == kMantelCriterion || dumped) resemblances.reset(new ResemblanceNodes(s.n, matrices));
+        if (s.criterion == kMantelCriterion || saved) resemblances.reset(new ResemblanceNodes(s.n, matrices));
         if (s.criterion == kMantelCriterion) {
             nodes = resemblances.get();
             return;

@@ -38,11 +38,33 @@ std::string Normalise(const std::string& text) {
     for (char c : text)
         if (c != '\a') s += c;
     // A progress line is 40 columns of text and 40 blanks, drawn after
-    // backspaces or followed by them when it is cleared.
-    static const std::regex drawnThenCleared("[^\\n\\x08]{40} {40}(?=\\x08)");
-    static const std::regex backspacesAndDraw("\\x08+([^\\n\\x08]{40} {40})?");
-    s = std::regex_replace(s, drawnThenCleared, "");
-    s = std::regex_replace(s, backspacesAndDraw, "");
+    // backspaces or followed by them when it is cleared. Removed by a scan:
+    // a long run leaves its backspaces side by side, which a regular
+    // expression would match by recursing once per character.
+    auto drawn = [](const std::string& t, size_t i) {
+        if (i + 80 > t.size()) return false;
+        for (size_t k = 0; k < 40; k++)
+            if (t[i + k] == '\n' || t[i + k] == '\x08') return false;
+        for (size_t k = 40; k < 80; k++)
+            if (t[i + k] != ' ') return false;
+        return true;
+    };
+    std::string kept;
+    for (size_t i = 0; i < s.size();) {
+        if (drawn(s, i) && i + 80 < s.size() && s[i + 80] == '\x08')
+            i += 80;
+        else
+            kept += s[i++];
+    }
+    s.clear();
+    for (size_t i = 0; i < kept.size();) {
+        if (kept[i] != '\x08') {
+            s += kept[i++];
+            continue;
+        }
+        while (i < kept.size() && kept[i] == '\x08') i++;
+        if (drawn(kept, i)) i += 80;
+    }
     static const std::regex stamp("(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
     s = std::regex_replace(s, stamp, "<TIME>");
     static const std::regex elapsed("(Elapsed time|Tempo decorrido): [-+0-9.eE]+");
