@@ -94,6 +94,7 @@ TEST(PathModelGenerator, SavedBlocksOfEachDataSetAndPermutation) {
         d.Put("coef.txt", kChain);
         std::string options = Options("2\n4\n2\n", "y\n", "3\n", "y\n");
         options.replace(options.find("1\n1\n3\n"), 6, "1\n2\n3\n");
+        options.replace(options.find("4 0 50"), 6, "4 0 20");
         d.Put("opts.txt", options + "X\n");
         RunResult r = d.Run(std::string(all ? "e\nm\n0\nc\n" : "e\nm\n1\nc\n") + kStart);
         ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -121,27 +122,28 @@ TEST(PathModelGenerator, SavedBlocksOfEachDataSetAndPermutation) {
     // The node matrix of the first data set is the Rd (squared distance
     // correlation) of its saved columns, computed here from the doubly
     // centred distances |x_u - x_v|.
+    const int n = 20;
     std::istringstream table(report.substr(report.find("(units in rows):\n") + 17));
-    std::vector<std::vector<double>> x(4, std::vector<double>(50));
-    for (int u = 0; u < 50; u++)
+    std::vector<std::vector<double>> x(4, std::vector<double>(n));
+    for (int u = 0; u < n; u++)
         for (int j = 0; j < 4; j++) table >> x[j][u];
     std::vector<std::vector<double>> centred;
     for (const std::vector<double>& column : x) {
-        std::vector<double> D(50 * 50), row(50, 0.0);
+        std::vector<double> D(n * n), row(n, 0.0);
         double all = 0.0;
-        for (int u = 0; u < 50; u++)
-            for (int v = 0; v < 50; v++) {
-                D[u * 50 + v] = std::fabs(column[u] - column[v]);
-                row[u] += D[u * 50 + v] / 50;
-                all += D[u * 50 + v] / 2500;
+        for (int u = 0; u < n; u++)
+            for (int v = 0; v < n; v++) {
+                D[u * n + v] = std::fabs(column[u] - column[v]);
+                row[u] += D[u * n + v] / n;
+                all += D[u * n + v] / (n * n);
             }
-        for (int u = 0; u < 50; u++)
-            for (int v = 0; v < 50; v++) D[u * 50 + v] += all - row[u] - row[v];
+        for (int u = 0; u < n; u++)
+            for (int v = 0; v < n; v++) D[u * n + v] += all - row[u] - row[v];
         centred.push_back(D);
     }
     auto dot = [&](int a, int c) {
         double s = 0.0;
-        for (int k = 0; k < 2500; k++) s += centred[a][k] * centred[c][k];
+        for (int k = 0; k < n * n; k++) s += centred[a][k] * centred[c][k];
         return s;
     };
     std::istringstream nodes(report.substr(report.find("blocks of variables):\n") + 22));
