@@ -108,7 +108,7 @@ Vec DuneUnit1() {
 }
 
 TEST(Huffman, SmallVectorsWorkedByHand) {
-    // The Part's own example, and the rule that fewer than three positive
+    // Counts in the ratio 1 : 1 : 2, and the rule that fewer than three positive
     // amounts carry no code (zero, negative and missing amounts don't count).
     struct Case {
         Vec x;

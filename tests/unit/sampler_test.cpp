@@ -14,6 +14,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -240,8 +241,7 @@ protected:
         folder_ = mkdtemp(tmpl);
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(folder_);
-        sink_ = fopen("/dev/null", "w");
-        SetProgressStream(sink_);
+        quiet_ = std::make_unique<QuietProgress>();
         savedTypes_ = varType;
         savedLabels_ = varLabels;
         port = optTrEs = 0;
@@ -258,8 +258,7 @@ protected:
         sDigits = 5;
         if (data_) free2DT(data_, static_cast<int>(x_.size()));
         if (labels_) free2DT(labels_, static_cast<int>(types_.size()));
-        SetProgressStream(nullptr);
-        fclose(sink_);
+        quiet_.reset();
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(folder_);
     }
@@ -323,7 +322,7 @@ protected:
 
     std::string folder_, err_;
     std::filesystem::path previous_;
-    FILE* sink_ = nullptr;
+    std::unique_ptr<QuietProgress> quiet_;
     int* savedTypes_ = nullptr;
     char** savedLabels_ = nullptr;
     Table x_;
@@ -476,7 +475,8 @@ TEST_F(Sampler, FewIterationsGiveTheExtremes) {
 
 // Real values far from 0 (stability), a constant column, missing values, an
 // all-missing column and a sample of one unit: numbers or -999, never nan or
-// inf, and the two-pass values to 1e-10.
+// inf, and the two-pass values to 1e-10. The entropy sampler takes the same
+// columns as nominal codes: -999 is never one of their states.
 TEST_F(Sampler, UndefinedAndMissingValues) {
     std::mt19937 g(3);
     std::lognormal_distribution<double> value(0, 1);
@@ -484,20 +484,30 @@ TEST_F(Sampler, UndefinedAndMissingValues) {
     for (int i = 0; i < 13; i++) {
         x[i][0] = 1e4 + value(g);
         x[i][1] = 0.7;
-        x[i][2] = i % 3 == 0 ? MISSING : value(g);
+        x[i][2] = i % 3 == 0 ? MISSING : 3 * value(g);
         x[i][3] = MISSING;
     }
     Data(x, {3, 3, 1, 3});
-    Run(SamplerMeans, "1\n3\n99\n0.1\n2\n5\nn\n");  // 100 iterations, m = 5
-    const std::string report = Slurp("Vidive.txt");
-    EXPECT_EQ(report.find("nan"), std::string::npos);
-    EXPECT_EQ(report.find("inf"), std::string::npos);
-    ExpectReport(RunReference(x_, {1, 4, 7, 10, 13}, 100, 5, true, 0), All(4), 5, kMeanTitles);
-    // A sample of one unit has no standard deviation; an all-missing column nothing.
-    EXPECT_EQ(Row(report, {"STANDARD DEVIATION", "Average"}, "v1")[0], MISSING);
-    EXPECT_EQ(Row(report, {"STANDARD DEVIATION", "Lower"}, "v1")[0], MISSING);
-    EXPECT_EQ(Row(report, {"SKEWNESS", "Average"}, "v2"), Vec(5, 0.0));
-    EXPECT_EQ(Row(report, {"MEAN", "Upper"}, "v4"), Vec(5, MISSING));
+    for (bool means : {true, false}) {
+        if (!means) {
+            types_ = {2, 2, 1, 2};
+            varType = types_.data();
+        }
+        std::filesystem::remove("Vidive.txt");
+        Run(means ? SamplerMeans : SamplerEntropy, "1\n3\n99\n0.1\n2\n5\nn\n");  // 100 iterations, m = 5
+        const std::string report = Slurp("Vidive.txt");
+        EXPECT_EQ(report.find("nan"), std::string::npos);
+        EXPECT_EQ(report.find("inf"), std::string::npos);
+        ExpectReport(RunReference(x_, {1, 4, 7, 10, 13}, 100, 5, means, 1), All(4), 5,
+                     means ? kMeanTitles : kEntropyTitles);
+        // An all-missing column has nothing, in every cell.
+        EXPECT_EQ(Row(report, {means ? "MEAN" : "Renyi", "Upper"}, "v4"), Vec(5, MISSING));
+        if (!means) continue;
+        // A sample of one unit has no standard deviation.
+        EXPECT_EQ(Row(report, {"STANDARD DEVIATION", "Average"}, "v1")[0], MISSING);
+        EXPECT_EQ(Row(report, {"STANDARD DEVIATION", "Lower"}, "v1")[0], MISSING);
+        EXPECT_EQ(Row(report, {"SKEWNESS", "Average"}, "v2"), Vec(5, 0.0));
+    }
 }
 
 TEST_F(Sampler, IntermediateResultsOfEachIteration) {
