@@ -211,4 +211,196 @@ void Combi(int** M, int& counter, int* work, int size, int start, int depth, int
 // 2^n - 1, the number of non-empty subsets, for n from 0 to 31; -1 otherwise.
 int NumberAllCombinations(int n);
 
+// ---------------------------------------------------------------------------
+// Functional and phylogenetic statistics and their permutation test
+// ---------------------------------------------------------------------------
+//
+// Correlations between community resemblance matrices built from
+// community-weighted traits T = W B (columns scaled to unit length),
+// composition in fuzzy types X = W U, phylogeny-weighted composition P = W Q,
+// Rao entropies R (with Sb) and F (with Sf), the nearest-neighbour
+// contribution V (NNCRD of DX referenced on DE, as residuals on the OTU
+// richness) and the ecological variables E, with partial correlations among
+// them, for one arrangement of the data; and the test that repeats them over
+// N arrangements (the observed one counted).
+//
+// ro(AB) by test type: 1 and 5 the matrix correlation of the resemblance
+// matrices of A and B (DT, DX, DP by ResemblanceLib; DR, DF, DV the absolute
+// differences of the community values; DE and DY the host's); 2 the
+// Procrustes and 3 the RV coefficient of the tables (R, F and V as tables of
+// one column, Y for DY). Partial correlations: type 2 from the residual tables
+// (PartialMatrixCorrelation), the others from the pairwise values
+// (PartialCorrelation, applied twice for two covariates). A statistic whose
+// inputs are not given (the phylogenetic family without the phylogeny flag,
+// R without Sb, F without Sf, ro(RY) and ro(VY) without DY, or Y under types
+// 2 and 3, ro(BM) without M) is NaN: not testable.
+
+// The statistics: rows 0..23 of the test, then ro(FE) in its own slots.
+enum FunctionalPhylStatistic : int {
+    fpTE, fpXT, fpXE, fpXE_T, fpPE, fpPT, fpPX, fpPX_T, fpTE_P, fpXE_P, fpXE_TP, fpPE_T, fpPE_X,
+    fpRE, fpXR, fpTR, fpXE_R, fpTE_R, fpXT_R, fpXE_TR, fpRY, fpVE, fpVY, fpBM, fpFE
+};
+constexpr int kFunctionalPhylRows = 24;
+constexpr int kFunctionalPhylStatistics = 25;
+// The name as printed ("ro(TE)"); "" outside 0..24.
+const char* FunctionalPhylStatisticName(int statistic);
+// 1: one-sided (random values at or above the observed one count); 0:
+// two-sided (Pvalue's tail on the observed side of the median, doubled;
+// absolute values in the cumulative frequencies). ro(FE) is two-sided.
+int FunctionalPhylSided(int statistic);
+
+// The whole input and the results of the test, filled by the host. Arrays
+// are the host's and are read only (results go to the fields of group 17 and
+// to the optional outputs of group 25). Tables are communities x columns;
+// OTU x OTU matrices and DE, DY are read on both triangles.
+struct PermTest_FunctionalPhyl_Correl_Input {
+    int N = 0;                        // 1. arrangements, the observed one included (3 or more)
+    int traits = 0;                   // 2. columns of B
+    int* otuSelection = nullptr;      // 3. 1: the OTU enters the products, the Rao sums and
+                                      //    the OTU shuffle; null: every OTU
+    int otus = 0;                     // 4. p
+    int types = 0;                    // 5. columns of U
+    int phylColumns = 0;              // 6. columns of Q
+    int ecoVariables = 0;             // 7. columns of E
+    int communities = 0;              // 8. c (2 or more)
+    int* unsettledList = nullptr;     // 9. carried for the host, not read
+    int unsettledCount = 0;
+    double** B = nullptr;             // 10. OTUs x traits
+    double** Sb = nullptr;            // 11. trait similarity between OTUs (may be null)
+    double** So = nullptr;            //     a further OTU x OTU matrix: carried, not read
+    double** Sf = nullptr;            //     phylogenetic similarity (or dissimilarity in 0-1)
+    double** E = nullptr;             // 12. communities x ecological variables
+    double** U = nullptr;             // 13. OTUs x types (fuzzy belongings)
+    double** Q = nullptr;             // 14. OTUs x phylogenetic columns
+    double** DE = nullptr;            // 15. resemblance between communities from E
+    double** DY = nullptr;            //     resemblance between communities from Y (may be null)
+    double** W = nullptr;             // 16. communities x OTUs
+    double** Y = nullptr;             //     a second community table (communities x OTUs)
+    double** M = nullptr;             //     co-occurrence between OTUs (may be null)
+
+    // 17. Results. Slots 0..23 follow the rows; NaN where a statistic is not
+    // testable (its observed value is not finite, or N < 3 refused the test).
+    double cumulativeP[kFunctionalPhylRows];  // count (the observed included) / N
+    std::vector<double> ratioT;        // type 5: Qb / (Qt - Qb) of DT, one per variable
+    std::vector<double> ratioTraits;   // type 5: the same on each trait alone (variable-major)
+    std::vector<double> ratioTP;       // their cumulative probabilities (larger values count)
+    std::vector<double> ratioTraitsP;
+    double** rows = nullptr;           // optional, the host's 25 x (N + 8); row s receives the
+                                       // N - 1 random values sorted (those not finite last),
+                                       // the median, the 0.15865 and 0.84135 quantiles, the
+                                       // observed value, SES_median, the 0.025 and 0.975
+                                       // quantiles, P, and NaN in the spare last slot
+    double ses[kFunctionalPhylRows];   // SES of the mean, or SES_median with the median flag
+    double centre[kFunctionalPhylRows];  // mean of the random values, or their median
+    double quantile025[kFunctionalPhylRows];
+    double quantile975[kFunctionalPhylRows];
+    double P[kFunctionalPhylRows];       // Pvalue of the N - 1 random values
+    double sesFE = 0, quantile025FE = 0, quantile975FE = 0, PFE = 0;  // ro(FE)
+
+    int testType = 1;                 // 18. 1, 2, 3 or 5 (4 is refused)
+    char criterion = 'm';             // 19. set by the test: 'm' (types 1, 5), 'p' (2), 'v' (3)
+    bool dissimilarity = true;        //     DE and DY hold dissimilarities (false: similarities)
+    int criterionReserved = 0;        //     carried, not read
+    bool trace = false;               // 20.
+    bool specifiedList = false;       // 21. each OTU list reshuffles the previous one
+    bool phylogeny = false;           // 22. compute P, F and their statistics
+    bool sbDissimilarity = false;     //     Sb holds dissimilarities (false: similarities)
+    bool mDissimilarity = false;      //     M holds dissimilarities (false: similarities)
+    int restriction = 0;              // 23. 0 selected OTUs; 1 within OTU groups
+    int* otuGroups = nullptr;         //     one label per OTU (restriction 1)
+    int shuffle = 't';                // 24. 't' OTU shuffle, 's' site shuffle
+    bool sfDissimilarity = false;     //     Sf holds dissimilarities in 0-1
+    bool shuffleReserved = false;     //     carried, not read
+    bool median = false;              //     median-based centre and effect size
+    double** observedT = nullptr;     // 25. optional outputs: c x traits, c x types,
+    double** observedX = nullptr;     //     c x phylColumns, c x 2 (R and F), 2 x c (V and
+    double** observedP = nullptr;     //     its residuals)
+    double** observedR = nullptr;
+    double** nncrd = nullptr;
+    int* richness = nullptr;          //     OTUs per community (null: counted, W > 0)
+    int* communitySelection = nullptr;  // 26. 1: the community has Rao entropies, enters type
+                                        //     5's sums of squares and its site shuffle; null: all
+    bool weightAdjustment = false;    // 27. pair mode of the weighted product of T
+    bool bootstrap = false;           // 28. resample communities instead of shuffling
+    FILE* stream = nullptr;           // 29. trace output
+};
+
+struct FunctionalPhylBuffers;
+
+// The work record: the arrangement FunctionalPhyl_Stats_Lib reads and the
+// statistics it writes. Made from the input's sizes; owns its arrays.
+struct FunctionalPhyl_Stats_Lib_Input {
+    explicit FunctionalPhyl_Stats_Lib_Input(const PermTest_FunctionalPhyl_Correl_Input& in);
+    ~FunctionalPhyl_Stats_Lib_Input();
+    FunctionalPhyl_Stats_Lib_Input(const FunctionalPhyl_Stats_Lib_Input&) = delete;
+    FunctionalPhyl_Stats_Lib_Input& operator=(const FunctionalPhyl_Stats_Lib_Input&) = delete;
+
+    int measureTP = 3, measureX = 3;  // ResemblanceLib measures of DT and DP, and of DX
+
+    // The arrangement, the input's own data unless the test resamples them.
+    double** W;
+    double** E;
+    double** Y;
+    double** DE;
+    double** DY;
+    const int* richness;
+    const int* communitySelection;
+    const int* otuList = nullptr;   // OTU a takes the rows of OTU otuList[a] (from 1); null: as given
+    const int* siteList = nullptr;  // community i takes the observed tables and Rao entropies of
+                                    // community siteList[i]; null: computed from W
+    int iteration = 0;              // 0: the observed arrangement (its trace is written)
+
+    // Results of the last call: the current T, X, P (views when a site list
+    // is given), their resemblance matrices, DR, DV, DF, the Rao entropies
+    // (MISSING for communities not selected), V and its residuals.
+    double** T;
+    double** X;
+    double** P;
+    double** DT;
+    double** DX;
+    double** DP;
+    double** DR;
+    double** DV;
+    double** DF;
+    double* R;
+    double* F;
+    double* V;
+    double* Vres;
+    double** M;
+    double** Sb;
+    double ro[kFunctionalPhylStatistics];
+    std::vector<double> ratioT, ratioTraits;  // type 5
+
+    FunctionalPhylBuffers* buffers;
+};
+
+// One arrangement: writes the statistics into work. False (nothing written)
+// when the input is refused (as by PermTest_FunctionalPhyl_Correl, N and the
+// shuffle aside), or its sizes and options (selection given or not, test
+// type, phylogeny flag, kind of DE, a site list without a site shuffle) are
+// not those the work record was made for.
+bool FunctionalPhyl_Stats_Lib(PermTest_FunctionalPhyl_Correl_Input* in, FunctionalPhyl_Stats_Lib_Input* work);
+
+// The test: the observed arrangement, then N - 1 bootstrap samples of
+// communities or shuffles; each row keeps its random values, and the
+// summaries go to group 17. False, with nothing computed, for N below 3, a
+// test type other than 1, 2, 3 and 5, a shuffle other than 't' and 's', a
+// restriction other than 0 and 1 (1 without OTU groups), sizes below 1 (2
+// communities), a null W, B, U, E or DE (Q with the phylogeny flag), or,
+// under type 5, an ecological value that is not a finite number within the
+// int range.
+bool PermTest_FunctionalPhyl_Correl(PermTest_FunctionalPhyl_Correl_Input* in);
+
+namespace fp_detail {
+// The summary slots of one row from its random values (n of them, sorted in
+// place; values that are not finite are left out): median, the 0.15865,
+// 0.84135, 0.025 and 0.975 quantiles (GSL, R's type 7), SES_median and
+// Pvalue with the row's sidedness; NaN throughout without a value.
+struct RowSummary {
+    double median, q15865, q84135, sesMedian, q025, q975, P;
+    int kept;
+};
+RowSummary SummariseRow(int n, double* values, double observed, int sided);
+}  // namespace fp_detail
+
 #endif

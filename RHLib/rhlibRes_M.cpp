@@ -2887,20 +2887,26 @@ bool RaoIndex_Weight_Matrix(int m, int n, double** X, double** D, double* Q,
                             bool relative) {
     using namespace info_detail;
     std::vector<double> x(n > 0 ? n : 0);
+    std::vector<int> present(x.size());
     for (int i = 0; i < m; i++) {
         double total = 0.0;
         for (int j = 0; j < n; j++)
             if (X[i][j] != MISSING) total += X[i][j];
+        // A pair with a quantity of 0 adds 0 to every sum, so the pairs are
+        // taken among the entities present: community tables are sparse, and
+        // the permutation tests call this once per arrangement.
+        int count = 0;
         for (int j = 0; j < n; j++) {
             double v = X[i][j];
             if (relative && v != MISSING) v = total > 0 ? v / total : 0.0;
             x[j] = v;
+            if (v != MISSING && v != 0.0) present[count++] = j;
         }
         double sum = 0.0, entered = 0.0, all = 0.0;
-        for (int j = 0; j < n; j++) {
-            if (x[j] == MISSING) continue;
-            for (int k = j + 1; k < n; k++) {
-                if (x[k] == MISSING) continue;
+        for (int a = 0; a < count; a++) {
+            const int j = present[a];
+            for (int b = a + 1; b < count; b++) {
+                const int k = present[b];
                 double xx = x[j] * x[k];
                 all += xx;
                 double r = D[j][k];

@@ -385,7 +385,12 @@ int AdjustWeight(int n, int m, int m2, int p, double** W, double** B, double** Y
     const int maxThreads = omp_get_max_threads();
     std::vector<double> sums(width * maxThreads), partials(width * maxThreads);
     std::vector<int> counts(width * maxThreads);
-#pragma omp parallel
+    // A small product is done on the calling thread: the permutation tests
+    // call this once per arrangement, and starting a team for a few thousand
+    // terms costs more than the terms. Each row is summed by the same code
+    // either way.
+    const double work = static_cast<double>(n) * m * p;
+#pragma omp parallel if (work > 2.0e5)
     {
         const size_t off = width * static_cast<size_t>(omp_get_thread_num());
         double* sum = sums.data() + off;

@@ -63,19 +63,6 @@ Matrix PermutedSquare(double** S, int p, const std::vector<int>& list) {
     return t;
 }
 
-// The tie rule of the tests written out: random counts when it lies beyond
-// observed on the tested side, or within one unit in the last
-// single-precision place of it.
-bool AtOrBeyond(double random, double observed, bool upper) {
-    const float a = static_cast<float>(upper ? random : observed), b = static_cast<float>(upper ? observed : random);
-    if (a >= b) return true;
-    int32_t ia, ib;
-    std::memcpy(&ia, &a, 4);
-    std::memcpy(&ib, &b, 4);
-    auto lex = [](int32_t v) { return v < 0 ? static_cast<int32_t>(0x80000000u - static_cast<uint32_t>(v)) : v; };
-    return std::llabs(static_cast<long long>(lex(ia)) - lex(ib)) <= 1;
-}
-
 gsl_rng* Replay(unsigned seed) {
     gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
     gsl_rng_set(g, seed);
