@@ -280,7 +280,7 @@ struct PermTest_FunctionalPhyl_Correl_Input {
 
     // 17. Results. Slots 0..23 follow the rows; NaN where a statistic is not
     // testable (its observed value is not finite, or N < 3 refused the test).
-    double cumulativeP[kFunctionalPhylRows];  // count (the observed included) / N
+    double cumulativeP[kFunctionalPhylRows] = {};  // count (the observed included) / N
     std::vector<double> ratioT;        // type 5: Qb / (Qt - Qb) of DT, one per variable
     std::vector<double> ratioTraits;   // type 5: the same on each trait alone (variable-major)
     std::vector<double> ratioTP;       // their cumulative probabilities (larger values count)
@@ -290,11 +290,11 @@ struct PermTest_FunctionalPhyl_Correl_Input {
                                        // the median, the 0.15865 and 0.84135 quantiles, the
                                        // observed value, SES_median, the 0.025 and 0.975
                                        // quantiles, P, and NaN in the spare last slot
-    double ses[kFunctionalPhylRows];   // SES of the mean, or SES_median with the median flag
-    double centre[kFunctionalPhylRows];  // mean of the random values, or their median
-    double quantile025[kFunctionalPhylRows];
-    double quantile975[kFunctionalPhylRows];
-    double P[kFunctionalPhylRows];       // Pvalue of the N - 1 random values
+    double ses[kFunctionalPhylRows] = {};   // SES of the mean, or SES_median with the median flag
+    double centre[kFunctionalPhylRows] = {};  // mean of the random values, or their median
+    double quantile025[kFunctionalPhylRows] = {};
+    double quantile975[kFunctionalPhylRows] = {};
+    double P[kFunctionalPhylRows] = {};       // Pvalue of the N - 1 random values
     double sesFE = 0, quantile025FE = 0, quantile975FE = 0, PFE = 0;  // ro(FE)
 
     int testType = 1;                 // 18. 1, 2, 3 or 5 (4 is refused)
