@@ -313,6 +313,20 @@ TEST(FunctionalPhylStats, ExampleAgainstRAndTheDefinitions) {
         }
     }
 
+    // A community left out of the selection has no Rao entropy: its pairs
+    // take no part in ro(RE); the products still cover every community.
+    int selection[6] = {1, 1, 1, 1, 1, 0};
+    five.in.communitySelection = selection;
+    FunctionalPhyl_Stats_Lib_Input part(five.in);
+    ASSERT_TRUE(FunctionalPhyl_Stats_Lib(&five.in, &part));
+    Vec R;
+    for (int i = 0; i < 5; i++) R.push_back(Rao(d.W[i], d.Sb));
+    Matrix DE = Euclidean(d.E);
+    for (auto& row : DE) row.pop_back();
+    DE.pop_back();
+    EXPECT_EQ(part.R[5], -999.0);
+    EXPECT_NEAR(part.ro[fpRE], Mantel(AbsDiff(R), DE), 1e-10);
+    EXPECT_NEAR(part.ro[fpTE], expected[fpTE], 1e-10);
 }
 
 TEST(FunctionalPhylStats, RowSummaryOfFourValues) {
