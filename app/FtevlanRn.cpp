@@ -1717,12 +1717,18 @@ std::string ValueText(double x) {
     return text;
 }
 
+// An observed partial correlation, or "undefined" where the covariables left
+// it without a value (the failure value is infinite, no correlation).
+std::string CorrelationText(double r) { return std::isfinite(r) ? ValueText(r) : (eng ? "undefined" : "indefinido"); }
+
 // Runs a basis-set test whose claims are asked and whose nodes and observed
 // node matrix are formed: the report, the permutations, Fisher's C (and
 // AICc for single variables, V variables and A paths in the model).
 void RunBasisSet(const BasisSetNodes& s, double** observed, const std::vector<PathClaim>& claims,
                  const PermutationDesign& design, int nullModel, char save, double start, int V, int A) {
-    FILE* report = fopenck("Vidive.txt", nullptr, "a");
+    // The mode chosen at start-up, so that the first report of a run erases
+    // an older one; key A turns it to append before it calls this test.
+    FILE* report = fopenck("Vidive.txt", nullptr, modeVidive);
     if (!report) return;
     const int k = static_cast<int>(claims.size());
     std::vector<double> rObs(k), P(k);
@@ -1753,8 +1759,8 @@ void RunBasisSet(const BasisSetNodes& s, double** observed, const std::vector<Pa
     PrintNullModel(report, nullModel);
     fprintf(report, "%s", t.resultsHeading);
     for (int c = 0; c < k; c++) {
-        fprintf(report, eng ? "\nCorrelation r =\t%g\tP-value =\t%s\t" : "\nCorrelacao r =\t%g\tProbabilidade =\t%s\t",
-                rObs[c], ProbabilityText(P[c], 6).c_str());
+        fprintf(report, eng ? "\nCorrelation r =\t%s\tP-value =\t%s\t" : "\nCorrelacao r =\t%s\tProbabilidade =\t%s\t",
+                CorrelationText(rObs[c]).c_str(), ProbabilityText(P[c], 6).c_str());
         PrintClaim(report, claims[c], s.labels.data(), t.resultsPair, t.resultsCovariables);
     }
     fprintf(report,
@@ -1979,7 +1985,16 @@ void SearchingUndirectedPath(double alpha, int** links, int nPerm, int restricti
     run->bundleFlag = bundleFlag;
     run->save = save;
 
-    for (int k = 0; k <= p - 3; k++) {
+    auto anyLink = [&] {
+        for (int j = 0; j < p; j++)
+            for (int i = 0; i < j; i++)
+                if (links[j][i]) return true;
+        return false;
+    };
+    // Once no pair is linked the higher orders have nothing to test, and
+    // their claim arrays (C(p - 2, k) claims) would run to gigabytes from
+    // about 28 variables.
+    for (int k = 0; k <= p - 3 && anyLink(); k++) {
         const int nCorr = static_cast<int>(k == 0 ? pairs : BinomialCapped(p - 2, k, limit));
         // Sized for this order's runs only.
         ScopedMatrix<int> claimPairs(nCorr, 2), covariables(nCorr, k > 0 ? k : 1);
@@ -2031,7 +2046,7 @@ void SearchingUndirectedPath(double alpha, int** links, int nPerm, int restricti
                     claim.covariables.assign(covariables[m], covariables[m] + k);
                     PrintClaim(report, claim, varLabels, eng ? "Variable pair:\t%s\t%s" : "Par de variaveis:\t%s\t%s",
                                eng ? "\tCovariable(s):\t" : "\tCovariavel(is):\t");
-                    fprintf(report, "\t%g\t%s\n", rObs[m], ProbabilityText(P[m], 6).c_str());
+                    fprintf(report, "\t%s\t%s\n", CorrelationText(rObs[m]).c_str(), ProbabilityText(P[m], 6).c_str());
                 }
                 fprintf(report, "%s",
                         eng ? "\tIntermediate undirected path matrix (1 indicates a link, 0 indicates no link between "

@@ -116,47 +116,22 @@ protected:
         strcpy(modeVidive, "w");
         sDigits = 5;
         InitMultiprocessing(0);
-        sink_ = fopen("/dev/null", "w");
-        SetProgressStream(sink_);
     }
-    void TearDown() override {
-        SetProgressStream(nullptr);
-        fclose(sink_);
-        DriverTest::TearDown();
-    }
+    // x as the data set, its first five variables labelled as dune4's
+    // species and a copy (or by the labels given).
     void Install(const Matrix& x, std::vector<std::string> labels = {}) {
-        LivraMemoria();
-        nObj = static_cast<int>(x.size());
-        nVar = static_cast<int>(x[0].size());
-        Dimensiona();
-        for (int i = 0; i < nObj; i++)
-            for (int j = 0; j < nVar; j++) data[i][j] = dataOrig[i][j] = x[i][j];
+        CurrentTable(x);
         if (labels.empty()) labels = {"Achimill", "Agrostol", "Lolipere", "Poaprat", "Copy"};
-        for (int i = 0; i < nObj; i++) snprintf(uaLabels[i], 30, "%d", i + 1);
-        for (int j = 0; j < nVar; j++) {
+        for (int j = 0; j < nVar && j < static_cast<int>(labels.size()); j++)
             snprintf(varLabels[j], 30, "%s", labels[j].c_str());
-            varType[j] = 3;
-        }
         snprintf(filename, sizeof filename, "%s", "dune4.txt");
-        optVarTipo = 1;
-        temDados = 1;
-        SetDataType(0, 0, 0);
         stepReached = 1;
     }
     std::string F(const std::string& answers) {
         code_ = Run(answers, [] { PathAnalysis(); });
-        return ReadFile("Vidive.txt");
+        return Slurp("Vidive.txt");
     }
-    std::string ReadFile(const char* name) {
-        std::string s;
-        if (FILE* f = fopen(name, "rb")) {
-            char buf[4096];
-            for (size_t k; (k = fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, k);
-            fclose(f);
-        }
-        return s;
-    }
-    FILE* sink_ = nullptr;
+    QuietProgress quiet_;
     int code_ = 0;
 };
 
@@ -411,7 +386,7 @@ TEST_F(PathAnalysisTest, RefusalsAndTheOptionsLeftAsTheyWere) {
         for (int i = 0; i < nObj; i++)
             for (int j = 0; j < nObj; j++) ASSERT_EQ(rese[i][j], before[i][j]) << c.what;
         if (c.code == 0) {
-            EXPECT_NE(ReadFile("Vidive.txt").find("Fisher's C statistics"), std::string::npos) << c.what;
+            EXPECT_NE(Slurp("Vidive.txt").find("Fisher's C statistics"), std::string::npos) << c.what;
         }
     }
 }
@@ -425,10 +400,11 @@ TEST_F(PathAnalysisTest, WhatCannotBeTestedOrComputed) {
         std::string answers;
         std::vector<const char*> expected;
     } cases[] = {
-        // Collinear covariables: the claim, C and AICc are not testable.
+        // Collinear covariables: the claim, C and AICc are not testable, its
+        // partial correlation undefined.
         {"collinear covariables", x, Univariate(1, 99) + "2\n5\n9\n1 1 0 0 0\n2\n0 0 1 0 1\n",
-         {"\tP-value =\tnot testable\t", "(Granvik 2000):\tnot testable\tP-value chi-square distribution with 2 degrees "
-                                        "of freedom =\tnot testable\n",
+         {"\nCorrelation r =\tundefined\tP-value =\tnot testable\t",
+          "(Granvik 2000):\tnot testable\tP-value chi-square distribution with 2 degrees of freedom =\tnot testable\n",
           "(Granvik 2013):\tnot testable\tK=\t14\n"}},
         // Seven units and K = 9: AICc has no value.
         {"too few units for AICc", Matrix(x.begin(), x.begin() + 7), Univariate(1, 9) + "2\n4\n5\n1 1 0 0 0\n0\n",
@@ -436,7 +412,11 @@ TEST_F(PathAnalysisTest, WhatCannotBeTestedOrComputed) {
         // In the search the untestable claim (Achimill, Agrostol | Lolipere,
         // copy) removes no link.
         {"search", x, Univariate(1, 99, "y\ny\n") + "1\n1\n",
-         {"Variable pair:\tAchimill\tAgrostol\tCovariable(s):\tLolipere\tCopy\t\tinf\tnot testable\n"}},
+         {"Variable pair:\tAchimill\tAgrostol\tCovariable(s):\tLolipere\tCopy\t\tundefined\tnot testable\n"}},
+        // C(34, 17) claims in the run of one pair at order 17: beyond int.
+        {"a search over 36 variables", Matrix(x.size(), Vec(36, 1.0)), Univariate(1, 9) + "1\n0.05\n",
+         {"\nThe search over 36 variables would test more than 2147483647 partial correlations in one run: it can "
+          "search at most 35 variables.\n"}},
         {"one variable", Matrix(x.size(), Vec(1, 1.0)), "", {"\nPath analysis needs at least 2 variables.\n"}},
         {"two variables, univariate", Matrix(x.size(), Vec{1.0, 2.0}), "1\n",
          {"\nPath analysis needs at least 3 variables.\n"}},
@@ -451,11 +431,14 @@ TEST_F(PathAnalysisTest, WhatCannotBeTestedOrComputed) {
     }
 }
 
-// A report that cannot be opened (a folder of that name): fopenck says so,
-// nothing is run, and the forced options come back.
-TEST_F(PathAnalysisTest, AReportThatCannotBeOpenedRunsNothing) {
+// The report of each road: one that cannot be opened (a folder of that
+// name) runs nothing and the forced options come back; an older report is
+// erased when erasing was chosen at start-up, and appended to otherwise.
+TEST_F(PathAnalysisTest, TheReportOfEachRoad) {
+    const std::string blocks = "2\n1\n2\n12345\n9\n0\nn\n";  // null model 1, seed, N, no restriction
+    const std::string older = "An older report.\n";
     for (const std::string& road : {BasisSet(1, 9), Univariate(1, 9) + "1\n0.05\n",
-                                    std::string("2\n1\n2\n12345\n9\n0\nn\n2\n2\n2 2\n1\n1 1\n0\n")}) {
+                                    blocks + "1\n2\n2 2\n1\n1 1\n0\n", blocks + "2\n2\n2 2\n1\n1 1\n0\n"}) {
         Install(Dune4());
         optReseDir = optReseTipo = optPostReseTransf = 0;
         remove("Vidive.txt");
@@ -466,7 +449,33 @@ TEST_F(PathAnalysisTest, AReportThatCannotBeOpenedRunsNothing) {
         EXPECT_NE(err_.find("can't open Vidive.txt"), std::string::npos) << err_;
         EXPECT_EQ(shown_.find("See results"), std::string::npos);
         EXPECT_EQ(optReseDir + optReseTipo + optPostReseTransf, 0);
+
+        for (const char* mode : {"w", "a"}) {
+            Put("Vidive.txt", older);
+            strcpy(modeVidive, mode);
+            const std::string report = F(road);
+            EXPECT_EQ(code_, 0) << shown_ << err_;
+            EXPECT_EQ(report.find(older) == 0, mode[0] == 'a') << mode << "\n" << road << "\n" << report;
+            EXPECT_NE(report.find("PATH ANALYSIS"), std::string::npos) << report;
+        }
     }
+}
+
+// On dune's 30 species nineteen permutations leave every P at 1/19 or more,
+// above 0.05: the search removes every link at order 0 and ends there (the
+// orders above have nothing to test; their claim arrays would run to
+// gigabytes).
+TEST_F(PathAnalysisTest, ASearchWithNoLinkLeftEnds) {
+    Install(lsref::Dune());
+    const std::string report = F(Univariate(1, 19, "y\n") + "1\n0.05\n");
+    ASSERT_EQ(code_, 0) << shown_ << err_;
+    EXPECT_EQ(Count(report, "Undirected path algorithm: Intermediate results\n"), 1);
+    std::string none;
+    for (int j = 0; j < 30; j++) {
+        for (int i = 0; i <= j; i++) none += "0\t";
+        none += "\n";
+    }
+    EXPECT_NE(report.find("no link between the variables)\n" + none + "\n"), std::string::npos) << report;
 }
 
 // The Mantel road on one thread and on all: the same report.
