@@ -132,34 +132,21 @@ int EigenCheck(int n, const double* eig) {
 // team size at every call, and runs on the calling thread inside an active
 // parallel region (a bootstrap or permutation iteration). Threads change the
 // order of its sums, so a threaded result differs from the one-thread result
-// in the last bits. Below this much work (an eigen analysis of about 1,000
-// units, a fraction of a second on one core) the team's start-up gains
-// nothing: such calls run on the calling thread, so that they give the same
-// bits on any number of threads.
+// in the last bits; on a given team it is the same at every run. Below this
+// much work (an eigen analysis of about 1,000 units, a fraction of a second
+// on one core) the team's start-up gains nothing: such calls run on the
+// calling thread, so that they give the same bits on any number of threads.
 constexpr double kThreadedWork = 1e9;
 
-// The processors not already busy by the one-minute load average (the
-// caller's own thread counted once). LAPACK's team meets at every one of
-// thousands of steps: on a machine busy with other programs each meeting
-// waits for all its members to be scheduled, and an analysis of 1,000 units
-// took minutes on 8 threads instead of a quarter of a second on one.
-int FreeProcessors() {
-    const int procs = std::max(1, omp_get_num_procs());
-    double load = 0.0;
-    if (getloadavg(&load, 1) != 1) return procs;
-    return std::max(1, static_cast<int>(procs - std::max(0.0, load - 1.0) + 0.5));
-}
-
-// For the lifetime of a LAPACK call: the team the processors preference set,
-// no larger than the free processors, or the calling thread alone for a
-// small call.
+// For the lifetime of a LAPACK call: the team the processors preference set
+// (InitMultiprocessing), or the calling thread alone for a small call. The
+// team never depends on how busy the machine is, so that the same data and
+// settings give the same bits at every run.
 class LapackTeam {
 public:
     explicit LapackTeam(double work) : saved_(omp_get_max_threads()) {
-        if (saved_ <= 1 || omp_in_parallel()) return;
-        const int threads = work < kThreadedWork ? 1 : std::min(saved_, FreeProcessors());
-        if (threads == saved_) return;
-        omp_set_num_threads(threads);
+        if (saved_ <= 1 || omp_in_parallel() || work >= kThreadedWork) return;
+        omp_set_num_threads(1);
         changed_ = true;
     }
     ~LapackTeam() {

@@ -98,8 +98,10 @@ int MinVectorWhich(int n, const int* x);
 // up to a relative 1e-9; for a pair, the component of the right vector, the
 // column of V). Calls of less work than an eigen analysis of about 1,000 x
 // 1,000 run on the calling thread and give the same bits on any team; larger
-// ones run on the team, except inside an active parallel region, where they
-// run on the calling thread. A LAPACK failure goes to GSL's error handler.
+// ones run on the team the processors preference set (never fewer threads
+// because the machine is busy), and give the same bits at every run on that
+// team; inside an active parallel region every call runs on the calling
+// thread. A LAPACK failure goes to GSL's error handler.
 //
 // Symmetric eigen analysis: eigenvalues in descending order in eig,
 // eigenvector k (unit length) in row k of evec (evec may be A). Reads the

@@ -3,13 +3,12 @@
 // matrix (non-Euclidean, as field data give), LAPACK's symmetric eigen
 // analysis included. Beside the caller's arrays it holds two n x n matrices:
 // the centred matrix, built in the buffer LAPACK takes, and LAPACK's
-// eigenvectors. The counter "load" is the one-minute load average at the end:
-// LAPACK's team is cut to the processors it leaves free.
+// eigenvectors. The team is the one the benchmark sets, however busy the
+// machine: measure at a quiet moment.
 //
 //   build/bench/tevlan_bench --benchmark_filter=PrincipalCoordinates
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <random>
 
 #include "iflibG.h"
@@ -50,8 +49,6 @@ void PrincipalCoordinates(benchmark::State& state) {
     }
     state.counters["axes"] = axes;
     state.counters["threads"] = NumberOfThreads();
-    double load = 0;
-    if (getloadavg(&load, 1) == 1) state.counters["load"] = load;
     InitMultiprocessing(saved);
     free1D(eig);
     free2DT(scores, n);
