@@ -141,23 +141,29 @@ constexpr double kThreadedWork = 1e9;
 // For the lifetime of a LAPACK call: the team the processors preference set
 // (InitMultiprocessing), or the calling thread alone for a small call. The
 // team never depends on how busy the machine is, so that the same data and
-// settings give the same bits at every run.
+// settings give the same bits at every run. A dynamic team (OMP_DYNAMIC) is
+// sized by the load average and may be smaller than the one OpenBLAS divides
+// its work among; its threads, which wait for one another, then never finish.
 class LapackTeam {
 public:
     explicit LapackTeam(double work) : saved_(omp_get_max_threads()) {
-        if (saved_ <= 1 || omp_in_parallel() || work >= kThreadedWork) return;
+        if (omp_in_parallel()) return;
+        dynamic_ = omp_get_dynamic() != 0;
+        if (dynamic_) omp_set_dynamic(0);
+        if (saved_ <= 1 || work >= kThreadedWork) return;
         omp_set_num_threads(1);
         changed_ = true;
     }
     ~LapackTeam() {
         if (changed_) omp_set_num_threads(saved_);
+        if (dynamic_) omp_set_dynamic(1);
     }
     LapackTeam(const LapackTeam&) = delete;
     LapackTeam& operator=(const LapackTeam&) = delete;
 
 private:
     int saved_;
-    bool changed_ = false;
+    bool changed_ = false, dynamic_ = false;
 };
 
 // A LAPACK failure goes to GSL's error handler, as the GSL errors it
