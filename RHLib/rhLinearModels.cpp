@@ -35,21 +35,6 @@ void CentreColumns(int n, int m, double** A, double** C, double* means) {
         for (int j = 0; j < m; j++) C[i][j] = A[i][j] - means[j];
 }
 
-// C (a x b) = A' B for the n x a matrix A and the n x b matrix B. Written
-// here rather than with MatrixProd, which leaves out terms equal to MISSING:
-// a centred value may be -999 without being missing.
-void CrossProducts(int n, int a, int b, double** A, double** B, double** C) {
-    for (int f = 0; f < a; f++)
-        for (int v = 0; v < b; v++) C[f][v] = 0.0;
-    for (int i = 0; i < n; i++)
-        for (int f = 0; f < a; f++) {
-            const double x = A[i][f];
-            double* c = C[f];
-            const double* y = B[i];
-            for (int v = 0; v < b; v++) c[v] += x * y[v];
-        }
-}
-
 // C (n x b) = A B for A n x a and B a x b.
 void Product(int n, int a, int b, double** A, double** B, double** C) {
     for (int i = 0; i < n; i++) {
@@ -203,8 +188,8 @@ int regression(int n, int q, int p, double** Y, double** X, double** B, double* 
         sst[v] = s;
         if (SST) SST[v] = s;
     }
-    CrossProducts(n, p, p, xc.x, xc.x, xtx.x);
-    CrossProducts(n, p, q, xc.x, yc.x, xty.x);
+    CrossProductCols(n, p, p, xc.x, xc.x, xtx.x);
+    CrossProductCols(n, p, q, xc.x, yc.x, xty.x);
 
     if (!Solve(n, p, q, xtx.x, xty.x, B, true)) {
         Fill(p, q, B, NaN);
@@ -289,8 +274,8 @@ int RDA(int n, int q, int p, double** Y, double** X, double* eig, double** evec,
     Covariance(q, n, yt.x, cov.x);
     *total = MatrixTrace(q, cov.x);
 
-    CrossProducts(n, p, p, xc.x, xc.x, xtx.x);
-    CrossProducts(n, p, q, xc.x, yc.x, xty.x);
+    CrossProductCols(n, p, p, xc.x, xc.x, xtx.x);
+    CrossProductCols(n, p, q, xc.x, yc.x, xty.x);
     if (!Solve(n, p, q, xtx.x, xty.x, B.x, true)) {
         for (int k = 0; k < q; k++) eig[k] = NaN;
         return 0;
@@ -454,7 +439,7 @@ FixedFactorFits::FixedFactorFits(int n, int q, int p, double** Y, double** X)
         }
 
     // Singular by the same rule as the regression's, then factored.
-    CrossProducts(n, p, p, xc.x, xc.x, xtx.x);
+    CrossProductCols(n, p, p, xc.x, xc.x, xtx.x);
     if (!Solve(n, p, 0, xtx.x, inverse.x, inverse.x, false)) return;
     std::vector<double> diagonal(p);
     if (!choldc(xtx.x, p, diagonal.data())) return;

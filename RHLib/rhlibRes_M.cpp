@@ -3054,8 +3054,11 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 inline bool Missing(double x) { return x == MISSING; }
 
-// Pearson's r from the centred sums; 0 when either side has no spread.
+// Pearson's r from the centred sums; 0 when either side has no spread, NaN
+// when a sum is not a number (a matrix holding NaN or an infinity has no
+// correlation to report, and 0 would pass for "no relation").
 inline double Correlation(double sxy, double sxx, double syy) {
+    if (std::isnan(sxy) || std::isnan(sxx) || std::isnan(syy)) return NaN;
     return sxx > 0.0 && syy > 0.0 ? sxy / std::sqrt(sxx * syy) : 0.0;
 }
 
@@ -3121,13 +3124,6 @@ void CentreZeroFill(int n, int p, double** X, double** C) {
             if (Missing(X[i][j])) C[i][j] = 0.0;
 }
 
-// C (a x b) = A' B for A (n x a) and B (n x b), complete.
-void CrossProd(int n, int a, int b, double** A, double** B, double** C) {
-    ScopedMatrix<double> At(a, n);
-    TransposeMatrix(n, a, A, At);
-    MatrixProd(a, n, n, b, At, B, C);
-}
-
 // <A A', B B'>, <A A', A A'> and <B B', B B'> (Frobenius products of the n x
 // n inner-product matrices), by whichever of two exact routes is cheaper: the
 // inner products pair by pair (n^2 (a + b)) or the sums of squares of the
@@ -3149,7 +3145,7 @@ void GramProducts(int n, int a, int b, double** A, double** B, double& ab, doubl
     }
     auto squares = [n](int r, int c, double** L, double** R) {
         ScopedMatrix<double> C(r, c);
-        CrossProd(n, r, c, L, R, C);
+        CrossProductCols(n, r, c, L, R, C);
         double s = 0.0;
         for (int i = 0; i < r; i++)
             for (int j = 0; j < c; j++) s += C[i][j] * C[i][j];
@@ -3167,13 +3163,17 @@ double RVFrom(double ab, double aa, double bb) {
 
 // X (n x p) standardised for Procrustes into S (n x k, k >= p, columns from
 // p left as the caller made them): columns centred over their non-missing
-// values, the whole scaled to a total sum of squares of n - 1, missing cells 0.
+// values, missing cells 0, the whole scaled to a total sum of squares of
+// n - 1 (as GowerStandardizationCols, which would take a centred -999 for a
+// missing value).
 void ProcrustesStandardised(int n, int p, double** X, double** S) {
-    CenterColsMV(n, p, X, S);
-    GowerStandardizationCols(n, p, S);
+    CentreZeroFill(n, p, X, S);
+    double ss = 0.0;
     for (int i = 0; i < n; i++)
-        for (int j = 0; j < p; j++)
-            if (Missing(X[i][j])) S[i][j] = 0.0;
+        for (int j = 0; j < p; j++) ss += S[i][j] * S[i][j];
+    const double v = ss / (n > 1 ? n - 1 : 1), d = v > 0.0 ? std::sqrt(v) : 1.0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < p; j++) S[i][j] /= d;
 }
 
 // SX (n x cx, cx >= p) and SY (n x cy, cy >= q): X and Y standardised,
@@ -3182,7 +3182,7 @@ void ProcrustesCross(int n, int p, int q, double** X, double** Y, int cx, int cy
                      double** C) {
     ProcrustesStandardised(n, p, X, SX);
     ProcrustesStandardised(n, q, Y, SY);
-    CrossProd(n, cx, cy, SX, SY, C);
+    CrossProductCols(n, cx, cy, SX, SY, C);
     ScalarMatrixProd(cx, cy, 1.0 / (n > 1 ? n - 1 : 1), C, C);
 }
 
@@ -3317,6 +3317,8 @@ double MatrixRankCorr(int n, double** A, double** B) {
         b.push_back(y);
     });
     const int m = static_cast<int>(a.size());
+    for (int k = 0; k < m; k++)
+        if (std::isnan(a[k]) || std::isnan(b[k])) return compare_detail::NaN;
     std::vector<double> ra(a.size()), rb(b.size());
     RankVectorAdj(m, a.data(), ra.data());
     RankVectorAdj(m, b.data(), rb.data());

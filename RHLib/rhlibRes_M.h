@@ -544,7 +544,9 @@ double FlorulaDiversity(int s, int c, double** X, double alpha);
 //   made-up number; callers report it as not testable. The Pearson-type
 //   statistics (MatrixCorr, RdMatrixCorr, MatrixRankCorr, MatrixCorrAdj and
 //   the correlations inside PartialMatrixCorr) instead give 0 for a matrix
-//   whose compared entries have no spread (all equal, or fewer than 2 pairs).
+//   whose compared entries have no spread (all equal, or fewer than 2 pairs);
+//   a NaN among the compared entries (or, but for the ranks, an infinity)
+//   makes them NaN.
 
 // --- Resemblance matrices ---------------------------------------------------
 // Mantel statistic: Pearson correlation of the pairs (A[i][j], B[i][j]), i < j.
@@ -613,8 +615,9 @@ double MatrixCorrelationLib(int n, int p, int q, double** X, double** Y, double*
 // sqrt(<W_X, W_X> <W_Y, W_Y>), cells of W made of missing values only
 // counting as 0. NaN when either table has no spread.
 double RVcoeff(int n, int p, int q, double** X, double** Y);
-// The same, with W formed by MatrixProd (the same value; kept as a second
-// route to it).
+// The same, with W formed by MatrixProd (the same value, except that
+// MatrixProd also leaves out a centred value of exactly -999; kept as a
+// second route to it).
 double RVcoeff_OLD(int n, int p, int q, double** X, double** Y);
 // Procrustes correlation of X (n x p) and Y (n x q), p and q in any order:
 // both centred by column (missing values left out) and scaled to a total sum

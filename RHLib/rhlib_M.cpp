@@ -308,6 +308,18 @@ int MatrixProd(int n, int m, int m2, int p, double** A, double** B, double** Y) 
     return matrixdetail::Product(n, m, m2, p, A, B, Y, nullptr, nullptr, false);
 }
 
+void CrossProductCols(int n, int a, int b, double** A, double** B, double** C) {
+    for (int f = 0; f < a; f++) std::fill(C[f], C[f] + b, 0.0);
+    for (int i = 0; i < n; i++) {
+        const double* y = B[i];
+        for (int f = 0; f < a; f++) {
+            const double x = A[i][f];
+            double* c = C[f];
+            for (int v = 0; v < b; v++) c[v] += x * y[v];
+        }
+    }
+}
+
 int MatrixProdMV(int n, int m, int m2, int p, double** A, double** B, double** Y) {
     return matrixdetail::Product(n, m, m2, p, A, B, Y, nullptr, nullptr, true);
 }

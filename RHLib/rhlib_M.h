@@ -49,6 +49,10 @@ int MatrixProdSelectMV_Adjust_Weight(int n, int m, int m2, int p, double** W, do
                                      const int* select, const int* weights, bool pairMode);
 int MatrixProdSelectMV_Adjust_Weight(int n, int m, int m2, int p, double** W, double** B, double** Y,
                                      const int* select, const int* weights);
+// C (a x b) = A' B for A n x a and B n x b, every term counted: for centred
+// or scaled tables, in which -999 is a value like any other. C must not be A
+// or B.
+void CrossProductCols(int n, int a, int b, double** A, double** B, double** C);
 // B = s A; MISSING stays MISSING. B may be A.
 void ScalarMatrixProd(int n, int m, double s, double** A, double** B);
 double VectorProd(int n, const double* x, const double* y);

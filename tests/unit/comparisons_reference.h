@@ -105,19 +105,21 @@ inline double ReferenceProcrustes(const Matrix& X0, const Matrix& Y0) {
 inline double ReferenceRV(const Matrix& X, const Matrix& Y) {
     auto gram = [](Matrix A) {
         const size_t n = A.size(), p = A[0].size();
+        // Missing is what the table holds; a centred value may be -999.
+        std::vector<std::vector<bool>> missing(n, std::vector<bool>(p));
         for (size_t j = 0; j < p; j++) {
             double s = 0;
             int k = 0;
             for (size_t i = 0; i < n; i++)
-                if (A[i][j] != -999.0) s += A[i][j], k++;
+                if (!(missing[i][j] = A[i][j] == -999.0)) s += A[i][j], k++;
             for (size_t i = 0; i < n; i++)
-                if (A[i][j] != -999.0) A[i][j] -= s / k;
+                if (!missing[i][j]) A[i][j] -= s / k;
         }
         Matrix W(n, Vec(n, 0.0));
         for (size_t i = 0; i < n; i++)
             for (size_t j = 0; j < n; j++)
                 for (size_t c = 0; c < p; c++)
-                    if (A[i][c] != -999.0 && A[j][c] != -999.0) W[i][j] += A[i][c] * A[j][c];
+                    if (!missing[i][c] && !missing[j][c]) W[i][j] += A[i][c] * A[j][c];
         return W;
     };
     const Matrix a = gram(X), b = gram(Y);

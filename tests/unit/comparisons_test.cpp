@@ -136,6 +136,50 @@ TEST_F(DuneComparisons, RdAndRV) {
     EXPECT_EQ(e.Values(), E);
 }
 
+// A centred value of exactly -999 is a number like any other: only what the
+// tables hold as -999 is missing. Here row 0 of the first column (0 among
+// 1998 and eighteen 999s) centres to -999.
+TEST_F(DuneComparisons, CentredValueOfMinus999IsNotMissing) {
+    Matrix left = Columns(env, 0, 2);
+    for (size_t i = 0; i < 20; i++) left[i][0] = i == 0 ? 0 : i == 1 ? 1998 : 999;
+    const Matrix right = Columns(env, 2, 4);
+    Owned l(left), r(right);
+    EXPECT_NEAR(RVcoeff(20, 2, 2, l.x, r.x), ReferenceRV(left, right), 1e-12);
+    EXPECT_NEAR(ProcrustesCoeff(20, 2, 2, l.x, r.x), ReferenceProcrustes(left, right), 1e-10);
+    gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
+    gsl_rng_set(g, 3);
+    const std::vector<int> list = lsref::DrawnList(g, 20);
+    gsl_rng_free(g);
+    PermutedComparison rv(PermutedComparison::kRV, 20, 2, 2, l.x, r.x),
+        procrustes(PermutedComparison::kProcrustes, 20, 2, 2, l.x, r.x);
+    EXPECT_NEAR(rv(list.data()), ReferenceRV(lsref::Permuted(left, list), right), 1e-12);
+    EXPECT_NEAR(procrustes(list.data()), ReferenceProcrustes(lsref::Permuted(left, list), right), 1e-10);
+}
+
+// A matrix holding NaN or an infinity has no correlation: NaN (not
+// testable), never the 0 of a matrix without spread.
+TEST_F(DuneComparisons, MatricesHoldingNaNGiveNaN) {
+    Owned bc(BC), ee(Ee), e(E);
+    for (double bad : {NAN, INFINITY}) {
+        Owned holed(Ee);
+        holed[2][6] = holed[6][2] = bad;
+        EXPECT_TRUE(std::isnan(MatrixCorr(20, bc.x, holed.x))) << bad;
+        EXPECT_TRUE(std::isnan(MatrixCorrAdj(20, holed.x, bc.x))) << bad;
+        EXPECT_TRUE(std::isnan(PartialMatrixCorr(20, bc.x, holed.x, e.x))) << bad;
+        EXPECT_TRUE(std::isnan(PartialMatrixCorr(20, bc.x, e.x, holed.x))) << bad;
+        EXPECT_TRUE(std::isnan(RdMatrixCorr(20, holed.x, bc.x, false))) << bad;
+        using PC = PermutedComparison;
+        for (PC::Statistic statistic : {PC::kMantel, PC::kPartialMantel, PC::kRd}) {
+            PC permuted(statistic, 20, holed.x, bc.x, e.x, false), fixed(statistic, 20, bc.x, holed.x, e.x, false);
+            EXPECT_TRUE(std::isnan(permuted(nullptr))) << bad << " " << statistic;
+            EXPECT_TRUE(std::isnan(fixed(nullptr))) << bad << " " << statistic;
+        }
+    }
+    Owned nan(Ee);
+    nan[0][1] = nan[1][0] = NAN;
+    EXPECT_TRUE(std::isnan(MatrixRankCorr(20, bc.x, nan.x)));
+}
+
 TEST_F(DuneComparisons, ProcrustesCorrelation) {
     Owned x(dune), y(env);
     const double t = ProcrustesCoeff(20, 4, 30, y.x, x.x);
