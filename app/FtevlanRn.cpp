@@ -379,11 +379,11 @@ bool SetsOfTheSameUnits(std::initializer_list<const Session*> sets) {
     for (const Session* s : sets)
         if (s->nObj != first->nObj) {
             fprintf(out,
-                    eng ? "\nThe data sets describe different numbers of sampling units (%d and %d): they must "
-                          "describe the same units in the same order.\n"
-                        : "\nOs conjuntos de dados descrevem numeros diferentes de unidades amostrais (%d e %d): "
-                          "devem descrever as mesmas unidades na mesma ordem.\n",
-                    first->nObj, s->nObj);
+                    eng ? "\nThe data sets describe different numbers of sampling units (%d in %s and %d in %s): "
+                          "they must describe the same units in the same order.\n"
+                        : "\nOs conjuntos de dados descrevem numeros diferentes de unidades amostrais (%d em %s e "
+                          "%d em %s): devem descrever as mesmas unidades na mesma ordem.\n",
+                    first->nObj, first->filename, s->nObj, s->filename);
             return false;
         }
     return true;
@@ -621,9 +621,10 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
         LinearModelResults(report, p, q, s1, s2, b0, B, r2, SST, N, count, Bobs, r2obs);
     }
     delete fits;
-    fclose(report);
+    const bool written = fcloseck(report, "Vidive.txt");
     ClearLine();
-    fprintf(out, "%s", eng ? "\n\nSee results on file Vidive.txt.\n" : "\n\nVeja resultados no arquivo Vidive.txt.\n");
+    if (written)
+        fprintf(out, "%s", eng ? "\n\nSee results on file Vidive.txt.\n" : "\n\nVeja resultados no arquivo Vidive.txt.\n");
 
     free1D(list);
     free1D(SST);
@@ -755,7 +756,7 @@ void AleatorizacaoRDA(Session* s1, Session* s2) {
     if (!fits || !fits->Fitted()) {
         ModelCannotBeFitted(report);
         delete fits;
-        fclose(report);
+        fcloseck(report, "Vidive.txt");
         release();
         return;
     }
@@ -838,7 +839,7 @@ void AleatorizacaoRDA(Session* s1, Session* s2) {
     PrintElapsedTime(report, difftime_Clock(start));
     PrintSeed(report);
     delete fits;
-    fclose(report);
+    fcloseck(report, "Vidive.txt");
     release();
 }
 
@@ -2440,9 +2441,10 @@ void TestBetweenSets(const TwoSetTest& t, Session* s1, Session* s2, Session* s3)
     snprintf(value, sizeof value, "%g", observed);
     fprintf(report, "%s\t%s\n", t.result[L], std::isfinite(observed) ? value : (eng ? "undefined" : "indefinido"));
     fprintf(report, "%s\t%s\n", t.probability[L], ProbabilityText(PermutationP(count, N, observed), 6).c_str());
-    fclose(report);
+    const bool written = fcloseck(report, "Vidive.txt");
     ClearLine();
-    fprintf(out, "%s", eng ? "\n\nSee results on file Vidive.txt.\n" : "\n\nVeja resultados no arquivo Vidive.txt.\n");
+    if (written)
+        fprintf(out, "%s", eng ? "\n\nSee results on file Vidive.txt.\n" : "\n\nVeja resultados no arquivo Vidive.txt.\n");
 }
 
 }  // namespace

@@ -124,8 +124,8 @@ TEST_F(TwoSetsKey, RefusalsLeaveTheSetThePartNamesCurrentAndWriteNoReport) {
         bool secondAsked;
     };
     const char* const sizes =
-        "\nThe data sets describe different numbers of sampling units (20 and 19): they must describe the same units "
-        "in the same order.\n";
+        "\nThe data sets describe different numbers of sampling units (20 in dune.txt and 19 in short.txt): they "
+        "must describe the same units in the same order.\n";
     const char* const noMatrix =
         "\nResemblance matrix comparing units is missing for data %s. Define a resemblance measure in the main "
         "menu.\n";

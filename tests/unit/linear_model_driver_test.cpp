@@ -75,14 +75,10 @@ protected:
         strcpy(modeVidive, "w");
         sDigits = 5;
         InitMultiprocessing(0);
-        sink_ = fopen("/dev/null", "w");
-        SetProgressStream(sink_);
     }
     void TearDown() override {
         delete s1_;
         delete s2_;
-        SetProgressStream(nullptr);
-        fclose(sink_);
         DriverTest::TearDown();
     }
 
@@ -122,7 +118,7 @@ protected:
         return Slurp("Vidive.txt");
     }
 
-    FILE* sink_ = nullptr;
+    QuietProgress quiet_;
     Session* s1_ = nullptr;
     Session* s2_ = nullptr;
     int code_ = 0;
@@ -373,8 +369,8 @@ TEST_F(LinearModelDriver, RefusedSetsAndModels) {
         bool prologue;  // the dialogue ran and the report says why no test was run
     };
     const Case cases[] = {
-        {"sizes differ", y, {{1}, {2}, {3}, {4}, {5}}, "\nThe data sets describe different numbers of sampling units (6 and 5): they must describe the same units in "
-         "the same order.\n", false},
+        {"sizes differ", y, {{1}, {2}, {3}, {4}, {5}}, "\nThe data sets describe different numbers of sampling units (6 in responses.txt and 5 in factors.txt): "
+         "they must describe the same units in the same order.\n", false},
         {"missing value", y, {{1}, {2}, {-999}, {4}, {5}, {6}}, "\nThe test needs complete data: factors.txt holds missing values (-999).\n", false},
         {"collinear", y, {{1, 2}, {2, 4}, {3, 6}, {4, 8}, {5, 10}, {6, 12}}, "\nThe regression model cannot be fitted: the factors are collinear or too many for the number of sampling units.\n", true},
         {"constant factor", y, {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}}, "\nThe regression model cannot be fitted", true},
@@ -399,12 +395,24 @@ TEST_F(LinearModelDriver, RefusedSetsAndModels) {
     }
 }
 
-TEST_F(LinearModelDriver, UnopenableReportRunsNoTest) {
+// A report that cannot be opened runs no test; one that takes nothing is
+// said so and not offered as written.
+TEST_F(LinearModelDriver, UnopenableOrFullReport) {
     DuneSets();
     std::filesystem::create_directory("Vidive.txt");
     for (int test = 0; test < 2; test++) {
         test == 0 ? RunModLin("2\n1\n9\n0\nn\n") : RunRDA("2\n1\n9\nn\n");
         EXPECT_NE(err_.find("can't open Vidive.txt"), std::string::npos);
+        EXPECT_EQ(shown_.find("See results"), std::string::npos);
+    }
+    std::filesystem::remove("Vidive.txt");
+    std::filesystem::create_symlink("/dev/full", "Vidive.txt");  // read back, it never ends
+    for (int test = 0; test < 2; test++) {
+        if (test == 0)
+            Run("2\n1\n9\n0\nn\n", [&] { AleatorizacaoModLin(s1_, s2_, false); });
+        else
+            Run("2\n1\n9\nn\n", [&] { AleatorizacaoRDA(s1_, s2_); });
+        EXPECT_NE(err_.find("FAIL TO PRINT ON FILE Vidive.txt"), std::string::npos) << test;
         EXPECT_EQ(shown_.find("See results"), std::string::npos);
     }
 }

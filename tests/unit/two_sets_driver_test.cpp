@@ -285,14 +285,17 @@ TEST_F(TwoSetsDriver, RunsThatDrawNothing) {
     Session* tableOnly = Set(management, {}, "table.txt");
     Session* flat = Set(Matrix(20, Vec(2, 3.0)), {}, "flat.txt");
     Session* withHoles = Set(management, holes, "holes.txt");
+    Matrix notANumber = d2;
+    notANumber[2][6] = notANumber[6][2] = NAN;
+    Session* withNaN = Set(management, notANumber, "nan.txt");
     Session* variables = Set(dune_, bc_, "variables.txt");
     variables->optReseDir = 2;
     const char* const kSizes20and19 =
-        "\nThe data sets describe different numbers of sampling units (20 and 19): they must describe the same units "
-        "in the same order.\n";
+        "\nThe data sets describe different numbers of sampling units (20 in dune.txt and 19 in short.txt): they "
+        "must describe the same units in the same order.\n";
     const char* const kSizes19and20 =
-        "\nThe data sets describe different numbers of sampling units (19 and 20): they must describe the same units "
-        "in the same order.\n";
+        "\nThe data sets describe different numbers of sampling units (19 in short.txt and 20 in dune.txt): they "
+        "must describe the same units in the same order.\n";
     struct Case {
         int test;
         Session *a, *b, *c;
@@ -309,6 +312,11 @@ TEST_F(TwoSetsDriver, RunsThatDrawNothing) {
         {0, variables, s2, nullptr, "99",
          "\nThe data set variables.txt has no resemblance matrix between its sampling units.\n"},
         {1, s1, s2, s1, "99",
+         "Partial matrix correlation:\tundefined\nProbability P(|ro random| >= |ro observed|):\tnot testable\n"},
+        // A matrix holding NaN has no correlation, not one of 0.
+        {0, s1, withNaN, nullptr, "99",
+         "Matrix correlation:\tundefined\nProbability P(|ro random| >= |ro observed|):\tnot testable\n"},
+        {1, withNaN, s2, s3, "99",
          "Partial matrix correlation:\tundefined\nProbability P(|ro random| >= |ro observed|):\tnot testable\n"},
         {3, s1, flat, nullptr, "99",
          "RV coefficient:\tundefined\nProbability P(|RV random| >= |RV observed|):\tnot testable\n"},
@@ -371,6 +379,13 @@ TEST_F(TwoSetsDriver, UnopenableReportAndEndedScript) {
     EXPECT_NE(err_.find("can't open Vidive.txt"), std::string::npos);
     EXPECT_EQ(shown_.find("See results"), std::string::npos);
     EXPECT_EQ(s1->rese[5][0], 9.0);
+
+    // A report that opens but takes nothing is not offered as written.
+    std::filesystem::remove("Vidive.txt");
+    std::filesystem::create_symlink("/dev/full", "Vidive.txt");
+    Run("2\n5\n9\nn\n", [&] { AleatorizacaoRV(s1, s2); });
+    EXPECT_NE(err_.find("FAIL TO PRINT ON FILE Vidive.txt"), std::string::npos);
+    EXPECT_EQ(shown_.find("See results"), std::string::npos);
 }
 
 }  // namespace
