@@ -358,6 +358,7 @@ Matrix Centred(const Matrix& y) {
 // The k leading principal axes of the covariance (or correlation) matrix of
 // the columns of x by orthogonal iteration, and the scores on them.
 Matrix PrincipalScores(Matrix x, int k, bool correlations) {
+    if (x.empty()) return {};
     x = Centred(x);
     const size_t n = x.size(), p = x[0].size();
     if (correlations)
@@ -447,6 +448,7 @@ TEST(FixedFactorFits, PermutedFitsAndCountsEqualTheDirectRoute) {
         {"dune on the four codes", dune, env, 199},
         {"one response, three factors", Select(dune, {0}), Select(env, {0, 1, 2}), 199},
         {"random, n 40", RandomTable(40, 6, 41), RandomTable(40, 3, 42), 99},
+        {"nine factors, summed in two passes", RandomTable(30, 5, 43), RandomTable(30, 9, 44), 49},
     };
     gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
     gsl_rng_set(g, 99);
