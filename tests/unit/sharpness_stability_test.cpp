@@ -397,6 +397,16 @@ TEST_F(Samplers, IdentitySampleIsSharpAndStable) {
     std::iota(all.begin(), all.end(), 1);
     BootstrappedOrdination_D(1, 1, 0, 8, all.data(), ro.x, pRows.data(), 3, escores, 'n', nullptr, nullptr);
     for (int a = 0; a < 3; a++) EXPECT_NEAR(ro[a][0], 1.0, 1e-9) << "axis " << a + 1;
+
+    // Squared distances (post-transformation 1): the samples are ordinated
+    // from the same post-transformed resemblance as the reference was.
+    ResemblanceLib(8, 3, data, rese, 1, 3, 1, varType, 1, 0, 0, false);
+    optPostReseTransf = 1;
+    Run("1\nn\nn\n", Ordenacao);
+    ASSERT_GE(rank, 2);
+    BootstrappedOrdination_D(1, 1, 0, 8, all.data(), ro.x, pRows.data(), 2, escores, 'n', nullptr, nullptr);
+    for (int a = 0; a < 2; a++) EXPECT_NEAR(ro[a][0], 1.0, 1e-9) << "squared, axis " << a + 1;
+    optPostReseTransf = 0;
 }
 
 // Principal coordinates of kEight (Euclidean), A = 2, sizes 4, 6, 8, one
