@@ -130,17 +130,25 @@ void MarkovityTest(int n, int p, int maxLag, double** X, int nIter, double* K, d
     free3DT(T, maxLag, p);
 }
 
+namespace {
+
+// A reference point leaning on a reference value that is not a number has
+// no place on the scale.
+double ReferencePoint(double sum, int count) { return std::isfinite(sum) ? sum / count : kNoValue; }
+
+}  // namespace
+
 void RatesOfChange(int n, const double* change, const double* span, const double* reference, double* velocity,
                    double* velocityAt, double* acceleration, double* accelerationAt) {
     for (int i = 0; i + 1 < n; i++) {
         velocity[i] = span[i] > 0 && change[i] != MISSING ? change[i] / span[i] : kNoValue;
-        velocityAt[i] = (reference[i] + reference[i + 1]) / 2;
+        velocityAt[i] = ReferencePoint(reference[i] + reference[i + 1], 2);
     }
     // Arithmetic on the mark would print huge numbers as if they were rates.
     for (int i = 0; i + 2 < n; i++) {
         const double m = (span[i] + span[i + 1]) / 2;
         const bool defined = m > 0 && velocity[i] != kNoValue && velocity[i + 1] != kNoValue;
         acceleration[i] = defined ? (velocity[i + 1] - velocity[i]) / m : kNoValue;
-        accelerationAt[i] = (reference[i] + reference[i + 1] + reference[i + 2]) / 3;
+        accelerationAt[i] = ReferencePoint(reference[i] + reference[i + 1] + reference[i + 2], 3);
     }
 }

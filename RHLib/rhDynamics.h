@@ -46,7 +46,8 @@ void MarkovityTest(int n, int p, int maxLag, double** X, int nIter, double* K, d
 // that offer rates of change. For the n - 1 intervals i = 0..n-2:
 // change[i] is the resemblance between points i and i + 1 (MISSING when
 // undefined), span[i] the interval's length on the reference scale, and
-// reference[i] the reference value of point i.
+// reference[i] the reference value of point i (NaN when it has none: -999
+// may be a real time, so MISSING is not read as a missing reference).
 //   velocity[i] = change[i] / span[i], or kNoValue when span[i] is not above
 //     0 or change[i] is MISSING; velocityAt[i] = the mean of reference[i]
 //     and reference[i + 1];
@@ -54,6 +55,7 @@ void MarkovityTest(int n, int p, int maxLag, double** X, int nIter, double* K, d
 //     m = (span[i] + span[i + 1]) / 2, or kNoValue when m is not above 0 or
 //     either velocity is kNoValue; accelerationAt[i] = the mean of
 //     reference[i..i + 2].
+// A mean that is not a finite number is kNoValue.
 // Outputs hold n - 1 and n - 2 values; nothing is written where n is
 // smaller than 2 (or 3 for the accelerations).
 void RatesOfChange(int n, const double* change, const double* span, const double* reference, double* velocity,

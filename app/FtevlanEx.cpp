@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -4166,7 +4167,12 @@ void Rate_of_Change(Session* first, Session* second) {
         change[i] = first->rese[i][i + 1];
         span[i] = second->rese[i][i + 1];
     }
-    for (int i = 0; i < n; i++) reference[i] = second->dataOrig[i][0];
+    // The reference is a variable of the data, where -999 marks a missing
+    // value: the points that would lean on it are left without a place.
+    for (int i = 0; i < n; i++) {
+        const double r = second->dataOrig[i][0];
+        reference[i] = r == MISSING ? std::numeric_limits<double>::quiet_NaN() : r;
+    }
     RatesOfChangeReport(n, change.data(), span.data(), reference.data());
 }
 

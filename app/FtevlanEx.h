@@ -196,7 +196,8 @@ void CoInertia(Session* first, Session* second);
 // Velocities and accelerations along the series of sampling units: the
 // first set's resemblance between consecutive units over the second set's
 // (the reference), placed on the scale of the second set's first variable as
-// read; the report goes to "Vidive.txt" in its mode, which becomes "a".
+// read (a point leaning on a missing value there has no place); the report
+// goes to "Vidive.txt" in its mode, which becomes "a".
 void Rate_of_Change(Session* first, Session* second);
 // The transformations in force applied in place to a table of the current
 // data set's shape (nObj x nVar). Returns 1.

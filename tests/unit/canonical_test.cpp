@@ -88,12 +88,14 @@ TEST_F(CanonicalKey, TheFirstSetStaysCurrentWholeAndHeldOnce) {
 }
 
 // Velocities and accelerations where a resemblance is undefined (MISSING),
-// and on a series of two units (no acceleration).
+// reference points where the reference value is missing, and a series of
+// two units (no acceleration).
 TEST_F(CanonicalKey, RatesWithoutAValueAndOnTheShortestSeries) {
     struct Case {
         Table x;         // the first set; its distances are R1
         int row, col;    // an entry of R1 (or of R2 when col < 0) made MISSING
         const char* end; // the end of the report
+        int noReference = -1;  // the unit whose reference value is MISSING
     };
     // R2 from 0, 1, 3, 6: 1, 2, 3; R1 from 0, 2, 5, 9: 2, 3, 4.
     const Case cases[] = {
@@ -105,6 +107,12 @@ TEST_F(CanonicalKey, RatesWithoutAValueAndOnTheShortestSeries) {
          "Acceleration:\t3.4028e+38\t-0.066667\t\n"},
         {{{0}, {2}}, -1, 0,
          "\nReference scale:\t0.5\t\nRate of change (velocity):\t2\t\n\nReference scale:\t\nAcceleration:\t\n"},
+        // Unit 4 without a reference value: the rates stand, the points
+        // that would average it in have no place.
+        {{{0}, {2}, {5}, {9}}, -1, 0,
+         "\nReference scale:\t0.5\t2\t3.4028e+38\t\nRate of change (velocity):\t2\t1.5\t1.3333\t\n\n"
+         "Reference scale:\t1.3333\t3.4028e+38\t\nAcceleration:\t-0.33333\t-0.066667\t\n",
+         3},
     };
     for (const Case& c : cases) {
         const int n = static_cast<int>(c.x.size());
@@ -113,6 +121,7 @@ TEST_F(CanonicalKey, RatesWithoutAValueAndOnTheShortestSeries) {
         CurrentTable(reference);
         CurrentResemblance(3, 1);
         Session* second = SessionClass(true);
+        if (c.noReference >= 0) second->dataOrig[c.noReference][0] = -999.0;
         CurrentTable(c.x);
         CurrentResemblance(3, 1);
         Session* first = SessionClass(true);
