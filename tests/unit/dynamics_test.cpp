@@ -265,6 +265,9 @@ TEST_F(DynamicsTest, MarkovRefusalsAndDegenerateSeries) {
         {{{1, 2}, {3, -1}}, "", "sampling unit 2, variable 2 holds -1."},
         {{{1, 2}, {MISSING, 1}}, "", "sampling unit 2, variable 1 holds -999."},
         {{{1, 2}, {3, 1}}, "n\n1\n3\n5\n2\n1\n", "not performed for the number of relevés < 3.\n"},
+        // Terabytes of Markov releves are asked again, never allocated.
+        {Mat(2, Vec(128, 1.0)), "n\n1\n2147483647\n3\n1\n2\n1\n",
+         "There is not enough memory for 2147483647 Markov releves of 128 variables: enter a smaller number."},
         // A series that never changes: no instability percentages, no
         // variation to test.
         {{{5, 5}, {5, 5}, {5, 5}}, "n\n1\n4\n5\n2\n1\n",
