@@ -3465,16 +3465,7 @@ void NewickFormat(int n, const clusterReport* records, char** labels, bool withL
 namespace simdetail {
 
 // A work matrix released when the routine that made it returns.
-struct Work {
-    int rows;
-    double** x;
-    Work(int r, int c) : rows(r), x(dim2DT<double>(r, c)) {}
-    ~Work() { free2DT(x, rows); }
-    Work(const Work&) = delete;
-    Work& operator=(const Work&) = delete;
-    operator double**() const { return x; }
-    double* operator[](int i) const { return x[i]; }
-};
+using Work = ScopedMatrix<double>;
 
 enum class Deviate { uniform, normal, lognormal, exponential, cubedExponential };
 
@@ -4297,16 +4288,9 @@ namespace axistest_detail {
 const char* const kRule = "-------------------------------------------------------------------------------";
 
 // Work arrays of one test, made before its loop and released on any exit.
-struct Matrix {
-    int rows;
-    double** x;
-    Matrix(int r, int c) : rows(std::max(r, 1)), x(dim2DT<double>(rows, std::max(c, 1))) {}
-    ~Matrix() { free2DT(x, rows); }
-    Matrix(const Matrix&) = delete;
-    Matrix& operator=(const Matrix&) = delete;
-    operator double**() const { return x; }
-    double* operator[](int i) const { return x[i]; }
-};
+using Matrix = ScopedMatrix<double>;
+template <class T>
+using Vector = ScopedVector<T>;
 
 // k tables of n x p.
 struct Tables {
@@ -4317,17 +4301,6 @@ struct Tables {
     Tables(const Tables&) = delete;
     Tables& operator=(const Tables&) = delete;
     double** operator[](int d) const { return x[d]; }
-};
-
-template <class T>
-struct Vector {
-    T* x;
-    explicit Vector(int n) : x(dim1DT<T>(std::max(n, 1))) {}
-    ~Vector() { free1D(x); }
-    Vector(const Vector&) = delete;
-    Vector& operator=(const Vector&) = delete;
-    operator T*() const { return x; }
-    T& operator[](int i) const { return x[i]; }
 };
 
 // The report file of the dump, closed on any exit.
