@@ -4278,7 +4278,7 @@ int OrdinationWork::Run(int n, int p, double** transformed, double** stored, int
     bool ok = false;
     const int status = withScores
                            ? OrdinationLib_D(m, other, stored, R, evectors, scores, &axes, eig, &ok, type, ordMeasure, dir)
-                           : OrdinationLib_Eigen(m, R, evectors, &axes, eig, &ok, type, ordMeasure);
+                           : OrdinationLib_Eigen(m, R, nullptr, &axes, eig, &ok, type, ordMeasure);
     if (status != ordinationDone) axes = 0;
     return axes;
 }

@@ -611,7 +611,8 @@ void SquaredDistancesPCoA(int n, double** rese, double** D, int measure);
 int OrdinationLib_D(int n, int p, double** data, double** rese, double** evectors, double** scores,
                     int* nAxes, double* eig, bool* ok, int type, int measure, int direction);
 // The eigen analysis alone (evectors, eig, *ok, *nAxes and the result as
-// above), for loops that need no scores.
+// above), for loops that need no scores. With evectors null only the
+// eigenvalues are computed, which costs far less than the vectors.
 int OrdinationLib_Eigen(int n, double** rese, double** evectors, int* nAxes, double* eig, bool* ok, int type,
                         int measure);
 // The scores alone (eigenvectors and eigenvalues made and released here);
@@ -916,7 +917,8 @@ bool Binarize(int n, int p, const bool* expand, double** X, double** Y, int* new
 // `stored` is the table the ordination reads, the untransformed one for
 // correspondence analysis) into R, evectors, eig and, withScores, scores;
 // it returns the number of axes: 0, with every eigenvalue 0, when the
-// resemblance is refused or undefined.
+// resemblance is refused or undefined. Without scores no eigenvectors are
+// computed either: evectors is then left as it was.
 struct OrdinationWork {
     int m, other, type;
     double** R;

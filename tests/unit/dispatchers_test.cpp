@@ -541,6 +541,28 @@ TEST(OrdinationLib, NonEuclideanDissimilaritiesAreFlagged) {
     EXPECT_EQ(o.axes, 1);  // only the positive eigenvalues count
 }
 
+// Without eigenvectors the eigen analysis gives the eigenvalues, the axes
+// and the flag of the full one, principal coordinates of a non-Euclidean
+// matrix included.
+TEST(OrdinationLib, EigenvaluesAloneAgreeWithTheFullAnalysis) {
+    Table t = Points();
+    Table nonEuclidean{{0, 1, 10}, {1, 0, 1}, {10, 1, 0}};
+    Square d(5);
+    ResemblanceLib(5, 2, t.x, d.x, 1, 3, nullptr, 1, 0, 0, false);
+    for (auto [rese, n] : {std::make_pair(d.x, 5), std::make_pair(nonEuclidean.x, 3)})
+        for (int type : {1, 2}) {
+            Ordination full(n, 5);
+            full.Run(0, t.x, rese, type, 3, 1);
+            std::vector<double> eig(n, 12345.0);
+            int axes = -1;
+            bool ok = !full.ok;
+            EXPECT_EQ(OrdinationLib_Eigen(n, rese, nullptr, &axes, eig.data(), &ok, type, 3), full.status);
+            EXPECT_EQ(axes, full.axes);
+            EXPECT_EQ(ok, full.ok);
+            for (int k = 0; k < n; k++) EXPECT_NEAR(eig[k], full.eig[k], 1e-12 * std::fabs(full.eig[0])) << k;
+        }
+}
+
 TEST(OrdinationLib, RefusalsAndEmptyOrdinations) {
     Table t = Points();
     Square r(5, 1.0);
