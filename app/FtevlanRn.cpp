@@ -938,7 +938,7 @@ struct AxisTestRun {
         PrintVectorTab(f, K, statistic, sDigits);
         for (int k = 0; k < K; k++) fprintf(f, "%s\t", ProbabilityText(P[k], sDigits).c_str());
         fprintf(f, "\n");
-        fclose(f);
+        if (!fcloseck(f, "Vidive.txt")) return;
         fprintf(out, "%s", eng ? "\n\nSee results on file Vidive.txt.\n" : "\n\nVeja resultados no arquivo Vidive.txt.\n");
     }
 };

@@ -297,19 +297,26 @@ TEST_F(AxisDriver, SavedPermutationsStayAheadOfTheFinalBlock) {
     }
 }
 
-// A report that cannot be opened: the test runs, its dump is skipped, and
-// no "See results" is said of a report that was not written.
+// A report that cannot be opened, or takes no byte (a full disk): the test
+// runs, its dump is skipped or lost, and no "See results" is said of a
+// report that was not written.
 TEST_F(AxisDriver, UnwritableReport) {
     Current({{3, 1, 0, 2}, {1, 4, 2, 0}, {0, 2, 5, 1}, {2, 0, 1, 6}}, 6, 1, 2);
     ASSERT_EQ(KeyO("3\nn\nn\n"), 1);
-    std::filesystem::remove("Vidive.txt");
-    std::filesystem::create_directory("Vidive.txt");
-    for (const char* save : {"n\n", "y\n"}) {
-        SCOPED_TRACE(save);
-        EXPECT_EQ(KeyO(std::string("5\n2\n3\n5\n") + save), 1);
-        EXPECT_NE(err_.find("can't open Vidive.txt"), std::string::npos) << err_;
-        EXPECT_EQ(shown_.find("See results"), std::string::npos);
-        EXPECT_TRUE(std::filesystem::is_directory("Vidive.txt"));
+    for (bool full : {false, true}) {
+        std::filesystem::remove("Vidive.txt");
+        if (full)
+            std::filesystem::create_symlink("/dev/full", "Vidive.txt");
+        else
+            std::filesystem::create_directory("Vidive.txt");
+        for (const char* save : {"n\n", "y\n"}) {
+            SCOPED_TRACE(std::string(full ? "full, " : "folder, ") + save);
+            EXPECT_EQ(KeyO(std::string("5\n2\n3\n5\n") + save), 1);
+            EXPECT_NE(err_.find(full ? "FAIL TO PRINT ON FILE Vidive.txt" : "can't open Vidive.txt"), std::string::npos)
+                << err_;
+            EXPECT_EQ(shown_.find("See results"), std::string::npos);
+        }
+        std::filesystem::remove("Vidive.txt");
     }
 }
 
