@@ -29,8 +29,8 @@ std::string ModeE(const std::string& name, const std::string& sizes, const std::
 // the bootstrap options.
 std::string Rest(const std::string& flags, const std::string& tail) { return "2 " + flags + " " + tail + "\n"; }
 
-// The study of the example: 30 units of 5 variables with two
-// eigenvalues in the proportions 3:1, criteria 6 to 9 and 11 on 10 data sets.
+// A small study: 30 units of 5 variables with two eigenvalues in the
+// proportions 3:1, criteria 6 to 9 and 11 on 10 data sets.
 std::string Example(const std::string& name) {
     return ModeE(name, "30 30 5", "2 3 1") + Rest("0 0 0 0 0 1 1 1 1 0 1", "10 0.05 n 2 10 10 9 n");
 }
