@@ -556,6 +556,8 @@ double PermutationP(double count, int nPerm, double observed) {
     return count / nPerm;
 }
 
+const char* NotTestableText(bool portuguese) { return portuguese ? "nao testavel" : "not testable"; }
+
 bool AlmostEqual_Tolerance(double a, double b, double tolerance) {
     return std::fabs(a - b) < tolerance;
 }

@@ -213,6 +213,8 @@ bool CountsTowardP(double random, double observed, TieRule rule);
 // P = count / nPerm; NaN (not testable) when the observed statistic is not
 // finite or nPerm < 1.
 double PermutationP(double count, int nPerm, double observed);
+// How reports name a P that is NaN: "not testable" ("nao testavel").
+const char* NotTestableText(bool portuguese);
 bool AlmostEqual_Tolerance(double a, double b, double tolerance);
 
 double Fmax(double a, double b);

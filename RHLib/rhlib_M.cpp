@@ -528,8 +528,14 @@ void UpperToLowerMatrix(int n, double** M) {
 }
 
 void LowerToUpperMatrix(int n, double** M) {
-    for (int i = 0; i < n; i++)
-        for (int j = i + 1; j < n; j++) M[i][j] = M[j][i];
+    // In tiles, so that the column read stays in cache.
+    constexpr int kTile = 64;
+    for (int i0 = 0; i0 < n; i0 += kTile)
+        for (int j0 = i0; j0 < n; j0 += kTile) {
+            const int i1 = std::min(n, i0 + kTile), j1 = std::min(n, j0 + kTile);
+            for (int i = i0; i < i1; i++)
+                for (int j = std::max(j0, i + 1); j < j1; j++) M[i][j] = M[j][i];
+        }
 }
 
 double MatrixTrace(int n, double** M) {

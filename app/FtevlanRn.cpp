@@ -349,7 +349,7 @@ void PrintFinalBlockHead(FILE* report, const char* title, bool saved, time_t sta
     PrintSeed(report);
 }
 
-const char* NotTestable() { return eng ? "not testable" : "nao testavel"; }
+const char* NotTestable() { return NotTestableText(!eng); }
 
 std::string ProbabilityText(double p, int digits) {
     if (std::isnan(p)) return NotTestable();
