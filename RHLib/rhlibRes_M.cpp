@@ -71,20 +71,34 @@ struct Block {
     double* operator[](int i) { return v.data() + static_cast<size_t>(i) * static_cast<size_t>(cols); }
 };
 
+// The mean of the values x[i] whose position keep(i) accepts, and their
+// count. Taken as the first such value plus the mean of the differences from
+// it: a constant vector has exactly its value as mean, so its deviations are
+// exactly 0 (sum / k can miss a constant such as 0.05 by a rounding error,
+// whose deviations a division by their norm would blow up to unit size).
+template <class T, class Keep>
+double ShiftedMean(int n, const T* x, Keep keep, int& k) {
+    k = 0;
+    double origin = 0.0, s = 0.0;
+    for (int i = 0; i < n; i++) {
+        if (!keep(i)) continue;
+        const double v = static_cast<double>(x[i]);
+        if (k == 0) origin = v;
+        s += v - origin;
+        k++;
+    }
+    return k > 0 ? origin + s / k : 0.0;
+}
+
 // Each row of X centred on its mean and divided by its norm (complete data)
 // into Z; with masks, missing cells take no part and are left as they are.
 void CenterNormalizeRow(int m, const double* x, double* z, bool skipMissing) {
-    double s = 0.0;
-    int k = 0;
-    for (int c = 0; c < m; c++)
-        if (!skipMissing || !statsdetail::Missing(x[c])) {
-            s += x[c];
-            k++;
-        }
-    const double mean = k > 0 ? s / k : 0.0;
+    auto counted = [&](int c) { return !skipMissing || !statsdetail::Missing(x[c]); };
+    int k;
+    const double mean = ShiftedMean(m, x, counted, k);
     double q = 0.0;
     for (int c = 0; c < m; c++)
-        if (!skipMissing || !statsdetail::Missing(x[c])) {
+        if (counted(c)) {
             z[c] = x[c] - mean;
             q += z[c] * z[c];
         } else {
@@ -92,7 +106,7 @@ void CenterNormalizeRow(int m, const double* x, double* z, bool skipMissing) {
         }
     const double norm = statsdetail::NormOf(q);
     for (int c = 0; c < m; c++)
-        if (!skipMissing || !statsdetail::Missing(x[c])) z[c] /= norm;
+        if (counted(c)) z[c] /= norm;
 }
 
 // Ranks (ties averaged) of values[0..k-1] into ranks[0..k-1], through sort2
@@ -127,33 +141,16 @@ int GroupPositions(int n, const int* groups, std::vector<int>& pos) {
     return static_cast<int>(distinct.size());
 }
 
-// The mean of the values of x that keep(value) accepts, and
-// their count. Taken as the first such value plus the mean of the
-// differences from it: a constant vector has exactly its value as mean.
-template <class Keep>
-double ShiftedMean(int n, const double* x, Keep keep, int& k) {
-    k = 0;
-    double origin = 0.0, s = 0.0;
-    for (int i = 0; i < n; i++) {
-        const double v = x[i];
-        if (!keep(v)) continue;
-        if (k == 0) origin = v;
-        s += v - origin;
-        k++;
-    }
-    return k > 0 ? origin + s / k : 0.0;
-}
-
 // The sum of squared deviations from the mean over the non-missing values,
 // and their count. Taken in two passes: the one-pass Q - S^2/k subtracts two
 // nearly equal large numbers for values far from zero ({1e8+0.1, 1e8+0.2,
 // 1e8+0.3} gave a variance of -2 instead of 0.01).
 double DeviationSS(int n, const double* x, int& k) {
-    auto present = [](double v) { return !Missing(v); };
+    auto present = [x](int i) { return !Missing(x[i]); };
     const double mean = ShiftedMean(n, x, present, k);
     double q = 0.0;
     for (int i = 0; i < n; i++)
-        if (present(x[i])) q += (x[i] - mean) * (x[i] - mean);
+        if (present(i)) q += (x[i] - mean) * (x[i] - mean);
     return q;
 }
 
@@ -189,7 +186,7 @@ void MeanStDev(int n, const double* x, double& mean, double& sd) {
         return;
     }
     int k;
-    mean = statsdetail::ShiftedMean(n, x, [](double) { return true; }, k);
+    mean = statsdetail::ShiftedMean(n, x, [](int) { return true; }, k);
     // Two passes, as in Variance: no cancellation for values far from zero.
     double q = 0.0;
     for (int i = 0; i < n; i++) q += (x[i] - mean) * (x[i] - mean);
@@ -427,16 +424,9 @@ double CorrelationPairs(int n, const T* x, const double* y, const int* select) {
         return !statsdetail::Missing(static_cast<double>(x[i])) && !statsdetail::Missing(y[i]) &&
                (select == nullptr || select[i] == 1);
     };
-    int k = 0;
-    double sx = 0.0, sy = 0.0;
-    for (int i = 0; i < n; i++)
-        if (keep(i)) {
-            k++;
-            sx += x[i];
-            sy += y[i];
-        }
+    int k;
+    const double mx = ShiftedMean(n, x, keep, k), my = ShiftedMean(n, y, keep, k);
     if (k == 0) return 0.0;
-    const double mx = sx / k, my = sy / k;
     double qx = 0.0, qy = 0.0;
     for (int i = 0; i < n; i++)
         if (keep(i)) {
@@ -555,7 +545,10 @@ struct ColumnStats {
             }
         }
     }
-    double Mean(int j) const { return k[j] > 0 ? s[j] / k[j] : 0.0; }
+    // A constant column's mean is its value: s / k can miss it by a rounding
+    // error, which centring leaves as deviations that a division by their
+    // norm or deviation would blow up to unit size.
+    double Mean(int j) const { return k[j] > 0 ? (mn[j] == mx[j] ? mn[j] : s[j] / k[j]) : 0.0; }
 };
 
 // Row statistics of the cells that count.
@@ -573,7 +566,7 @@ struct RowStats {
             if (v > mx) mx = v;
         }
     }
-    double Mean() const { return k > 0 ? s / k : 0.0; }
+    double Mean() const { return k > 0 ? (mn == mx ? mn : s / k) : 0.0; }  // as ColumnStats::Mean
 };
 
 // Sum of squared deviations from mean over the cells that count.

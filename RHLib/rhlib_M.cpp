@@ -828,14 +828,21 @@ void ScoreCorrComp(int nAxes, int n, double** scores, double** data, int nVar, i
     // summed over the units where both values are present.
     if (axes == 0 || nVar <= 0) return;
     const size_t units = static_cast<size_t>(std::max(n, 0)), p = static_cast<size_t>(nVar);
-    // The axes centred and normalised; a missing score weighs nothing.
+    // The axes centred and normalised; a missing score weighs nothing. Each
+    // mean, here and below, is the first present value plus the mean of the
+    // differences from it, as the rows' means are taken: a constant series
+    // then has deviations of exactly 0 and a correlation of 0, not rounding
+    // noise scaled up to unit norm.
     std::vector<double> z(static_cast<size_t>(axes) * units);
     for (int a = 0; a < axes; a++) {
         double* w = z.data() + static_cast<size_t>(a) * units;
-        double sum = 0.0, count = 0.0;
+        double origin = 0.0, sum = 0.0, count = 0.0;
         for (size_t i = 0; i < units; i++)
-            if (!matrixdetail::Missing(scores[a][i])) sum += scores[a][i], count += 1.0;
-        const double mean = count > 0.0 ? sum / count : 0.0;
+            if (!matrixdetail::Missing(scores[a][i])) {
+                if (count == 0.0) origin = scores[a][i];
+                sum += scores[a][i] - origin, count += 1.0;
+            }
+        const double mean = count > 0.0 ? origin + sum / count : 0.0;
         double q = 0.0;
         for (size_t i = 0; i < units; i++) {
             w[i] = matrixdetail::Missing(scores[a][i]) ? 0.0 : scores[a][i] - mean;
@@ -845,16 +852,20 @@ void ScoreCorrComp(int nAxes, int n, double** scores, double** data, int nVar, i
         for (size_t i = 0; i < units; i++) w[i] /= norm;
     }
     // Means of the variables over their present values.
-    std::vector<double> mean(p, 0.0), count(p, 0.0);
+    std::vector<double> origin(p, 0.0), mean(p, 0.0), count(p, 0.0);
+    std::vector<char> found(p, 0);
+    for (size_t i = 0, left = p; i < units && left > 0; i++)
+        for (size_t j = 0; j < p; j++)
+            if (!found[j] && !matrixdetail::Missing(data[i][j])) origin[j] = data[i][j], found[j] = 1, left--;
     for (size_t i = 0; i < units; i++) {
         const double* x = data[i];
         for (size_t j = 0; j < p; j++) {
             const bool present = !matrixdetail::Missing(x[j]);
-            mean[j] += present ? x[j] : 0.0;
+            mean[j] += present ? x[j] - origin[j] : 0.0;
             count[j] += present ? 1.0 : 0.0;
         }
     }
-    for (size_t j = 0; j < p; j++) mean[j] = count[j] > 0.0 ? mean[j] / count[j] : 0.0;
+    for (size_t j = 0; j < p; j++) mean[j] = count[j] > 0.0 ? origin[j] + mean[j] / count[j] : 0.0;
     // Centred sums of squares of the variables and their products with the
     // axes (axis-major, so that each is one pass along a unit's row).
     std::vector<double> d(p), q(p, 0.0), s(static_cast<size_t>(axes) * p, 0.0);

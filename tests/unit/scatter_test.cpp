@@ -54,6 +54,41 @@ TEST(ScoreCorrelations, ColumnsWithMissingValues) {
     }
 }
 
+// A constant variable whose mean is not exact as sum / count (0.05 over 20
+// units, 19 beside a missing cell) is correlated with neither axis, by
+// either route, and its biplot point is left out.
+TEST(ScoreCorrelations, ConstantVariableIsLeftOutOfTheBiplot) {
+    const int n = 20;
+    Vec x(n), y(n);
+    for (int i = 0; i < n; i++) x[i] = (i * 7 % 11) - 5.0 + 0.1 * i, y[i] = std::sin(i + 1.0);
+    double* scores[] = {x.data(), y.data()};
+    for (const bool missing : {false, true}) {
+        SCOPED_TRACE(missing ? "with a missing cell" : "complete");
+        std::vector<Vec> rows(n, Vec{0.05, 0.0});
+        for (int i = 0; i < n; i++) rows[i][1] = i % 3;
+        if (missing) rows[3][0] = -999;
+        std::vector<double*> data(n);
+        for (int i = 0; i < n; i++) data[i] = rows[i].data();
+        Vec column(n, 0.05);
+        if (missing) column[3] = -999;
+        double* byVariable[] = {column.data()};
+        double r[2][2] = {{9, 9}, {9, 9}};
+        double* R[] = {r[0], r[1]};
+        ScoreCorrComp(2, n, scores, data.data(), 2, 0, 2, R);
+        EXPECT_EQ(r[0][0], 0.0);
+        EXPECT_EQ(r[0][1], 0.0);
+        ScoreCorrComp(2, n, scores, byVariable, 1, 1, 2, R);
+        EXPECT_EQ(r[0][0], 0.0);
+        EXPECT_EQ(r[0][1], 0.0);
+        std::vector<ScatterPoint> points;
+        char names[2][30] = {"flat", "varied"};
+        char* labels[] = {names[0], names[1]};
+        AppendBiplotVariables(n, x.data(), y.data(), 2, data.data(), labels, false, points);
+        ASSERT_EQ(points.size(), 1u);
+        EXPECT_EQ(points[0].label, "varied");
+    }
+}
+
 class ScatterDriver : public testing::Test {
 protected:
     void SetUp() override {

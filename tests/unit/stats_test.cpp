@@ -6,6 +6,8 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "rhlibDim.h"
@@ -317,6 +319,36 @@ TEST(Correlations, MissingValuesSwitchToPairwiseUpperTriangle) {
     EXPECT_EQ(Correlation2VecMV(4, k, y), 0.0);
 }
 
+// A constant series whose sum does not come out exact (0.05 twenty times,
+// and nineteen times beside a missing cell) has deviations of exactly 0 and
+// so a correlation of exactly 0 with anything, by every route. A mean taken
+// as sum / count leaves rounding noise that the division by its norm blows
+// up: beside a missing cell the constant then correlated about 0.07.
+TEST(Correlations, ConstantSeriesThatDoesNotAddUpExactlyCorrelatesZero) {
+    const int m = 20;
+    for (const bool missing : {false, true}) {
+        SCOPED_TRACE(missing ? "with a missing cell" : "complete");
+        Table X(2, m);
+        for (int k = 0; k < m; k++) {
+            X[0][k] = (k * 7 % 11) - 5.0 + 0.1 * k;
+            X[1][k] = 0.05;
+        }
+        if (missing) X[1][3] = M;
+        Table P(1, 1);
+        CorrelationPartition(1, 1, m, X, P);
+        EXPECT_EQ(P[0][0], 0.0);
+        EXPECT_EQ(Correlation2VecMV(m, X[1], X[0]), 0.0);
+        if (missing) continue;
+        EXPECT_EQ(Correlation2Vec(m, X[0], X[1]), 0.0);
+        Table R(2, 2);
+        Correlation(2, m, X, R);
+        EXPECT_EQ(R[0][1], 0.0);
+        std::vector<double> z(m, 1.0);
+        CenterNormalizeVector(m, X[1], z.data());
+        EXPECT_EQ(z, std::vector<double>(m, 0.0));
+    }
+}
+
 TEST(Correlations, CentredValueOfMinus999IsNotMissing) {
     // Row (0, 1998) centres to (-999, 999): still data, not a missing value.
     Table X({{0, 1998}, {1, 3}});
@@ -459,6 +491,45 @@ TEST(Transformations, ZScoresAndCorrAdj) {
     CorrAdj(3, 1, D, C);
     EXPECT_EQ(D[0][0], static_cast<double>(static_cast<float>(-1 / std::sqrt(2.0))));
     EXPECT_EQ(D[1][0], 0.0);
+}
+
+// A constant column or row of 0.05 over six cells (whose sum / 6 misses
+// 0.05 by a rounding error) is centred to exactly 0, and stays 0 when the
+// centred values are then divided by their norm or deviation; it had become
+// 1/sqrt(6) or -1 in every cell.
+TEST(Transformations, ConstantThatDoesNotAddUpExactlyCentresToZero) {
+    const std::vector<double> zero(6, 0.0);
+    using Form = std::function<void(double**, double**, bool byRows)>;
+    const std::vector<std::pair<const char*, Form>> forms = {
+        {"centring and normalisation",
+         [](double** X, double** Y, bool r) {
+             if (r) {
+                 CenterRowsMV(1, 6, X, Y);
+                 NormalizeRowsMV(1, 6, Y, Y);
+             } else {
+                 CenterColsMV(6, 1, X, Y);
+                 NormalizeColsMV(6, 1, Y, Y);
+             }
+         }},
+        {"covariance centring", [](double** X, double** Y, bool r) {
+             r ? CenterRowsCovMV(1, 6, X, Y) : CenterColsCovMV(6, 1, X, Y);
+         }},
+        {"z-scores", [](double** X, double** Y, bool r) {
+             r ? ZStandardizationRowsMV(1, 6, X, Y) : ZStandardizationColsMV(6, 1, X, Y);
+         }},
+        {"correlation adjustment", [](double** X, double** Y, bool r) {
+             if (!r) CorrAdj(6, 1, Y, X);
+         }},
+    };
+    for (const auto& form : forms)
+        for (const bool byRows : {false, true}) {
+            SCOPED_TRACE(std::string(form.first) + (byRows ? ", a row" : ", a column"));
+            Table row(1, 6, 0.05), column(6, 1, 0.05), out(byRows ? 1 : 6, byRows ? 6 : 1, 0.0);
+            form.second(byRows ? row : column, out, byRows);
+            std::vector<double> got;
+            for (int k = 0; k < 6; k++) got.push_back(byRows ? out[0][k] : out[k][0]);
+            EXPECT_EQ(got, zero);
+        }
 }
 
 TEST(Transformations, DeviationsFromExpectations) {
