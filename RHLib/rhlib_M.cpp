@@ -4325,7 +4325,7 @@ struct Dump {
     FILE* f;
     explicit Dump(char save) : f(save == 'y' ? fopenck("Vidive.txt", nullptr, "a") : nullptr) {}
     ~Dump() {
-        if (f) fclose(f);
+        if (f) fcloseck(f, "Vidive.txt");
     }
     Dump(const Dump&) = delete;
     Dump& operator=(const Dump&) = delete;

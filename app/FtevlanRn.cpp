@@ -1094,7 +1094,7 @@ void MalinvaudTest(int nPerm, bool save, double* X2, double* P) {
             if (CountsTowardP(X2rnd[j], X2[j], TieRule::Larger)) count[j] += 1.0;
     }
     for (int j = 0; j < K; j++) P[j] = PermutationP(count[j], nPerm, X2[j]);
-    if (f) fclose(f);
+    if (f) fcloseck(f, "Vidive.txt");
     free2DT(transformed, n);
     free2DT(table, n);
 }

@@ -310,7 +310,7 @@ void RunSampler(int n, int p, double** data, Kernel& kernel) {
     FILE* f = fopenck("Vidive.txt", nullptr, modeVidive);
     if (!f) return;
     WriteHeader(f, o, kernel.Attribute());
-    fclose(f);
+    fcloseck(f, "Vidive.txt");
     const double start = difftime_Clock_Init();
 
     o.m = BootstrapTailSize(o.iterations, o.alpha);
@@ -347,14 +347,14 @@ void RunSampler(int n, int p, double** data, Kernel& kernel) {
         if (saved) WriteIteration(saved, o, data, list, cells.current, intermediateTitle, Kernel::kStats);
         cells.Add(o);
     }
-    if (saved) fclose(saved);
+    if (saved) fcloseck(saved, "Vidive.txt");
 
     f = fopenck("Vidive.txt", nullptr, "a");
     if (f) {
         WriteFinal(f, o, cells, difftime_Clock(start), [&kernel, &o](FILE* g, int s) {
             kernel.FinalTitles(g, s, o.iterations);
         });
-        fclose(f);
+        fcloseck(f, "Vidive.txt");
     }
     ClearLine();
     kernel.Finish(o);
@@ -1078,7 +1078,7 @@ void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
             for (size_t st = 0; st < sizes.size(); st++) fprintf(f, "\t%g", Gstar[L][st]);
         }
         fprintf(f, "\n\n");
-        fclose(f);
+        fcloseck(f, "Vidive.txt");
     }
 }
 
@@ -1170,7 +1170,7 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
                       "grupos.\n"),
                  K);
     WriteHeader(f, o, attribute, line, "\n\n");
-    fclose(f);
+    fcloseck(f, "Vidive.txt");
     const double start = difftime_Clock_Init();
 
     const std::vector<int> sizes = Sizes(n, o.initial, o.step);
@@ -1244,7 +1244,7 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
             }
         }
         fprintf(f, "\n");
-        fclose(f);
+        fcloseck(f, "Vidive.txt");
     }
     ClearLine();
 }
@@ -1376,7 +1376,7 @@ void BootstrappedOrdination_D(int iteration, int iterations, int step, int initi
                     for (int i = 0; i < n; i++) fprintf(h, "%g\t", reference[b][i]);
                     fprintf(h, "\n");
                 }
-                fclose(h);
+                fcloseck(h, "Vidive.txt");
             }
         }
         f = fopenck("Vidive.txt", nullptr, "a");
@@ -1545,7 +1545,7 @@ void BootstrappedOrdination_D(int iteration, int iterations, int step, int initi
             }
         }
     }
-    if (f) fclose(f);
+    if (f) fcloseck(f, "Vidive.txt");
 }
 
 namespace {
@@ -1636,7 +1636,7 @@ void SamplerOrdination() {
                   "Atributo amostral: estabilidade da ordenacao\nConsiderando ate %d eixos de ordenacao.\n"),
              A);
     WriteHeader(f, o, attribute, line, "\n\n");
-    fclose(f);
+    fcloseck(f, "Vidive.txt");
     const double start = difftime_Clock_Init();
 
     const std::vector<int> sizes = Sizes(n, o.initial, o.step);
@@ -1690,7 +1690,7 @@ void SamplerOrdination() {
             for (int st = 0; st < steps; st++) fprintf(f, "%lld\t", defined[static_cast<size_t>(a) * steps + st]);
         }
         fprintf(f, "\n");
-        fclose(f);
+        fcloseck(f, "Vidive.txt");
     }
     ClearLine();
 }

@@ -473,6 +473,16 @@ TEST_F(Sampler, FewIterationsGiveTheExtremes) {
     ExpectReport(RunReference(x_, {3, 7, 11, 15, 19, 20}, 40, 99, true, 0), All(30), 1, kMeanTitles);
 }
 
+// A report that takes nothing (a full device): both the heading and the
+// final block say that they could not be written.
+TEST_F(Sampler, AReportThatCannotBeWrittenIsSaidSo) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    Example("dune.txt", 20, 30, 3);
+    std::filesystem::create_symlink("/dev/full", "Vidive.txt");
+    Run(SamplerMeans, "3\n4\n10\n0.05\n2\n99\nn\n");
+    EXPECT_EQ(err_, "\nFAIL TO PRINT ON FILE Vidive.txt !!!\n\nFAIL TO PRINT ON FILE Vidive.txt !!!\n");
+}
+
 // Real values far from 0 (stability), a constant column, missing values, an
 // all-missing column and a sample of one unit: numbers or -999, never nan or
 // inf, and the two-pass values to 1e-10. The entropy sampler takes the same
