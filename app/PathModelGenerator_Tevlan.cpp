@@ -228,19 +228,22 @@ int AskKey(const char* prompt, const char* keys) {
     return ScanChar(in, keys, Keyboard());
 }
 
-// Whether the file `name` is the one `in` reads: creating it empty would
-// destroy the options being read.
-bool IsTheOptionsFile(const std::string& name) {
-    struct stat a, b;
-    return in != stdin && stat(name.c_str(), &a) == 0 && fstat(fileno(in), &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
-}
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// Creates the output file empty; false after a message when it cannot be.
-bool CreateOutput(const std::string& name) {
-    if (IsTheOptionsFile(name)) {
-        fprintf(out, "\nFile %s holds the options being read: it cannot also store the output.\n", name.c_str());
-        return false;
+// Creates the output file empty; false after a message when it cannot be,
+// or when it is the options file `in` reads or the path-coefficient file:
+// creating it empty would destroy the user's input.
+bool CreateOutput(const std::string& name, const std::string& coefficients) {
+    struct stat o, other;
+    if (stat(name.c_str(), &o) == 0) {
+        if (in != stdin && fstat(fileno(in), &other) == 0 && SameFile(o, other)) {
+            fprintf(out, "\nFile %s holds the options being read: it cannot also store the output.\n", name.c_str());
+            return false;
+        }
+        if (stat(coefficients.c_str(), &other) == 0 && SameFile(o, other)) {
+            fprintf(out, "\nFile %s holds the path coefficients: it cannot also store the output.\n", name.c_str());
+            return false;
+        }
     }
     FILE* f = fopenck(name.c_str(), nullptr, "w");
     return f && fcloseck(f, name.c_str());
@@ -289,11 +292,12 @@ bool ReadPathCoefficients(const std::string& name, PathModelStudy& s) {
 
 // The study's answers, in the order the options file holds them. Every
 // answer is read even when an earlier one makes the study impossible, so
-// that the file stays in step; the reason is then left in refusal.
+// that the file stays in step; the reason is then left in refusal. The
+// output is created once every answer is read, so that no file read on the
+// way (the path coefficients, a group file) has been emptied by then.
 void AskStudy(PathModelStudy& s, std::string& refusal) {
     Ask("File name to store output: ");
     s.output = AskWord(99);
-    if (!CreateOutput(s.output)) refusal = "the output file " + s.output + " could not be created.";
     s.p = AskWhole("Number of variables: ", 2, 2147483647.0);
     AskWhole("Number of sampling units in the population: ", 0, 2147483647.0);
     s.n = AskWhole("Number of sampling units in the sample: ", 3, 2147483647.0);
@@ -343,6 +347,7 @@ void AskStudy(PathModelStudy& s, std::string& refusal) {
                            nullptr) &&
         refusal.empty())
         refusal = "the permutation restrictions cannot permute the sampling units.";
+    if (!CreateOutput(s.output, coefficients)) refusal = "the output file " + s.output + " could not be created.";
 }
 
 }  // namespace

@@ -190,6 +190,9 @@ TEST(PathModelGenerator, UnusableFilesAndAnswers) {
         {"output named as the options file", kStart,
          "opts.txt\n4 0 50\ncoef.txt\n2\n1\n2\nn\n1\n1\n9\n0\nn\n" + std::string(kClaims) + "X\n", kChain, false, 0,
          "", "\nFile opts.txt holds the options being read: it cannot also store the output.\n", false},
+        {"output named as the coefficient file", kStart,
+         "coef.txt\n4 0 50\ncoef.txt\n2\n1\n2\nn\n1\n1\n9\n0\nn\n" + std::string(kClaims) + "X\n", kChain, false, 0,
+         "", "\nFile coef.txt holds the path coefficients: it cannot also store the output.\n", false},
         {"answers out of range and a covariable in the pair asked again", kStart,
          "res.txt\n1 4\n0\n2 50\ncoef.txt\n2\n1\n2\nn\n1\n1\n9\n0\nn\n1\n1 0 1 0\n1\n1 0 0 0\n0 1 0 0\nX\n", kChain,
          false, 0, "\nIncorrect input = 1. Reenter.",
@@ -223,6 +226,7 @@ TEST(PathModelGenerator, UnusableFilesAndAnswers) {
         if (!c.tested && !c.outputFolder) {
             EXPECT_EQ(r.File("opts.txt"), c.options);
         }
+        EXPECT_EQ(r.File("coef.txt"), c.coefficients);
     }
 }
 
