@@ -1707,10 +1707,6 @@ void BasisSetDumpHeader(FILE* f, const BasisSetNodes& s, const std::vector<PathC
     }
 }
 
-namespace {
-
-// A statistic or "not testable", and for AICc "undefined" where n - K - 1
-// leaves it without a value.
 std::string ValueText(double x) {
     if (std::isnan(x)) return NotTestable();
     char text[64];
@@ -1718,9 +1714,10 @@ std::string ValueText(double x) {
     return text;
 }
 
-// An observed partial correlation, or "undefined" where the covariables left
-// it without a value (the failure value is infinite, no correlation).
+// The failure value of a partial correlation is infinite, no correlation.
 std::string CorrelationText(double r) { return std::isfinite(r) ? ValueText(r) : (eng ? "undefined" : "indefinido"); }
+
+namespace {
 
 // Runs a basis-set test whose claims are asked and whose nodes and observed
 // node matrix are formed: the report, the permutations, Fisher's C (and

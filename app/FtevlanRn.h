@@ -104,6 +104,11 @@ void PrintFinalBlockHead(FILE* report, const char* title, bool saved, time_t sta
 const char* NotTestable();
 // A probability as "%.*g" with digits, or NotTestable() when it is NaN.
 std::string ProbabilityText(double p, int digits);
+// A statistic as "%g", or NotTestable() when it is NaN.
+std::string ValueText(double x);
+// An observed partial correlation, or "undefined" where the covariables left
+// it without a value.
+std::string CorrelationText(double r);
 
 // ===========================================================================
 // Test drivers

@@ -111,13 +111,6 @@ double Deviate(int code, double probability) {
     }
 }
 
-std::string StatisticText(double x) {
-    if (std::isnan(x)) return NotTestable();
-    char text[64];
-    snprintf(text, sizeof text, "%g", x);
-    return text;
-}
-
 // --- The tests ---------------------------------------------------------------
 
 double Procrustes(int n, int p, int q, double** X, double** Y) { return ProcrustesCoeff(n, p, q, X, Y); }
@@ -163,13 +156,14 @@ void PrintTestResult(FILE* f, const PathModelStudy& s, const char* const* labels
     PrintNullModel(f, s.nullModel);
     fprintf(f, "\nResults for the specified (partial) Procrustes correlations:");
     for (size_t c = 0; c < s.claims.size(); c++) {
-        fprintf(f, "\nCorrelation r =\t%g\tP-value =\t%s\t", rObs[c], ProbabilityText(P[c], 6).c_str());
+        fprintf(f, "\nCorrelation r =\t%s\tP-value =\t%s\t", CorrelationText(rObs[c]).c_str(),
+                ProbabilityText(P[c], 6).c_str());
         PrintClaim(f, s.claims[c], labels, "Variable block pair:\t%s\t%s", "\tCovariable(s) block:\t");
     }
     fprintf(f,
             "\nFisher's C statistics (Granvik 2000):\t%s\tP-value chi-square distribution with %d degrees of "
             "freedom =\t%s\n",
-            StatisticText(C).c_str(), 2 * static_cast<int>(s.claims.size()), ProbabilityText(Q, 6).c_str());
+            ValueText(C).c_str(), 2 * static_cast<int>(s.claims.size()), ProbabilityText(Q, 6).c_str());
 }
 
 void PrintFinalResults(FILE* f, const PathModelStudy& s, const char* const* labels, const PathModelTally& tally,

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <iomanip>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -260,31 +261,36 @@ TEST_F(PathModelGeneratorTest, TrueClaimsPassAndFalseOnesFail) {
 }
 
 // A test counts at the levels its Q exceeds; a Q equal to a level, also
-// when it is a single claim's P = 1/20 taken through Fisher's C, does not;
-// an undefined Q counts nowhere and is set apart.
+// when it is a single claim's P = k/20 equal to that level taken through
+// Fisher's C, does not; an undefined Q counts nowhere and is set apart.
 TEST(PathModelTally, LevelsCountOnlyAQAboveThem) {
-    const double P = 1.0 / 20;
-    double C = 0.0, fromP = 0.0;
-    FisherC(1, &P, &C, &fromP);
-    const struct {
+    struct Case {
         double Q;
         int defined, valid;  // levels counted: the first `valid` ones
-    } cases[] = {
-        {0.05, 1, 0}, {fromP, 1, 0}, {0.0500001, 1, 1}, {0.5, 1, 5}, {0.5000001, 1, 6}, {1.0, 1, 10},
-        {0.0, 1, 0},  {std::nan(""), 0, 0},
     };
+    std::vector<Case> cases = {
+        {0.05, 1, 0}, {0.0500001, 1, 1}, {0.5, 1, 5}, {0.5000001, 1, 6}, {1.0, 1, 10}, {0.0, 1, 0}, {std::nan(""), 0, 0},
+    };
+    for (int l = 0; l < kPathLevels; l++) {
+        const double P = std::round(kPathLevelValues[l] * 20) / 20;  // the count over 20 permutations
+        double C = 0.0, Q = 0.0;
+        FisherC(1, &P, &C, &Q);
+        cases.push_back({Q, 1, l});
+    }
     for (const auto& c : cases) {
         PathModelTally t;
         TallyTest(c.Q, t);
         EXPECT_EQ(t.defined, c.defined) << c.Q;
         EXPECT_EQ(t.undefined, 1 - c.defined) << c.Q;
-        for (int l = 0; l < kPathLevels; l++) EXPECT_EQ(t.counts[l], l < c.valid ? 1 : 0) << c.Q << " level " << l;
+        for (int l = 0; l < kPathLevels; l++)
+            EXPECT_EQ(t.counts[l], l < c.valid ? 1 : 0) << std::setprecision(17) << c.Q << " level " << l;
     }
 }
 
 // Tests whose claim cannot be tested (its covariables perfectly
 // correlated) are left out: no proportion is NaN, and the report says how
-// many were left out.
+// many were left out. Each test's saved result names the correlation
+// undefined, not a number.
 TEST_F(PathModelGeneratorTest, UntestableDataSetsAreLeftOutOfTheProportions) {
     QuietProgress quiet;
     PathModelStudy s = Unlinked(4, 20, kNormalDeviates);
@@ -292,6 +298,7 @@ TEST_F(PathModelGeneratorTest, UntestableDataSetsAreLeftOutOfTheProportions) {
     s.levels = {0, 0, 0, 1};
     s.claims = {PathClaim{0, 1, {2, 3}}};
     s.tests = 3;
+    s.saveDataSets = true;
     s.nPerm = 9;
     InitRndNumberGenerator(5);
     PathModelTally tally;
@@ -304,6 +311,11 @@ TEST_F(PathModelGeneratorTest, UntestableDataSetsAreLeftOutOfTheProportions) {
                           "finite):\t 3\nRandom number initializer: 5\n"),
               std::string::npos)
         << report;
+    EXPECT_EQ(Count(report, "\nCorrelation r =\tundefined\tP-value =\tnot testable\tVariable block pair:\t1\t2\t"), 3)
+        << report;
+    EXPECT_EQ(Count(report, "\nFisher's C statistics (Granvik 2000):\tnot testable\tP-value chi-square distribution "
+                            "with 2 degrees of freedom =\tnot testable\n"),
+              3);
 }
 
 // The three line printers append their formats; a file that cannot be
