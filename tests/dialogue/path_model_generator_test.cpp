@@ -84,6 +84,27 @@ TEST(PathModelGenerator, StudyFromAnOptionsFile) {
     }
 }
 
+// Under Portuguese preferences the study speaks English, the shared
+// dialogues it runs included, and the language comes back afterwards, also
+// when the options file ends in the middle.
+TEST(PathModelGenerator, RunsInEnglishAndGivesTheLanguageBack) {
+    Dialogue d;
+    d.Put("coef.txt", kChain);
+    d.Put("opts.txt", Options("2\n1\n2\n") + "X\n");
+    RunResult r = d.Run("e\nl\nc\n" + std::string(kStart));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const size_t last = r.out.rfind("Specify covariables or blocks of covariables (0/1): ");
+    ASSERT_NE(last, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Permutation restrictions: \n\t(0) none\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("MENU PRINCIPAL", last), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("MAIN MENU", last), std::string::npos) << r.out;
+    // The next start is Portuguese from the preferences.
+    d.Put("opts.txt", "res.txt\n4 0 50\ncoef.txt\n2\n");
+    r = d.Run(kStart);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ARQUIVO INCOMPLETO !!!"), std::string::npos) << r.err;
+}
+
 // Both save answers, the Rd criterion and the null model of the first node:
 // each data set, its node matrix, its permutations and its test in the
 // results file, the same on one thread and on all.
