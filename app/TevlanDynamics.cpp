@@ -118,10 +118,10 @@ bool MarkovDataAccepted() {
     return true;
 }
 
-// True when rows x p predicted values with their row pointers and the
-// distances between consecutive rows fit in the machine's memory: beyond
+// True when rows x p values (predicted or interpolated) with their row
+// pointers and one more value per row fit in the machine's memory: beyond
 // it the allocation would be refused, or granted and then never served.
-bool PredictionFits(int rows, int p) {
+bool RowsFitInMemory(int rows, int p) {
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || pageSize <= 0) return true;
     const double needed = (static_cast<double>(rows) * (p + 2)) * sizeof(double);
@@ -133,7 +133,7 @@ int AskNumberToPredict() {
         fprintf(out, "Enter the number of markov units to be predicted:  ");
         fflush(out);
         const int M = static_cast<int>(ScanNumber(in, Keyboard(), "-", 2, 2147483647.0));
-        if (PredictionFits(std::max(M, nObj), nVar)) return M;
+        if (RowsFitInMemory(std::max(M, nObj), nVar)) return M;
         fprintf(out, "\nThere is not enough memory for %d Markov releves of %d variables: enter a smaller number.\n",
                 M, nVar);
     }
@@ -379,11 +379,20 @@ int Interpolation() {
                     Text("\nThe interval must be greater than 0.\n", "\nO intervalo deve ser maior que 0.\n"));
         } else if (!(count <= 2147483647.0)) {
             fprintf(out,
-                    Text("\nAn interval of %g would give %.0f new sampling units, more than 2147483647: enter a "
+                    Text("\nAn interval of %g would give %.15g new sampling units, more than 2147483647: enter a "
                          "larger interval.\n",
-                         "\nUm intervalo de %g daria %.0f novas unidades amostrais, mais de 2147483647: entre um "
+                         "\nUm intervalo de %g daria %.15g novas unidades amostrais, mais de 2147483647: entre um "
                          "intervalo maior.\n"),
                     interval, count);
+        } else if (!RowsFitInMemory(static_cast<int>(count), nVar)) {
+            // Tens of gigabytes of interpolated rows would exhaust the
+            // machine before a line of the file was written.
+            fprintf(out,
+                    Text("\nThere is not enough memory for %.15g interpolated sampling units of %d variables: enter "
+                         "a larger interval.\n",
+                         "\nNao ha memoria suficiente para %.15g unidades amostrais interpoladas de %d variaveis: "
+                         "entre um intervalo maior.\n"),
+                    count, nVar);
         } else {
             break;
         }

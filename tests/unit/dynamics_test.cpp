@@ -402,9 +402,18 @@ TEST_F(DynamicsTest, InterpolationAtTheDataTimesAndRefusedIntervals) {
     ASSERT_EQ(Run("down.txt\ntimes.txt\n0\n1e-30\n1\n", [] { return Interpolation(); }), 0) << err_;
     EXPECT_NE(shown_.find("File down.txt was not read: the times (or positions) must increase"), std::string::npos);
     EXPECT_NE(shown_.find("The interval must be greater than 0."), std::string::npos);
-    EXPECT_NE(shown_.find("An interval of 1e-30 would give"), std::string::npos);
+    EXPECT_NE(shown_.find("An interval of 1e-30 would give 3e+30 new sampling units, more than 2147483647"),
+              std::string::npos);
     EXPECT_NE(shown_.find("Interpolated data exported on file Interpolated.txt"), std::string::npos);
     EXPECT_EQ(Slurp("Interpolated.txt").find("10\t0\t0\t\n6\t4\t0\t\n3\t5\t2\t\n2\t4\t4\t\n"), 0u);
+    // Two billion rows of 128 variables are within the count but terabytes
+    // of a table: asked again, never allocated.
+    CurrentTable(Mat(4, Vec(128, 1.0)));
+    ASSERT_EQ(Run("times.txt\n1.5e-9\n1\n", [] { return Interpolation(); }), 0) << err_;
+    EXPECT_NE(shown_.find("There is not enough memory for 2000000001 interpolated sampling units of 128 variables: "
+                          "enter a larger interval."),
+              std::string::npos)
+        << shown_;
 }
 
 TEST_F(DynamicsTest, MenuRequirementsAndTheEndOfTheInput) {
