@@ -115,7 +115,9 @@ protected:
         Dimensiona();
         for (int i = 0; i < nObj; i++) {
             snprintf(uaLabels[i], 30, "a%d", i + 1);
-            for (int j = 0; j < nVar; j++) data[i][j] = dataOrig[i][j] = kTable[i][j];
+            // The data as read differ from the table the ordination saw,
+            // with which the biplot correlates.
+            for (int j = 0; j < nVar; j++) data[i][j] = kTable[i][j], dataOrig[i][j] = kTable[4 - i][j];
         }
         for (int j = 0; j < nVar; j++) snprintf(varLabels[j], 30, "s%d", j + 1);
         snprintf(filename, sizeof filename, "t.txt");
