@@ -1897,8 +1897,20 @@ void MeansBlock(FILE* f, double** byVariable) {
             mean[j] = sd[j] = skew[j] = MISSING;
             continue;
         }
+        // Values so large that their squares or cubes overflow (from about
+        // 1e102) are taken in units of a power of two, which scales every
+        // statistic exactly: the deviation and skewness of finite data stay
+        // finite instead of becoming "inf" and "-nan".
+        double largest = 0.0;
+        for (int i = 0; i < k; i++) largest = std::max(largest, std::fabs(present[i]));
+        int e = 0;
+        if (largest > 0x1p300) {
+            std::frexp(largest, &e);
+            for (int i = 0; i < k; i++) present[i] = std::ldexp(present[i], -e);
+        }
         MeanStDev(k, present.data(), mean[j], sd[j]);
-        if (k < 2) sd[j] = MISSING;
+        mean[j] = std::ldexp(mean[j], e);
+        sd[j] = k < 2 ? MISSING : std::ldexp(sd[j], e);
         skew[j] = Skewness(k, present.data());
     }
     int kept = 0;

@@ -331,20 +331,21 @@ TEST(DescriptiveKey, FactorAskedAmongSeveralAndOutOfRangeAnswersAskedAgain) {
 TEST(DescriptiveKey, MissingValuesConstantColumnsAndMixedTypes) {
     Dialogue d;
     // Columns: a missing value; constant 0.1 (its moments round a hair
-    // away from 0); a single value; no value at all; a qualitative code.
+    // away from 0); a single value; no value at all; a qualitative code;
+    // values whose squares overflow.
     d.Put("odd.txt",
-          "1 0.1 -999 -999 1\n"
-          "2 0.1 -999 -999 2\n"
-          "-999 0.1 7 -999 1\n"
-          "6 0.1 -999 -999 3\n"
-          "a b c d\nx1 x2 x3 x4 x5\n");
-    RunResult r = d.Run(std::string(kDigits) + Load("odd.txt", 5, 4, 5, "3 3 3 3 2\nn\n") + "v\n1\nn\nx\n");
+          "1 0.1 -999 -999 1 1e300\n"
+          "2 0.1 -999 -999 2 -1e300\n"
+          "-999 0.1 7 -999 1 -999\n"
+          "6 0.1 -999 -999 3 2e300\n"
+          "a b c d\nx1 x2 x3 x4 x5 x6\n");
+    RunResult r = d.Run(std::string(kDigits) + Load("odd.txt", 5, 4, 6, "3 3 3 3 2 3\nn\n") + "v\n1\nn\nx\n");
     ASSERT_EQ(r.status, 0) << r.err << r.out;
     const std::string v = r.File("Vidive.txt");
     EXPECT_EQ(v.find("nan"), std::string::npos) << v;
     const Vec mean = Row(v, "Mean:         \t"), sd = Row(v, "Standard dev.: \t"),
               skew = Row(v, "Skewness in the frequency distribution of each variable: \t");
-    ASSERT_EQ(mean.size(), 5u);
+    ASSERT_EQ(mean.size(), 6u);
     // Column 1 over 1, 2 and 6: deviations -2, -1 and 3, so mean 3, sd
     // sqrt(14 / 2), m2 14/3 and m3 18/3.
     ExpectNear({mean[0], sd[0], skew[0]}, {3, std::sqrt(7.0), 6 / std::pow(14.0 / 3, 1.5)}, 1e-9, "col 1");
@@ -354,7 +355,11 @@ TEST(DescriptiveKey, MissingValuesConstantColumnsAndMixedTypes) {
     // The qualitative variable has no mean.
     EXPECT_TRUE(std::isinf(mean[4]) && std::isinf(sd[4]));
     EXPECT_EQ(skew[4], 0.0);
-    EXPECT_NE(v.find("\nMean:         \t3\t0.1\t7\t-999\tinf\t\n"), std::string::npos);
+    // Deviations of 1/3, -5/3 and 4/3 times 1e300: m2 14/9, m3 -20/27 (in
+    // units of 1e300).
+    ExpectNear({mean[5] / 1e300, sd[5] / 1e300, skew[5]},
+               {2.0 / 3, std::sqrt(7.0 / 3), -20.0 / 27 / std::pow(14.0 / 9, 1.5)}, 1e-9, "beyond 1e102");
+    EXPECT_NE(v.find("\nMean:         \t3\t0.1\t7\t-999\tinf\t"), std::string::npos);
 }
 
 TEST(DescriptiveKey, CancelWritesNothingAndTheReportStaysToBeErased) {
