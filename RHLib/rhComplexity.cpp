@@ -251,9 +251,11 @@ int Interpolate(int n, int p, double** X, const double* times, int m, const doub
     double** Y = dim2DT<double>(m > 0 ? m : 1, p);
     for (int r = 0; r < m; r++) {
         const double g = newTimes[r];
+        // A new time that is no point of the grid (past the last time, or not
+        // whole) has no data: it is written missing, never as an observed 0.
         const bool onGrid = std::isfinite(g) && g == std::trunc(g) && g >= first && g <= last;
         for (int j = 0; j < p; j++) {
-            const double y = onGrid ? Between(n, X, times, j, g) : 0.0;
+            const double y = onGrid ? Between(n, X, times, j, g) : MISSING;
             Y[r][j] = y == MISSING || y >= kBelowIsZero ? y : 0.0;
         }
     }

@@ -50,8 +50,9 @@ double ComplexityRows(int n, int p, double** X);
 // of a variable at a grid point is the straight line between the two
 // observations around it (at an observation's own time, its value; before the
 // first time, the first value; after the last, the last). A new time that is
-// not a grid point gets 0; so does any value below 0.00001. A value that
-// leans on a missing observation (-999) stays missing.
+// not a grid point (not whole, or beyond the times) has no data and is
+// written missing (-999); a value below 0.00001 becomes 0. A value that leans
+// on a missing observation (-999) stays missing.
 //
 // Writes "Interpolated.txt" (replaced): the m x p result at digits
 // significant digits, a line with its size, the new times and the original
@@ -62,7 +63,9 @@ double ComplexityRows(int n, int p, double** X);
 int Interpolate(int n, int p, double** X, const double* times, int m, const double* newTimes, int digits);
 // The same at new times from the whole part of the first time in steps of
 // the interval rounded up to a whole number; their number is the whole part
-// of (last time - first time) / interval + 1. An interval that is not a
+// of (last time - first time) / interval + 1, so that with an interval that
+// is not whole the last new times can lie past the last time (missing). An
+// interval that is not a
 // finite number above 0, or more than 2147483647 new times, is refused like
 // the times above.
 int Interpolate(int n, int p, double** X, const double* times, double interval, int digits);

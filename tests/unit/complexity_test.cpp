@@ -320,13 +320,13 @@ TEST_F(Interpolation, GridValuesAgainstTheStraightLine) {
         // Fractional times: the value at each integer between them.
         {{0, 1.5, 3}, {0, 3, 6}, {0, 1, 2, 3}, 0, {0, 2, 4, 6}},
         // An interval of 2.5 steps by 3; the count, (10 - 0) / 2.5 + 1 = 5,
-        // reaches past the grid, where no grid point gives 0.
-        {{0, 5, 10}, {0, 5, 10}, {}, 2.5, {0, 3, 6, 9, 0}},
+        // reaches past the grid, where there are no data: missing.
+        {{0, 5, 10}, {0, 5, 10}, {}, 2.5, {0, 3, 6, 9, -999}},
         // The first time is not whole: the grid starts at its whole part,
         // which takes the first value.
         {{0.5, 2.5}, {1, 5}, {}, 1, {1, 2, 4}},
-        // New times off the grid, or not whole, give 0.
-        {{1, 3}, {2, 4}, {0, 1, 1.5, 2, 3, 4}, 0, {0, 2, 0, 3, 4, 0}},
+        // New times off the grid, or not whole, are missing.
+        {{1, 3}, {2, 4}, {0, 1, 1.5, 2, 3, 4}, 0, {-999, 2, -999, 3, 4, -999}},
         // Values below 0.00001, negative ones too, become 0.
         {{0, 2}, {-2, 2}, {0, 1, 2}, 0, {0, 0, 2}},
         {{0, 1}, {0.000009, 0.00002}, {0, 1}, 0, {0, 0.00002}},
@@ -336,7 +336,7 @@ TEST_F(Interpolation, GridValuesAgainstTheStraightLine) {
         {{0, 2, 4}, {1, -999, 5}, {0, 1, 2, 3, 4}, 0, {1, -999, -999, -999, 5}},
         // Negative times: the grid runs from -1 to 1; the fourth new time,
         // 2, is past it.
-        {{-1.5, 1.5}, {0, 6}, {}, 1, {1, 3, 5, 0}},
+        {{-1.5, 1.5}, {0, 6}, {}, 1, {1, 3, 5, -999}},
     };
     for (const Case& c : cases) {
         const int n = static_cast<int>(c.times.size());
