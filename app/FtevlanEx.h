@@ -106,7 +106,7 @@ int SpecifyThirdSession();
 // Exploratory drivers (return 1 on success).
 int DescriptiveAttributes();
 int TransformaDados();
-// Key T's specification reduced to setting the transformation options of the
+// Key T's dialogue reduced to setting the transformation options of the
 // current data set (no data are transformed, no report): restore (0) or
 // specify (1); the scalar, direction and vector menus offer what a table of
 // quantitative variables takes without groups or files. 1 when the options
