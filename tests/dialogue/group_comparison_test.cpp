@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -345,6 +346,265 @@ TEST(GroupComparisonKey, NeitherTheSessionNorACancelledReportChange) {
     });
     ExpectClose(Line(runs[0], "Between groups")[0], Qb(D, Management()), runs[0]);
     ExpectClose(Line(runs[0], "Total")[0], Q(D, All()), runs[0]);
+}
+
+// Residuals of the dune table after removing the means of the groups of
+// each factor listed (mode 1: x - mean(a); mode 2: x - mean(a) - mean(b) +
+// the grand mean).
+Matrix ResidualTable(const std::vector<std::vector<int>>& factors) {
+    const Matrix x = Dune();
+    Matrix r = x;
+    std::vector<double> grand(kSpecies, 0.0);
+    for (int j = 0; j < kSpecies; j++) {
+        for (int i = 0; i < kUnits; i++) grand[j] += x[i][j];
+        grand[j] /= kUnits;
+    }
+    for (const std::vector<int>& f : factors)
+        for (int j = 0; j < kSpecies; j++)
+            for (int i = 0; i < kUnits; i++) {
+                double sum = 0;
+                int m = 0;
+                for (int u = 0; u < kUnits; u++)
+                    if (f[u] == f[i]) {
+                        sum += x[u][j];
+                        m++;
+                    }
+                r[i][j] -= sum / m;
+            }
+    for (size_t extra = 1; extra < factors.size(); extra++)
+        for (int i = 0; i < kUnits; i++)
+            for (int j = 0; j < kSpecies; j++) r[i][j] += grand[j];
+    return r;
+}
+
+Matrix EuclideanOf(const Matrix& x) {
+    Matrix D(kUnits, std::vector<double>(kUnits, 0.0));
+    for (int i = 0; i < kUnits; i++)
+        for (int j = 0; j < kUnits; j++) D[i][j] = Euclidean(x[i], x[j]);
+    return D;
+}
+
+// Key G's answers for two factors read from a file the test wrote.
+std::string TwoFactors(bool blocks, const std::string& second) {
+    return std::string("2\n") + (blocks ? "y\n" + second : "n\nManagement\n" + second) + "\nf\ntwo.txt\n";
+}
+
+TEST(GroupComparisonKey, DefaultSeriesOfTwoAndThreeFactorsAndABlockDesign) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    const std::vector<int> m = Management(), u = Use(), w = Environment(0);
+    d.Put("two.txt", GroupFile({m, u}));
+    d.Put("three.txt", GroupFile({w, m, u}));
+    const std::string series = std::string(kSeed) + "d\n0\n99\nn\n";
+    const RunResult r = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\np\n" + TwoFactors(false, "Use") + series +
+                              "p\ny\n3\nn\nMoisture\nManagement\nUse\nf\nthree.txt\n" + series + "p\ny\n" +
+                              TwoFactors(true, "Use") + series + "x\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> runs = Runs(r.File("Vidive.txt"));
+    ASSERT_EQ(runs.size(), 3u) << r.File("Vidive.txt");
+    const Matrix D = Distances(Euclidean);
+    auto cells = [](const std::vector<int>& a, const std::vector<int>& b) {
+        std::vector<int> c(kUnits);
+        for (int i = 0; i < kUnits; i++) c[i] = a[i] * 100 + b[i];
+        return c;
+    };
+    auto p = [](const std::vector<double>& x) { return x.size() >= 2 && x.back() > 0 && x.back() <= 1; };
+
+    // Two factors: each main effect, the interaction Qb(cells) - Qb(A) -
+    // Qb(B) and the cells, every one with its P, under the series' notes.
+    const std::string& two = runs[0];
+    EXPECT_NE(two.find("\nVectors of raw data were used to generate probabilities for the main effects while "
+                       "vectors of residuals were used for double interactions (both factor effects removed)."),
+              std::string::npos)
+        << two;
+    const std::vector<double> a = Line(two, "Between groups", 0), b = Line(two, "Between groups", 1),
+                              ab = Line(two, "Management x Use      "), all = Line(two, "Between groups", 2);
+    ExpectClose(a[0], Qb(D, m), two);
+    ExpectClose(b[0], Qb(D, u), two);
+    ExpectClose(ab[0], Qb(D, cells(m, u)) - Qb(D, m) - Qb(D, u), two);
+    ExpectClose(all[0], Qb(D, cells(m, u)), two);
+    EXPECT_TRUE(p(a) && p(b) && p(ab) && p(all)) << two;
+
+    // Three factors: every pair and the three-factor term have a P.
+    const std::string& three = runs[1];
+    const std::vector<int> wm = cells(w, m), wu = cells(w, u), mu = cells(m, u);
+    const double threeWay = Qb(D, cells(wm, u)) - (Qb(D, wm) - Qb(D, w) - Qb(D, m)) -
+                            (Qb(D, wu) - Qb(D, w) - Qb(D, u)) - (Qb(D, mu) - Qb(D, m) - Qb(D, u)) - Qb(D, w) -
+                            Qb(D, m) - Qb(D, u);
+    const std::vector<double> t = Line(three, "Moisture  x Management x Use      ");
+    ExpectClose(t[0], threeWay, three);
+    EXPECT_TRUE(p(t)) << three;
+    for (const char* pair : {"Moisture  x Management", "Moisture  x Use      ", "Management x Use      "})
+        EXPECT_TRUE(p(Line(three, pair))) << pair << three;
+
+    // The block design: one run within the blocks, the block factor without
+    // P and without interactions.
+    const std::string& blocks = runs[2];
+    std::string within = "\nRandom permutation within nesting groups:\t";
+    for (int code : m) within += " " + std::to_string(code);
+    EXPECT_NE(blocks.find(within + "\n"), std::string::npos) << blocks;
+    EXPECT_EQ(Line(blocks, "Between groups", 0).size(), 1u) << blocks;
+    EXPECT_TRUE(p(Line(blocks, "Between groups", 1))) << blocks;
+    // The interaction of blocks and use is part of the error.
+    ExpectClose(Line(blocks, "Within groups")[0], Q(D, All()) - Qb(D, m) - Qb(D, u), blocks);
+    EXPECT_EQ(blocks.substr(0, blocks.find("Mean vectors")).find(" x "), std::string::npos) << blocks;
+    EXPECT_EQ(blocks.find("Vectors of raw data were used"), std::string::npos);
+}
+
+TEST(GroupComparisonKey, AdvancedResidualsAndAKeptBlockDesign) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    const std::vector<int> m = Management(), u = Use();
+    d.Put("two.txt", GroupFile({m, u}));
+    // Residuals of both factors (the same factor twice is asked again);
+    // then the block design kept, with the factor of the blocks printed
+    // without P.
+    const RunResult r = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\np\n" + TwoFactors(false, "Use") + kSeed +
+                              "a\n1\n2\n1 1\n2 1\n0\n0\n0\n99\nn\n" + "p\ny\n" + TwoFactors(true, "Use") + kSeed +
+                              "a\n1\n0\nm\n0\n1\n99\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("\nSpecify the factors whose effects are to be removed ( 1.Management 2.Use ): \t\n"
+                         "The factors cannot be the same!\n\nSpecify the factors whose effects are to be removed ( "),
+              std::string::npos)
+        << r.out;
+    const std::vector<std::string> runs = Runs(r.File("Vidive.txt"));
+    ASSERT_EQ(runs.size(), 2u) << r.File("Vidive.txt");
+    const std::string& residual = runs[0];
+    EXPECT_NE(residual.find("\nPermuted data were vectors of residuals (effects of factors Use and Management were "
+                            "removed)."),
+              std::string::npos)
+        << residual;
+    const Matrix R = EuclideanOf(ResidualTable({u, m}));
+    std::vector<int> cells(kUnits);
+    for (int i = 0; i < kUnits; i++) cells[i] = m[i] * 100 + u[i];
+    ExpectClose(Line(residual, "Between groups", 2)[0], Qb(R, cells), residual);
+    ExpectClose(Line(residual, "Total")[0], Q(R, All()), residual);
+
+    // Kept blocks: no pairwise contrasts for them, those of use with P.
+    const std::string& blocks = runs[1];
+    EXPECT_EQ(Line(blocks, "Between groups", 0).size(), 1u) << blocks;
+    EXPECT_EQ(Line(blocks, "Between groups", 1).size(), 2u) << blocks;
+    EXPECT_EQ(Count(blocks, "   Contrasts:"), 1) << blocks;
+    const std::vector<double> c12 = Line(blocks, " 1 -1 0");
+    ASSERT_EQ(c12.size(), 2u) << blocks;
+    ExpectClose(c12[0], Q(EuclideanOf(Dune()), Members(u, {1, 2})) - Q(EuclideanOf(Dune()), Members(u, {1})) -
+                            Q(EuclideanOf(Dune()), Members(u, {2})),
+                blocks);
+}
+
+TEST(GroupComparisonKey, SavingEveryPermutationOrTheirTable) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    d.PutExample("dune_groups_management.txt");
+    // 51 permutations: the yes is confirmed, a no asks again, and p writes
+    // the table; 50 and yes: no confirmation, every block written.
+    const RunResult r = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\np\n" + kManagement + kSeed +
+                              "d\n0\n51\ny\nn\np\n" + "p\nn\n" + kSeed + "d\n0\n50\ny\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(Count(r.out, "Save data and results at each permutation? y/n "), 3);
+    EXPECT_EQ(Count(r.out, "Are you sure? y/n There are 51 permutations! "), 1);
+    EXPECT_EQ(Count(r.out, "Are you sure?"), 1);
+    const std::string report = r.File("Vidive.txt");
+    EXPECT_EQ(Count(report, "RANDOMIZATION TEST - INTERMEDIATE RESULTS"), 1);
+    EXPECT_EQ(Count(report, "INTERMEDIATE RESULTS Permutation "), 50);
+    EXPECT_NE(report.find("INTERMEDIATE RESULTS Permutation 50\n"), std::string::npos);
+    EXPECT_EQ(Count(report, "INTERMEDIATE RESULTS Permutation 51"), 0);
+}
+
+// Reports without the lines of time and of the number of threads.
+std::string Comparable(const std::string& report) {
+    std::istringstream in(Normalise(report));
+    std::string kept;
+    for (std::string line; std::getline(in, line);)
+        if (line.find("threads") == std::string::npos && line.find("processors") == std::string::npos)
+            kept += line + "\n";
+    return kept;
+}
+
+TEST(GroupComparisonKey, ASeedGivesTheSameReportOnAnyNumberOfThreads) {
+    std::vector<std::string> reports;
+    for (const char* processors : {"1", "0", "0"}) {
+        Dialogue d;
+        d.Put("Tevlan.prf", std::string("06Apr2012\n0\n0\n0\n0\n0\n0\n5\n6\n") + processors + "\n");
+        d.PutExample("dune.txt");
+        d.Put("two.txt", GroupFile({Management(), Use()}));
+        const RunResult r = d.Run(std::string(kLoad) + "r\n1\n20\n0\nn\np\n" + TwoFactors(false, "Use") + kSeed +
+                                  "d\n1\n199\nn\nx\n");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        reports.push_back(Comparable(r.File("Vidive.txt")));
+    }
+    ASSERT_NE(reports[0].find("   Contrasts:"), std::string::npos) << reports[0];
+    EXPECT_EQ(reports[0], reports[1]);
+    EXPECT_EQ(reports[1], reports[2]);
+}
+
+TEST(GroupComparisonKey, BadInputGetsAMessageAndAWayOn) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    d.PutExample("dune_groups_management.txt");
+    d.Put("two.txt", GroupFile({Management(), Use()}));
+    d.Put("short.txt", "1 1 1 1 1 1 1 1 1 1 2 2 2 2 2 2 2 2 2\n");
+    const RunResult made = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\ng\n" + TwoFactors(true, "Use") + "x\n");
+    ASSERT_EQ(made.status, 0) << made.out << made.err;
+    const std::string session = made.File("Sessao.trk"), report = made.File("Vidive.txt");
+
+    // Bundles of use across the blocks: the design is refused, no test. A
+    // nesting file one number short: its message and the question again.
+    std::string keyboard;
+    for (int i = 0; i < kUnits; i++) keyboard += i < 10 ? "1 " : "2 ";
+    const RunResult r = d.Run(std::string("y\na\np\nn\n") + kSeed + "a\n1\n0\nc\n1\n1\n1\n2\n1\n0\n99\nn\n" + "p\nn\n" +
+                              kSeed + "a\n1\n0\nc\n2\nf\nshort.txt\nk\n" + keyboard + "\n0\n0\n99\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find("Bundles with units in more than one nesting group."), std::string::npos);
+    EXPECT_EQ(Count(r.out, "See results on file Vidive.txt."), 1) << r.out;
+    EXPECT_NE(r.out.find("File short.txt was not read: it holds 19 group numbers, and 20 are needed (1 factor(s) x 20 "
+                         "sampling units).\nRead nesting group memberships from file (f) or from the keyboard (k)? "
+                         "f/k Enter the nesting group of each sampling unit:\n"),
+              std::string::npos)
+        << r.out;
+    const std::vector<std::string> runs = Runs(r.File("Vidive.txt"));
+    ASSERT_EQ(runs.size(), 1u);
+    std::string nesting = "\nRandom permutation within nesting groups:\t";
+    for (int i = 0; i < kUnits; i++) nesting += i < 10 ? " 1" : " 2";
+    EXPECT_NE(runs[0].find(nesting + "\n"), std::string::npos) << runs[0];
+    EXPECT_EQ(r.File("Sessao.trk"), session);
+
+    // A report that cannot be opened (a folder in its place): fopenck's
+    // message, no test, and the session as it was.
+    const std::string kept = r.File("Vidive.txt");
+    std::remove((d.Folder() + "/Vidive.txt").c_str());
+    ASSERT_EQ(system(("mkdir '" + d.Folder() + "/Vidive.txt'").c_str()), 0);
+    const RunResult blocked = d.Run(std::string("y\na\np\nn\n") + kSeed + "d\n0\n99\nn\nx\n");
+    ASSERT_EQ(blocked.status, 0) << blocked.out << blocked.err;
+    EXPECT_NE(blocked.err.find("Vidive.txt"), std::string::npos) << blocked.err;
+    EXPECT_EQ(Count(blocked.out, "See results on file Vidive.txt."), 0);
+    EXPECT_EQ(blocked.File("Sessao.trk"), session);
+
+    // A script that ends inside the dialogue: the fatal end, files as they were.
+    const RunResult cut = d.Run(std::string("y\na\np\nn\n") + kSeed + "d\n0\n");
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(cut.File("Sessao.trk"), session);
+}
+
+TEST(GroupComparisonKey, Portuguese) {
+    Dialogue d;
+    d.Put("Tevlan.prf", "06Apr2012\n0\n1\n0\n0\n0\n0\n5\n6\n0\n");
+    d.PutExample("dune.txt");
+    d.PutExample("dune_groups_management.txt");
+    const RunResult r = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\np\n1\nManejo\na\ndune_groups_management.txt\n" +
+                              kSeed + "d\n0\n99\ns\nn\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Usar opcoes padrao (d) ou especificar opcoes avancadas (a)? d/a Contrastes de grupos: \n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Guardar dados e resultados a cada permutacao? s/n Tem certeza? s/n Sao 99 permutacoes! "
+                         "Guardar dados"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\n\nVeja resultados no arquivo Vidive.txt.\n"), std::string::npos);
+    const std::string report = r.File("Vidive.txt");
+    EXPECT_NE(report.find("TESTE DE ALEATORIZACAO"), std::string::npos) << report;
+    ExpectClose(Line(report, "Entre grupos")[0], Qb(Distances(Euclidean), Management()), report);
 }
 
 }  // namespace
