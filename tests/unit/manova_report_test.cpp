@@ -232,3 +232,250 @@ TEST(ManovaReport, Portuguese) {
 }
 
 }  // namespace
+
+namespace {
+
+// A report without the lines that change from run to run: the time stamp
+// (the line after the title) and the elapsed time.
+std::string Steady(std::string r) {
+    const std::string separator = std::string(79, '-') + "\n";
+    const size_t stamp = r.find(separator, r.find("RANDOMIZATION TEST")) + separator.size();
+    r.erase(stamp, r.find('\n', stamp) + 1 - stamp);
+    const size_t elapsed = r.find("Elapsed time: ");
+    r.erase(elapsed, r.find('\n', elapsed) + 1 - elapsed);
+    return r;
+}
+
+// The five forms of the report and the data notes they carry.
+TEST(ManovaReport, FormsAndDataNotes) {
+    const Ints A = {1, 1, 2, 2, 3, 3, 1, 2}, B = {1, 2, 1, 2, 1, 2, 2, 1};
+    Design d({A, B}, 13, 25);
+    RandomizationTestManova t(&d.in);
+    char** labels = d.unitPtrs.data();
+    int one[] = {2}, two[] = {1, 2};
+    const std::string plain = Steady(Printed([&](FILE* f) { t.PrintManovaResults(f, labels, 5); }));
+    EXPECT_EQ(Steady(Printed([&](FILE* f) { t.PrintManovaResults(f, 5, 0, nullptr, labels); })), plain);
+    EXPECT_EQ(Steady(Printed([&](FILE* f) { t.PrintManovaResults(f, labels, 5, 0, nullptr, false); })), plain);
+    EXPECT_EQ(Steady(Printed([&](FILE* f) { t.PrintManovaResults(f, labels, 5, 0, nullptr, false, false, 0); })),
+              plain);
+    const std::string raw = "\nPermuted data were vectors of raw data.\nRandomization restrictions:none\n\n\n";
+    EXPECT_HAS(plain, raw);
+    EXPECT_HAS(Printed([&](FILE* f) { t.PrintManovaResults(f, 5, 1, one, labels); }),
+               "\nPermuted data were vectors of residuals (effect of factor B was removed).\nRandomization "
+               "restrictions:none\n");
+    EXPECT_HAS(Printed([&](FILE* f) { t.PrintManovaResults(f, 5, 2, two, labels); }),
+               "\nPermuted data were vectors of residuals (effects of factors A and B were removed).\n");
+    // The default series: its notes instead, and the asterisk that refers to them.
+    const std::string series = Printed([&](FILE* f) { t.PrintManovaResults(f, labels, 5, 0, nullptr, true); });
+    EXPECT_HAS(series,
+               "\nVectors of raw data were used to generate probabilities for the main effects while vectors of "
+               "residuals were used for double interactions (both factor effects removed).\nFor each main effect "
+               "permutations were restricted within the groups defined by the combination of the other factors.\n"
+               "For the all-factor combination effect permutations were unrestricted.\n\n(*) Probabilities P "
+               "generated for sum of squares (Qb), except for interactions, where F=Qb/Qw was used as test "
+               "criterion.\n\n\nSource of variation   \tSum of squares(Q)   \t P(QbNULL>=Qb) *\n");
+    EXPECT_EQ(series.find("Permuted data were"), std::string::npos);
+    EXPECT_EQ(plain.find(" *\n"), std::string::npos);
+}
+
+// The notes on how the permutations were restricted and balanced.
+TEST(ManovaReport, RestrictionAndBalancingNotes) {
+    const Ints A = {1, 2, 1, 2, 1, 2, 1, 2, 2, 2, 2, 2};
+    const Ints nest = {1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2}, bund = {1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6};
+    const std::string bundles = "\nUnits randomly permuted as bundles:\t 1 1 2 2 3 3 4 4 5 5 6 6";
+    const std::string nesting = "\nRandom permutation within nesting groups:\t 1 1 1 1 1 1 2 2 2 2 2 2";
+    struct Case {
+        const char* name;
+        bool nested, bundles, only, synchronized, balance, always;
+        std::string notes;  // from "Randomization restrictions:" to the table
+    };
+    const std::vector<Case> cases = {
+        {"none", false, false, false, false, false, false, "none\n"},
+        {"nesting", true, false, false, false, false, false, nesting},
+        {"bundles", false, true, false, false, false, false, bundles},
+        {"both", true, true, false, false, false, false,
+         bundles + nesting + "\nPermutation of units within nesting groups, followed by permutation of the bundles.\n"},
+        {"bundles only", true, true, true, false, false, false,
+         bundles + nesting + "\nPermutation of bundles within nesting groups.\n"},
+        {"synchronized", true, false, false, true, false, false,
+         nesting + "\nSynchronized permutations were performed.\n"},
+        {"balanced", false, false, false, false, true, false,
+         "none\nBalancing analysis was performed when group sizes were unequal.\n"},
+        {"always balanced", false, false, false, false, true, true,
+         "none\nBalancing analysis was always performed even when group sizes equal.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Synchronized nesting needs groups of equal size.
+        Design d({c.synchronized ? Ints{1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2} : A}, 3, 10);
+        d.in.nested = c.nested;
+        d.in.permuteBundles = c.bundles;
+        d.in.bundlesOnly = c.only;
+        d.in.synchronized = c.synchronized;
+        d.in.balance = c.balance;
+        d.in.balanceAlways = c.always;
+        d.in.nestGroups = const_cast<int*>(nest.data());
+        d.in.bundleGroups = const_cast<int*>(bund.data());
+        RandomizationTestManova t(&d.in);
+        ASSERT_FALSE(t.Refused());
+        EXPECT_HAS(Printed([&](FILE* f) { t.PrintManovaResults(f, d.unitPtrs.data(), 5); }),
+                   "\nRandomization restrictions:" + c.notes + "\n\nSource of variation");
+    }
+}
+
+// Three factors: the three-factor line; four: the other interactions.
+TEST(ManovaReport, ThreeFactorTermAndOtherInteractions) {
+    const Ints A = {1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 2, 1}, B = {1, 1, 2, 2, 1, 1, 2, 2, 1, 1, 2, 2, 1, 2},
+               C = {1, 1, 1, 1, 2, 2, 2, 2, 1, 1, 2, 2, 2, 1}, E = {1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2};
+    const Ints id = Identity(14);
+    for (int k : {3, 4}) {
+        SCOPED_TRACE(k);
+        std::vector<Ints> factors = {A, B, C, E};
+        factors.resize(k);
+        Design d(factors, 19, 30);
+        RandomizationTestManova t(&d.in);
+        const std::string r = Printed([&](FILE* f) { t.PrintManovaResults(f, d.unitPtrs.data(), 6); });
+        // The terms from sums of squares of cells, each made by the test.
+        auto qb = [&](const Ints& which) {
+            return ListQb(d, id, [&](int a) {
+                int key = 0;
+                for (int f : which) key = key * 10 + factors[f][a];
+                return key;
+            });
+        };
+        Ints all(k);
+        for (int f = 0; f < k; f++) all[f] = f;
+        double rest = qb(all);
+        for (int i = 0; i < k; i++) rest -= qb({i});
+        for (int i = 0; i < k; i++)
+            for (int j = i + 1; j < k; j++) rest -= qb({i, j}) - qb({i}) - qb({j});
+        manovaResults* res = t.GetManovaResults();
+        const std::string dashes = kDashes78 + "\n";
+        if (k == 3) {
+            EXPECT_HAS(r, dashes + Format("A         x B         x C        \t%13.6g\t%g\n", rest, res->P3));
+            EXPECT_GT(res->P3, 1.0 / 30);
+        } else {
+            EXPECT_HAS(r, dashes + Format("Other interactions    \t%20.6g\n", rest) + dashes +
+                              Format("Between groups        \t%20.6g\t%g\n", qb(all), res->P[k][k]));
+            EXPECT_EQ(r.find("x C         x"), std::string::npos);
+        }
+    }
+}
+
+// The alternative statistics: the note and line of each, in the full
+// report and in the blocks of a saved run, whose frequencies are the counts
+// reached so far.
+TEST(ManovaReport, AlternativeStatisticsLinesAndBlocks) {
+    const Ints A = {1, 1, 1, 2, 2, 2, 3, 3};
+    struct Case {
+        int statistic;
+        std::string note, line, freq;
+    };
+    const std::vector<Case> cases = {
+        {1, "\n(*) Probabilities P generated for the sum F statistic based on ANOVA Fs for each variable.\n",
+         "SUM-F:\t%g\tP(SUM-F_Rnd>=SUM-F):\t%g\n", "SUM-F:\t%g\tFreq(SUM-F_Rnd>=SUM-F):\t%g\n"},
+        {2,
+         "\n(*) Probabilities P generated for the LR-IND likelihood ratio for independent variables statistic "
+         "(Eskell & Calvet 2004).\n",
+         "LR-IND:\t%g\tP(LR-IND_Rnd>=LR-IND):\t%g\n", "LR-IND:\t%g\tFreq(LR-IND_Rnd>=LR-IND):\t%g\n"},
+        {3, "\n(*) Probabilities P generated for the MRPP statistic (average dissimilaritty, v=1, Sorvin & Dosset 2001).\n",
+         "MRPP:\t%g\tP(MRPP_Rnd<=MRPP):\t%g\n", "MRPP:\t%g\tFreq(MRPP_Rnd<=MRPP):\t%g\n"},
+        {4, "\n(*) Probabilities P generated for the ANOSIM statistic (R, Wendle 1993).\n",
+         "ANOSIM R:\t%g\tP(R_Rnd>=R):\t%g\n", "ANOSIM R:\t%g\tFreq(R_Rnd>=R):\t%g\n"},
+    };
+    struct TeamGuard {
+        ~TeamGuard() { InitMultiprocessing(0); }
+    } guard;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.statistic);
+        Design d({A}, 40 + c.statistic, 6, 2);
+        RandomizationTestManova t(&d.in, c.statistic);
+        manovaResults* res = t.GetManovaResults();
+        const std::string r = Printed([&](FILE* f) { t.PrintManovaResults(f, d.unitPtrs.data(), 5, false, 0); });
+        EXPECT_HAS(r, c.note + "\nRandomization restrictions:none\n" + kDashes78 + "\nFactor A:\n" +
+                          Format(c.line.c_str(), res->Qb[0][0], res->P[0][0]));
+
+        // The saved run: each block's frequency counts the blocks so far whose
+        // statistic is as extreme as the observed one.
+        d.in.printEachPermutation = true;
+        const std::string blocks = Printed([&](FILE* f) {
+            d.in.report = f;
+            RandomizationTestManova s(&d.in, c.statistic);
+        });
+        const std::string name = c.line.substr(0, c.line.find('\t') + 1);
+        double count = 0, observed = 0;
+        size_t at = 0;
+        for (int p = 0; p < 6; p++) {
+            at = blocks.find(name, at);
+            ASSERT_NE(at, std::string::npos) << p;
+            const double value = std::stod(blocks.substr(at + name.size()));
+            if (p == 0) observed = value;
+            count += c.statistic == 3 ? value <= observed : value >= observed;
+            EXPECT_EQ(blocks.substr(at, blocks.find('\n', at) + 1 - at), Format(c.freq.c_str(), value, count)) << p;
+            at++;
+        }
+        EXPECT_EQ(Occurrences(blocks, "Number of random permutations"), 1);
+        EXPECT_EQ(Occurrences(blocks, "Random permutation of sampling unit vectors"), 0);
+    }
+}
+
+// The frequencies of a saved run of the Qb test: the counts so far.
+TEST(ManovaReport, SavedRunFrequenciesAreTheCountsSoFar) {
+    struct TeamGuard {
+        ~TeamGuard() { InitMultiprocessing(0); }
+    } guard;
+    const Ints A = {1, 1, 1, 2, 2, 2, 3, 3};
+    Design d({A}, 61, 12);
+    d.in.printEachPermutation = true;
+    d.in.digits = 17;
+    const std::string blocks = Printed([&](FILE* f) {
+        d.in.report = f;
+        RandomizationTestManova t(&d.in);
+    });
+    const std::string key = "Between groups        \t";
+    double observed = 0, count = 0;
+    size_t at = 0;
+    for (int p = 0; p < 12; p++) {
+        at = blocks.find(key, at);
+        ASSERT_NE(at, std::string::npos);
+        const double value = std::stod(blocks.substr(at + key.size()));
+        if (p == 0) observed = value;
+        count += value >= observed * (1 - 1e-12);
+        EXPECT_EQ(blocks.substr(at, blocks.find('\n', at) + 1 - at), key + Format("%20.17g\t%g\n", value, count));
+        at++;
+    }
+    EXPECT_GT(count, 1);
+    EXPECT_LT(count, 12);
+}
+
+// Portuguese: the block of a saved run, the intermediate table and the
+// alternative report.
+TEST(ManovaReport, PortugueseBlocksAndTables) {
+    struct TeamGuard {
+        ~TeamGuard() { InitMultiprocessing(0); }
+    } guard;
+    const Ints A = {1, 1, 2, 2, 3, 3}, B = {1, 2, 1, 2, 1, 2};
+    Design d({A, B}, 8, 2);
+    d.in.portuguese = 1;
+    d.in.printEachPermutation = d.in.intermediateTable = true;
+    const std::string r = Printed([&](FILE* f) {
+        d.in.report = f;
+        RandomizationTestManova t(&d.in);
+    });
+    for (const std::string& line :
+         {std::string("TESTE DE ALEATORIZACAO\nRESULTADOS INTERMEDIARIOS Permutacao 1\n"),
+          std::string("TESTE DE ALEATORIZACAO\nRESULTADOS INTERMEDIARIOS Permutacao 2\n"),
+          std::string("Tempo decorrido: "), std::string(" seconds\nMaximum number of threads: 1\n"),
+          std::string("TESTE DE ALEATORIZACAO - RESULTADOS INTERMEDIARIOS\n" + std::string(79, '-') +
+                      "\nA\tB\tA x B\tTodos os fatores\tPermutacoes aleatorias\n"),
+          std::string("\t Freq(QbNULL>=Qb)\n")})
+        EXPECT_HAS(r, line);
+    EXPECT_EQ(r.find("RESULTS"), std::string::npos);
+    EXPECT_EQ(r.find("Between"), std::string::npos);
+    RandomizationTestManova alt(&d.in, 4);
+    const std::string a = Printed([&](FILE* f) { alt.PrintManovaResults(f, d.unitPtrs.data(), 5, false, 0); });
+    EXPECT_HAS(a, "\n(*) Probabilidades P geradas para a estatistica ANOSIM (R, Wendle 1993).\n");
+    EXPECT_HAS(a, "\nFator A: \nGrupos:");
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -52,99 +53,218 @@ struct TeamGuard {
     ~TeamGuard() { InitMultiprocessing(0); }
 };
 
-// Two factors and two contrasts of A, one of B; counts of every statistic
-// after N permutations, from the engine (P x N) and from the reference.
-TEST(ManovaEngine, CountsEqualThoseOfTheReferenceLoop) {
-    for (bool pseudoF : {false, true}) {
-        SCOPED_TRACE(pseudoF ? "pseudo-F" : "Qb");
-        const Ints A = {1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 1, 3, 3};
-        const Ints B = {1, 1, 1, 2, 2, 2, 1, 1, 1, 2, 2, 2, 1, 2, 2, 1, 2};
-        const int N = 150;
-        Design d({A, B}, 2024, N);
-        Contrasts con;
-        con.coef = {{{1, -1, 0}, {1, 1, -2}}, {{1, -1}}};
-        con.Attach(d.in);
-        d.in.pseudoF = pseudoF;
-        RandomizationTestManova test(&d.in);
-        ASSERT_FALSE(test.Refused());
-        manovaResults* res = test.GetManovaResults();
+// The statistics of one arrangement, added pair by pair over the permuted
+// positions: main list for the factors, one list per contrast.
+struct RefStats {
+    std::vector<double> main;  // each factor, each pair i < j, the cells of all, three-factor term
+    double qw = 0;
+    std::vector<double> contrast;  // statistic, Qw_c of each contrast
+};
 
-        // The reference: statistics of a main list and of one list per contrast.
-        const int n = d.n;
-        auto sideOf = [&](int f, int c, int a) {
-            const double x = con.coef[f][c][d.factors[f][a] - 1];
-            return x > 0 ? 0 : (x < 0 ? 1 : -1);
-        };
-        struct Stats {
-            double a, b, ab, cells, qw;
-            std::vector<double> contrast;
-        };
-        auto stats = [&](const Ints& list, const std::vector<Ints>& clists, const Stats* obs) {
-            Stats s;
-            s.a = ListQb(d, list, [&](int a) { return A[a]; });
-            s.b = ListQb(d, list, [&](int a) { return B[a]; });
-            s.cells = ListQb(d, list, [&](int a) { return A[a] * 10 + B[a]; });
-            s.ab = s.cells - s.a - s.b;
-            s.qw = ListQ(d, list, [](int) { return true; }) - s.cells;
-            int c = 0;
-            for (int f = 0; f < 2; f++)
-                for (size_t ci = 0; ci < con.coef[f].size(); ci++, c++) {
-                    const Ints& cl = clists[c];
-                    const double q0 = ListQ(d, cl, [&](int a) { return sideOf(f, ci, a) >= 0; });
-                    const double qp = ListQ(d, cl, [&](int a) { return sideOf(f, ci, a) == 0; });
-                    const double qn = ListQ(d, cl, [&](int a) { return sideOf(f, ci, a) == 1; });
-                    double stat = q0 - qp - qn;
-                    const double qwc = obs ? obs->contrast[2 * c + 1] : qp + qn;
-                    if (pseudoF && qwc > 0) stat /= qp + qn;
-                    s.contrast.push_back(stat);
-                    s.contrast.push_back(qp + qn);
-                }
-            const double qw = obs ? obs->qw : s.qw;
-            if (pseudoF && qw > 0) s.a /= s.qw, s.b /= s.qw, s.ab /= s.qw, s.cells /= s.qw;
-            return s;
-        };
-        Ints identity(n);
-        for (int i = 0; i < n; i++) identity[i] = i + 1;
-        const Stats obs = stats(identity, std::vector<Ints>(3, identity), nullptr);
-        EXPECT_NEAR(res->Qb[0][0], obs.a, 1e-9);
-        EXPECT_NEAR(res->Qb[1][1], obs.b, 1e-9);
-        EXPECT_NEAR(res->Qb[0][1], obs.ab, 1e-9);
-        EXPECT_NEAR(res->Qb[2][2], obs.cells, 1e-9);
-        EXPECT_NEAR(res->Qb[3][3], ListQ(d, identity, [](int) { return true; }), 1e-9);
+// The reference computation of a design with k factors and the contrasts
+// of con (factor after factor); obs (null for the observed data) decides
+// the pseudo-F division as the engine does.
+struct Reference {
+    const Design& d;
+    const Contrasts& con;
+    bool pseudoF;
+    int Side(int f, size_t c, int a) const {
+        Ints pos(d.n);
+        GroupPositions(d.n, d.factors[f].data(), pos.data());
+        const double x = con.coef[f][c][pos[a] - 1];
+        return x > 0 ? 0 : (x < 0 ? 1 : -1);
+    }
+    double Cells(const Ints& list, const Ints& which) const {
+        return ListQb(d, list, [&](int a) {
+            int key = 0;
+            for (int f : which) key = key * 1000 + d.factors[f][a] + 500;
+            return key;
+        });
+    }
+    RefStats Of(const Ints& list, const std::vector<Ints>& clists, const RefStats* obs) const {
+        RefStats s;
+        const int k = d.k;
+        std::vector<double> q(k);
+        for (int f = 0; f < k; f++) s.main.push_back(q[f] = Cells(list, {f}));
+        double pairs = 0;
+        for (int i = 0; i < k; i++)
+            for (int j = i + 1; j < k; j++) {
+                s.main.push_back(Cells(list, {i, j}) - q[i] - q[j]);
+                pairs += s.main.back();
+            }
+        Ints all(k);
+        for (int f = 0; f < k; f++) all[f] = f;
+        const double cells = Cells(list, all);
+        s.main.push_back(cells);
+        double mains = 0;
+        for (double x : q) mains += x;
+        s.main.push_back(k == 3 ? cells - mains - pairs : 0.0);
+        s.qw = ListQ(d, list, [](int) { return true; }) - cells;
+        size_t c = 0;
+        for (int f = 0; f < k && f < static_cast<int>(con.coef.size()); f++)
+            for (size_t ci = 0; ci < con.coef[f].size(); ci++, c++) {
+                const Ints& cl = clists[c];
+                const double q0 = ListQ(d, cl, [&](int a) { return Side(f, ci, a) >= 0; });
+                const double qp = ListQ(d, cl, [&](int a) { return Side(f, ci, a) == 0; });
+                const double qn = ListQ(d, cl, [&](int a) { return Side(f, ci, a) == 1; });
+                double stat = q0 - qp - qn;
+                const double qwc = obs ? obs->contrast[2 * c + 1] : qp + qn;
+                if (pseudoF && qwc > 0) stat /= qp + qn;
+                s.contrast.push_back(stat);
+                s.contrast.push_back(qp + qn);
+            }
+        const double qw = obs ? obs->qw : s.qw;
+        if (pseudoF && qw > 0)
+            for (double& x : s.main) x /= s.qw;
+        return s;
+    }
+    size_t NumberOfContrasts() const {
+        size_t c = 0;
+        for (const auto& f : con.coef) c += f.size();
+        return c;
+    }
+};
 
-        Replay rep(2024);
-        std::vector<double> count(4 + 3, 1.0);
-        auto tally = [&](int slot, double rnd, double o) {
-            if (IsLargerThanOrEqual(rnd, o, 1, false)) count[slot]++;
-        };
-        for (int p = 1; p < N; p++) {
-            const Ints list = rep.Permutation(n);
-            std::vector<Ints> clists;
-            for (int f = 0; f < 2; f++)
-                for (size_t ci = 0; ci < con.coef[f].size(); ci++) {
-                    std::vector<bool> sel(n);
-                    for (int a = 0; a < n; a++) sel[a] = sideOf(f, ci, a) >= 0;
-                    clists.push_back(rep.Select(sel));
-                }
-            const Stats s = stats(list, clists, &obs);
-            tally(0, s.a, obs.a);
-            tally(1, s.b, obs.b);
-            tally(2, s.ab, obs.ab);
-            tally(3, s.cells, obs.cells);
-            for (int c = 0; c < 3; c++) tally(4 + c, s.contrast[2 * c], obs.contrast[2 * c]);
+// A random arrangement: the main list, then each contrast's list.
+using Draw = std::function<std::vector<Ints>(Replay&)>;
+
+// Runs the engine on d and checks its statistics and counts against the
+// reference replaying draw on its own generator.
+void ExpectCountsOfTheReference(Design& d, Contrasts& con, bool pseudoF, const Draw& draw) {
+    const int n = d.n, k = d.k, N = d.in.nPermutations;
+    d.in.pseudoF = pseudoF;
+    RandomizationTestManova test(&d.in);
+    ASSERT_FALSE(test.Refused());
+    manovaResults* res = test.GetManovaResults();
+    const Reference ref{d, con, pseudoF};
+    const size_t nc = ref.NumberOfContrasts();
+    Ints identity(n);
+    for (int i = 0; i < n; i++) identity[i] = i + 1;
+    const RefStats obs = ref.Of(identity, std::vector<Ints>(nc, identity), nullptr);
+    // Where each statistic is in the engine's results.
+    std::vector<std::pair<double*, double*>> slots;
+    for (int f = 0; f < k; f++) slots.push_back({&res->Qb[f][f], &res->P[f][f]});
+    for (int i = 0; i < k; i++)
+        for (int j = i + 1; j < k; j++) slots.push_back({&res->Qb[i][j], &res->P[i][j]});
+    slots.push_back({&res->Qb[k][k], &res->P[k][k]});
+    slots.push_back({&res->Qb3, &res->P3});
+    for (size_t s = 0; s < slots.size(); s++)
+        EXPECT_NEAR(*slots[s].first, obs.main[s], 1e-9 * std::max(1.0, std::fabs(obs.main[s]))) << s;
+    EXPECT_NEAR(res->Qb[k + 1][k + 1], ListQ(d, identity, [](int) { return true; }), 1e-9);
+
+    Replay rep(d.in.seed);
+    std::vector<double> count(obs.main.size() + nc, 1.0);
+    auto tally = [&](size_t slot, double rnd, double o) {
+        if (IsLargerThanOrEqual(rnd, o, 1, false)) count[slot]++;
+    };
+    for (int p = 1; p < N; p++) {
+        const std::vector<Ints> lists = draw(rep);
+        const RefStats s = ref.Of(lists[0], std::vector<Ints>(lists.begin() + 1, lists.end()), &obs);
+        for (size_t m = 0; m < s.main.size(); m++) tally(m, s.main[m], obs.main[m]);
+        for (size_t c = 0; c < nc; c++) tally(obs.main.size() + c, s.contrast[2 * c], obs.contrast[2 * c]);
+    }
+    // One factor: the cells are the factor and are not counted; two: no three-factor term.
+    if (k == 1) count[k] = 1.0;
+    if (k != 3) count[obs.main.size() - 1] = 0.0;
+    for (size_t s = 0; s < slots.size(); s++) EXPECT_DOUBLE_EQ(*slots[s].second * N, count[s]) << "statistic " << s;
+    size_t c = 0;
+    for (size_t f = 0; f < con.coef.size(); f++)
+        for (size_t ci = 0; ci < con.coef[f].size(); ci++, c++) {
+            EXPECT_NEAR(res->contrasts[f][ci][0], obs.contrast[2 * c], 1e-9);
+            EXPECT_NEAR(res->contrasts[f][ci][2], obs.contrast[2 * c + 1], 1e-9);
+            EXPECT_DOUBLE_EQ(res->contrasts[f][ci][1] * N, count[obs.main.size() + c]) << "contrast " << c;
         }
-        EXPECT_DOUBLE_EQ(res->P[0][0] * N, count[0]);
-        EXPECT_DOUBLE_EQ(res->P[1][1] * N, count[1]);
-        EXPECT_DOUBLE_EQ(res->P[0][1] * N, count[2]);
-        EXPECT_DOUBLE_EQ(res->P[2][2] * N, count[3]);
-        EXPECT_DOUBLE_EQ(res->contrasts[0][0][1] * N, count[4]);
-        EXPECT_DOUBLE_EQ(res->contrasts[0][1][1] * N, count[5]);
-        EXPECT_DOUBLE_EQ(res->contrasts[1][0][1] * N, count[6]);
-        EXPECT_NEAR(res->contrasts[0][1][0], obs.contrast[2], 1e-9);
-        EXPECT_NEAR(res->contrasts[0][1][2], obs.contrast[3], 1e-9);
-        // Some of them must be neither 1 / N nor 1, or the comparison says little.
-        EXPECT_GT(count[0], 1.0);
-        EXPECT_LT(count[0], N);
+    // Some counts must be neither 1 nor N, or the comparison says little.
+    EXPECT_GT(count[0], 1.0);
+    EXPECT_LT(count[0], N);
+}
+
+// Draws of the unrestricted test: a permutation of all units, then each
+// contrast's units permuted among themselves.
+Draw PlainDraw(const Design& d, const Contrasts& con) {
+    const Reference ref{d, con, false};
+    return [&d, ref](Replay& rep) {
+        std::vector<Ints> lists = {rep.Permutation(d.n)};
+        for (size_t f = 0; f < ref.con.coef.size(); f++)
+            for (size_t ci = 0; ci < ref.con.coef[f].size(); ci++) {
+                std::vector<bool> sel(d.n);
+                for (int a = 0; a < d.n; a++) sel[a] = ref.Side(static_cast<int>(f), ci, a) >= 0;
+                lists.push_back(rep.Select(sel));
+            }
+        return lists;
+    };
+}
+
+// Two and three factors with contrasts; counts of every statistic after N
+// permutations, from the engine (P x N) and from the reference.
+TEST(ManovaEngine, CountsEqualThoseOfTheReferenceLoop) {
+    const Ints A = {1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 1, 3, 3};
+    const Ints B = {1, 1, 1, 2, 2, 2, 1, 1, 1, 2, 2, 2, 1, 2, 2, 1, 2};
+    const Ints C = {7, 9, 9, 7, 9, 7, 7, 9, 7, 9, 9, 7, 9, 7, 7, 9, 7};
+    for (int k : {2, 3})
+        for (bool pseudoF : {false, true}) {
+            SCOPED_TRACE(std::to_string(k) + (pseudoF ? " factors, pseudo-F" : " factors, Qb"));
+            std::vector<Ints> factors = {A, B, C};
+            factors.resize(k);
+            Design d(factors, 2024, 150);
+            Contrasts con;
+            con.coef = {{{1, -1, 0}, {1, 1, -2}}, {{1, -1}}};
+            con.Attach(d.in);
+            ExpectCountsOfTheReference(d, con, pseudoF, PlainDraw(d, con));
+        }
+}
+
+// Balancing: in every cell larger than the smallest (every cell when
+// always), a random subset of the smallest cell's size is permuted; a
+// contrast's larger side likewise contributes as many units as its smaller
+// side. Each subset is the first units of a permutation of the cell's
+// members, every list starting from the identity.
+TEST(ManovaEngine, BalancingCountsEqualThoseOfTheReferenceLoop) {
+    const Ints A = {1, 2, 3, 3, 2, 1, 3, 2, 3, 3, 1, 2, 3, 2};  // groups of 3, 5 and 6
+    for (bool always : {false, true}) {
+        SCOPED_TRACE(always ? "always" : "unequal groups");
+        Design d({A}, 404, 120);
+        Contrasts con;
+        con.coef = {{{1, -1, 0}, {1, 1, -1}, {0, 1, -1}}};
+        con.Attach(d.in);
+        d.in.balance = true;
+        d.in.balanceAlways = always;
+        const Reference ref{d, con, false};
+        // Marks `take` of the members: the first of a permutation of them.
+        auto subset = [](Replay& rep, const Ints& members, int take, std::vector<bool>& mask) {
+            const Ints q = rep.Permutation(static_cast<int>(members.size()));
+            for (int t = 0; t < take; t++) mask[members[q[t] - 1]] = true;
+        };
+        const Draw draw = [&](Replay& rep) {
+            std::vector<bool> mask(d.n, false);
+            // Cells in the order of their first unit: 1 (3 units), 2 (5), 3 (6).
+            for (int g : {1, 2, 3}) {
+                Ints members;
+                for (int a = 0; a < d.n; a++)
+                    if (A[a] == g) members.push_back(a);
+                if (g != 1 || always)
+                    subset(rep, members, 3, mask);
+                else
+                    for (int a : members) mask[a] = true;
+            }
+            std::vector<Ints> lists = {rep.Select(mask)};
+            for (size_t ci = 0; ci < con.coef[0].size(); ci++) {
+                Ints side[2];
+                for (int a = 0; a < d.n; a++)
+                    if (ref.Side(0, ci, a) >= 0) side[ref.Side(0, ci, a)].push_back(a);
+                const int smaller = static_cast<int>(std::min(side[0].size(), side[1].size()));
+                std::vector<bool> sel(d.n, false);
+                for (const Ints& members : side) {
+                    if (static_cast<int>(members.size()) > smaller || always)
+                        subset(rep, members, smaller, sel);
+                    else
+                        for (int a : members) sel[a] = true;
+                }
+                lists.push_back(rep.Select(sel));
+            }
+            return lists;
+        };
+        ExpectCountsOfTheReference(d, con, false, draw);
     }
 }
 
@@ -272,11 +392,13 @@ TEST(ManovaEngine, ListsKeepNestingGroupsAndMoveBundlesWhole) {
     const int n = 16, N = 40;
     Ints A(n), blocks(n), bundles(n);
     for (int i = 0; i < n; i++) A[i] = i % 2 + 1, blocks[i] = i / 8 + 1, bundles[i] = i / 4 + 1;
-    for (int mode = 0; mode < 3; mode++) {
+    // 0 nesting, 1 bundles, 2 bundles within nesting groups, 3 synchronized nesting.
+    for (int mode = 0; mode < 4; mode++) {
         Design d({A}, 31 + mode, N);
         d.in.nested = mode != 1;
-        d.in.permuteBundles = mode != 0;
+        d.in.permuteBundles = mode == 1 || mode == 2;
         d.in.bundlesOnly = mode == 2;
+        d.in.synchronized = mode == 3;
         d.in.nestGroups = blocks.data();
         d.in.bundleGroups = bundles.data();
         d.in.printEachPermutation = true;
@@ -297,12 +419,15 @@ TEST(ManovaEngine, ListsKeepNestingGroupsAndMoveBundlesWhole) {
                     EXPECT_EQ(blocks[u], blocks[a]) << "unit " << u + 1 << " left its nesting group";
                 }
                 // A bundle's positions hold a whole bundle, in its order.
-                if (mode != 0) {
+                if (mode == 1 || mode == 2) {
                     EXPECT_EQ(bundles[u], bundles[list[a - a % 4] - 1]);
                     EXPECT_EQ(u % 4, a % 4);
                 }
                 moved += u != a;
             }
+            // Synchronized: the second nesting group is permuted as the first.
+            if (mode == 3)
+                for (int a = 0; a < 8; a++) EXPECT_EQ(list[a + 8], list[a] + 8) << "position " << a + 1;
         }
         EXPECT_GT(moved, 0) << mode;
     }
