@@ -426,8 +426,9 @@ TEST(ManovaEngine, ListsKeepNestingGroupsAndMoveBundlesWhole) {
                 moved += u != a;
             }
             // Synchronized: the second nesting group is permuted as the first.
-            if (mode == 3)
+            if (mode == 3) {
                 for (int a = 0; a < 8; a++) EXPECT_EQ(list[a + 8], list[a] + 8) << "position " << a + 1;
+            }
         }
         EXPECT_GT(moved, 0) << mode;
     }
@@ -449,6 +450,22 @@ TEST(ManovaEngine, DegenerateDesignsAndTheCallersMatrix) {
         d.in.pseudoF = true;  // Qw = 0 for the second: F stays Qb
         RandomizationTestManova f(&d.in);
         EXPECT_DOUBLE_EQ(f.GetManovaResults()->Qb[0][0], t.GetManovaResults()->Qb[0][0]);
+    }
+
+    // Contrasts of a one-group factor, and one without a non-zero
+    // coefficient: nothing to compare, statistic 0 and P 1, no empty array read.
+    for (bool balance : {false, true}) {
+        Design d({Ints(6, 3)}, 14, N);
+        Contrasts con;
+        con.coef = {{{1}, {-2}, {0}}};
+        con.Attach(d.in);
+        d.in.balance = d.in.balanceAlways = balance;
+        RandomizationTestManova t(&d.in);
+        ASSERT_FALSE(t.Refused());
+        for (int c = 0; c < 3; c++) {
+            EXPECT_NEAR(t.GetManovaResults()->contrasts[0][c][0], 0.0, 1e-12) << c;
+            EXPECT_DOUBLE_EQ(t.GetManovaResults()->contrasts[0][c][1], 1.0) << c;
+        }
     }
 
     // The lower triangle is read; afterwards the upper one holds it too.
@@ -631,6 +648,34 @@ TEST(ManovaEngine, GroupMeansSkipMissingValues) {
     EXPECT_DOUBLE_EQ(m[1][0][1], 19.0 / 3);
     // Partition 3 is the pair of factors: cell (1, 6) holds unit 2 alone.
     EXPECT_DOUBLE_EQ(m[3][1][0], 3);
+}
+
+}  // namespace
+
+namespace {
+
+// The alternative statistics take group positions: labels 0, 1, 2 give the
+// results of 1, 2, 3 (a 0/1 coding once lost group 0), on any team.
+TEST(ManovaEngine, AlternativeStatisticsOnAnyLabelsAndTeam) {
+    TeamGuard guard;
+    const Ints base = {1, 2, 3, 1, 2, 3, 1, 2, 3, 3, 2, 1, 1, 3};
+    Ints zero(base);
+    for (int& g : zero) g -= 1;
+    for (int s = 1; s <= 4; s++) {
+        SCOPED_TRACE(s);
+        std::vector<std::vector<double>> results;
+        for (const Ints& g : {base, zero})
+            for (int threads : {1, 3, 8}) {
+                InitMultiprocessing(threads);
+                Design d({g}, 70 + s, 90, 3);
+                RandomizationTestManova t(&d.in, s);
+                ASSERT_FALSE(t.Refused());
+                results.push_back(Everything(t, 1, nullptr));
+            }
+        for (size_t r = 1; r < results.size(); r++) EXPECT_EQ(results[r], results[0]) << r;
+        // Not every permutation is as extreme: the comparison says something.
+        EXPECT_LT(results[0][1], 1.0);
+    }
 }
 
 }  // namespace
