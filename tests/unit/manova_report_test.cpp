@@ -472,6 +472,8 @@ TEST(ManovaReport, PortugueseBlocksAndTables) {
         EXPECT_HAS(r, line);
     EXPECT_EQ(r.find("RESULTS"), std::string::npos);
     EXPECT_EQ(r.find("Between"), std::string::npos);
+    d.in.printEachPermutation = d.in.intermediateTable = false;
+    d.in.report = nullptr;  // the stream above is closed
     RandomizationTestManova alt(&d.in, 4);
     const std::string a = Printed([&](FILE* f) { alt.PrintManovaResults(f, d.unitPtrs.data(), 5, false, 0); });
     EXPECT_HAS(a, "\n(*) Probabilidades P geradas para a estatistica ANOSIM (R, Wendle 1993).\n");
