@@ -3745,6 +3745,7 @@ double ContrastQ(int n, double** D, Side side, bool squared) {
 // of values and of groups that have one.
 struct OneWayTerms {
     double T = 0, B = 0, W = 0;
+    double largest = 0;  // the largest |x|
     int n = 0, g = 0;
 };
 
@@ -3760,6 +3761,7 @@ OneWayTerms OneWay(int n, const std::vector<int>& pos, int g, double** X, int v,
         sum[pos[i]] += x;
         count[pos[i]]++;
         total += x;
+        t.largest = std::max(t.largest, std::fabs(x));
         t.n++;
     }
     if (t.n == 0) return t;
@@ -3780,7 +3782,10 @@ OneWayTerms OneWay(int n, const std::vector<int>& pos, int g, double** X, int v,
 }
 
 // The sum over the variables of term(their one-way sums); a variable whose
-// within sum of squares is rounding noise of its total adds nothing.
+// within sum of squares could come from the rounding of its group means
+// alone adds nothing. A group mean of m values is off by at most about
+// m eps |x|, so W of a variable constant within groups stays below
+// n (2 n eps max|x|)^2; a genuine W, however small beside T, is above it.
 template <class Term>
 double SumOverVariables(int n, int p, const int* groups, double** X, Term term) {
     int g = 0;
@@ -3790,7 +3795,8 @@ double SumOverVariables(int n, int p, const int* groups, double** X, Term term) 
     double total = 0.0;
     for (int v = 0; v < p; v++) {
         const OneWayTerms t = OneWay(n, pos, g, X, v, sum, count);
-        if (t.W > 1e-10 * t.T) total += term(t);
+        const double rounding = 2.0 * t.n * DBL_EPSILON * t.largest;
+        if (t.W > t.n * rounding * rounding) total += term(t);
     }
     return total;
 }

@@ -806,9 +806,10 @@ bool Residuals(int n, int p, int k, int** memberships, const int* nGroups, int**
 
 // One-way ANOVA statistics of the n rows of X (n x p) in groups, variable by
 // variable over its values that are not MISSING. A variable whose within
-// sum of squares is 0 (within rounding: at most 1e-10 of the total) adds
+// sum of squares is 0 (within the rounding of its group means) adds
 // nothing, so that a variable constant within groups never gives an F of
-// 1e30 out of rounding noise.
+// 1e30 out of rounding noise; a variable nearly constant within groups,
+// however strongly its groups differ, adds its F.
 // SUM-F: the sum of the F-ratios (B / (g - 1)) / (W / (n - g)); 0 with one group.
 double F_SUM(int n, int p, const int* groups, double** X);
 // LR-IND: the sum of n ln(T / W).

@@ -296,6 +296,34 @@ TEST(AlternativeStatistics, SumFAndLrIndAgainstOneWayAnova) {
     EXPECT_NEAR(LR_IND(n, p, one.data(), X.x), 0.0, 1e-9);
 }
 
+// A variable nearly constant within groups whose groups differ widely has
+// an F in the tens of trillions and must count; one constant within groups
+// whose group means are rounded must not. Groups {1e6, 1e6, 1e6 + 0.5} and
+// {2e6, 2e6, 2e6}: W = 1/36 + 1/36 + 1/9 = 1/6; means 1e6 + 1/6 and 2e6
+// around 1.5e6 + 1/12, B = 6 (5e5 - 1/12)^2 ... = 1.5e12 + 1/24, so
+// F = B / (W / 4) = 3.6e13 + 1 and LR-IND = 6 ln((B + W) / W).
+TEST(AlternativeStatistics, NearlyConstantWithinGroupsCountsRoundingDoesNot) {
+    const Ints two = {1, 1, 1, 2, 2, 2}, seven = {1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2};
+    const double B = 1.5e12 + 1.0 / 24, W = 1.0 / 6;
+    struct Case {
+        const char* name;
+        std::vector<double> x;
+        const Ints& groups;
+        double sumF, lrInd;
+    };
+    const std::vector<Case> cases = {
+        {"nearly constant", {1e6, 1e6, 1e6 + 0.5, 2e6, 2e6, 2e6}, two, B / (W / 4), 6 * std::log((B + W) / W)},
+        {"constant, rounded means", {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.7, 0.7, 0.7, 0.7, 0.7}, seven, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const int n = static_cast<int>(c.x.size());
+        Table X(n, 1);
+        for (int i = 0; i < n; i++) X[i][0] = c.x[i];
+        EXPECT_NEAR(F_SUM(n, 1, c.groups.data(), X.x), c.sumF, 1e-6 * c.sumF) << c.name;
+        EXPECT_NEAR(LR_IND(n, 1, c.groups.data(), X.x), c.lrInd, 1e-6 * c.lrInd) << c.name;
+    }
+}
+
 TEST(AlternativeStatistics, SumFSkipsMissingValues) {
     Table X = {{1}, {2}, {MISSING}, {6}, {9}, {4}};
     const Ints groups = {1, 1, 1, 2, 2, 2};
