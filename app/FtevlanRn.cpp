@@ -8,6 +8,7 @@
 #include <ctime>
 #include <initializer_list>
 #include <limits>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -407,7 +408,9 @@ struct Choice {
     int nPerm = 0;
     int save = 'n';
 
+    // Built once: records made earlier keep reading them.
     double*** ContrastPointers() {
+        if (!contrastFactors.empty()) return contrastFactors.data();
         contrastRows.assign(nFactors, {});
         contrastFactors.assign(nFactors, nullptr);
         for (int f = 0; f < nFactors; f++) {
@@ -823,25 +826,38 @@ public:
         // The matrix of the data as they are: checked before the dialogue
         // ended, so it converts.
         TestDistances(nObj, rese, W_, false);
-        {
+        // Without saved permutations, whose blocks show every factor, a
+        // main effect or the cells are tested over their own partition
+        // alone: their Qb does not depend on the other factors, and such a
+        // run costs a fraction of one over every partition.
+        const bool alone = c_.save == 'n';
+        cells_.assign(nObj, 0);
+        testIndex_++;
+        if (alone) {
+            OtherFactorCells(-1);
+            RunAlone(-1, false, Prow_[k_][k_], nullptr);
+        } else {
             manovaInput in = Base(0, nullptr);
             in.nested = false;
-            testIndex_++;
             RandomizationTestManova t(&in);
             const manovaResults* res = t.GetManovaResults();
             for (int i = 0; i <= k_; i++) Prow_[i][i] = res->P[i][i];
         }
 
         std::unique_ptr<RandomizationTestManova> last;
-        cells_.assign(nObj, 0);
         for (int i = 0; i < k_; i++) {
             if (i == block) continue;
             OtherFactorCells(i);
+            if (alone && i < k_ - 1) {
+                testIndex_++;
+                RunAlone(i, true, Prow_[i][i], contrastProw_[i]);
+                continue;
+            }
+            testIndex_++;
             manovaInput& in = last_;
             in = Base(0, nullptr);
             in.nested = true;
             in.nestGroups = cells_.data();
-            testIndex_++;
             last.reset(new RandomizationTestManova(&in));
             const manovaResults* res = last->GetManovaResults();
             Prow_[i][i] = res->P[i][i];
@@ -863,22 +879,47 @@ private:
         in.nRemoved = nRemoved;
         in.removedFactors = removed_;
         in.nTests = nTests_;
-        in.testIndex = testIndex_ + 1;
+        in.testIndex = testIndex_;
         return in;
     }
 
-    // Unit u's group: the 1-based number of the first unit with its groups
-    // on every factor but i.
+    // Unit u's group in cells_: the 1-based number of the first unit with
+    // its groups on every factor but i (i = -1: on every factor).
     void OtherFactorCells(int i) {
+        std::map<std::vector<int>, int> first;
+        std::vector<int> key;
         for (int u = 0; u < nObj; u++) {
-            int first = u;
-            for (int v = 0; v < u && first == u; v++) {
-                bool same = true;
-                for (int f = 0; f < k_ && same; f++) same = f == i || grMemb[f][v] == grMemb[f][u];
-                if (same) first = v;
-            }
-            cells_[u] = first + 1;
+            key.clear();
+            for (int f = 0; f < k_; f++)
+                if (f != i) key.push_back(grMemb[f][u]);
+            cells_[u] = first.emplace(key, u + 1).first->second;
         }
+    }
+
+    // The P of one partition's Qb, over that partition alone: factor f's
+    // groups with its contrasts (P and contrastP), within cells_ when
+    // nested, or (f = -1) the cells_ themselves.
+    void RunAlone(int f, bool nested, double& P, double* contrastP) {
+        int* memberships[1] = {f >= 0 ? grMemb[f] : cells_.data()};
+        int count[1] = {f >= 0 && c_.contrastOption != 0 ? c_.nContrasts[f] : 0};
+        double** coefficients[1] = {count[0] > 0 ? c_.contrastRows[f].data() : nullptr};
+        char* label[1] = {factorLabel[f >= 0 ? f : 0]};
+        manovaInput in = Base(0, nullptr);
+        in.nFactors = 1;
+        in.memberships = memberships;
+        in.nContrasts = count;
+        in.contrastCoef = coefficients;
+        in.doContrasts = count[0] > 0;
+        in.factorLabels = label;
+        in.firstFactorBlocks = false;
+        in.nestingFactor = 0;
+        in.groupMeans = false;
+        in.nested = nested;
+        in.nestGroups = cells_.data();
+        RandomizationTestManova t(&in);
+        const manovaResults* res = t.GetManovaResults();
+        P = res->P[0][0];
+        for (int q = 0; q < count[0]; q++) contrastP[q] = res->contrasts[0][q][1];
     }
 
     static constexpr int kNone[3] = {0, 0, 0};

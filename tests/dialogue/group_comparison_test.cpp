@@ -607,4 +607,57 @@ TEST(GroupComparisonKey, Portuguese) {
     ExpectClose(Line(report, "Entre grupos")[0], Qb(Distances(Euclidean), Management()), report);
 }
 
+
+// One group, or every unit its own group: every arrangement gives the
+// observed Qb (0, or the total), so P = 1.
+TEST(GroupComparisonKey, OneGroupOrEveryUnitItsOwnGroupGivesPOfOne) {
+    std::string single, own;
+    for (int i = 0; i < kUnits; i++) {
+        single += "7 ";
+        own += std::to_string(i + 1) + " ";
+    }
+    const double qt = Q(Distances(Euclidean), All());
+    const struct {
+        std::string groups;
+        double qb;
+    } cases[] = {{single, 0.0}, {own, qt}};
+    for (const auto& c : cases) {
+        Dialogue d;
+        d.PutExample("dune.txt");
+        d.Put("groups.txt", c.groups + "\n");
+        // N of 0 and -1 are asked again.
+        const RunResult r = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\np\n1\nG\nf\ngroups.txt\n" + kSeed +
+                                  "d\n0\n0\n-1\n99\nn\nx\n");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(Count(r.err, "Incorrect input = "), 2) << r.err;
+        const std::vector<double> between = Line(r.File("Vidive.txt"), "Between groups");
+        ASSERT_EQ(between.size(), 2u) << r.File("Vidive.txt");
+        EXPECT_NEAR(between[0], c.qb, 1e-4 * qt);
+        EXPECT_EQ(between[1], 1.0);
+    }
+}
+
+// Jaccard turnover is undefined for a pair with a unit without species:
+// the matrix cannot be tested, and nothing is written.
+TEST(GroupComparisonKey, AnUndefinedResemblanceIsRefused) {
+    Dialogue d;
+    d.PutExample("dune_groups_management.txt");
+    std::string pa;
+    const Matrix x = Dune();
+    for (int i = 0; i < kUnits; i++) {
+        for (double v : x[i]) pa += v > 0 && i > 0 ? "1\t" : "0\t";
+        pa += "\n";
+    }
+    d.Put("pa.txt", pa);
+    const RunResult r = d.Run("n\nn\npa.txt\n4\n20\n30\nN\n1\nn\nr\n1\n24\n0\nn\np\n" + std::string(kManagement) +
+                              kSeed + "d\n0\n99\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.err.find("\nThe resemblance matrix holds undefined (-999) or not finite values: the groups cannot be "
+                         "compared.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Count(r.out, "See results on file Vidive.txt."), 1);  // key R's
+    EXPECT_EQ(r.File("Vidive.txt").find("RANDOMIZATION TEST"), std::string::npos);
+}
+
 }  // namespace
