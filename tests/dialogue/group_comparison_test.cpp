@@ -398,11 +398,13 @@ TEST(GroupComparisonKey, DefaultSeriesOfTwoAndThreeFactorsAndABlockDesign) {
     const std::string series = std::string(kSeed) + "d\n0\n99\nn\n";
     const RunResult r = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\np\n" + TwoFactors(false, "Use") + series +
                               "p\ny\n3\nn\nMoisture\nManagement\nUse\nf\nthree.txt\n" + series + "p\ny\n" +
-                              TwoFactors(true, "Use") + series + "x\n");
+                              TwoFactors(true, "Use") + series + "p\ny\n" + TwoFactors(false, "Use") + kSeed +
+                              "d\n0\n99\np\nx\n");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.err, "");
-    const std::vector<std::string> runs = Runs(r.File("Vidive.txt"));
-    ASSERT_EQ(runs.size(), 3u) << r.File("Vidive.txt");
+    const std::string report = r.File("Vidive.txt");
+    const std::vector<std::string> runs = Runs(report);
+    ASSERT_EQ(runs.size(), 4u) << report;
     const Matrix D = Distances(Euclidean);
     auto cells = [](const std::vector<int>& a, const std::vector<int>& b) {
         std::vector<int> c(kUnits);
@@ -450,6 +452,13 @@ TEST(GroupComparisonKey, DefaultSeriesOfTwoAndThreeFactorsAndABlockDesign) {
     ExpectClose(Line(blocks, "Within groups")[0], Q(D, All()) - Qb(D, m) - Qb(D, u), blocks);
     EXPECT_EQ(blocks.substr(0, blocks.find("Mean vectors")).find(" x "), std::string::npos) << blocks;
     EXPECT_EQ(blocks.find("Vectors of raw data were used"), std::string::npos);
+
+    // The series again with the table of every run's random statistics:
+    // the same observed values.
+    EXPECT_EQ(Count(report, "RANDOMIZATION TEST - INTERMEDIATE RESULTS"), 4);
+    const std::vector<double> tabled = Line(runs[3], "Management x Use      ");
+    ASSERT_TRUE(p(tabled)) << runs[3];
+    EXPECT_EQ(tabled[0], ab[0]);
 }
 
 TEST(GroupComparisonKey, AdvancedResidualsAndAKeptBlockDesign) {
