@@ -69,37 +69,52 @@ private:
     std::vector<double> v_;
 };
 
-// Eight lanes of doubles (and of their bit patterns): element j + l of a
-// run goes to lane l. On a processor without wide registers the compiler
-// splits them; the sums are the same either way.
-typedef double Lanes __attribute__((vector_size(8 * sizeof(double))));
-typedef long long LaneBits __attribute__((vector_size(8 * sizeof(long long))));
+// Vectors of two, four or eight doubles (and of their bit patterns), the
+// widths of the processor's registers. A wider vector than the registers
+// would have its comparisons made one element at a time.
+typedef double Vec2 __attribute__((vector_size(2 * sizeof(double))));
+typedef long long Bits2 __attribute__((vector_size(2 * sizeof(long long))));
+typedef double Vec4 __attribute__((vector_size(4 * sizeof(double))));
+typedef long long Bits4 __attribute__((vector_size(4 * sizeof(long long))));
+typedef double Vec8 __attribute__((vector_size(8 * sizeof(double))));
+typedef long long Bits8 __attribute__((vector_size(8 * sizeof(long long))));
 static_assert(kLanes == 8, "the lanes are added in a fixed tree of eight");
 
-// Sum of row[j] over j < len where lab[j] == target. Four accumulators of
-// eight lanes take the elements in turn, so that four additions are in
-// flight at once; they and their lanes are added in a fixed tree.
+// Sum of row[j] over j < len where lab[j] == target. Element j + l of a run
+// goes to lane l of eight; four accumulators of eight lanes take the runs in
+// turn, so that four additions are in flight at once; they and their lanes
+// are added in a fixed tree. A lane is held in vectors of V's width, eight
+// lanes in kLanes / width of them; every lane adds the same elements in the
+// same order whatever the width, so the sums are the same.
+template <class V, class Bits>
 __attribute__((always_inline)) inline double MaskedSum(const double* row, const double* lab, int len,
                                                        double target) {
-    Lanes a0 = {}, a1 = {}, a2 = {}, a3 = {};
-    const Lanes t = a0 + target;
-    auto add = [&](Lanes& a, int j) {
-        Lanes r, l;
-        std::memcpy(&r, row + j, sizeof r);
-        std::memcpy(&l, lab + j, sizeof l);
-        a += reinterpret_cast<Lanes>(reinterpret_cast<LaneBits>(r) & (l == t));
+    constexpr int width = sizeof(V) / sizeof(double), parts = kLanes / width;
+    V a[4][parts] = {};
+    const V t = a[0][0] + target;
+    auto add = [&](V* acc, int j) {
+        for (int q = 0; q < parts; q++) {
+            V r, l;
+            std::memcpy(&r, row + j + q * width, sizeof r);
+            std::memcpy(&l, lab + j + q * width, sizeof l);
+            acc[q] += reinterpret_cast<V>(reinterpret_cast<Bits>(r) & (l == t));
+        }
     };
     int j = 0;
     for (; j + 4 * kLanes <= len; j += 4 * kLanes) {
-        add(a0, j);
-        add(a1, j + kLanes);
-        add(a2, j + 2 * kLanes);
-        add(a3, j + 3 * kLanes);
+        add(a[0], j);
+        add(a[1], j + kLanes);
+        add(a[2], j + 2 * kLanes);
+        add(a[3], j + 3 * kLanes);
     }
-    for (; j + kLanes <= len; j += kLanes) add(a0, j);
+    for (; j + kLanes <= len; j += kLanes) add(a[0], j);
     double tail = 0.0;
     for (; j < len; j++) tail += lab[j] == target ? row[j] : 0.0;
-    const Lanes acc = (a0 + a1) + (a2 + a3);
+    double acc[kLanes];
+    for (int q = 0; q < parts; q++) {
+        const V sum = (a[0][q] + a[1][q]) + (a[2][q] + a[3][q]);
+        std::memcpy(acc + q * width, &sum, sizeof sum);
+    }
     return (((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]))) + tail;
 }
 
@@ -117,6 +132,7 @@ struct Job {
 // cache while every job passes over it; a job's sums are added in the same
 // order (tiles of columns, then rows) whatever the other jobs. gather holds
 // kRows x kChunk values.
+template <class V, class Bits>
 __attribute__((always_inline)) inline void WithinSumsBody(const Triangle& T, const int* units, int m,
                                                           const Job* jobs, int nJobs, double* gather) {
     const double* rows[kRows];
@@ -143,7 +159,7 @@ __attribute__((always_inline)) inline void WithinSumsBody(const Triangle& T, con
                 for (int i = i0; i < i1; i++) {
                     const double li = lab[i];
                     if (li < 0) continue;
-                    W[static_cast<int>(li)] += MaskedSum(rows[i - i0], lab + j0, lens[i - i0], li);
+                    W[static_cast<int>(li)] += MaskedSum<V, Bits>(rows[i - i0], lab + j0, lens[i - i0], li);
                 }
             }
         }
@@ -153,16 +169,16 @@ __attribute__((always_inline)) inline void WithinSumsBody(const Triangle& T, con
 // The kernel compiled for the widest registers the processor has; the
 // instructions differ, the sums do not.
 void WithinSumsPlain(const Triangle& T, const int* units, int m, const Job* jobs, int nJobs, double* gather) {
-    WithinSumsBody(T, units, m, jobs, nJobs, gather);
+    WithinSumsBody<Vec2, Bits2>(T, units, m, jobs, nJobs, gather);
 }
 #if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target("avx2"))) void WithinSumsAvx2(const Triangle& T, const int* units, int m,
                                                     const Job* jobs, int nJobs, double* gather) {
-    WithinSumsBody(T, units, m, jobs, nJobs, gather);
+    WithinSumsBody<Vec4, Bits4>(T, units, m, jobs, nJobs, gather);
 }
 __attribute__((target("avx512f"))) void WithinSumsAvx512(const Triangle& T, const int* units, int m,
                                                         const Job* jobs, int nJobs, double* gather) {
-    WithinSumsBody(T, units, m, jobs, nJobs, gather);
+    WithinSumsBody<Vec8, Bits8>(T, units, m, jobs, nJobs, gather);
 }
 #endif
 
