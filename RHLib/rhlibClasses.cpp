@@ -831,7 +831,11 @@ void RandomizationTestManova::PermutationLoop(Run& run, const BatchFunction& eva
                              done + 1, threads);
                 HandleEventInfoWhere2(text);
             }
-        });
+        },
+        [](int, std::vector<int>&) {},
+        // A batch is a few milliseconds of work: handed out one at a time, the
+        // thread that drew the next block still finds a share of this one.
+        1);
 }
 
 // ===========================================================================
