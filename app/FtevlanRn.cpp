@@ -10,6 +10,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include <gsl/gsl_cdf.h>
@@ -829,8 +830,14 @@ public:
         // Without saved permutations, whose blocks show every factor, a
         // main effect or the cells are tested over their own partition
         // alone: their Qb does not depend on the other factors, and such a
-        // run costs a fraction of one over every partition.
-        const bool alone = c_.save == 'n';
+        // run costs a fraction of one over every partition. It draws the
+        // same lists from the generator as a run over every partition only
+        // when no contrast is drawn besides them: with contrasts every run
+        // takes every partition, so that a seed gives the same P either way.
+        int contrasts = 0;
+        if (c_.contrastOption != 0)
+            for (int f = 0; f < k_; f++) contrasts += c_.nContrasts[f];
+        const bool alone = c_.save == 'n' && contrasts == 0;
         cells_.assign(nObj, 0);
         testIndex_++;
         if (alone) {
@@ -896,11 +903,23 @@ private:
         }
     }
 
+    // The codes of the cells of every factor (cells_): those of the first
+    // factor whose groups are the cells, when the other factors are nested
+    // in it, as a run over every partition sums their groups in that
+    // factor's order and a sum in another order may round apart; else
+    // cells_.
+    int* SameGroupingAsCells() {
+        const size_t cells = std::set<int>(cells_.begin(), cells_.end()).size();
+        for (int f = 0; f < k_; f++)
+            if (std::set<int>(grMemb[f], grMemb[f] + nObj).size() == cells) return grMemb[f];
+        return cells_.data();
+    }
+
     // The P of one partition's Qb, over that partition alone: factor f's
     // groups with its contrasts (P and contrastP), within cells_ when
     // nested, or (f = -1) the cells_ themselves.
     void RunAlone(int f, bool nested, double& P, double* contrastP) {
-        int* memberships[1] = {f >= 0 ? grMemb[f] : cells_.data()};
+        int* memberships[1] = {f >= 0 ? grMemb[f] : SameGroupingAsCells()};
         int count[1] = {f >= 0 && c_.contrastOption != 0 ? c_.nContrasts[f] : 0};
         double** coefficients[1] = {count[0] > 0 ? c_.contrastRows[f].data() : nullptr};
         char* label[1] = {factorLabel[f >= 0 ? f : 0]};

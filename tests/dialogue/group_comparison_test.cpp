@@ -548,6 +548,49 @@ TEST(GroupComparisonKey, ASeedGivesTheSameReportOnAnyNumberOfThreads) {
     EXPECT_EQ(reports[1], reports[2]);
 }
 
+// The last report of a series (its time lines left out).
+std::string LastRun(const std::string& report) {
+    const std::vector<std::string> runs = Runs(report);
+    return runs.empty() ? "" : Comparable(runs.back());
+}
+
+// The default series gives the same statistics and P for a seed whether
+// the random statistics are tabled (every run over every partition) or not,
+// with and without contrasts, for two and three factors, and for a factor
+// nested in the other (the cells are its groups, coded out of their order).
+TEST(GroupComparisonKey, ASeriesReportsTheSamePWithOrWithoutTheTable) {
+    const std::vector<int> m = Management(), u = Use(), w = Environment(0);
+    std::vector<int> nested(kUnits);
+    for (int i = 0; i < kUnits; i++) nested[i] = 10 * (4 - m[i]) + u[i];
+    const std::string three = "3\nn\nMoisture\nManagement\nUse\nf\nthree.txt\n";
+    const struct {
+        std::vector<std::vector<int>> factors;
+        std::string groups, contrasts;
+    } cases[] = {
+        {{m, u}, TwoFactors(false, "Use"), "0\n"},
+        {{m, u}, TwoFactors(false, "Use"), "1\n"},
+        {{m, u}, TwoFactors(false, "Use"), "2\n1\n1 -1 0 0\n2\n1 -1 0\n0 1 -1\n"},
+        {{m, u}, TwoFactors(false, "Use"), "2\n0\n0\n"},
+        {{nested, m}, TwoFactors(false, "Plot"), "0\n"},
+        {{w, m, u}, three, "0\n"},
+        {{w, m, u}, three, "1\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> reports;
+        for (const char* save : {"n", "p"}) {
+            Dialogue d;
+            d.PutExample("dune.txt");
+            d.Put(c.factors.size() == 2 ? "two.txt" : "three.txt", GroupFile(c.factors));
+            const RunResult r = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\np\n" + c.groups + kSeed + "d\n" +
+                                      c.contrasts + "199\n" + save + "\nx\n");
+            ASSERT_EQ(r.status, 0) << r.out << r.err;
+            reports.push_back(LastRun(r.File("Vidive.txt")));
+        }
+        ASSERT_NE(reports[0].find("Vectors of raw data were used"), std::string::npos) << reports[0];
+        EXPECT_EQ(reports[0], reports[1]) << c.groups << c.contrasts;
+    }
+}
+
 TEST(GroupComparisonKey, BadInputGetsAMessageAndAWayOn) {
     Dialogue d;
     d.PutExample("dune.txt");
