@@ -730,6 +730,29 @@ bool ResidualDistances(int nRemoved, const int* removed, double** table, double*
     return TestDistances(nObj, W, W, true);
 }
 
+// The restrictions can be applied to the units, and to the units of each
+// contrast, which are permuted on their own (bundles a contrast takes in
+// part are unequal): else the engine's message, before any report is opened.
+bool RestrictionsAccepted(const Choice& c) {
+    if (!CheckNestedDesign(nObj, c.nested, c.nestGroups.data(), c.bundles, c.bundleGroups.data(), c.bundlesOnly,
+                           false, nullptr))
+        return false;
+    // The alternative statistics test no contrasts.
+    if (c.contrastOption == 0 || (c.advanced && c.statistic == 3)) return true;
+    std::vector<int> position(nObj);
+    std::unique_ptr<bool[]> mask(new bool[nObj]);
+    for (int f = 0; f < nFactors; f++) {
+        GroupPositions(nObj, grMemb[f], position.data());
+        for (int k = 0; k < c.nContrasts[f]; k++) {
+            for (int u = 0; u < nObj; u++) mask[u] = c.coefficients[f][k][position[u] - 1] != 0;
+            if (!CheckNestedDesign(nObj, c.nested, c.nestGroups.data(), c.bundles, c.bundleGroups.data(),
+                                   c.bundlesOnly, false, mask.get()))
+                return false;
+        }
+    }
+    return true;
+}
+
 // The record of a run with the options chosen.
 manovaInput Record(Choice& c, double** W, FILE* report) {
     manovaInput in{};
@@ -978,10 +1001,7 @@ int AleatorizacaoUnitsManova() {
     } else if (!TestDistances(nObj, rese, W, false)) {
         return 0;
     }
-    if ((c.nested || c.bundles) &&
-        !CheckNestedDesign(nObj, c.nested, c.nestGroups.data(), c.bundles, c.bundleGroups.data(), c.bundlesOnly,
-                           false, nullptr))
-        return 0;
+    if ((c.nested || c.bundles) && !RestrictionsAccepted(c)) return 0;
 
     FILE* report = fopenck("Vidive.txt", nullptr, modeVidive);
     if (!report) return 0;

@@ -639,6 +639,42 @@ TEST(GroupComparisonKey, BadInputGetsAMessageAndAWayOn) {
     EXPECT_EQ(cut.File("Sessao.trk"), session);
 }
 
+// Bundles of two neighbouring units are equal, but a contrast of the first
+// two managements takes one unit of some of them: the engine could not
+// permute that contrast's bundles, so the test is refused before the report
+// is opened, and the report of the previous analysis stays.
+TEST(GroupComparisonKey, BundlesAContrastSplitsAreRefusedBeforeTheReport) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    std::vector<int> pairs(kUnits);
+    for (int i = 0; i < kUnits; i++) pairs[i] = i / 2 + 1;
+    d.Put("two.txt", GroupFile({Management(), pairs}));
+    const RunResult made = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\ng\n" + TwoFactors(false, "Pair") + "x\n");
+    ASSERT_EQ(made.status, 0) << made.out << made.err;
+    const std::string report = made.File("Vidive.txt");
+    ASSERT_NE(report, "");
+    struct Case {
+        std::string contrasts;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"2\n1\n1 -1 0 0\n0\n", true},
+        // Every unit in the contrast: whole bundles.
+        {"2\n1\n1 1 -1 -1\n0\n", false},
+    };
+    for (const Case& c : cases) {
+        // Erase the report at the first analysis: a refused test keeps it.
+        const RunResult r =
+            d.Run(std::string("y\ne\np\nn\n") + kSeed + "a\n1\n0\n0\n1\n2\n" + c.contrasts + "99\nn\nx\n");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const bool refused = (r.out + r.err).find("Unbalanced design.") != std::string::npos;
+        EXPECT_EQ(refused, c.refused) << c.contrasts << r.out << r.err;
+        EXPECT_EQ(Count(r.out, "See results on file Vidive.txt."), c.refused ? 0 : 1) << r.out;
+        if (c.refused) EXPECT_EQ(r.File("Vidive.txt"), report);
+        else EXPECT_NE(r.File("Vidive.txt").find("   Contrasts:"), std::string::npos) << r.File("Vidive.txt");
+    }
+}
+
 TEST(GroupComparisonKey, Portuguese) {
     Dialogue d;
     d.Put("Tevlan.prf", "06Apr2012\n0\n1\n0\n0\n0\n0\n5\n6\n0\n");
