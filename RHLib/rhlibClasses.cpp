@@ -263,6 +263,7 @@ struct RandomizationTestManova::Run {
     int wPerPerm = 0;
     Triangle T;
     double Qt = 0;                    // ANOSIM: the total of the ranks
+    bool undefinedPair = false;       // MRPP, ANOSIM: a dissimilarity is not a number
     std::vector<ThreadBuffers> buffers;
     std::atomic<long long> done{0};
 };
@@ -934,10 +935,12 @@ void RandomizationTestManova::Draw(Run& run, int* out, DrawWork& w) {
 void RandomizationTestManova::EvaluateAlternative(Run& run, ThreadBuffers& b, int count,
                                                   const int* const* lists) {
     const int n = n_, k = k_;
-    if (statistic_ == 3 || statistic_ == 4) PartitionSums(run, b, count, lists);
+    const bool fromPairs = statistic_ == 3 || statistic_ == 4;
+    if (fromPairs && !run.undefinedPair) PartitionSums(run, b, count, lists);
     for (int t = 0; t < count; t++) {
         Statistics& s = b.stats[t];
-        s.alt.assign(k, 0.0);
+        s.alt.assign(k, fromPairs && run.undefinedPair ? kNaN : 0.0);
+        if (fromPairs && run.undefinedPair) continue;
         for (int f = 0; f < k; f++) {
             const Partition& p = partitions_[f];
             if (statistic_ == 1 || statistic_ == 2) {
@@ -989,7 +992,13 @@ void RandomizationTestManova::RunAlternativeTest() {
     } else if (statistic_ == 4) {
         // Ranked once; every permutation reads the ranks through its labels.
         run.T.Fill(n, [D](int i, int j) { return D[i][j]; });
-        std::vector<double>& v = run.T.Values();
+    }
+    // A pair without a dissimilarity has no rank, and the groups it falls in
+    // change from one arrangement to the next: no statistic is defined, and
+    // the test is not testable rather than run on the other pairs.
+    std::vector<double>& v = run.T.Values();
+    run.undefinedPair = std::any_of(v.begin(), v.end(), [](double x) { return std::isnan(x); });
+    if (statistic_ == 4 && !run.undefinedPair) {
         RankVectorAdj(static_cast<int>(v.size()), v.data(), v.data());
         for (double r : v) run.Qt += r;  // the total of the ranks
     }

@@ -3992,6 +3992,10 @@ double ANOSIM(int n, int g, const int* groups, double** D, bool ranked) {
     v.reserve(count);
     for (int i = 0; i < n; i++)
         for (int j = i + 1; j < n; j++) v.push_back(D[i][j]);
+    // A dissimilarity that is not a number has no rank, and would leave the
+    // others with ranks of no meaning.
+    if (std::any_of(v.begin(), v.end(), [](double x) { return std::isnan(x); }))
+        return std::numeric_limits<double>::quiet_NaN();
     if (!ranked) RankVectorAdj(static_cast<int>(count), v.data(), v.data());
     double within = 0.0, between = 0.0;
     double nWithin = 0.0, nBetween = 0.0;

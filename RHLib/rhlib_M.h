@@ -822,7 +822,8 @@ double LR_IND(int n, int p, const int* groups, double** X);
 double MRPP(int n, int g, const int* groups, double** D, bool squared, bool useSquares);
 // ANOSIM R = (r_B - r_W) / (n (n - 1) / 4), the mean ranks of the
 // dissimilarities between and within groups (ties share their mean rank; a
-// mean over no pairs is 0). ranked: D holds ranks already. NaN for n < 2.
+// mean over no pairs is 0). ranked: D holds ranks already. NaN for n < 2
+// and when a dissimilarity is NaN.
 double ANOSIM(int n, int g, const int* groups, double** D, bool ranked);
 
 // Greedy matching of two sets of n units, D (2n x 2n): d(i, j) = D[i][n + j]

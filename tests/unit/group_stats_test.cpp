@@ -384,6 +384,9 @@ TEST(AlternativeStatistics, AnosimWithTiedRanks) {
     const Ints one(4, 1);
     EXPECT_NEAR(ANOSIM(4, 1, one.data(), D.x, false), -3.5 / 3, 1e-12);
     EXPECT_TRUE(std::isnan(ANOSIM(1, 1, one.data(), D.x, false)));
+    // A dissimilarity that is not a number has no rank.
+    D[0][3] = D[3][0] = std::nan("");
+    EXPECT_TRUE(std::isnan(ANOSIM(4, 2, groups.data(), D.x, false)));
 }
 
 // The cost of an assignment and the best of all n! assignments.
