@@ -461,6 +461,44 @@ TEST(GroupComparisonKey, DefaultSeriesOfTwoAndThreeFactorsAndABlockDesign) {
     EXPECT_EQ(tabled[0], ab[0]);
 }
 
+// The dune codes read as qualitative states, compared by simple matching:
+// the series tests the main effects and the cells on the distances
+// sqrt(2 (1 - s)), but residuals of states mean nothing, so the interaction
+// is not tested.
+TEST(GroupComparisonKey, QualitativeDataLeaveTheInteractionUntested) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    const std::vector<int> m = Management(), u = Use();
+    d.Put("two.txt", GroupFile({m, u}));
+    const RunResult r = d.Run("n\nn\ndune.txt\n3\n20\n30\nN\n2\nn\nr\n1\n12\n0\nn\np\n" + TwoFactors(false, "Use") +
+                              kSeed + "d\n0\n99\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<std::string> runs = Runs(r.File("Vidive.txt"));
+    ASSERT_EQ(runs.size(), 1u) << r.File("Vidive.txt");
+    const std::string& report = runs[0];
+    const Matrix D = Distances([](const std::vector<double>& a, const std::vector<double>& b) {
+        int same = 0;
+        for (size_t k = 0; k < a.size(); k++) same += a[k] == b[k];
+        return std::sqrt(2 * (1 - static_cast<double>(same) / a.size()));
+    });
+    std::vector<int> cells(kUnits);
+    for (int i = 0; i < kUnits; i++) cells[i] = m[i] * 100 + u[i];
+    const struct {
+        std::vector<double> line;
+        double qb;
+    } effects[] = {{Line(report, "Between groups", 0), Qb(D, m)},
+                   {Line(report, "Between groups", 1), Qb(D, u)},
+                   {Line(report, "Between groups", 2), Qb(D, cells)}};
+    for (const auto& e : effects) {
+        ASSERT_EQ(e.line.size(), 2u) << report;
+        ExpectClose(e.line[0], e.qb, report);
+        EXPECT_GT(e.line[1], 0) << report;
+    }
+    const size_t at = report.find("\nManagement x Use      \t");
+    ASSERT_NE(at, std::string::npos) << report;
+    EXPECT_NE(report.substr(at, report.find('\n', at + 1) - at).find("not testable"), std::string::npos) << report;
+}
+
 TEST(GroupComparisonKey, AdvancedResidualsAndAKeptBlockDesign) {
     Dialogue d;
     d.PutExample("dune.txt");
