@@ -688,3 +688,53 @@ TEST(ManovaEngine, AlternativeStatisticsOnAnyLabelsAndTeam) {
 }
 
 }  // namespace
+
+namespace {
+
+// The progress line of each kind of run, in both languages.
+TEST(ManovaEngine, ProgressLine) {
+    TeamGuard guard;
+    InitMultiprocessing(1);
+    struct Case {
+        int statistic, nTests, portuguese;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {0, 3, 0, "Test: 3 2 Permutation: 400 "},
+        {0, 3, 1, "Teste: 3 2 Permutacao: 400 "},
+        {0, 1, 0, "Permutation: 400 "},
+        {3, 3, 0, "Permutation: 400 "},
+        {3, 1, 1, "Permutacao: 400 "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        Design d({{1, 1, 1, 2, 2, 2, 3, 3, 3, 3}}, 5, 400);
+        d.in.showProgress = true;
+        d.in.nTests = c.nTests;
+        d.in.testIndex = 2;
+        d.in.portuguese = c.portuguese;
+        const std::string progress = Printed([&](FILE* f) {
+            SetProgressStream(f);
+            InitIFLibG();
+            struct timespec pause = {0, 6000000};  // past the redraw interval
+            nanosleep(&pause, nullptr);
+            RandomizationTestManova t(&d.in, c.statistic);
+            ClearLine();
+            SetProgressStream(nullptr);
+        });
+        const size_t at = progress.find(c.expected);
+        ASSERT_NE(at, std::string::npos) << progress;
+        // The count of permutations done so far, then the team for the Qb test.
+        const std::string rest = progress.substr(at + c.expected.size());
+        const int done = std::stoi(rest);
+        EXPECT_GT(done, 1);
+        EXPECT_LE(done, 400);
+        const std::string after = rest.substr(rest.find_first_not_of("0123456789"));
+        EXPECT_EQ(after.substr(0, 9), c.statistic == 0 ? "   CPUs: " : std::string(9, ' '));
+        if (c.statistic == 0) {
+            EXPECT_EQ(after[9], '1');
+        }
+    }
+}
+
+}  // namespace
