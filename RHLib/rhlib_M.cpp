@@ -40,6 +40,16 @@ void dsyevr_(const char* jobz, const char* range, const char* uplo, const int* n
              const double* vl, const double* vu, const int* il, const int* iu, const double* abstol, int* m,
              double* w, double* z, const int* ldz, int* isuppz, double* work, const int* lwork, int* iwork,
              const int* liwork, int* info, size_t, size_t, size_t);
+void dsytrd_(const char* uplo, const int* n, double* a, const int* lda, double* d, double* e, double* tau,
+             double* work, const int* lwork, int* info, size_t);
+void dsterf_(const int* n, double* d, double* e, int* info);
+void dstemr_(const char* jobz, const char* range, const int* n, double* d, double* e, const double* vl,
+             const double* vu, const int* il, const int* iu, int* m, double* w, double* z, const int* ldz,
+             const int* nzc, int* isuppz, int* tryrac, double* work, const int* lwork, int* iwork,
+             const int* liwork, int* info, size_t, size_t);
+void dormtr_(const char* side, const char* uplo, const char* trans, const int* m, const int* n, double* a,
+             const int* lda, const double* tau, double* c, const int* ldc, double* work, const int* lwork,
+             int* info, size_t, size_t, size_t);
 void dgesdd_(const char* jobz, const int* m, const int* n, double* a, const int* lda, double* s, double* u,
              const int* ldu, double* vt, const int* ldvt, double* work, const int* lwork, int* iwork, int* info,
              size_t);
@@ -257,6 +267,95 @@ bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
         eig[k] = w[n - 1 - k];
         if (!evec) continue;
         const double* v = z.data() + static_cast<size_t>(n - 1 - k) * n;
+        double* row = evec[k];
+        if (NegativeLead(n, v, 1))
+            for (int i = 0; i < n; i++) row[i] = -v[i];
+        else
+            std::memcpy(row, v, sizeof(double) * n);
+    }
+    return true;
+}
+
+// Eigenvalues of the symmetric matrix in a (held as SymmetricEigen holds it,
+// destroyed), all of them, in descending order in eig; eigenvectors only for
+// the leading wanted(n, eig) values, in rows 0.. of evec (sign rule above),
+// the later rows 0. An ordination reads the axes of the positive eigenvalues
+// alone, often a fraction of n: the back-transformation of the others was
+// most of the time of a full analysis. The steps are those of the full
+// analysis without vectors (scaling, reduction to a tridiagonal matrix, its
+// eigenvalues), so the values are to the bit those of SymmetricEigen without
+// evec; the vectors of the tridiagonal matrix come from the same MRRR method
+// the full analysis uses. Beside a, one n x wanted matrix is allocated.
+bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*wanted)(int, const double*)) {
+    auto fail = [&]() {
+        FillNaN(n, eig);
+        for (int k = 0; k < n; k++) FillNaN(n, evec[k]);
+        return false;
+    };
+    if (!LowerTriangleFinite(n, a)) return fail();
+    // Scaled as LAPACK's drivers scale, so that a matrix of very large or very
+    // small entries neither overflows nor loses its values to underflow.
+    const double safmin = std::numeric_limits<double>::min();
+    const double eps = std::numeric_limits<double>::epsilon();
+    const double smlnum = safmin / eps, bignum = 1.0 / smlnum;
+    const double rmin = std::sqrt(smlnum), rmax = std::min(std::sqrt(bignum), 1.0 / std::sqrt(std::sqrt(safmin)));
+    double anrm = 0.0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j <= i; j++) anrm = std::max(anrm, std::fabs(a[static_cast<size_t>(i) * n + j]));
+    double sigma = 1.0;
+    if (anrm > 0.0 && anrm < rmin)
+        sigma = rmin / anrm;
+    else if (anrm > rmax)
+        sigma = rmax / anrm;
+    if (sigma != 1.0)
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j <= i; j++) a[static_cast<size_t>(i) * n + j] *= sigma;
+
+    const double nn = static_cast<double>(n) * n;
+    LapackTeam team(nn * n);
+    std::vector<double> d(n), e(n), tau(n), values(n), offdiag(n);
+    int info = 0, lwork = -1;
+    double query = 0.0;
+    dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), &query, &lwork, &info, 1);
+    if (!LapackSucceeded("dsytrd", info) || (lwork = WorkspaceSize("dsytrd", query)) < 0) return fail();
+    std::vector<double> work(lwork);
+    dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), work.data(), &lwork, &info, 1);
+    if (!LapackSucceeded("dsytrd", info)) return fail();
+    values = d;
+    offdiag = e;
+    dsterf_(&n, values.data(), offdiag.data(), &info);
+    if (!LapackSucceeded("dsterf", info)) return fail();
+    for (int k = 0; k < n; k++) eig[k] = sigma == 1.0 ? values[n - 1 - k] : values[n - 1 - k] * (1.0 / sigma);
+
+    const int m = std::max(0, std::min(n, wanted(n, eig)));
+    for (int k = m; k < n; k++) std::fill(evec[k], evec[k] + n, 0.0);
+    if (m == 0) return true;
+    // The tridiagonal matrix's vectors of its m largest values, then the
+    // reduction's reflections applied to them.
+    const int il = n - m + 1, iu = n;
+    const double vl = 0.0, vu = 0.0;
+    int found = 0, tryrac = 1, liwork = -1, iquery = 0;
+    std::vector<double> w(n), z(static_cast<size_t>(n) * m);
+    std::vector<int> isuppz(2 * static_cast<size_t>(m));
+    lwork = -1;
+    dstemr_("V", "I", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &found, w.data(), z.data(), &n, &m,
+            isuppz.data(), &tryrac, &query, &lwork, &iquery, &liwork, &info, 1, 1);
+    if (!LapackSucceeded("dstemr", info) || (lwork = WorkspaceSize("dstemr", query)) < 0) return fail();
+    liwork = std::max(1, iquery);
+    work.assign(lwork, 0.0);
+    std::vector<int> iwork(liwork);
+    dstemr_("V", "I", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &found, w.data(), z.data(), &n, &m,
+            isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1);
+    if (!LapackSucceeded("dstemr", info) || found != m) return fail();
+    lwork = -1;
+    dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, &query, &lwork, &info, 1, 1, 1);
+    if (!LapackSucceeded("dormtr", info) || (lwork = WorkspaceSize("dormtr", query)) < 0) return fail();
+    work.assign(lwork, 0.0);
+    dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, work.data(), &lwork, &info, 1, 1, 1);
+    if (!LapackSucceeded("dormtr", info)) return fail();
+    // Ascending order: the vector of the k-th largest value is column m-1-k.
+    for (int k = 0; k < m; k++) {
+        const double* v = z.data() + static_cast<size_t>(m - 1 - k) * n;
         double* row = evec[k];
         if (NegativeLead(n, v, 1))
             for (int i = 0; i < n; i++) row[i] = -v[i];
@@ -2503,7 +2602,12 @@ int OrdinationLib_Eigen(int n, double** rese, double** evectors, int* nAxes, dou
     std::vector<double*> work(n);
     for (int i = 0; i < n; i++) work[i] = buffer.data() + static_cast<size_t>(i) * n;
     OrdinationMatrix(n, rese, work.data(), type, measure);
-    *ok = matrixdetail::EigenOfRows(n, buffer.data(), evectors, eig) == 1;
+    // Only the axes an ordination keeps get their eigenvectors.
+    if (evectors)
+        *ok = matrixdetail::SymmetricEigenLeading(n, buffer.data(), evectors, eig, CountAxes) &&
+              matrixdetail::EigenCheck(n, eig) == 1;
+    else
+        *ok = matrixdetail::EigenOfRows(n, buffer.data(), nullptr, eig) == 1;
     *nAxes = CountAxes(n, eig);
     return ordinationDone;
 }

@@ -602,8 +602,8 @@ void SquaredDistancesPCoA(int n, double** rese, double** D, int measure);
 //     deviations from expectations, data the untransformed table): evectors
 //     rows become the row scores (times sqrt(grand total / row total)) and
 //     scores[k] the p column scores.
-// Outputs: evectors (n x n, row k the eigenvector of the k-th largest
-// eigenvalue), eig (n), *ok the success flag of the eigen analysis (false
+// Outputs: evectors (n x n, row k < *nAxes the eigenvector of the k-th
+// largest eigenvalue; the rows of the axes not kept are 0), eig (n, all), *ok the success flag of the eigen analysis (false
 // when an eigenvalue is notably negative: the matrix is not Euclidean),
 // *nAxes the number of eigenvalues above 1e-6 per cent of the total of the
 // positive ones (0 when that total is 0), scores (at least nAxes rows).

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -547,9 +549,13 @@ TEST(OrdinationLib, NonEuclideanDissimilaritiesAreFlagged) {
 TEST(OrdinationLib, EigenvaluesAloneAgreeWithTheFullAnalysis) {
     Table t = Points();
     Table nonEuclidean{{0, 1, 10}, {1, 0, 1}, {10, 1, 0}};
-    Square d(5);
+    Square d(5), huge(5);
     ResemblanceLib(5, 2, t.x, d.x, 1, 3, nullptr, 1, 0, 0, false);
-    for (auto [rese, n] : {std::make_pair(d.x, 5), std::make_pair(nonEuclidean.x, 3)})
+    // Entries far beyond the square root of the largest double are scaled
+    // down for the analysis and its values scaled back, by both routes alike.
+    for (int i = 0; i < 5; i++)
+        for (int j = 0; j < 5; j++) huge[i][j] = d[i][j] * 1e100;
+    for (auto [rese, n] : {std::make_pair(d.x, 5), std::make_pair(nonEuclidean.x, 3), std::make_pair(huge.x, 5)})
         for (int type : {1, 2}) {
             Ordination full(n, 5);
             full.Run(0, t.x, rese, type, 3, 1);
@@ -559,8 +565,46 @@ TEST(OrdinationLib, EigenvaluesAloneAgreeWithTheFullAnalysis) {
             EXPECT_EQ(OrdinationLib_Eigen(n, rese, nullptr, &axes, eig.data(), &ok, type, 3), full.status);
             EXPECT_EQ(axes, full.axes);
             EXPECT_EQ(ok, full.ok);
-            for (int k = 0; k < n; k++) EXPECT_NEAR(eig[k], full.eig[k], 1e-12 * std::fabs(full.eig[0])) << k;
+            for (int k = 0; k < n; k++) EXPECT_EQ(eig[k], full.eig[k]) << k;
         }
+}
+
+// An ordination computes the eigenvectors of its axes alone. Against the
+// complete analysis of the same matrix (every vector, another LAPACK
+// route): the same eigenvalues, the same vectors of the kept axes, rows of
+// the other axes 0; a matrix of huge or tiny entries gives the same axes
+// with its values scaled, not overflow or underflow.
+TEST(OrdinationLib, EigenvectorsOfTheKeptAxesAreThoseOfTheCompleteAnalysis) {
+    const int n = 40, p = 6;
+    std::mt19937 g(7);
+    std::uniform_real_distribution<double> u(0, 10);
+    Table t(n, p);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < p; j++) t[i][j] = u(g);
+    Square d(n), cross(n);
+    ResemblanceLib(n, p, t.x, d.x, 1, 3, nullptr, 1, 0, 0, false);
+    ResemblanceLib(n, p, t.x, cross.x, 1, 1, nullptr, 1, 0, 0, false);
+    for (auto [rese, type, scale] : {std::make_tuple(d.x, 1, 1.0), std::make_tuple(cross.x, 2, 1.0),
+                                     std::make_tuple(cross.x, 2, 1e200), std::make_tuple(cross.x, 2, 1e-200)}) {
+        SCOPED_TRACE("type " + std::to_string(type) + " scale " + std::to_string(scale));
+        Square matrix(n), analysed(n), complete(n);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++) matrix[i][j] = rese[i][j] * scale;
+        Ordination o(n, n);
+        o.Run(p, t.x, matrix.x, type, type == 1 ? 3 : 1, 1);
+        ASSERT_EQ(o.status, ordinationDone);
+        // The complete analysis of the matrix the ordination analyses, at the
+        // scale of the unscaled matrix.
+        OrdinationMatrix(n, rese, analysed.x, type, type == 1 ? 3 : 1);
+        std::vector<double> eig(n);
+        ASSERT_EQ(EigenHouseholderQL_GSL_D(n, analysed.x, complete.x, eig.data()), 1);
+        ASSERT_EQ(o.axes, p) << "a table of p variables spans p axes";
+        for (int k = 0; k < n; k++) EXPECT_NEAR(o.eig[k] / scale, eig[k], 1e-10 * eig[0]) << k;
+        for (int k = 0; k < o.axes; k++)
+            for (int i = 0; i < n; i++) EXPECT_NEAR(o.evectors[k][i], complete[k][i], 1e-9) << k << " " << i;
+        for (int k = o.axes; k < n; k++)
+            for (int i = 0; i < n; i++) EXPECT_EQ(o.evectors[k][i], 0.0) << k << " " << i;
+    }
 }
 
 TEST(OrdinationLib, RefusalsAndEmptyOrdinations) {
