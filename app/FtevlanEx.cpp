@@ -33,18 +33,6 @@
 #include "rhlib_M.h"
 #include "samplerM.h"
 
-namespace {
-// Set by a key whose analysis is not built yet: the main loop then does none
-// of the bookkeeping of a key that ran (nothing was analysed or changed).
-bool keyNotBuilt = false;
-}  // namespace
-
-int NotAvailableYet() {
-    keyNotBuilt = true;
-    fprintf(out, "%s\n", eng ? "This analysis is not available yet." : "Esta analise ainda nao esta disponivel.");
-    return 0;
-}
-
 // ===========================================================================
 // Main loop
 // ===========================================================================
@@ -157,7 +145,6 @@ int TevlanMain() {
         optMain = toupper(key);
         fprintf(out, "\n\n");
 
-        keyNotBuilt = false;
         switch (optMain) {
             case 'N':
                 // Only a data set loaded or opened is written: giving up
@@ -188,7 +175,6 @@ int TevlanMain() {
                 break;
             case 'G':
                 SetGroups();
-                if (keyNotBuilt) break;
                 Apply400RowRule();
                 SetStepReached();
                 break;
@@ -209,20 +195,17 @@ int TevlanMain() {
             case 'P':
                 SetGroups();
                 AleatorizacaoUnitsManova();
-                if (keyNotBuilt) break;
                 Apply400RowRule();
                 AppendReport();
                 break;
             case 'A':
                 AleatorizacaoVar();
-                if (keyNotBuilt) break;
                 Apply400RowRule();
                 AppendReport();
                 break;
             case 'F':
                 if (dataType == 1 || dataType == 2 || dataType == 4) {
                     PathAnalysis();
-                    if (keyNotBuilt) break;
                     Apply400RowRule();
                     AppendReport();
                 } else {
@@ -233,13 +216,11 @@ int TevlanMain() {
                 break;
             case 'K':
                 Canonical();
-                if (keyNotBuilt) break;
                 AppendReport();
                 Apply400RowRule();
                 break;
             case 'Y':
                 Dynamics();
-                if (keyNotBuilt) break;
                 AppendReport();
                 break;
             case 'E':

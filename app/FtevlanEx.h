@@ -11,9 +11,6 @@
 // Start-up and the main menu loop; returns 1 on key X.
 int TevlanMain();
 
-// Prints the one line of a key whose analysis has not been built; returns 0.
-int NotAvailableYet();
-
 // Key Z's question, asked and answered on the standard input: answers from a
 // file (its name, at most 49 characters, asked until one opens) or from the
 // keyboard. `in` becomes that file or the standard input; a script it was

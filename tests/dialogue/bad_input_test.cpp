@@ -478,24 +478,6 @@ TEST(MainLoop, ANewSmallerTableForgetsTheSizeOfTheLastResemblance) {
     EXPECT_NE(r.File("Sessao.trk").find("Management"), std::string::npos);
 }
 
-TEST(MainLoop, KeysNotBuiltLeaveTheReportToBeErased) {
-    // Each key whose analysis is not built yet, between loading the data
-    // and a resemblance: the report chosen for erasing is still erased.
-    int tried = 0;
-    for (char key : std::string("VTDFKYUJ")) {
-        Dialogue d;
-        d.Put("six.txt", "1 2 3 4 5 6\n");
-        d.Put("Vidive.txt", "old report\n");
-        RunResult r = d.Run("e\n" + Load("six.txt", 1, 3, 2, "N\n1\nn\n") + std::string(1, key) +
-                            "\nr\n1\n3\n0\nn\nx\n");
-        if (r.out.find("This analysis is not available yet.") == std::string::npos) continue;  // built since
-        tried++;
-        EXPECT_EQ(r.File("Vidive.txt").find("old report"), std::string::npos) << key;
-        EXPECT_NE(r.File("Vidive.txt").find("RESEMBLANCE MEASURES"), std::string::npos) << key;
-    }
-    RecordProperty("keys tried", tried);
-}
-
 TEST(Preferences, OrdinationAxesAreReadInOneToAThousand) {
     Dialogue d;
     RunResult r = d.Run("e\nf\n5\n1001\n1000\nc\nx\n");
