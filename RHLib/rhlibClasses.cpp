@@ -1086,6 +1086,8 @@ void RandomizationTestManova::SetElapsedTime(float seconds) {
     results_.elapsedTime = seconds;
 }
 
+void RandomizationTestManova::SetNumberOfPermutations(int nPermutations) { rec_.nPermutations = nPermutations; }
+
 // ===========================================================================
 // The report
 // ===========================================================================

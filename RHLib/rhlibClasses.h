@@ -131,6 +131,10 @@ public:
     void ReplaceProbabilities(double** P, double** contrastP);
     void ReplaceProbabilities(double** P, double** contrastP, double threeFactorP);
     void SetElapsedTime(float seconds);
+    // The number of permutations the report states, for an object that only
+    // reports a series: made with N = 1 (the observed statistics, no draws),
+    // its P all put in by ReplaceProbabilities from runs of N permutations.
+    void SetNumberOfPermutations(int nPermutations);
 
     // The report (each call makes file the object's report stream). Each form
     // writes the report of the object's statistic: Qb / pseudo-F, or the

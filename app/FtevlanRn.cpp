@@ -797,7 +797,9 @@ manovaInput Record(Choice& c, double** W, FILE* report) {
 
 // The default test series over two or more factors: interactions on
 // residuals, the cells unrestricted, each factor within the cells of the
-// others; the last run carries every collected P into the report.
+// others; the last run (or, when every run took its own partition alone, an
+// object of the last run's observed statistics) carries every collected P
+// into the report.
 class Series {
 public:
     Series(Choice& c, double** W, FILE* report) : c_(c), W_(W), report_(report), k_(nFactors) {}
@@ -878,9 +880,21 @@ public:
         for (int i = 0; i < k_; i++) {
             if (i == block) continue;
             OtherFactorCells(i);
-            if (alone && i < k_ - 1) {
+            if (alone) {
                 testIndex_++;
                 RunAlone(i, true, Prow_[i][i], contrastProw_[i]);
+                if (i < k_ - 1) continue;
+                // The report's object: the last run's record, its observed
+                // statistics over every partition and no permutation of its
+                // own, since every P it shows comes from the runs above.
+                manovaInput& in = last_;
+                in = Base(0, nullptr);
+                in.nested = true;
+                in.nestGroups = cells_.data();
+                in.nPermutations = 1;
+                in.showProgress = false;
+                last.reset(new RandomizationTestManova(&in));
+                last->SetNumberOfPermutations(c_.nPerm);
                 continue;
             }
             testIndex_++;
