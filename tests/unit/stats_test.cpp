@@ -606,6 +606,10 @@ TEST(Ranks, SortingRanksAgreeWithCountingRanks) {
     RankVectorAdj(n, x.data(), bySort.data());
     RankVectorDAdj(n, x.data(), byCount.data());
     EXPECT_EQ(bySort, byCount);
+    // In place, runs of ties included: each run is read before it is ranked.
+    std::vector<double> inPlace = x;
+    RankVectorAdj(n, inPlace.data(), inPlace.data());
+    EXPECT_EQ(inPlace, byCount);
 
     Table X(2, n);
     for (int j = 0; j < n; j++) X[0][j] = X[1][j] = x[j];
