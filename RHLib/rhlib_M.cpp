@@ -224,6 +224,14 @@ bool NegativeLead(int n, const double* v, size_t stride) {
     return false;
 }
 
+// An eigenvector (n contiguous components) into row, under the sign rule.
+void StoreSigned(int n, const double* v, double* row) {
+    if (NegativeLead(n, v, 1))
+        for (int i = 0; i < n; i++) row[i] = -v[i];
+    else
+        std::memcpy(row, v, sizeof(double) * n);
+}
+
 void FillNaN(size_t count, double* x) { std::fill(x, x + count, std::numeric_limits<double>::quiet_NaN()); }
 
 // Eigen analysis of the symmetric n x n matrix held row by row in a, which
@@ -266,12 +274,7 @@ bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
     for (int k = 0; k < n; k++) {
         eig[k] = w[n - 1 - k];
         if (!evec) continue;
-        const double* v = z.data() + static_cast<size_t>(n - 1 - k) * n;
-        double* row = evec[k];
-        if (NegativeLead(n, v, 1))
-            for (int i = 0; i < n; i++) row[i] = -v[i];
-        else
-            std::memcpy(row, v, sizeof(double) * n);
+        StoreSigned(n, z.data() + static_cast<size_t>(n - 1 - k) * n, evec[k]);
     }
     return true;
 }
@@ -354,14 +357,7 @@ bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*w
     dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, work.data(), &lwork, &info, 1, 1, 1);
     if (!LapackSucceeded("dormtr", info)) return fail();
     // Ascending order: the vector of the k-th largest value is column m-1-k.
-    for (int k = 0; k < m; k++) {
-        const double* v = z.data() + static_cast<size_t>(m - 1 - k) * n;
-        double* row = evec[k];
-        if (NegativeLead(n, v, 1))
-            for (int i = 0; i < n; i++) row[i] = -v[i];
-        else
-            std::memcpy(row, v, sizeof(double) * n);
-    }
+    for (int k = 0; k < m; k++) StoreSigned(n, z.data() + static_cast<size_t>(m - 1 - k) * n, evec[k]);
     return true;
 }
 
