@@ -48,6 +48,10 @@ void WaitReturn() {
     throw 2;
 }
 
+// A number read where characters that are no number are passed over; each
+// run of them is named on the standard error stream.
+int ReadNumberNamingSkips(FILE* stream, double* destination, const char* sourceName);
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -146,7 +150,19 @@ int ScanChar(FILE* stream, const char* accepted, const char* sourceName) {
         if (hasList) {
             if (c != ' ')
                 for (const char* p = accepted; *p; ++p)
-                    if (*p != ' ' && tolower(static_cast<unsigned char>(*p)) == c) return c;
+                    if (*p != ' ' && tolower(static_cast<unsigned char>(*p)) == c) {
+                        // A word typed for a key ("yes") gives its first
+                        // letter; the rest stays for the next answer, which
+                        // a user could not guess without a word.
+                        const int next = getc(stream);
+                        if (next != EOF) ungetc(next, stream);
+                        if (next != EOF && isgraph(next)) {
+                            fflush(stdout);
+                            fprintf(stderr, "Only \"%c\" was taken; what follows it is read as the next answer.\n",
+                                    c);
+                        }
+                        return c;
+                    }
             // Line ends, tabs and the like are passed over; a NUL byte is no
             // key of any script or keyboard and is refused like a wrong key,
             // so that a file of NULs taken as a script says so.
@@ -183,7 +199,7 @@ double ScanNumberLoop(FILE* stream, const char* sourceName, const char* spec, bo
                       double lowest, double highest) {
     for (;;) {
         double x;
-        if (!freadck1(stream, "%lf", &x, sourceName)) {
+        if (!ReadNumberNamingSkips(stream, &x, sourceName)) {
             Bell();
             throw 2;
         }
@@ -367,6 +383,44 @@ void ShowToken(const char* raw, size_t length, bool longer, char* token, size_t 
 // White space of the C locale, the program's, without a call per character
 // (a table of 900,000 values is read a character at a time).
 inline bool Blank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Keeps freadck1's way of passing over what is no number, one character at
+// a time (so "1o00" still gives 1, then 0), and names each run passed over
+// once it ends at a blank or at the number that follows it.
+int ReadNumberNamingSkips(FILE* stream, double* destination, const char* sourceName) {
+    if (StreamEnded(stream)) return ReportEnd(sourceName);
+    constexpr size_t kShownLength = 40;
+    std::string passed;
+    bool longer = false;
+    auto name = [&] {
+        if (passed.empty() && !longer) return;
+        char shown[kShownLength + 4];
+        ShowToken(passed.data(), passed.size(), longer, shown, sizeof shown);
+        fflush(stdout);
+        fprintf(stderr, "Ignored \"%s\": a number is expected.\n", shown);
+        passed.clear();
+        longer = false;
+    };
+    for (;;) {
+        Scan s = ScanOne(stream, "%lf", destination, false);
+        if (s == Scan::Ok) {
+            name();
+            return 1;
+        }
+        int c = s == Scan::End ? EOF : getc(stream);
+        if (c == EOF) {
+            name();
+            return ReportEnd(sourceName);
+        }
+        if (passed.size() < kShownLength)
+            passed += static_cast<char>(c);
+        else
+            longer = true;
+        const int next = getc(stream);
+        if (next == EOF || Blank(next)) name();
+        if (next != EOF) ungetc(next, stream);
+    }
+}
 
 }  // namespace
 

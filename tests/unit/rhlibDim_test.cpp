@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -160,6 +161,40 @@ TEST(ScanNumber, FreeFormsStrictAndTolerant) {
     EXPECT_EQ(ThrownCode([&] { ScanNumber(w, "teclado", nullptr); }), 2);
     EXPECT_EQ(GetCapturedStderr(), "\nfile teclado ");
     EXPECT_EQ(GetCapturedStdout(), "\a");
+}
+
+TEST(ScanNumber, WhatIsPassedOverIsNamed) {
+    struct Case {
+        std::string typed;
+        std::vector<double> read;  // the numbers the answers give, in order
+        std::string err;
+    };
+    const std::string longWord(50, 'q');
+    const Case cases[] = {
+        {"abc 3.5", {3.5}, "Ignored \"abc\": a number is expected.\n"},
+        {"1o00 2", {1, 0, 2}, "Ignored \"o\": a number is expected.\n"},
+        {"x2 y\t7", {2, 7}, "Ignored \"x\": a number is expected.\nIgnored \"y\": a number is expected.\n"},
+        {longWord + " 4", {4}, "Ignored \"" + std::string(40, 'q') + "...\": a number is expected.\n"},
+        {"5 6", {5, 6}, ""},
+    };
+    for (const Case& c : cases) {
+        TextStream s(c.typed);
+        CaptureStderr();
+        for (double x : c.read) EXPECT_EQ(ScanNumber(s, "keyboard", "-", 0, 20), x) << c.typed;
+        EXPECT_EQ(GetCapturedStderr(), c.err) << c.typed;
+    }
+    // A word where one key is asked for gives its first letter and says so.
+    TextStream s("yes\nn\n");
+    CaptureStderr();
+    EXPECT_EQ(ScanChar(s, "y n", "keyboard"), 'y');
+    EXPECT_EQ(GetCapturedStderr(), "Only \"y\" was taken; what follows it is read as the next answer.\n");
+    CaptureStderr();
+    CaptureStdout();
+    EXPECT_EQ(ScanChar(s, "e s", "keyboard"), 'e');
+    EXPECT_EQ(ScanChar(s, "n s", "keyboard"), 's');
+    EXPECT_EQ(ScanChar(s, "n s", "keyboard"), 'n');
+    EXPECT_EQ(GetCapturedStderr(), "Only \"e\" was taken; what follows it is read as the next answer.\n");
+    GetCapturedStdout();
 }
 
 TEST(ScanNumber, NotAFiniteNumberIsRefused) {
