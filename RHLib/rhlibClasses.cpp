@@ -1221,7 +1221,8 @@ void RandomizationTestManova::PrintHeader(FILE* file, char** unitLabels, bool al
             fputs(Tx(pt, "\nGroups:           ", "\nGrupos:            "), file);
         for (int u = 0; u < n_; u++) fprintf(file, " %d", partitions_[f].label[u]);
         fputs("\n", file);
-        if (rec_.doContrasts) {
+        // The alternative statistics have no contrast results to order.
+        if (rec_.doContrasts && !alternative) {
             fputs(Tx(pt, "Order of groups in contrasts:", "Ordem dos grupos nos contrastes:"), file);
             for (int code : partitions_[f].codes) fprintf(file, " %d", code);
             fputs("\n", file);
@@ -1518,6 +1519,13 @@ void RandomizationTestManova::PrintAlternativeReport(FILE* file, char** unitLabe
         PrintP(file, ShownP(f, f), pt);
         fputs("\n", file);
     }
+    // Contrasts asked for with a statistic that tests none are not passed
+    // over in silence.
+    if (rec_.doContrasts && maxContrasts_ > 0 && !(block && permutation > 0))
+        fprintf(file,
+                Tx(pt, "Contrasts were not tested: the %s statistic has no contrast results.\n",
+                   "Os contrastes nao foram testados: a estatistica %s nao tem resultados de contrastes.\n"),
+                names[s]);
     if (!block && means_) PrintGroupMeans(file, digits, false);
 }
 

@@ -300,6 +300,29 @@ TEST(GroupComparisonKey, AdvancedStatisticsAndContrasts) {
     ExpectClose(x[3], contrast, runs[3]);
 }
 
+// MRPP tests no contrast: contrasts asked for, all pairs or one specified,
+// are answered in one line of its report instead of an order of groups.
+TEST(GroupComparisonKey, MrppSaysItTestsNoContrastsAskedFor) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    d.PutExample("dune_groups_management.txt");
+    const std::string mrpp = std::string(kSeed) + "a\n3\n0\n0\n";
+    const RunResult r = d.Run(std::string(kLoad) + "r\n1\n3\n0\nn\np\n" + kManagement + mrpp + "1\n19\nn\np\nn\n" +
+                              mrpp + "2\n1\n1 -1 0 0\n19\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<std::string> runs = Runs(r.File("Vidive.txt"));
+    ASSERT_EQ(runs.size(), 2u) << r.File("Vidive.txt");
+    for (const std::string& run : runs) {
+        EXPECT_EQ(run.find("Order of groups"), std::string::npos) << run;
+        const size_t at = run.find("\nMRPP:\t");
+        ASSERT_NE(at, std::string::npos) << run;
+        EXPECT_EQ(run.substr(run.find('\n', at + 1) + 1, 71),
+                  "Contrasts were not tested: the MRPP statistic has no contrast results.\n")
+            << run;
+        EXPECT_EQ(Count(run, "Contrasts"), 1);
+    }
+}
+
 TEST(GroupComparisonKey, NeitherTheSessionNorACancelledReportChange) {
     Dialogue d;
     d.PutExample("dune.txt");
