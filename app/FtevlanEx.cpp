@@ -2275,14 +2275,17 @@ void AskBeals(Choice& c) {
 struct SpecificationMenus {
     int scalarLast, directionLast, vectorLast;
     bool printQuestion;
+    // Whether the headings of the vector menus say that they hold the double
+    // adjustment, which key T offers apart among the other transformations.
+    bool marginalNote;
 };
 // Key T: every transformation. The scalar menu ends before its cancel entry
 // and the direction menu has none: the cancels are those of the menus
 // within variables and within sampling units.
-constexpr SpecificationMenus kEveryTransformation{5, 3, 13, true};
+constexpr SpecificationMenus kEveryTransformation{5, 3, 13, true, false};
 // The data generator: what a simulated table of quantitative variables can
 // take without groups, files or co-occurrences.
-constexpr SpecificationMenus kSimulatedTable{4, 2, 10, false};
+constexpr SpecificationMenus kSimulatedTable{4, 2, 10, false, true};
 
 void Title() {
     fprintf(out, "%s\n", line);
@@ -2296,6 +2299,12 @@ bool AskSpecification(Choice& c, const SpecificationMenus& menus) {
     auto cancel = [] {
         SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
         return false;
+    };
+    auto marginalNote = [&] {
+        if (menus.marginalNote)
+            fprintf(out, "%s",
+                    eng ? " (includes double adjustment based on marginal totals)\n"
+                        : " (inclui ajuste duplo baseado nos totais marginais)\n");
     };
     Options& o = c.o;
     o = Current();
@@ -2313,6 +2322,7 @@ bool AskSpecification(Choice& c, const SpecificationMenus& menus) {
     if (direction == 2) {
         fprintf(out, "%s",
                 eng ? "\nVector transformation within variables:\n" : "\nTransformacao vetorial dentro de variaveis:\n");
+        marginalNote();
         o.var = ShowMenu(0, menus.vectorLast, appliesVectorVar, dataType - 1, optTrVe2Info, nullptr);
         if (o.var < 0 || o.var > 12) return cancel();
         if (o.var == 8) o.classesVar = AskClasses();
@@ -2325,6 +2335,7 @@ bool AskSpecification(Choice& c, const SpecificationMenus& menus) {
         fprintf(out, "%s",
                 eng ? "\nVector transformation within sampling units:\n"
                     : "\nTransformacao vetorial dentro de unidades amostrais:\n");
+        marginalNote();
         o.units = ShowMenu(0, menus.vectorLast, appliesVectorUnits, dataType - 1, optTrVe2Info, nullptr);
         if (o.units < 0 || o.units > 12) return cancel();
         if (o.units == 8) {

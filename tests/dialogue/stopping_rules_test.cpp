@@ -241,6 +241,36 @@ TEST(StoppingRuleStudy, SameSeedSameFilesOnAnyNumberOfThreads) {
     EXPECT_EQ(files[0], files[1]);
 }
 
+// The generator's vector menus hold the double adjustment, and their
+// headings say so in either language.
+TEST(StoppingRuleStudy, VectorMenuHeadingsNameTheDoubleAdjustment) {
+    struct Case {
+        const char* preferences;
+        const char* yes;
+        const char* variables;
+        const char* units;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"06Apr2012\n1\n0\n", "y", "\nVector transformation within variables:\n",
+         "\nVector transformation within sampling units:\n",
+         " (includes double adjustment based on marginal totals)\n\t(0)"},
+        {"06Apr2012\n0\n1\n", "s", "\nTransformacao vetorial dentro de variaveis:\n",
+         "\nTransformacao vetorial dentro de unidades amostrais:\n",
+         " (inclui ajuste duplo baseado nos totais marginais)\n\t(0)"},
+    };
+    for (const Case& c : cases) {
+        Dialogue d;
+        d.Put("Tevlan.prf", c.preferences);
+        d.Put("opts.txt", std::string("t.txt 10 10 3 e 2 2 1 n 2 1 0 2 3 ") + c.yes + " 4 2 17 " +
+                              Rest("0 0 0 0 0 1 0 0 0 0 0", "1 0.05 n 1 10 1 n"));
+        RunResult r = d.Run("U s 2 f opts.txt\nx\n");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find(std::string(c.variables) + c.note), npos) << r.out;
+        EXPECT_NE(r.out.find(std::string(c.units) + c.note), npos) << r.out;
+    }
+}
+
 // Runs that cannot be carried out are skipped after their answers, with a
 // message; answers out of range are asked again; rules that need other
 // scores than principal coordinates of variables give are not applied.
