@@ -417,6 +417,10 @@ void CovarianceMV(int n, int m, double** X, double** R) {
         for (int j = i; j < n; j++) R[i][j] = R[j][i] = Covariance2VecMV(m, X[i], X[j]);
 }
 
+double CorrelationBeyondRounding(int m, double r) {
+    return std::fabs(r) <= 4.0 * m * DBL_EPSILON ? 0.0 : r;
+}
+
 namespace statsdetail {
 template <class T>
 double CorrelationPairs(int n, const T* x, const double* y, const int* select) {
@@ -437,7 +441,7 @@ double CorrelationPairs(int n, const T* x, const double* y, const int* select) {
     double r = 0.0;
     for (int i = 0; i < n; i++)
         if (keep(i)) r += ((x[i] - mx) / nx) * ((y[i] - my) / ny);
-    return r;
+    return CorrelationBeyondRounding(k, r);
 }
 }  // namespace statsdetail
 
@@ -457,7 +461,7 @@ double Correlation2Vec(int n, const double* x, const double* y) {
     std::vector<double> a(n > 0 ? n : 0), b(a.size());
     statsdetail::CenterNormalizeRow(n, x, a.data(), false);
     statsdetail::CenterNormalizeRow(n, y, b.data(), false);
-    return statsdetail::Dot(n, a.data(), b.data());
+    return CorrelationBeyondRounding(n, statsdetail::Dot(n, a.data(), b.data()));
 }
 
 void CenterNormalizeVector(int n, const double* x, double* z) { statsdetail::CenterNormalizeRow(n, x, z, false); }
@@ -466,7 +470,7 @@ void Correlation(int n, int m, double** X, double** R) {
     statsdetail::Block z(n, m);
     for (int i = 0; i < n; i++) statsdetail::CenterNormalizeRow(m, X[i], z[i], false);
     for (int i = 0; i < n; i++)
-        for (int j = i; j < n; j++) R[i][j] = statsdetail::Dot(m, z[i], z[j]);
+        for (int j = i; j < n; j++) R[i][j] = CorrelationBeyondRounding(m, statsdetail::Dot(m, z[i], z[j]));
     statsdetail::MirrorUpper(n, R);
 }
 
@@ -484,7 +488,7 @@ void CorrelationPartition(int nA, int nB, int m, double** X, double** R) {
     for (int i = 0; i < nA + nB; i++) statsdetail::CenterNormalizeRow(m, X[i], z[i], true);
     for (int b = 0; b < nB; b++)
         for (int a = 0; a < nA; a++)
-            R[b][a] = statsdetail::DotMasked(m, z[a], z[nA + b], X[a], X[nA + b]);
+            R[b][a] = CorrelationBeyondRounding(m, statsdetail::DotMasked(m, z[a], z[nA + b], X[a], X[nA + b]));
 }
 
 double Correlation2SelectedVecMV(int n, int m, double** X, double** Y, int k, bool byRows) {
@@ -511,7 +515,7 @@ void CorrelationNeighbours(int n, int m, double** X, double** R, int lag) {
     statsdetail::Block z(n, m);
     for (int i = 0; i < n; i++) statsdetail::CenterNormalizeRow(m, X[i], z[i], false);
     for (int i = 0; i < n - lag; i++) {
-        R[i][i + lag] = statsdetail::Dot(m, z[i], z[i + lag]);
+        R[i][i + lag] = CorrelationBeyondRounding(m, statsdetail::Dot(m, z[i], z[i + lag]));
         R[i][i] = statsdetail::Dot(m, z[i], z[i]);
     }
 }

@@ -70,6 +70,13 @@ double Covariance2VecMV(int n, const double* x, const double* y);
 // Resemblance measure 22: full matrix of row covariances (pairwise over
 // non-missing positions when X holds MISSING).
 void CovarianceMV(int n, int m, double** X, double** R);
+// A correlation of m pairs of values within the rounding noise of its sums
+// (4 m eps, beyond the error bound of a sum of m products of unit vectors) is
+// 0: data uncorrelated in exact arithmetic otherwise give +-1e-17 or so, by
+// the order of the terms, and a test would count random values against that
+// noise. Every correlation below takes this rule, so observed and random
+// values alike.
+double CorrelationBeyondRounding(int m, double r);
 // Correlation over the positions where neither value is MISSING; a constant
 // vector has correlation 0. The int form reads -999 as missing in x.
 double Correlation2VecMV(int n, const double* x, const double* y);

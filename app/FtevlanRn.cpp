@@ -1887,7 +1887,7 @@ void VariableNodes::NodeMatrix(const int* const* lists, double** M) {
             const int tb = b / 4, ib = b % 4;
             const int tile = ta * tiles - ta * (ta - 1) / 2 + (tb - ta);
             const int k = ((ia / 2) * 4 + (ib / 2) * 2 + (ia % 2 != ib % 2)) * 2 + ia % 2;
-            M[a][b] = M[b][a] = sums_[static_cast<size_t>(tile) * 16 + k];
+            M[a][b] = M[b][a] = CorrelationBeyondRounding(n, sums_[static_cast<size_t>(tile) * 16 + k]);
         }
     }
 }

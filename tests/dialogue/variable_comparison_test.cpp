@@ -3,8 +3,10 @@
 // triplet test, the report erased at start-up and kept across both tests.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "harness.h"
 
@@ -29,11 +31,61 @@ TEST(VariableComparisonKey, DuneCorrelations) {
     // Agrostol (5/999) above.
     EXPECT_NE(report.find("Permutation restrictions:\tNone\nResults:\n\t(Resemblance matrix below the main diagonal "
                           "and\n corresponding probabilities P(|Lambda random| >= |Lambda observed|) above the main "
-                          "diagonal)\n          0\t   0.005005\t"),
+                          "diagonal)\n        0\t 0.005005\t"),
               std::string::npos)
         << report;
-    EXPECT_NE(report.find("\n   -0.60757\t          0\t"), std::string::npos);
+    EXPECT_NE(report.find("\n -0.60757\t        0\t"), std::string::npos);
     EXPECT_NE(r.out.find("\n\nSee results on file Vidive.txt.\nTest partial correlations? y/n "), std::string::npos);
+
+    // The pairs uncorrelated in exact arithmetic (n Sxy = Sx Sy on the
+    // integer counts) print r = 0 and have P = 1: every random |r| is at
+    // least 0. The P of all 435 pairs add up to 217802 / 999, the sum of the
+    // exact counts.
+    std::istringstream file(ReadFile(std::string(TEVLAN_EXAMPLES) + "/dune.txt"));
+    std::vector<std::vector<long>> x(20, std::vector<long>(30));
+    for (auto& row : x)
+        for (long& v : row) file >> v;
+    std::istringstream result(report.substr(report.rfind("above the main diagonal)\n") + 25));
+    std::vector<std::vector<double>> printed(30, std::vector<double>(30));
+    for (auto& row : printed)
+        for (double& v : row) result >> v;
+    ASSERT_TRUE(result) << report;
+    long counts = 0;
+    int uncorrelated = 0;
+    for (int a = 0; a < 30; a++)
+        for (int b = a + 1; b < 30; b++) {
+            long sa = 0, sb = 0, sab = 0;
+            for (const auto& row : x) sa += row[a], sb += row[b], sab += row[a] * row[b];
+            const double P = printed[a][b];
+            counts += std::lround(P * 999);
+            if (20 * sab != sa * sb) continue;
+            uncorrelated++;
+            EXPECT_EQ(P, 1.0) << a << ' ' << b;
+            EXPECT_EQ(printed[b][a], 0.0) << a << ' ' << b;
+        }
+    EXPECT_EQ(uncorrelated, 4);
+    EXPECT_EQ(counts, 217802);
+}
+
+// Two variables uncorrelated in exact arithmetic (dune's Achimill and
+// Airaprae): key R prints r = 0, key A gives P = 1.
+TEST(VariableComparisonKey, ExactlyUncorrelatedPairPrintsZeroWithPOne) {
+    Dialogue d;
+    std::istringstream in(ReadFile(std::string(TEVLAN_EXAMPLES) + "/dune.txt"));
+    std::ostringstream file;
+    for (int i = 0; i < 20; i++) {
+        double row[30];
+        for (double& v : row) in >> v;
+        file << row[0] << '\t' << row[2] << '\n';
+    }
+    for (int i = 1; i <= 20; i++) file << i << (i < 20 ? '\t' : '\n');
+    file << "Achimill\tAiraprae\n";
+    d.Put("two.txt", file.str());
+    const RunResult r = d.Run(Load("two.txt", 1, 2) + "r\n2\n17\n0\ny\na\n2\n12345\n999\n0\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string report = r.File("Vidive.txt");
+    EXPECT_NE(report.find("\nResemblance matrix:\n1\t0\t\n0\t1\t\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("above the main diagonal)\n0\t1\t\n0\t0\t\n"), std::string::npos) << report;
 }
 
 TEST(VariableComparisonKey, TripletTestKeepsTheReportErasedAtStartUp) {
