@@ -190,13 +190,24 @@ int HalfRow(FILE* file, int n, T** M, int k, bool squareRoot) {
     return 1;
 }
 
+// One entry rewritten at its file offset; the offset after it is kept for
+// the next rewrite. An offset that cannot be reached leaves the entry out.
+void AtOffset(FILE* file, double v, long& position) {
+    if (fseek(file, position, SEEK_SET) != 0) return;
+    fprintf(file, "% #14e ", v);
+    position = ftell(file);
+}
+
 template <class T>
 int VectorBi(FILE* file, int n, const T* x, long* positions) {
-    for (int i = 0; i < n; i++) {
-        if (fseek(file, positions[i], SEEK_SET) != 0) continue;
-        fprintf(file, "% #14e ", static_cast<double>(x[i]));
-        positions[i] = ftell(file);
-    }
+    for (int i = 0; i < n; i++) AtOffset(file, static_cast<double>(x[i]), positions[i]);
+    return 1;
+}
+
+template <class T>
+int HalfMatrixBi(FILE* file, int n, T** M, long** positions, int k) {
+    for (int i = 0; i < n; i++)
+        for (int j = i + k; j < n; j++) AtOffset(file, static_cast<double>(M[i][j]), positions[i][j]);
     return 1;
 }
 
@@ -375,4 +386,10 @@ int PrintVector_bi(FILE* file, int n, const double* x, long* positions) {
 }
 int PrintVector_bi(FILE* file, int n, const float* x, long* positions) {
     return VectorBi(file, n, x, positions);
+}
+int PrintHalfMatrix_bi(FILE* file, int n, double** M, long** positions, int k) {
+    return HalfMatrixBi(file, n, M, positions, k);
+}
+int PrintHalfMatrix_bi(FILE* file, int n, float** M, long** positions, int k) {
+    return HalfMatrixBi(file, n, M, positions, k);
 }

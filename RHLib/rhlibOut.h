@@ -87,5 +87,9 @@ int PrintHalfMatrix_row(FILE* file, int n, float** M, int k, int squareRoot);
 // reached is skipped.
 int PrintVector_bi(FILE* file, int n, const double* x, long* positions);
 int PrintVector_bi(FILE* file, int n, const float* x, long* positions);
+// The upper half of a square matrix from offset k rewritten in the same way:
+// entry (i, j), j >= i + k, at positions[i][j].
+int PrintHalfMatrix_bi(FILE* file, int n, double** M, long** positions, int k);
+int PrintHalfMatrix_bi(FILE* file, int n, float** M, long** positions, int k);
 
 #endif

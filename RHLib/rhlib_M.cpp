@@ -1301,6 +1301,13 @@ void RndListSelect(int n, int* list, const int* sel) {
     SelectImpl(n, list, sel);
 }
 
+void RndListTwoSelect_(int n, int* list, const bool* first, const bool* second) {
+    std::vector<char> both(n > 0 ? n : 0);
+    for (int i = 0; i < n; i++) both[i] = first[i] && second[i];
+    GeneratorLock lock(generatorMutex);
+    SelectImpl(n, list, both.data());
+}
+
 bool RndListSelectSynchronized(int n, int* list, const bool* sel, const int* order, int* perm,
                                bool newPerm) {
     GeneratorLock lock(generatorMutex);
@@ -4191,6 +4198,73 @@ double AverageDissim(int n, double** D, const int* groups, const int* included) 
 double NearNeigSSq(int n, double** D) {
     std::vector<int> which(n > 0 ? n : 0);
     return NearNeigSSqWhich(n, D, which.data());
+}
+
+namespace {
+
+// The mean over the pairs of groups of the first g of a pair's term, made of
+// two halves: for each group a in turn, unitTerm(i, pos, k, sums) adds to
+// sums[b] what unit i of a gives towards group b, and the ordered pair (a, b)
+// adds pairTerm(sums[b], size of a, size of b). One group's sums are held at
+// a time, so no table of group pairs is needed.
+template <class UnitTerm, class PairTerm>
+double OverGroupPairs(int n, int g, const int* groups, UnitTerm unitTerm, PairTerm pairTerm) {
+    int found = 0;
+    const std::vector<int> pos = Positions0(n, groups, found);
+    const int k = std::max(0, std::min(g, found));
+    if (k < 2) return 0.0;
+    std::vector<std::vector<int>> members(k);
+    for (int i = 0; i < n; i++)
+        if (pos[i] < k) members[pos[i]].push_back(i);
+    std::vector<double> sums(k);
+    double total = 0.0;
+    for (int a = 0; a < k; a++) {
+        std::fill(sums.begin(), sums.end(), 0.0);
+        for (int i : members[a]) unitTerm(i, pos, k, sums);
+        for (int b = 0; b < k; b++)
+            if (b != a) total += pairTerm(sums[b], members[a].size(), members[b].size());
+    }
+    return total / (0.5 * k * (k - 1.0));
+}
+
+// The dissimilarity of units i and j, read above the diagonal.
+inline double UpperEntry(double** D, int i, int j) { return i < j ? D[i][j] : D[j][i]; }
+
+}  // namespace
+
+double CentroidDist(int n, int g, const int* groups, double** D) {
+    return OverGroupPairs(
+        n, g, groups,
+        [&](int i, const std::vector<int>& pos, int k, std::vector<double>& sums) {
+            for (int j = 0; j < n; j++)
+                if (pos[j] < k && pos[j] != pos[i]) sums[pos[j]] += UpperEntry(D, i, j);
+        },
+        // Half of the pair's mean, from each of its two groups.
+        [](double sum, size_t na, size_t nb) { return 0.5 * sum / (static_cast<double>(na) * nb); });
+}
+
+double NearNeighDist(int n, int g, const int* groups, double** D) {
+    std::vector<double> nearest;
+    return OverGroupPairs(
+        n, g, groups,
+        [&](int i, const std::vector<int>& pos, int k, std::vector<double>& sums) {
+            nearest.assign(k, std::numeric_limits<double>::infinity());
+            for (int j = 0; j < n; j++) {
+                if (pos[j] >= k || pos[j] == pos[i]) continue;
+                const double d = UpperEntry(D, i, j);
+                double& m = nearest[pos[j]];
+                if (std::isnan(d) || d < m) m = d;  // not a number stays
+            }
+            for (int b = 0; b < k; b++)
+                if (b != pos[i]) sums[b] += nearest[b];
+        },
+        // Group a's units, over all the units of the pair.
+        [](double sum, size_t na, size_t nb) { return sum / static_cast<double>(na + nb); });
+}
+
+double RndLogisticCentre(double lo, double hi) {
+    GeneratorLock lock(generatorMutex);
+    return lo + (hi - lo) * gsl_rng_uniform(r);
 }
 
 // ===========================================================================

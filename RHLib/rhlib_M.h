@@ -219,6 +219,8 @@ void RndListPartial(int n, int* list);
 // themselves; the other positions keep what the caller put there.
 void RndListSelect(int n, int* list, const bool* sel);
 void RndListSelect(int n, int* list, const int* sel);
+// RndListSelect over the units selected in both masks.
+void RndListTwoSelect_(int n, int* list, const bool* first, const bool* second);
 
 // RndListSelect with one permutation repeated over several blocks: newPerm
 // draws it (into perm) for the first block, later calls reuse perm. Returns
@@ -851,6 +853,18 @@ double AverageResemblance(int n, double** D);
 double AverageDissim(int n, double** D, const int* groups, const int* included);
 // The cost of NearNeigSSqWhich without the assignment.
 double NearNeigSSq(int n, double** D);
+// Separation of the first g groups (in ascending order of label; the units
+// of later groups take no part), each pair of groups a, b weighing the same
+// whatever its sizes: the unweighted mean, over the pairs of groups, of
+// CentroidDist: the mean dissimilarity between a unit of a and a unit of b;
+// NearNeighDist: the mean, over the units of a and of b, of the distance
+// from the unit to the nearest unit of the other group.
+// 0 with fewer than two groups; NaN when a dissimilarity read is not a number.
+double CentroidDist(int n, int g, const int* groups, double** D);
+double NearNeighDist(int n, int g, const int* groups, double** D);
+// The centre of a logistic curve drawn uniformly between lo and hi:
+// lo + (hi - lo) u with one draw u = gsl_rng_uniform(r) in [0, 1).
+double RndLogisticCentre(double lo, double hi);
 
 // ===========================================================================
 // Partial correlations, communality and binarisation

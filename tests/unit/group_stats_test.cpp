@@ -436,4 +436,39 @@ TEST(GroupStatisticsExtras, AveragesAndComparisons) {
     EXPECT_EQ(count, 2.0);
 }
 
+// Groups a = {0, 1}, b = {2, 3}, c = {4} (labels 5, 7, 9), the lower
+// triangle filled with values that must not be read. By hand, the pair
+// means are a-b 16/4, a-c 11/2, b-c 19/2; the nearest-unit means a-b
+// (2 + 5 + 2 + 3) / 4, a-c (4 + 7 + 4) / 3, b-c (9 + 10 + 9) / 3. Every pair
+// weighs the same: the mean over all units of different groups (46/8) is
+// another value.
+TEST(GroupStatisticsExtras, SeparationOfGroupPairs) {
+    Table D = {{0, 1, 2, 3, 4}, {99, 0, 5, 6, 7}, {99, 99, 0, 8, 9}, {99, 99, 99, 0, 10}, {99, 99, 99, 99, 0}};
+    const Ints groups = {5, 5, 7, 7, 9};
+    const struct {
+        int g;
+        double centroid, nearest;
+    } cases[] = {{3, (4 + 5.5 + 9.5) / 3, (3 + 5 + 28.0 / 3) / 3}, {2, 4, 3}, {1, 0, 0}, {9, 19.0 / 3, 52.0 / 9}};
+    for (const auto& c : cases) {
+        EXPECT_DOUBLE_EQ(CentroidDist(5, c.g, groups.data(), D.x), c.centroid) << c.g;
+        EXPECT_DOUBLE_EQ(NearNeighDist(5, c.g, groups.data(), D.x), c.nearest) << c.g;
+    }
+    D[0][2] = NAN;
+    EXPECT_TRUE(std::isnan(CentroidDist(5, 3, groups.data(), D.x)));
+    EXPECT_TRUE(std::isnan(NearNeighDist(5, 3, groups.data(), D.x)));
+}
+
+TEST(GroupStatisticsExtras, LogisticCentreIsOneUniformDrawBetweenTheBounds) {
+    gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
+    gsl_rng_set(g, 31);
+    InitRndNumberGenerator(31);
+    for (double lo : {2.0, 5.0}) {
+        const double hi = 7.0 - lo, centre = RndLogisticCentre(lo, hi);
+        EXPECT_DOUBLE_EQ(centre, lo + (hi - lo) * gsl_rng_uniform(g));
+        EXPECT_TRUE(centre >= 2.0 && centre <= 5.0) << centre;
+    }
+    EXPECT_EQ(gsl_rng_get(r), gsl_rng_get(g));
+    gsl_rng_free(g);
+}
+
 }  // namespace

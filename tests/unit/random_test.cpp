@@ -601,6 +601,14 @@ TEST(DrawRule, EveryListRoutineDrawsAsTheRuleSays) {
             RndListSelect(9, list.data(), sel);
             ref.Select(expected, std::vector<bool>(sel, sel + 9));
             EXPECT_EQ(list, expected);
+            // Two masks: the units selected in both.
+            const bool other[9] = {true, true, false, true, true, false, true, false, false};
+            Ints two{9, 8, 7, 6, 5, 4, 3, 2, 1}, expectedTwo = two;
+            RndListTwoSelect_(9, two.data(), sel, other);
+            std::vector<bool> both(9);
+            for (int i = 0; i < 9; i++) both[i] = sel[i] && other[i];
+            ref.Select(expectedTwo, both);
+            EXPECT_EQ(two, expectedTwo);
             // Bootstrap: 1 + U(n), in order.
             Ints boot(12);
             RndListBootstrapN(5, 12, boot.data());
@@ -630,9 +638,12 @@ TEST(DrawRule, EveryListRoutineDrawsAsTheRuleSays) {
             InitRndNumberGenerator(seed);
             for (int rep = 0; rep < 3; rep++) {
                 Ints list(12);
-                EXPECT_TRUE(RndListNestedNew(12, c.useBlocks, blocks.data(), c.useBundles,
-                                             c.bundles ? c.bundles->data() : nullptr, c.withinBlocks,
-                                             list.data()));
+                const int* bundles = c.bundles ? c.bundles->data() : nullptr;
+                // The six-argument form is the seven-argument one without bundles within blocks.
+                EXPECT_TRUE(rep == 2 && !c.withinBlocks
+                                ? RndListNestedNew(12, c.useBlocks, blocks.data(), c.useBundles, bundles, list.data())
+                                : RndListNestedNew(12, c.useBlocks, blocks.data(), c.useBundles, bundles,
+                                                   c.withinBlocks, list.data()));
                 EXPECT_EQ(list, ref.Nested(c.useBlocks ? blocks : Ints{}, c.bundles ? *c.bundles : Ints{},
                                            c.withinBlocks))
                     << c.useBlocks << c.useBundles << c.withinBlocks << " rep " << rep;

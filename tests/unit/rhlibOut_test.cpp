@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,43 @@ TEST(Printers, VectorRewrittenInPlaceAtItsOffsets) {
     ASSERT_EQ(fread(buf, 1, 40, f), 40u);
     fclose(f);
     EXPECT_EQ(std::string(buf, 40), "  1.500000e+00 56789 -2.000000e+00 56789");
+}
+
+// The upper half from offset k goes to the offsets of its entries, in the
+// vector's fixed field; entries left of the half are neither written nor
+// their offsets read, and the float form writes the same.
+TEST(Printers, HalfMatrixRewrittenInPlaceAtItsOffsets) {
+    Mat<double> m{{1, -2}, {9, 0.5}};
+    Mat<float> mf{{1, -2}, {9, 0.5f}};
+    const std::string digits = "0123456789012345678901234567890123456789";
+    const struct {
+        int k;
+        long pos[2][2], after[2][2];
+        std::string text;
+    } cases[] = {
+        {1, {{-1, 20}, {-1, -1}}, {{-1, 35}, {-1, -1}}, "01234567890123456789 -2.000000e+00 56789"},
+        {0, {{0, 15}, {-1, -5}}, {{15, 30}, {-1, -5}}, "  1.000000e+00  -2.000000e+00 0123456789"},
+    };
+    for (const auto& c : cases)
+        for (bool single : {false, true}) {
+            FILE* f = tmpfile();
+            ASSERT_NE(f, nullptr);
+            fputs(digits.c_str(), f);
+            long rows[2][2];
+            std::memcpy(rows, c.pos, sizeof rows);
+            long* positions[] = {rows[0], rows[1]};
+            if (single)
+                PrintHalfMatrix_bi(f, 2, mf.get(), positions, c.k);
+            else
+                PrintHalfMatrix_bi(f, 2, m.get(), positions, c.k);
+            for (int i = 0; i < 2; i++)
+                for (int j = 0; j < 2; j++) EXPECT_EQ(rows[i][j], c.after[i][j]) << c.k << i << j;
+            rewind(f);
+            char buf[64] = {};
+            ASSERT_EQ(fread(buf, 1, 40, f), 40u);
+            fclose(f);
+            EXPECT_EQ(std::string(buf, 40), c.text) << "k " << c.k << (single ? " float" : "");
+        }
 }
 
 }  // namespace
