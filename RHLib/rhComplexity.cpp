@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "nrutilRH.h"
@@ -18,12 +20,9 @@
 
 namespace {
 
-// The sift-down of the code's min-heap (positions 1..n), whatever an entry
-// holds: hufapp's heap holds symbol numbers whose values are looked up,
-// hufmak's own holds each value beside its node, which spares a dependent
-// load at every level (the heap is most of the cost of a code). The smaller
-// child is chosen by arithmetic, not a branch: which child wins is a coin
-// toss the processor cannot predict.
+// The sift-down of hufapp's min-heap (positions 1..n) of symbol numbers
+// whose values are looked up. The smaller child is chosen by arithmetic, not
+// a branch: which child wins is a coin toss the processor cannot predict.
 template <class Entry, class ValueOf>
 void SiftDown(Entry* heap, ValueOf valueOf, unsigned long n, unsigned long i) {
     const Entry v = heap[i];
@@ -39,9 +38,43 @@ void SiftDown(Entry* heap, ValueOf valueOf, unsigned long n, unsigned long i) {
     heap[i] = v;
 }
 
-struct HeapNode {
-    unsigned long value, node;
+// The heap of hufmak (most of the cost of a code): values and nodes in
+// arrays of their own at positions 1..n, and beyond n (to 4n + 3) the
+// largest value, which never wins a strict comparison: a child that does not
+// exist is never taken and stops every entry.
+struct Heap {
+    unsigned long* value;
+    unsigned long* node;
 };
+
+// SiftDown (hufapp's rule) two levels a step: the four grandchildren are
+// read with the two children, before the comparison that chooses among them
+// is known, so each level waits for a comparison and not for a load.
+void SiftDownHeap(Heap h, unsigned long i, unsigned long value, unsigned long node) {
+    unsigned long p = i;
+    for (;;) {
+        const unsigned long* c = h.value + 2 * p;
+        const unsigned long* g = h.value + 4 * p;
+        const unsigned long c0 = c[0], c1 = c[1], g0 = g[0], g1 = g[1], g2 = g[2], g3 = g[3];
+        const bool right = c1 < c0;
+        const unsigned long j = 2 * p + right, child = right ? c1 : c0;
+        if (value <= child) break;
+        h.value[p] = child;
+        h.node[p] = h.node[j];
+        const unsigned long lo = right ? g2 : g0, hi = right ? g3 : g1;
+        const bool right2 = hi < lo;
+        const unsigned long j2 = 2 * j + right2, grandchild = right2 ? hi : lo;
+        if (value <= grandchild) {
+            p = j;
+            break;
+        }
+        h.value[j] = grandchild;
+        h.node[j] = h.node[j2];
+        p = j2;
+    }
+    h.value[p] = value;
+    h.node[p] = node;
+}
 
 }  // namespace
 
@@ -57,35 +90,37 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
     const long nodes = 2 * static_cast<long>(nch) - 1;
     // From malloc like the other work vectors of the code: a failed
     // allocation is a dead end of the numerical routines.
-    HeapNode* heap = static_cast<HeapNode*>(std::malloc(sizeof(HeapNode) * (nch + 1)));
-    if (!heap) nrerror("allocation failure in hufmak()");
-    const auto valueOf = [](const HeapNode& e) { return e.value; };
+    const unsigned long span = 4 * nch + 4;
+    unsigned long* work = static_cast<unsigned long*>(std::malloc(sizeof(unsigned long) * (span + nch + 1)));
+    if (!work) nrerror("allocation failure in hufmak()");
+    const Heap heap{work, work + span};
     // The loops over the symbols choose without branching: whether a count
     // is 0 is as unpredictable as the data.
     unsigned long used = 0;
     for (unsigned long j = 1; j <= nch; j++) {
         code->icod[j] = code->ncod[j] = 0;
-        heap[used + 1] = {counts[j], j};
+        heap.value[used + 1] = counts[j];
+        heap.node[used + 1] = j;
         used += counts[j] != 0;
     }
-    for (unsigned long i = used; i >= 1; i--) SiftDown(heap, valueOf, used, i);
+    std::fill(heap.value + used + 1, heap.value + span, ULONG_MAX);
+    for (unsigned long i = used / 2; i >= 1; i--) SiftDownHeap(heap, i, heap.value[i], heap.node[i]);
 
     // Merge the two lightest nodes until one is left. Node k is made after
     // both of its children, so every parent has a higher number than its
     // children.
     unsigned long k = nch;
     while (used > 1) {
-        const HeapNode a = heap[1];
-        heap[1] = heap[used--];
-        SiftDown(heap, valueOf, used, 1);
+        const unsigned long a = heap.node[1], aValue = heap.value[1];
+        const unsigned long last = heap.value[used], lastNode = heap.node[used];
+        heap.value[used--] = ULONG_MAX;
+        SiftDownHeap(heap, 1, last, lastNode);
         k++;
-        code->left[k] = a.node;
-        code->right[k] = heap[1].node;
-        heap[1] = {heap[1].value + a.value, k};
-        SiftDown(heap, valueOf, used, 1);
+        code->left[k] = a;
+        code->right[k] = heap.node[1];
+        SiftDownHeap(heap, 1, heap.value[1] + aValue, k);
     }
     code->nodemax = k;
-    std::free(heap);
 
     // Lengths and bits from the root down, parents before children: the
     // whole code in one pass over the nodes, however deep the tree. The bits
@@ -93,8 +128,9 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
     // bit b tells the side of the node b steps above the symbol. (With a
     // single symbol coded there is no tree: its length stays 0.)
     if (k > nch) {
-        unsigned long* depth = lvector(1, nodes);
-        unsigned long* bits = lvector(1, nodes);
+        // In the heap's place, which is done with (2 nodes < span).
+        unsigned long* depth = work;
+        unsigned long* bits = work + nodes;
         std::fill(depth + 1, depth + nch + 1, 0UL);
         std::fill(bits + 1, bits + nch + 1, 0UL);
         depth[k] = 0;
@@ -107,9 +143,8 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
         }
         std::copy(depth + 1, depth + nch + 1, code->ncod + 1);
         std::copy(bits + 1, bits + nch + 1, code->icod + 1);
-        free_lvector(bits, 1, nodes);
-        free_lvector(depth, 1, nodes);
     }
+    std::free(work);
     for (unsigned long j = 1; j <= nch; j++)
         if (code->ncod[j] > *longestLength) {
             *longestLength = code->ncod[j];
@@ -124,6 +159,16 @@ void hufmak(const unsigned long* counts, unsigned long nch, unsigned long* longe
 namespace {
 
 constexpr double kCountScale = 1000000.0;
+
+// c when it is above 0, else +0 (NaN too), by a mask: the compiler would
+// branch on a comparison whose outcome is as unforeseeable as the data.
+inline double PositivePart(double c) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &c, sizeof bits);
+    bits &= -static_cast<std::uint64_t>(c > 0);
+    std::memcpy(&c, &bits, sizeof c);
+    return c;
+}
 
 double Complexity(int n, const double* x, unsigned long* lengths) {
     int positive = 0;
@@ -151,28 +196,30 @@ double Complexity(int n, const double* x, unsigned long* lengths) {
     unsigned long* counts = lvector(1, n);
     for (int i = 0; i < n; i++) {
         // An amount of 0 or less gives a count of 0, and so does NaN; no
-        // count passes 1e6.
-        double c = std::floor((scale == 1.0 ? x[i] : x[i] / scale) * kCountScale / S);
-        c = c > 0 ? std::min(c, kCountScale) : 0.0;
-        counts[i + 1] = static_cast<unsigned long>(c);
+        // count passes 1e6. Of a number from 0 to 1e6 the whole part is the
+        // truncation, which takes no branch on the unforeseeable zeros.
+        const double c = (scale == 1.0 ? x[i] : x[i] / scale) * kCountScale / S;
+        counts[i + 1] = static_cast<unsigned long>(static_cast<long>(std::min(PositivePart(c), kCountScale)));
     }
+    // The four arrays of the code in one block.
+    unsigned long* block = lvector(1, 4 * nodes);
     huffcode code;
-    code.icod = lvector(1, nodes);
-    code.ncod = lvector(1, nodes);
-    code.left = lvector(1, nodes);
-    code.right = lvector(1, nodes);
+    code.icod = block;
+    code.ncod = block + nodes;
+    code.left = block + 2 * nodes;
+    code.right = block + 3 * nodes;
     unsigned long longestSymbol, longestLength;
     hufmak(counts, nch, &longestSymbol, &longestLength, &code);
 
+    // Counts and lengths are far below 2^63: converted as signed numbers,
+    // which the processor does in one instruction.
     double L = 0.0;
     for (int i = 0; i < n; i++) {
-        L += static_cast<double>(counts[i + 1]) / kCountScale * static_cast<double>(code.ncod[i + 1]);
+        L += static_cast<double>(static_cast<long>(counts[i + 1])) / kCountScale *
+             static_cast<double>(static_cast<long>(code.ncod[i + 1]));
         if (lengths) lengths[i] = code.ncod[i + 1];
     }
-    free_lvector(code.right, 1, nodes);
-    free_lvector(code.left, 1, nodes);
-    free_lvector(code.ncod, 1, nodes);
-    free_lvector(code.icod, 1, nodes);
+    free_lvector(block, 1, 4 * nodes);
     free_lvector(counts, 1, n);
     return L;
 }

@@ -2550,18 +2550,26 @@ double EntropyVector(int n, const double* x, double alpha) {
 double EntropyVectorCodeLength(int n, const double* x, double alpha, double* code) {
     if (!info_detail::IsShannon(alpha)) return EntropyVector(n, x, alpha);
     // The entropy from the code lengths themselves: one logarithm a cell,
-    // and the same terms, in the same order, as EntropyVector sums.
+    // and the same terms, in the same order, as EntropyVector sums. Whether
+    // an amount is above 0 is as unforeseeable as the data: the total adds
+    // +0 for the others (no bit changes), and the positions of the amounts
+    // above 0 are listed without a branch before the logarithms.
     double total = 0.0;
-    for (int i = 0; i < n; i++)
-        if (x[i] > 0) total += x[i];
+    for (int i = 0; i < n; i++) total += x[i] > 0 ? x[i] : 0.0;
     if (!(total > 0)) return 0.0;
+    std::vector<int> positive(n);
+    int m = 0;
+    for (int i = 0; i < n; i++) {
+        positive[m] = i;
+        m += x[i] > 0;
+    }
     double s = 0.0;
-    for (int i = 0; i < n; i++)
-        if (x[i] > 0) {
-            const double p = x[i] / total, l = std::log(p);
-            code[i] = -l;
-            s += p * l;
-        }
+    for (int t = 0; t < m; t++) {
+        const int i = positive[t];
+        const double p = x[i] / total, l = std::log(p);
+        code[i] = -l;
+        s += p * l;
+    }
     return std::fabs(s);
 }
 

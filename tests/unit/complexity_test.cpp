@@ -244,6 +244,43 @@ TEST(Huffman, SiftDownKeepsTheHeapAndItsTieRule) {
     }
 }
 
+TEST(Huffman, TiesBrokenAsTheStatedHeapBreaksThem) {
+    // The merging loop as the algorithm states it, on hufapp: counts of few
+    // values (ties everywhere) must give its very tree and lengths.
+    std::mt19937 gen(44);
+    for (int trial = 0; trial < 400; trial++) {
+        Counts c(1 + gen() % 300);
+        const unsigned long top = 1 + gen() % 12;
+        for (unsigned long& v : c) v = gen() % (top + 1);
+        const Code code(c);
+        const unsigned long nch = c.size();
+        std::vector<unsigned long> value(2 * nch + 1), heap(1);
+        std::vector<long> parent(value.size(), 0);
+        for (unsigned long j = 1; j <= nch; j++)
+            if ((value[j] = c[j - 1])) heap.push_back(j);
+        unsigned long u = heap.size() - 1, k = nch;
+        for (unsigned long i = u; i >= 1; i--) hufapp(heap.data(), value.data(), u, i);
+        while (u > 1) {
+            const unsigned long a = heap[1];
+            heap[1] = heap[u--];
+            hufapp(heap.data(), value.data(), u, 1);
+            value[++k] = value[heap[1]] + value[a];
+            ASSERT_EQ(code.h.left[k], a) << "trial " << trial;
+            ASSERT_EQ(code.h.right[k], heap[1]) << "trial " << trial;
+            parent[heap[1]] = -static_cast<long>(k);
+            parent[a] = static_cast<long>(k);
+            heap[1] = k;
+            hufapp(heap.data(), value.data(), u, 1);
+        }
+        ASSERT_EQ(code.h.nodemax, k);
+        for (unsigned long j = 1; j <= nch; j++) {
+            unsigned long steps = 0;
+            for (long p = c[j - 1] ? parent[j] : 0; p != 0; p = parent[std::labs(p)]) steps++;
+            ASSERT_EQ(code.h.ncod[j], steps) << "trial " << trial;
+        }
+    }
+}
+
 TEST(Huffman, ExtremeAmountsAndRowTotals) {
     // Amounts near the top of the double range scale like any others.
     struct Case {
