@@ -3618,6 +3618,19 @@ void OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {
 
 }  // namespace ordination_detail
 
+bool OrdinationSuitsOptions(int type) {
+    using namespace ordination_detail;
+    if (type == 2 && optReseTipo != 1 && optReseTipo != 17 && optReseTipo != 22) {
+        IncompatibleMeasure();
+        return false;
+    }
+    if (type == 3 && (optReseTipo != 1 || (optTrVeVar != 6 && optTrVeUnits != 6))) {
+        IncompatibleTransformation();
+        return false;
+    }
+    return true;
+}
+
 int Ordenacao() {
     using namespace ordination_detail;
     ShowStatus(out);
@@ -3634,14 +3647,7 @@ int Ordenacao() {
     // The axis tests leave the current ordination as it is.
     if (type == 4) return AleatorizacaoOrdination();
     if (type == 5) return Aleatorizacao_CA();
-    if (type == 2 && optReseTipo != 1 && optReseTipo != 17 && optReseTipo != 22) {
-        IncompatibleMeasure();
-        return 0;
-    }
-    if (type == 3 && (optReseTipo != 1 || (optTrVeVar != 6 && optTrVeUnits != 6))) {
-        IncompatibleTransformation();
-        return 0;
-    }
+    if (!OrdinationSuitsOptions(type)) return 0;
     fprintf(out, "%s", eng ? "Save intermediate results? y/n " : "Guardar resultados intermediarios? s/n ");
     fflush(out);
     const bool intermediate = (eng ? ScanChar(in, "y n", "keyboard") : ScanChar(in, "s n", "teclado")) != 'n';

@@ -157,6 +157,11 @@ void AppendBiplotVariables(int n, double* x, double* y, int p, double** data, ch
 // left).
 bool WriteScatterData(const char* name, const std::vector<ScatterPoint>& points, const std::string& legend);
 int Ordenacao();
+// Whether ordination type (1 to 3) suits the resemblance measure and the
+// vector transformations in force: principal components need measure 1, 17
+// or 22, correspondence analysis measure 1 and the double adjustment within
+// variables or sampling units. Otherwise key O's two lines and a bell.
+bool OrdinationSuitsOptions(int type);
 // Score tables of an ordination. PrintScores also replaces "scores.txt" with
 // the printed axes, one line per entity.
 void PrintScores(FILE* report, int nAxes, int n, double** scores, const char* name);

@@ -222,13 +222,16 @@ void AskEigenvalues(StoppingRuleRun& run) {
     }
 }
 
-void AskOrdinationAndRules(StoppingRuleRun& run) {
+// False when the ordination does not suit the transformation and measure
+// chosen, which is told at once, as key O tells it.
+bool AskOrdinationAndRules(StoppingRuleRun& run) {
     fprintf(out, "Ordination method:\n");
     fprintf(out, "\t%s\n\t%s\n \t%s\n ", MenuText(optOrdiTypeInfo, 1), MenuText(optOrdiTypeInfo, 2),
             MenuText(optOrdiTypeInfo, 3));
     fprintf(out, "\t\t%s: ", enterOpt);
     fflush(out);
     run.ordType = static_cast<int>(ScanNumber(in, "teclado", "1 2 3"));
+    const bool suits = OrdinationSuitsOptions(run.ordType);
     fprintf(out, "\nTest criteria options:\n");
     for (const char* text : kRuleTexts) fprintf(out, "\t%s\n ", text);
     fprintf(out, "\nSpecify the test criteria to be considered (0/1):");
@@ -237,12 +240,15 @@ void AskOrdinationAndRules(StoppingRuleRun& run) {
     fprintf(out, "\n");
     fflush(out);
     for (bool& use : run.criteria) use = ScanNumber(in, Keyboard(), "0 1") == 1;
+    return suits;
 }
 
 // One run's answers. False when `in` ended where the output name or the
-// matrix file's name would be read. usable is false when the matrix file was
-// refused: the remaining answers are read all the same.
-bool AskRun(StoppingRuleRun& run, bool& usable) {
+// matrix file's name would be read. skipped names why the run cannot be
+// carried out (the matrix file was refused, or the ordination does not suit
+// the options): the remaining answers are read all the same, so that an
+// options file stays in step.
+bool AskRun(StoppingRuleRun& run, std::string& skipped) {
     fprintf(out, "\n\n\nGENERATING DATA plus ORDINATION:\nVersion %s\n", kVersion);
     Ask("File name to store output: ");
     if (!NextWord(kNameLength, run.name)) return false;
@@ -251,12 +257,12 @@ bool AskRun(StoppingRuleRun& run, bool& usable) {
     run.p = AskWhole("Number of variables (p): ", 1, 2147483647.0);
     Ask("Do you wish to specify the correlation matrix (c) or the eigenvalues (e)? c/e ");
     run.mode = static_cast<char>(ScanChar(in, "c e", Keyboard()));
-    usable = true;
+    skipped.clear();
     if (run.mode == 'c') {
         Ask("Name of the file with the input correlation matrix: ");
         std::string matrix;
         if (!NextWord(kMatrixNameLength, matrix)) return false;
-        usable = ReadCorrelationMatrix(matrix, run.p, run.R);
+        if (!ReadCorrelationMatrix(matrix, run.p, run.R)) skipped = "The correlation matrix could not be read";
     } else {
         AskEigenvalues(run);
     }
@@ -273,7 +279,8 @@ bool AskRun(StoppingRuleRun& run, bool& usable) {
     SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
     SettingsResemblance();
 
-    AskOrdinationAndRules(run);
+    if (!AskOrdinationAndRules(run) && skipped.empty())
+        skipped = "The ordination method does not suit the transformation and resemblance measure";
     run.T = AskWhole("Number of tests (number of data sets generated): ", 1, 2147483647.0);
     Ask("Specify the alpha probability for the tests: ");
     run.alpha = ScanNumber(in, Keyboard(), "-", 0, 1);
@@ -757,12 +764,12 @@ int RandomDataGenerator() {
 
     for (;;) {
         StoppingRuleRun run;
-        bool usable = true;
-        if (!AskRun(run, usable)) break;
-        if (usable)
+        std::string skipped;
+        if (!AskRun(run, skipped)) break;
+        if (skipped.empty())
             RunStoppingRuleStudy(run, seed);
         else
-            fprintf(out, "\nThe correlation matrix could not be read: run %s is skipped.\n", run.name.c_str());
+            fprintf(out, "\n%s: run %s is skipped.\n", skipped.c_str(), run.name.c_str());
     }
     // A finished batch hands the menu back to the keyboard.
     if (in != stdin) {

@@ -307,6 +307,41 @@ TEST(StoppingRuleStudy, RefusedRunsAreSkippedAndTheNextIsWritten) {
     EXPECT_EQ(r.File("good.txt").find("Bootstrapped ordination (Hallek"), npos);
 }
 
+// Options key O refuses are refused here with its lines when the ordination
+// is chosen; the run is skipped once its answers are read, and the next runs.
+TEST(StoppingRuleStudy, OrdinationsKeyORefusesAreSkipped) {
+    struct Case {
+        const char* name;
+        const char* options;  // transformation, resemblance, ordination
+        const char* message;
+    };
+    const char* const ca = "Data transformation and/or resemblance measure are not compatible.\n";
+    const char* const pca = "Resemblance measure is not compatible.\n";
+    const Case cases[] = {
+        {"ca_none.txt", "0 2 1 3", ca},
+        {"ca_measure.txt", "1 0 1 6 2 17 3", ca},
+        {"pca_measure.txt", "0 1 3 2", pca},
+        {"good.txt", "0 1 3 1", nullptr},
+    };
+    std::string opts;
+    for (const Case& c : cases)
+        opts += std::string(c.name) + " 10 10 3 e 2 2 1 n 2 " + c.options + " 0 0 0 0 0 1 0 0 0 0 0 2 0.05 n 1 10 1 n\n";
+    Dialogue d;
+    d.Put("opts.txt", opts);
+    RunResult r = d.Run("U s 2 f opts.txt\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(Count(r.out, ca), 2);
+    EXPECT_EQ(Count(r.out, pca), 1);
+    for (const Case& c : cases) {
+        const std::string skipped = std::string("\nThe ordination method does not suit the transformation and "
+                                                "resemblance measure: run ") + c.name + " is skipped.\n";
+        EXPECT_EQ(Count(r.out, skipped), c.message ? 1 : 0) << c.name;
+        EXPECT_EQ(r.HasFile(c.name), !c.message) << c.name;
+    }
+    EXPECT_EQ(Count(r.File("SummaryResultsKGuttman_1.txt"), "\t\tgood.txt\n"), 1);
+    EXPECT_EQ(Count(r.File("SummaryResultsKGuttman_1.txt"), "\n"), 1);
+}
+
 // An options file that cannot be opened brings the question back; one that
 // ends inside a run ends the program.
 TEST(StoppingRuleStudy, OptionsFileMissingOrCut) {
