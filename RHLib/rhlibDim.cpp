@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -424,13 +425,34 @@ int ReadNumberNamingSkips(FILE* stream, double* destination, const char* sourceN
 
 }  // namespace
 
+bool WholeNumber(const char* text, size_t length, double* x) {
+    if (length == 0) return false;
+    // Plain decimals, nearly every field of a table, are read by from_chars,
+    // several times faster than strtod and to the same correctly rounded
+    // double; what it does not read whole (a '+' sign, hexadecimal, a value
+    // out of range) is left to strtod.
+    double v;
+    const std::from_chars_result r = std::from_chars(text, text + length, v);
+    if (r.ec == std::errc() && r.ptr == text + length) {
+        *x = v;
+        return true;
+    }
+    char* end = nullptr;
+    v = strtod(text, &end);
+    if (end != text + length) return false;
+    *x = v;
+    return true;
+}
+
 int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capacity,
                     const char* sourceName) {
     if (capacity > 0) token[0] = '\0';
     if (StreamEnded(stream)) return ReportEnd(sourceName);
+    // The stream is read by this thread alone: the locking getc would
+    // cost a good part of reading a large table.
     int c;
     do {
-        c = getc(stream);
+        c = getc_unlocked(stream);
     } while (c != EOF && Blank(c));
     if (c == EOF) return ReportEnd(sourceName);
     char raw[kLongestNumber + 1];
@@ -443,7 +465,7 @@ int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capac
             raw[length++] = static_cast<char>(c);
         else
             longer = true;
-        c = getc(stream);
+        c = getc_unlocked(stream);
     }
     raw[length] = '\0';
 
@@ -453,12 +475,12 @@ int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capac
         if (numberLength > 1 && (raw[numberLength - 1] == ',' || raw[numberLength - 1] == ';')) numberLength--;
         const char kept = raw[numberLength];
         raw[numberLength] = '\0';
-        char* end = nullptr;
-        const double x = strtod(raw, &end);
-        raw[numberLength] = kept;
+        double x = 0;
         // Read whole: the conversion must stop at the end of the field, which
         // also refuses a field holding a NUL byte (the text ends there).
-        if (numberLength > 0 && end == raw + numberLength && std::isfinite(x)) {
+        const bool whole = WholeNumber(raw, numberLength, &x);
+        raw[numberLength] = kept;
+        if (whole && std::isfinite(x)) {
             *destination = x;
             return tokenNumber;
         }

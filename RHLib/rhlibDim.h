@@ -158,6 +158,11 @@ constexpr size_t kTokenShown = 48;
 int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capacity,
                     const char* sourceName);
 
+// True when text[0..length), followed by a NUL, reads whole as one number
+// with the syntax of "%lf"; *x is then the double strtod gives (which may be
+// infinite or NaN: callers decide).
+bool WholeNumber(const char* text, size_t length, double* x);
+
 // The refusal of a field: "File %s was not read: the value for %s is \"%s\",
 // which is not a number." with the file, the place ("unit 3, variable 2")
 // and the token (in Portuguese when english is false), and for a comma

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdarg>
 #include <cmath>
 #include <cstdlib>
@@ -1225,81 +1226,107 @@ std::string AsWord(const char* text) {
     return w.empty() ? "_" : w;
 }
 
-void WriteRow(FILE* f, int n, const int* x) {
-    for (int j = 0; j < n; j++) fprintf(f, "%d\t", x[j]);
-    fprintf(f, "\n");
-}
+// The session file's text, built in memory and written in one piece.
+class SessionText {
+public:
+    SessionText& operator<<(int v) {
+        char b[16];
+        s_.append(b, std::to_chars(b, b + sizeof b, v).ptr);
+        return *this;
+    }
+    // The shortest text that reads back as the same double, so that a
+    // continued session goes on exactly where the interrupted one stood;
+    // it costs a fraction of printf's seventeen digits, which made the
+    // writes of a large table take seconds.
+    SessionText& operator<<(double v) {
+        char b[32];
+        s_.append(b, std::to_chars(b, b + sizeof b, v).ptr);
+        return *this;
+    }
+    SessionText& operator<<(char c) {
+        s_ += c;
+        return *this;
+    }
+    SessionText& operator<<(const std::string& w) {
+        s_ += w;
+        return *this;
+    }
+    template <class T>
+    void Row(int n, const T* x) {
+        for (int j = 0; j < n; j++) *this << x[j] << '\t';
+        s_ += '\n';
+    }
+    void Reserve(size_t n) { s_.reserve(n); }
+    std::string Take() { return std::move(s_); }
 
-// Seventeen significant digits read back as the same double, so that a
-// continued session goes on exactly where the interrupted one stood (whole
-// numbers still print as they are).
-void WriteRow(FILE* f, int n, const double* x) {
-    for (int j = 0; j < n; j++) fprintf(f, "%.17g\t", x[j]);
-    fprintf(f, "\n");
-}
+private:
+    std::string s_;
+};
 
-void WriteSessionBody(FILE* f) {
-    fprintf(f, "%s\n", AsWord(sessionName).c_str());
-    fprintf(f, "%s\n", AsWord(filename).c_str());
-    fprintf(f, "%s\n", versaoTrack);
+std::string SessionBody() {
+    SessionText f;
+    // Room for the usual size (the table twice, the resemblance triangle)
+    // at once, instead of copying the text as it grows.
+    const double numbers = temDados == 1 ? 2.0 * nObj * nVar + (temRese == 1 ? 0.5 * nRows * (nRows + 1.0) : 0) : 0;
+    f.Reserve(static_cast<size_t>(std::min(numbers * 8 + 4096, 1e9)));
+    f << AsWord(sessionName) << '\n' << AsWord(filename) << '\n' << std::string(versaoTrack) << '\n';
     const bool hasData = temDados == 1 && dataOrig && data && varType && uaLabels && varLabels;
-    fprintf(f, "%d\n", hasData ? 1 : 0);
+    f << (hasData ? 1 : 0) << '\n';
     if (hasData) {
-        fprintf(f, "%d\n%d\n%d\n%d\n%d\n%d\n", nObj, nVar, optVarTipo, temQuant, temQual, temBin);
-        fprintf(f, "%c\n", format);
-        WriteRow(f, nVar, varType);
-        for (int i = 0; i < nObj; i++) WriteRow(f, nVar, dataOrig[i]);
-        fprintf(f, "%d\n%d\n%d\n", optTrEs, optTrVeVar, optTrVeUnits);
-        for (int i = 0; i < nObj; i++) WriteRow(f, nVar, data[i]);
-        for (int i = 0; i < nObj; i++) fprintf(f, "%s\t", AsWord(uaLabels[i]).c_str());
-        fprintf(f, "\n");
-        for (int j = 0; j < nVar; j++) fprintf(f, "%s\t", AsWord(varLabels[j]).c_str());
-        fprintf(f, "\n%d\n", optLabel);
+        for (int v : {nObj, nVar, optVarTipo, temQuant, temQual, temBin}) f << v << '\n';
+        f << format << '\n';
+        f.Row(nVar, varType);
+        for (int i = 0; i < nObj; i++) f.Row(nVar, dataOrig[i]);
+        f << optTrEs << '\n' << optTrVeVar << '\n' << optTrVeUnits << '\n';
+        for (int i = 0; i < nObj; i++) f.Row(nVar, data[i]);
+        for (int i = 0; i < nObj; i++) f << AsWord(uaLabels[i]) << '\t';
+        f << '\n';
+        for (int j = 0; j < nVar; j++) f << AsWord(varLabels[j]) << '\t';
+        f << '\n' << optLabel << '\n';
     }
     const bool hasRese = hasData && temRese == 1 && rese;
-    fprintf(f, "%d\n", hasRese ? 1 : 0);
+    f << (hasRese ? 1 : 0) << '\n';
     if (hasRese) {
-        fprintf(f, "%d\n%d\n%d\n%d\n", optReseDir, optReseTipo, nClassesVar, nClassesUnits);
-        fprintf(f, "%.17g\n%.17g\n", alphaH, kParameter);
-        fprintf(f, "%d\n", countDoubleAbsence);
+        f << optReseDir << '\n' << optReseTipo << '\n' << nClassesVar << '\n' << nClassesUnits << '\n';
+        f << alphaH << '\n' << kParameter << '\n' << countDoubleAbsence << '\n';
         for (int i = 0; i < nRows; i++)
-            for (int j = i; j < nRows; j++) fprintf(f, "%.17g\n", rese[i][j]);
+            for (int j = i; j < nRows; j++) f << rese[i][j] << '\n';
     }
     const bool hasScores = hasRese && temEscore == 1 && eig && escores && evectors;
-    fprintf(f, "%d\n", hasScores ? 1 : 0);
+    f << (hasScores ? 1 : 0) << '\n';
     if (hasScores) {
-        fprintf(f, "%d\n%d\n", optOrdiType, rank);
-        WriteRow(f, rank, eig);
+        f << optOrdiType << '\n' << rank << '\n';
+        f.Row(rank, eig);
         for (int a = 0; a < rank; a++) {
             if (optOrdiType == 2 || optOrdiType == 3) {
-                WriteRow(f, nCols, escores[a]);
-                if (optOrdiType == 3) WriteRow(f, nRows, evectors[a]);
+                f.Row(nCols, escores[a]);
+                if (optOrdiType == 3) f.Row(nRows, evectors[a]);
             } else {
-                WriteRow(f, nRows, escores[a]);
+                f.Row(nRows, escores[a]);
             }
         }
     }
     const bool hasGroups = hasData && temGrupo == 1 && grMemb && grLabel && nGroups && nestedFactor && factorLabel;
-    fprintf(f, "%d\n", hasGroups ? 1 : 0);
+    f << (hasGroups ? 1 : 0) << '\n';
     if (hasGroups) {
-        fprintf(f, "%d\n%d\n", nFactors, nesting);
-        for (int k = 0; k < nFactors; k++) fprintf(f, "%s\n", AsWord(factorLabel[k]).c_str());
-        WriteRow(f, nFactors, nestedFactor);
-        WriteRow(f, nFactors, nGroups);
-        for (int k = 0; k < nFactors; k++) WriteRow(f, nGroups[k], grLabel[k]);
-        for (int k = 0; k < nFactors; k++) WriteRow(f, nObj, grMemb[k]);
+        f << nFactors << '\n' << nesting << '\n';
+        for (int k = 0; k < nFactors; k++) f << AsWord(factorLabel[k]) << '\n';
+        f.Row(nFactors, nestedFactor);
+        f.Row(nFactors, nGroups);
+        for (int k = 0; k < nFactors; k++) f.Row(nGroups[k], grLabel[k]);
+        for (int k = 0; k < nFactors; k++) f.Row(nObj, grMemb[k]);
     }
+    return f.Take();
 }
 
 // Writes a file through the temporary file and a rename; false (with the
 // temporary removed) when anything failed: creating, writing, flushing,
 // closing or renaming.
-template <class Body>
-bool WriteReplacing(const char* name, Body&& body) {
+bool WriteReplacing(const char* name, const std::string& text) {
     FILE* f = fopenck(kSessionTemp, nullptr, "w");
     if (!f) return false;
-    body(f);
-    bool ok = !ferror(f);
+    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = !ferror(f) && ok;
     ok = fflush(f) == 0 && ok;
     ok = fclose(f) == 0 && ok;
     if (ok && rename(kSessionTemp, name) == 0) return true;
@@ -1351,9 +1378,7 @@ public:
     bool Real(double& v) {
         char w[512];
         if (!Token(w, sizeof w)) return false;
-        char* end = nullptr;
-        v = strtod(w, &end);
-        if (*end != '\0' || end == w || !std::isfinite(v)) return Fail();
+        if (!WholeNumber(w, strlen(w), &v) || !std::isfinite(v)) return Fail();
         return true;
     }
     bool Reals(int n, double* x) {
@@ -1374,15 +1399,16 @@ public:
 private:
     bool Fail() { return false; }
     bool Token(char* to, size_t capacity) {
+        // The file is read by this thread alone (see ReadNumberToken).
         int c;
         do {
-            c = getc(f_);
+            c = getc_unlocked(f_);
         } while (c != EOF && isspace(c));
         if (c == EOF) return false;
         size_t k = 0;
         while (c != EOF && !isspace(c)) {
             if (k + 1 < capacity) to[k++] = static_cast<char>(c);
-            c = getc(f_);
+            c = getc_unlocked(f_);
         }
         to[k] = '\0';
         return true;
@@ -1549,12 +1575,11 @@ int WriteSessionTrack() {
     // The session first, then the name file: a session that could not be
     // written is never named, and the default session, whose file is the
     // name file itself, is never replaced by its name alone.
-    if (!WriteReplacing(sessionFilename, WriteSessionBody)) {
+    if (!WriteReplacing(sessionFilename, SessionBody())) {
         SessionNotWritten(sessionFilename);
         return 0;
     }
-    if (strcmp(sessionFilename, kNameFile) != 0 &&
-        !WriteReplacing(kNameFile, [](FILE* f) { fprintf(f, "%s\n", AsWord(sessionName).c_str()); })) {
+    if (strcmp(sessionFilename, kNameFile) != 0 && !WriteReplacing(kNameFile, AsWord(sessionName) + "\n")) {
         SessionNotWritten(kNameFile);
         return 0;
     }

@@ -274,9 +274,10 @@ TEST(DataFile, ReportOfTheDataAndTheModeOfTheReport) {
 // ---------------------------------------------------------------------------
 
 // A session file as the program writes it now: every number that the text
-// gives with decimals or an exponent in seventeen significant digits (the
-// fixtures below are written the older way, with six decimals, which the
-// program still reads).
+// gives with decimals or an exponent in the fewest significant digits that
+// read back as the same double (the fixtures below are written the older
+// way, with six decimals, which the program still reads). For the fixtures'
+// magnitudes, %g's choice between decimals and an exponent is the shorter.
 std::string Precise(const std::string& text) {
     std::string result;
     size_t i = 0;
@@ -288,7 +289,10 @@ std::string Precise(const std::string& text) {
         double x = token.empty() ? 0 : strtod(token.c_str(), &end);
         if (!token.empty() && end == token.c_str() + token.size() && token.find_first_of(".eE") != std::string::npos) {
             char buffer[40];
-            snprintf(buffer, sizeof buffer, "%.17g", x);
+            for (int digits = 1; digits <= 17; digits++) {
+                snprintf(buffer, sizeof buffer, "%.*g", digits, x);
+                if (strtod(buffer, nullptr) == x) break;
+            }
             token = buffer;
         }
         result += token;

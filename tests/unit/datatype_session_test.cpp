@@ -221,6 +221,57 @@ TEST_F(SessionFiles, ResemblanceComesBackSymmetricAndNumbersRounded) {
     EXPECT_STREQ(uaLabels[2], "c");
 }
 
+TEST_F(SessionFiles, NumbersComeBackBitForBitInTheNewAndTheOldFormat) {
+    const double awkward[] = {0.1,     1.0 / 3,  -2.0 / 3e-5, 1e-310,   1.7976931348623157e308, 5e-324,
+                              -0.0,    1e21,     0.3 - 0.1,   1 + 2.2e-16, 123456789.12345679,  2.5e-7};
+    SaveSet("N", "n.txt", 3, 4);
+    for (int k = 0; k < 12; k++) {
+        dataOrig[k / 4][k % 4] = awkward[k];
+        data[k / 4][k % 4] = -awkward[11 - k];
+    }
+    nRows = 3;
+    nCols = 4;
+    optReseDir = optReseTipo = 1;
+    rese = dim2DT<double>(3, 3);
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++) rese[i][j] = awkward[i + j + 4];
+    temRese = 1;
+    alphaH = 1.0 / 7;
+    ASSERT_EQ(SaveSession("N"), 1);
+    const std::string written = Slurp("N.trk");
+    EXPECT_NE(written.find("\n0.1\t0.3333333333333333\t"), std::string::npos) << written;
+    // The same file with every number in seventeen significant digits, as
+    // sessions were written before.
+    std::string old;
+    for (size_t i = 0; i < written.size();) {
+        size_t j = written.find_first_of("\t\n", i);
+        std::string token = written.substr(i, j - i);
+        char* end = nullptr;
+        const double x = strtod(token.c_str(), &end);
+        char buffer[40];
+        if (!token.empty() && *end == '\0' && token.find_first_of(".e") != std::string::npos) {
+            snprintf(buffer, sizeof buffer, "%.17g", x);
+            token = buffer;
+        }
+        old += token + written[j];
+        i = j + 1;
+    }
+    ASSERT_NE(old, written);
+    Put("O.trk", old);
+    auto same = [](double a, double b) { return memcmp(&a, &b, sizeof a) == 0; };
+    for (const char* session : {"N", "O"}) {
+        LivraMemoria();
+        Open(session);
+        for (int k = 0; k < 12; k++) {
+            EXPECT_TRUE(same(dataOrig[k / 4][k % 4], awkward[k])) << session << " " << k;
+            EXPECT_TRUE(same(data[k / 4][k % 4], -awkward[11 - k])) << session << " " << k;
+        }
+        for (int i = 0; i < 3; i++)
+            for (int j = i; j < 3; j++) EXPECT_TRUE(same(rese[i][j], awkward[i + j + 4])) << session;
+        EXPECT_TRUE(same(alphaH, 1.0 / 7)) << session;
+    }
+}
+
 // Runs write with files limited to a few kilobytes, as on a disc that fills
 // up during the write.
 template <class F>
