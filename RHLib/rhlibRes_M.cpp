@@ -90,6 +90,35 @@ double ShiftedMean(int n, const T* x, Keep keep, int& k) {
     return k > 0 ? origin + s / k : 0.0;
 }
 
+// A sum of squares that neither overflowed nor came near the underflow of
+// its terms, whose square root is then the norm to rounding. Values near
+// 1e200 overflow it, and a norm of inf made their standardised values 0.
+inline bool SquaresInRange(double q) { return q >= 0x1p-900 && q <= DBL_MAX; }
+
+// v scaled by the power of two that takes the magnitude largest (finite, > 0)
+// into [0.5, 1): exact, but for values so much smaller than the largest that
+// they go below the smallest normal number, beneath its rounding anyway.
+inline int ScaleExponent(double largest) {
+    int e;
+    std::frexp(largest, &e);
+    return -e;
+}
+
+// The cells keep(c) accepts of z (m values), scaled as above so that their
+// largest magnitude is in [0.5, 1), as a careful nrm2 scales them before
+// squaring. False, z unchanged, when the largest is 0 or not finite.
+template <class Keep>
+bool ScaleToUnit(int m, double* z, Keep keep) {
+    double largest = 0.0;
+    for (int c = 0; c < m; c++)
+        if (keep(c)) largest = std::max(largest, std::fabs(z[c]));
+    if (!(largest > 0.0) || !std::isfinite(largest)) return false;
+    const int e = ScaleExponent(largest);
+    for (int c = 0; c < m; c++)
+        if (keep(c)) z[c] = std::ldexp(z[c], e);
+    return true;
+}
+
 // Each row of X centred on its mean and divided by its norm (complete data)
 // into Z; with masks, missing cells take no part and are left as they are.
 void CenterNormalizeRow(int m, const double* x, double* z, bool skipMissing) {
@@ -104,6 +133,26 @@ void CenterNormalizeRow(int m, const double* x, double* z, bool skipMissing) {
         } else {
             z[c] = x[c];
         }
+    if (!SquaresInRange(q)) {
+        // Very large or very small values: the values scaled (so that
+        // their deviations cannot overflow), then the deviations (so that
+        // their squares neither overflow nor underflow). A row of zero
+        // deviations stays 0, a row that is not finite NaN.
+        std::copy(x, x + m, z);
+        if (ScaleToUnit(m, z, counted)) {
+            const double scaledMean = ShiftedMean(m, z, counted, k);
+            for (int c = 0; c < m; c++)
+                if (counted(c)) z[c] -= scaledMean;
+            q = 0.0;
+            if (ScaleToUnit(m, z, counted))
+                for (int c = 0; c < m; c++)
+                    if (counted(c)) q += z[c] * z[c];
+        } else {
+            q = 0.0;
+            for (int c = 0; c < m; c++)
+                if (counted(c)) z[c] -= mean;
+        }
+    }
     const double norm = statsdetail::NormOf(q);
     for (int c = 0; c < m; c++)
         if (counted(c)) z[c] /= norm;
@@ -437,6 +486,20 @@ double CorrelationPairs(int n, const T* x, const double* y, const int* select) {
             qx += (x[i] - mx) * (x[i] - mx);
             qy += (y[i] - my) * (y[i] - my);
         }
+    if (!SquaresInRange(qx) || !SquaresInRange(qy)) {
+        // Very large or very small values: the pairs kept, each side
+        // standardised with scaling, as complete rows are.
+        std::vector<double> a, b;
+        for (int i = 0; i < n; i++)
+            if (keep(i)) {
+                a.push_back(static_cast<double>(x[i]));
+                b.push_back(y[i]);
+            }
+        std::vector<double> za(a.size()), zb(b.size());
+        CenterNormalizeRow(k, a.data(), za.data(), false);
+        CenterNormalizeRow(k, b.data(), zb.data(), false);
+        return CorrelationBeyondRounding(k, Dot(k, za.data(), zb.data()));
+    }
     const double nx = statsdetail::NormOf(qx), ny = statsdetail::NormOf(qy);
     double r = 0.0;
     for (int i = 0; i < n; i++)
@@ -610,18 +673,60 @@ void CenterColsImpl(int n, int m, double** X, double** Y, bool mv) {
     MapCols(n, m, X, Y, mv, [&](double v, int j) { return v - mean[j]; });
 }
 
-void NormalizeRowsImpl(int n, int m, double** X, double** Y, bool mv) {
-    for (int i = 0; i < n; i++) {
-        const double norm = statsdetail::NormOf(RowStats(m, X[i], mv).q);
-        MapRow(m, X[i], Y[i], mv, [&](double v) { return v / norm; });
+// The division of a vector by its norm, given its count k, sum of squares q
+// and extremes: v / sqrt(q), or, when q overflowed or came near underflow,
+// v scaled by the power of two that takes the largest magnitude into
+// [0.5, 1) divided by the norm of the values so scaled (scaledSquares, which
+// the caller sums when Scaled() holds). A vector that is not finite keeps the
+// plain rule.
+struct NormDivision {
+    double norm = 1.0;
+    int exponent = 0;
+    bool scaled = false;
+    NormDivision(int k, double q, double mn, double mx) {
+        const double largest = std::max(std::fabs(mn), std::fabs(mx));
+        scaled = k > 0 && !SquaresInRange(q) && largest > 0.0 && std::isfinite(largest);
+        if (scaled)
+            exponent = ScaleExponent(largest);
+        else
+            norm = statsdetail::NormOf(q);
     }
+    double Scale(double v) const { return std::ldexp(v, exponent); }
+    void SetScaledSquares(double scaledSquares) { norm = std::sqrt(scaledSquares); }
+    double operator()(double v) const { return scaled ? Scale(v) / norm : v / norm; }
+};
+
+void NormalizeRow(int m, const double* x, double* y, bool mv) {
+    const RowStats r(m, x, mv);
+    NormDivision d(r.k, r.q, r.mn, r.mx);
+    if (d.scaled) {
+        double q = 0.0;
+        for (int j = 0; j < m; j++)
+            if (!mv || !statsdetail::Missing(x[j])) q += d.Scale(x[j]) * d.Scale(x[j]);
+        d.SetScaledSquares(q);
+    }
+    MapRow(m, x, y, mv, d);
+}
+
+void NormalizeRowsImpl(int n, int m, double** X, double** Y, bool mv) {
+    for (int i = 0; i < n; i++) NormalizeRow(m, X[i], Y[i], mv);
 }
 
 void NormalizeColsImpl(int n, int m, double** X, double** Y, bool mv) {
     ColumnStats c(n, m, X, mv);
-    std::vector<double> norm(c.k.size());
-    for (int j = 0; j < m; j++) norm[j] = statsdetail::NormOf(c.q[j]);
-    MapCols(n, m, X, Y, mv, [&](double v, int j) { return v / norm[j]; });
+    std::vector<NormDivision> d;
+    std::vector<double> q(c.k.size(), 0.0);
+    bool scaled = false;
+    for (int j = 0; j < m; j++) {
+        d.emplace_back(c.k[j], c.q[j], c.mn[j], c.mx[j]);
+        scaled = scaled || d[j].scaled;
+    }
+    for (int i = 0; scaled && i < n; i++)
+        for (int j = 0; j < m; j++)
+            if (d[j].scaled && (!mv || !statsdetail::Missing(X[i][j]))) q[j] += d[j].Scale(X[i][j]) * d[j].Scale(X[i][j]);
+    for (int j = 0; j < m; j++)
+        if (d[j].scaled) d[j].SetScaledSquares(q[j]);
+    MapCols(n, m, X, Y, mv, [&](double v, int j) { return d[j](v); });
 }
 
 void UnitSumRowsImpl(int n, int m, double** Y, double** X, bool mv, bool root) {
@@ -675,10 +780,7 @@ void NormalizeMatrixRows(int n, int m, double** X, double** Y) { NormalizeRows(n
 void NormalizeRowsMV(int n, int m, double** X, double** Y) { statsdetail::NormalizeRowsImpl(n, m, X, Y, true); }
 void NormalizeColsMV(int n, int m, double** X, double** Y) { statsdetail::NormalizeColsImpl(n, m, X, Y, true); }
 
-void NormalizeVector(int n, const double* x, double* y) {
-    const double norm = statsdetail::NormOf(SumOfSquares(n, x));
-    statsdetail::MapRow(n, x, y, true, [&](double v) { return v / norm; });
-}
+void NormalizeVector(int n, const double* x, double* y) { statsdetail::NormalizeRow(n, x, y, true); }
 
 void NormalizeColsSelectedRowsMV(int n, int m, double** X, double** Y, const int* select) {
     std::vector<double> q(m > 0 ? m : 0, 0.0);

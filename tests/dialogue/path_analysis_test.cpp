@@ -11,14 +11,15 @@
 namespace {
 
 // dune.txt's species 1, 2, 17 and 19 (Achimill, Agrostol, Lolipere, Poaprat)
-// as a 20 x 4 data file with its unit and variable labels.
-std::string Dune4File() {
+// as a 20 x 4 data file with its unit and variable labels; Agrostol and
+// Poaprat may be written with an exponent.
+std::string Dune4File(const char* agrostol = "", const char* poaprat = "") {
     std::istringstream in(ReadFile(std::string(TEVLAN_EXAMPLES) + "/dune.txt"));
     std::ostringstream s;
     for (int i = 0; i < 20; i++) {
         double row[30];
         for (double& x : row) in >> x;
-        s << row[0] << '\t' << row[1] << '\t' << row[16] << '\t' << row[18] << '\n';
+        s << row[0] << '\t' << row[1] << agrostol << '\t' << row[16] << '\t' << row[18] << poaprat << '\n';
     }
     for (int i = 1; i <= 20; i++) s << i << (i < 20 ? '\t' : '\n');
     s << "Achimill\tAgrostol\tLolipere\tPoaprat\n";
@@ -70,6 +71,24 @@ TEST(PathAnalysisKey, BasisSetReportAndTheSessionLeftAsItWas) {
         << status;
     const std::string after = r.File("Sessao.trk");
     EXPECT_EQ(after.substr(after.find('\n')), session.substr(session.find('\n')));
+}
+
+// Values near 1e200 and 1e-200, whose squares overflow and underflow, are
+// correlated as the same values near 1: keys R, A and F write the same
+// report (r = -0.60757 for Achimill and Agrostol, as R's cor gives).
+TEST(PathAnalysisKey, VariablesOfVeryLargeAndVerySmallValues) {
+    const std::string keys = "r\n2\n17\n0\ny\na\n2\n12345\n999\n0\nn\nn\n" + std::string(kBasisSet) + "x\n";
+    std::string reports[2];
+    for (int scaled = 0; scaled < 2; scaled++) {
+        Dialogue d;
+        d.Put("dune4.txt", scaled ? Dune4File("e200", "e-200") : Dune4File());
+        const RunResult r = d.Run(kLoad + keys);
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        reports[scaled] = Normalise(r.File("Vidive.txt"));
+    }
+    EXPECT_NE(reports[1].find("\nResemblance matrix:\n       1\t-0.60757\t"), std::string::npos) << reports[1];
+    EXPECT_NE(reports[1].find("\nCorrelation r =\t-0.607571\tP-value =\t0.00500501\t"), std::string::npos);
+    EXPECT_EQ(reports[1], reports[0]);
 }
 
 }  // namespace

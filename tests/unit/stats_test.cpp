@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <string>
 #include <utility>
@@ -358,6 +359,54 @@ TEST(Correlations, CentredValueOfMinus999IsNotMissing) {
     Table P(1, 1);
     CorrelationPartition(1, 1, 2, X, P);
     EXPECT_NEAR(P[0][0], 1.0, 1e-15);
+}
+
+// Values whose squares overflow or underflow, and values of both signs near
+// the largest double, whose differences overflow, are standardised and
+// correlated as the same values near 1; a value that is not finite gives a
+// correlation that is not a number, never 0.
+TEST(Correlations, VeryLargeAndVerySmallValuesAsValuesNearOne) {
+    const std::vector<double> x = {1, 3, 0, 0, 2, 2, 2, 0, 0, 4, 0, 1};
+    const std::vector<double> y = {-0.2, -0.6, 0.4, 1, -1, 0, -0.6, 0.8, 0.2, -0.2, 0.9, 0.1};
+    const int m = 12;
+    std::vector<double> xm = x;
+    xm[3] = M;
+    const double r = Pearson(x, y), rm = Pearson(xm, y);
+    double norm = 0;
+    for (double v : y) norm += v * v;
+    norm = std::sqrt(norm);
+    for (const double scale : {1e200, 1e-200, 1e-300, 1.7e308}) {
+        SCOPED_TRACE(scale);
+        Table X(2, m), Xm(2, m), Y(2, m), Yt(m, 2), Z(m, 2), Rt(2, 2), P(1, 1);
+        std::vector<double> z(m);
+        for (int k = 0; k < m; k++) {
+            X[0][k] = x[k];
+            Xm[0][k] = xm[k];
+            X[1][k] = Xm[1][k] = Yt[k][1] = y[k] * scale;
+        }
+        CorrelationMV(2, m, X, Rt);
+        EXPECT_NEAR(Rt[0][1], r, 1e-14);
+        EXPECT_NEAR(Rt[1][1], 1.0, 1e-14);
+        CorrelationMV(2, m, Xm, Rt);
+        EXPECT_NEAR(Rt[0][1], rm, 1e-14);
+        EXPECT_NEAR(Rt[1][1], 1.0, 1e-14);
+        CorrelationPartition(1, 1, m, X, P);
+        EXPECT_NEAR(P[0][0], r, 1e-14);
+        CenterNormalizeVector(m, X[1], z.data());
+        EXPECT_NEAR(std::inner_product(z.begin(), z.end(), z.begin(), 0.0), 1.0, 1e-14);
+        NormalizeRowsMV(2, m, X, Y);
+        NormalizeColsMV(m, 2, Yt, Z);
+        for (int k = 0; k < m; k++) {
+            EXPECT_NEAR(Y[1][k], y[k] / norm, 1e-15);
+            EXPECT_NEAR(Z[k][1], y[k] / norm, 1e-15);
+        }
+    }
+    Table X({x, y});
+    X[1][5] = HUGE_VAL;
+    Table R(2, 2);
+    CorrelationMV(2, m, X, R);
+    EXPECT_TRUE(std::isnan(R[0][1]));
+    EXPECT_TRUE(std::isnan(Correlation2VecMV(m, X[0], X[1])));
 }
 
 // ---------------------------------------------------------------------------
