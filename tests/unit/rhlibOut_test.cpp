@@ -233,4 +233,52 @@ TEST(Printers, HalfMatrixRewrittenInPlaceAtItsOffsets) {
         }
 }
 
+// A form for floats prints what its double form prints of the same values
+// widened, returning the same (9 digits show the float rounding of 0.1).
+template <class Form>
+void SameForFloats(const char* name, Form form) {
+    Mat<float> f{{0.1f, 2.5f, 1e-3f}, {4, 0.3f, 6}, {7, 8, 9.75f}};
+    Mat<double> d(3, 3, 0.0);
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++) d.get()[i][j] = f.get()[i][j];
+    int fromDouble = 0, fromFloat = 0;
+    const std::string expected = Printed([&](FILE* o) { fromDouble = form(o, d.get()); });
+    EXPECT_EQ(Printed([&](FILE* o) { fromFloat = form(o, f.get()); }), expected) << name;
+    EXPECT_EQ(fromFloat, fromDouble) << name;
+    EXPECT_FALSE(expected.empty()) << name;
+}
+
+const int idx[] = {3, 1, 2};
+
+TEST(Printers, FloatFormsPrintWhatTheDoubleFormsPrint) {
+    SameForFloats("GetWidthMax", [](FILE* o, auto** m) { return fprintf(o, "%d", GetWidthMax(3, 3, m, 9)); });
+    SameForFloats("GetWidthMaxSqrt",
+                  [](FILE* o, auto** m) { return fprintf(o, "%d", GetWidthMaxSqrt(3, 3, m, 9, 1)); });
+    SameForFloats("GetWidthMax vector",
+                  [](FILE* o, auto** m) { return fprintf(o, "%d", GetWidthMax(3, m[0], 9, idx)); });
+    SameForFloats("PrintHalfMatrix", [](FILE* o, auto** m) { return PrintHalfMatrix(o, 3, m, 1, 9); });
+    SameForFloats("PrintHalfMatrix sqrt", [](FILE* o, auto** m) { return PrintHalfMatrix(o, 3, m, 0, 9, 1); });
+    SameForFloats("PrintHalfMatrixTab", [](FILE* o, auto** m) { return PrintHalfMatrixTab(o, 3, m, 1); });
+    SameForFloats("PrintHalfMatrix_row", [](FILE* o, auto** m) { return PrintHalfMatrix_row(o, 3, m, 0); });
+    SameForFloats("PrintHalfMatrix_row sqrt", [](FILE* o, auto** m) { return PrintHalfMatrix_row(o, 3, m, 1, 1); });
+    SameForFloats("PrintLowerHalfMatrix", [](FILE* o, auto** m) { return PrintLowerHalfMatrix(o, 3, m, 9, 0); });
+    SameForFloats("PrintLowerHalfMatrixTab", [](FILE* o, auto** m) { return PrintLowerHalfMatrixTab(o, 3, m, 9); });
+    SameForFloats("PrintLowerHalfMatrix_ff",
+                  [](FILE* o, auto** m) { return PrintLowerHalfMatrix_ff(o, 3, m, 9, true); });
+    SameForFloats("PrintMatrixTab", [](FILE* o, auto** m) { return PrintMatrixTab(o, 3, 3, m, 9); });
+    SameForFloats("PrintNeighborRese", [](FILE* o, auto** m) { return PrintNeighborRese(o, 3, m, 9); });
+    SameForFloats("PrintVector", [](FILE* o, auto** m) { return PrintVector(o, 3, m[0], 9, 0, 4, idx); });
+    SameForFloats("PrintVector_bi", [](FILE* o, auto** m) {
+        long pos[] = {0, 15, 30};
+        return PrintVector_bi(o, 3, m[2], pos) + static_cast<int>(pos[2]);
+    });
+    Mat<float> f{{0.1f}};
+    EXPECT_EQ(Printed([&](FILE* o) { PrintMatrixTab(o, 1, 1, f.get(), 9); }), "0.100000001\t\n");
+    // The int form of the tab style prints what the double one prints of whole numbers.
+    Mat<int> i{{1, -2}, {30, 4}};
+    Mat<double> d{{1, -2}, {30, 4}};
+    EXPECT_EQ(Printed([&](FILE* o) { PrintHalfMatrixTab(o, 2, i.get(), 0); }),
+              Printed([&](FILE* o) { PrintHalfMatrixTab(o, 2, d.get(), 0); }));
+}
+
 }  // namespace
