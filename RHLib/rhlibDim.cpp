@@ -544,16 +544,13 @@ int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourc
 FILE* fopenck(const char* name, const char* prefix, const char* mode) {
     std::string full = prefix ? std::string(prefix) + name : std::string(name ? name : "");
     FILE* f = nullptr;
-    // A folder opens for reading here, but every read of it fails: it is
-    // refused like any name that does not open, never taken for a file
-    // that ended before its first field.
-    // Nor is anything but a regular file opened for reading: a FIFO would
-    // block the open until some other program writes to it, and a device
-    // such as /dev/zero would feed a reader without end.
+    // Only a regular file is opened, or for writing a name that does not
+    // exist yet. A folder opens for reading here, but every read of it
+    // fails; a FIFO would block the open, either way, until some other
+    // program opens its other end; a device such as /dev/zero would feed a
+    // reader without end, and one written to is no file the user can keep.
     std::error_code ec;
-    const bool reading = mode && mode[0] == 'r';
-    const bool refused = std::filesystem::is_directory(full, ec) ||
-                         (reading && std::filesystem::exists(full, ec) && !IsRegularFile(full.c_str()));
+    const bool refused = std::filesystem::exists(full, ec) && !IsRegularFile(full.c_str());
     if (full.size() <= 99 && !full.empty() && !refused) f = fopen(full.c_str(), mode);
     if (!f) {
         fprintf(stderr, "\ncan't open %s \n", full.c_str());

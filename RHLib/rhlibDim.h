@@ -179,9 +179,9 @@ int freadlineck(FILE* stream, int maxLength, char* line, const char* sourceName)
 int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourceName);
 
 // Opens prefix + name (at most 99 characters) or prints "\ncan't open %s \n"
-// and returns null. A folder is never opened; for reading, neither is
-// anything but a regular file (a FIFO would block the open, a device would
-// never end).
+// and returns null. Nothing but a regular file is opened (a FIFO would block
+// the open, a device read would never end); for writing, neither is, unless
+// the name does not exist yet.
 FILE* fopenck(const char* name, const char* prefix, const char* mode);
 
 // Closes an output file, checking that every write, the flush and the close

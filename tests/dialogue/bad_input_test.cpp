@@ -202,6 +202,25 @@ TEST(DataFileFields, AFifoIsRefusedAtOpenInsteadOfBlocking) {
     r = e.Run("x\n", 10);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.status, 0);
+    // Nor in place of a file the program writes: the session's new copy
+    // and the scores, then the report, are refused as the open of any file
+    // that cannot be, and the analyses go on.
+    Dialogue f;
+    f.Put("six.txt", "1 2 3 4 5 6\n");
+    for (const char* name : {"Tevlan.trk.tmp", "scores.txt"})
+        ASSERT_EQ(mkfifo((f.Folder() + "/" + name).c_str(), 0600), 0);
+    r = f.Run(Load("six.txt", 1, 3, 2, "N\n1\nn\nr\n1\n3\n0\nn\no\n1\nn\nn\nx\n"), 10);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 0);
+    for (const char* name : {"Tevlan.trk.tmp", "scores.txt"})
+        EXPECT_NE(r.err.find(std::string("\ncan't open ") + name + " \n"), std::string::npos) << name << r.err;
+    EXPECT_NE(r.out.find("Ordination scores available: (1)principal coordinates analysis"), std::string::npos);
+    fs::remove(f.Folder() + "/Vidive.txt");
+    ASSERT_EQ(mkfifo((f.Folder() + "/Vidive.txt").c_str(), 0600), 0);
+    r = f.Run("e\n" + Load("six.txt", 1, 3, 2, "N\n1\ny\nx\n"), 10);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("\ncan't open Vidive.txt \n"), std::string::npos) << r.err;
 }
 
 TEST(DataFileFields, CompleteFileWithoutAFinalNewlineLoads) {
@@ -340,25 +359,34 @@ TEST(SessionPrecision, ContinuingGivesTheSameReportsAsTheUninterruptedRun) {
 // ---------------------------------------------------------------------------
 
 TEST(ReportWrites, AFailedWriteIsSaidAndNeverSentToTheFile) {
+    // The disc is full once the report has grown to 4096 bytes: every
+    // block appended to it is lost.
     Dialogue d;
     d.Put("six.txt", "1 2 3 4 5 6\n");
-    fs::create_symlink("/dev/full", d.Folder() + "/Vidive.txt");
-    fs::create_symlink("/dev/full", d.Folder() + "/scores.txt");
-    RunResult r = d.Run("e\n" + Load("six.txt", 1, 3, 2, "N\n1\ny\n") + "r\n1\n3\n0\ny\no\n1\nn\nn\nc\n1\nn\nx\n");
+    d.Put("Vidive.txt", std::string(4096, 'x'));
+    d.LimitFileSize(4096);
+    const std::string keys = "r\n1\n3\n0\ny\no\n1\nn\nn\nc\n1\nn\nx\n";
+    RunResult r = d.Run("a\n" + Load("six.txt", 1, 3, 2, "N\n1\ny\n") + keys);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Count(r.err, "\nFAIL TO PRINT ON FILE Vidive.txt !!!\n"), 4) << r.err;  // N, R, O, C
-    EXPECT_GE(Count(r.err, "\nFAIL TO PRINT ON FILE scores.txt !!!\n"), 1);
     EXPECT_EQ(r.out.find("See data on file"), std::string::npos);
     EXPECT_EQ(r.out.find("See results on file"), std::string::npos);
     // The analyses themselves stand: the resemblance and the ordination
     // are part of the data set, and the tree went to its own file.
     EXPECT_NE(r.out.find("Ordination scores available: (1)principal coordinates analysis"), std::string::npos);
     EXPECT_EQ(r.File("newick.txt").back(), '\n');
+    // A disc that takes 16 bytes more: the scores (25 bytes) are lost too.
+    Dialogue s;
+    s.Put("six.txt", "1 2 3 4 5 6\n");
+    s.LimitFileSize(16);
+    r = s.Run(Load("six.txt", 1, 3, 2, "N\n1\nn\n") + keys);
+    EXPECT_GE(Count(r.err, "\nFAIL TO PRINT ON FILE scores.txt !!!\n"), 1) << r.err;
 
-    // Contingency tables that cannot be written are not pointed to.
+    // Contingency tables that cannot be written (1231 bytes on a disc that
+    // takes 1024) are not pointed to; the report (828 bytes) is.
     Dialogue e;
     e.PutExample("dune_env_nominal.txt");
-    fs::create_symlink("/dev/full", e.Folder() + "/Tables.txt");
+    e.LimitFileSize(1024);
     r = e.Run(Load("dune_env_nominal.txt", 3, 20, 4, "N\n2\nn\nr\n2\n8\n1\n0\ny\nx\n"));
     EXPECT_NE(r.err.find("\nFAIL TO PRINT ON FILE Tables.txt !!!\n"), std::string::npos);
     EXPECT_EQ(r.out.find("See contingency tables"), std::string::npos);

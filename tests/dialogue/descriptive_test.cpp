@@ -377,17 +377,19 @@ TEST(DescriptiveKey, CancelWritesNothingAndTheReportStaysToBeErased) {
 }
 
 TEST(DescriptiveKey, ReportThatCannotBeOpenedOrWritten) {
-    // Vidive.txt a folder (cannot be opened), then a device that takes
-    // nothing (the failure shows at the close): a message, no bootstrap
-    // question, no "See results", and the report stays to be erased.
+    // Vidive.txt a folder (cannot be opened), then a report on a full disc
+    // (the failure shows at the close): a message, no bootstrap question,
+    // no "See results", and the report stays to be erased.
     for (bool folder : {true, false}) {
         Dialogue d;
         d.PutExample("dune_env_nominal.txt");
-        if (folder)
+        if (folder) {
             std::filesystem::create_directory(d.Folder() + "/Vidive.txt");
-        else
-            std::filesystem::create_symlink("/dev/full", d.Folder() + "/Vidive.txt");
-        RunResult r = d.Run("e\n" + Load("dune_env_nominal.txt", 1, 20, 4) + "v\n1\nx\n");
+        } else {
+            d.Put("Vidive.txt", std::string(4096, 'x'));
+            d.LimitFileSize(4096);
+        }
+        RunResult r = d.Run(std::string(folder ? "e\n" : "a\n") + Load("dune_env_nominal.txt", 1, 20, 4) + "v\n1\nx\n");
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.err.find(folder ? "can't open Vidive.txt" : "FAIL TO PRINT ON FILE Vidive.txt"), std::string::npos)
             << r.err;

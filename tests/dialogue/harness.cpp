@@ -1,7 +1,9 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,32 +101,63 @@ std::string RunResult::File(const std::string& name) const { return ReadFile(fol
 
 bool RunResult::HasFile(const std::string& name) const { return fs::exists(folder + "/" + name); }
 
+namespace {
+
+// Everything the child writes to fd, appended to text, until its end or
+// until nothing is waiting.
+void Drain(int fd, std::string& text) {
+    char buffer[65536];
+    ssize_t k;
+    while ((k = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(k));
+}
+
+}  // namespace
+
 RunResult Dialogue::Run(const std::string& input, int timeoutSeconds) {
-    const std::string inPath = folder_ + "/.stdin", outPath = folder_ + "/.stdout",
-                      errPath = folder_ + "/.stderr";
+    const std::string inPath = folder_ + "/.stdin";
     {
         std::ofstream f(inPath, std::ios::binary);
         f << input;
     }
+    // The console and the standard error come back through pipes, which a
+    // limit on the size of files does not cut short.
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         if (chdir(folder_.c_str()) != 0) _exit(127);
         int i = open(inPath.c_str(), O_RDONLY);
-        int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (i < 0 || o < 0 || e < 0) _exit(127);
+        if (i < 0) _exit(127);
         dup2(i, 0);
-        dup2(o, 1);
-        dup2(e, 2);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        if (fileSizeLimit_ >= 0) {
+            // A full disc: a write past the limit fails (the signal that
+            // would end the program instead is ignored, and stays so in it).
+            struct rlimit limit;
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(fileSizeLimit_);
+            signal(SIGXFSZ, SIG_IGN);
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+        }
         execl(TEVLAN_EXE, "tevlan", static_cast<char*>(nullptr));
         _exit(127);
     }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    for (int fd : {outPipe[0], errPipe[0]}) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     RunResult r;
     r.folder = folder_;
+    std::string out, err;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     int wstatus = 0;
     for (;;) {
+        struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        poll(fds, 2, 5);
+        Drain(outPipe[0], out);
+        Drain(errPipe[0], err);
         pid_t w = waitpid(pid, &wstatus, WNOHANG);
         if (w == pid) break;
         if (std::chrono::steady_clock::now() > deadline) {
@@ -133,13 +166,17 @@ RunResult Dialogue::Run(const std::string& input, int timeoutSeconds) {
             r.timedOut = true;
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    // What the child wrote just before it ended.
+    for (int fd : {outPipe[0], errPipe[0]}) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    Drain(outPipe[0], out);
+    Drain(errPipe[0], err);
+    close(outPipe[0]);
+    close(errPipe[0]);
     if (!r.timedOut && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
-    r.out = Normalise(ReadFile(outPath));
-    r.err = Normalise(ReadFile(errPath));
+    if (!r.timedOut && WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
+    r.out = Normalise(out);
+    r.err = Normalise(err);
     fs::remove(inPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
     return r;
 }

@@ -10,6 +10,7 @@ struct RunResult {
     std::string out;  // standard output, normalised
     std::string err;  // standard error, normalised
     int status = -1;  // exit status (-1: killed or timed out)
+    int signal = 0;   // the signal that ended it, if one did
     bool timedOut = false;
     std::string folder;  // the folder it ran in (kept until the Dialogue ends)
 
@@ -33,9 +34,13 @@ public:
     // be used again for a later run, as a user starting the program twice).
     RunResult Run(const std::string& input, int timeoutSeconds = 60);
     const std::string& Folder() const { return folder_; }
+    // Later runs write no file beyond this many bytes, as on a disc that
+    // fills up (negative: no limit).
+    void LimitFileSize(long bytes) { fileSizeLimit_ = bytes; }
 
 private:
     std::string folder_;
+    long fileSizeLimit_ = -1;
 };
 
 // Removes the bell and the progress line (its backspaces and redrawn texts),

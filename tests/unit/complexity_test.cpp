@@ -18,6 +18,7 @@
 #include "nrutilRH.h"
 #include "rhComplexity.h"
 #include "rhlibDim.h"
+#include "stream_util.h"
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
@@ -433,11 +434,13 @@ TEST_F(Interpolation, FileThatCannotBeCreatedOrWritten) {
     EXPECT_EQ(Interpolate(2, 1, X.x, times, 1.0, 5), 0);
     EXPECT_NE(GetCapturedStderr().find("can't open Interpolated.txt"), std::string::npos);
 
-    // A device that takes nothing: the failure shows only when the file is closed.
+    // A disc that fills up: 1001 interpolated rows do not fit in 1024 bytes.
     std::filesystem::remove(dir_ + "/Interpolated.txt");
-    std::filesystem::create_symlink("/dev/full", dir_ + "/Interpolated.txt");
     CaptureStderr();
-    EXPECT_EQ(Interpolate(2, 1, X.x, times, 1.0, 5), 0);
+    {
+        FullDisc full(1024);
+        EXPECT_EQ(Interpolate(2, 1, X.x, times, 0.001, 5), 0);
+    }
     EXPECT_NE(GetCapturedStderr().find("FAIL TO PRINT ON FILE Interpolated.txt"), std::string::npos);
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -297,8 +298,8 @@ TEST_F(AxisDriver, SavedPermutationsStayAheadOfTheFinalBlock) {
     }
 }
 
-// A report that cannot be opened, or takes no byte (a full disk): the test
-// runs, its dump is skipped or lost, and no "See results" is said of a
+// A report that cannot be opened, or takes no byte more (a full disc): the
+// test runs, its dump is skipped or lost, and no "See results" is said of a
 // report that was not written.
 TEST_F(AxisDriver, UnwritableReport) {
     Current({{3, 1, 0, 2}, {1, 4, 2, 0}, {0, 2, 5, 1}, {2, 0, 1, 6}}, 6, 1, 2);
@@ -306,11 +307,13 @@ TEST_F(AxisDriver, UnwritableReport) {
     for (bool full : {false, true}) {
         std::filesystem::remove("Vidive.txt");
         if (full)
-            std::filesystem::create_symlink("/dev/full", "Vidive.txt");
+            Put("Vidive.txt", std::string(4096, 'x'));
         else
             std::filesystem::create_directory("Vidive.txt");
         for (const char* save : {"n\n", "y\n"}) {
             SCOPED_TRACE(std::string(full ? "full, " : "folder, ") + save);
+            strcpy(modeVidive, "a");
+            std::unique_ptr<FullDisc> disc(full ? new FullDisc(4096) : nullptr);
             EXPECT_EQ(KeyO(std::string("5\n2\n3\n5\n") + save), 1);
             EXPECT_NE(err_.find(full ? "FAIL TO PRINT ON FILE Vidive.txt" : "can't open Vidive.txt"), std::string::npos)
                 << err_;

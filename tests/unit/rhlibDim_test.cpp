@@ -498,7 +498,7 @@ TEST(Fopenck, AFolderIsNotAFileToOpen) {
     std::filesystem::remove(dir);
 }
 
-TEST(Fopenck, OnlyRegularFilesAreOpenedForReading) {
+TEST(Fopenck, OnlyRegularFilesAreOpened) {
     namespace fs = std::filesystem;
     fs::path dir = fs::temp_directory_path() / ("tevlan_fopenck_fifo_" + std::to_string(getpid()));
     fs::create_directories(dir);
@@ -508,25 +508,32 @@ TEST(Fopenck, OnlyRegularFilesAreOpenedForReading) {
     // instead of waiting for one.
     int holder = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE(holder, 0);
-    for (const std::string& name : {fifo, std::string("/dev/zero")}) {
-        SCOPED_TRACE(name);
-        CaptureStderr();
-        CaptureStdout();
-        FILE* f = fopenck(name.c_str(), nullptr, "r");
-        EXPECT_EQ(f, nullptr);
-        if (f) fclose(f);
-        EXPECT_EQ(GetCapturedStderr(), "\ncan't open " + name + " \n");
-        GetCapturedStdout();
-        EXPECT_FALSE(IsRegularFile(name.c_str()));
-    }
+    // Nor for writing: a FIFO without a reader would block the open, and
+    // a device is no file to keep.
+    for (const std::string& name : {fifo, std::string("/dev/zero"), std::string("/dev/full")})
+        for (const char* mode : {"r", "w", "a"}) {
+            SCOPED_TRACE(name + " " + mode);
+            CaptureStderr();
+            CaptureStdout();
+            FILE* f = fopenck(name.c_str(), nullptr, mode);
+            EXPECT_EQ(f, nullptr);
+            if (f) fclose(f);
+            EXPECT_EQ(GetCapturedStderr(), "\ncan't open " + name + " \n");
+            GetCapturedStdout();
+            EXPECT_FALSE(IsRegularFile(name.c_str()));
+        }
     close(holder);
-    // Writing to a device stays possible: a failed write is the writer's to report.
-    FILE* full = fopenck("/dev/full", nullptr, "w");
-    EXPECT_NE(full, nullptr);
-    if (full) fclose(full);
+    // A regular file, and for writing a name that does not exist yet.
     const std::string plain = (dir / "plain.txt").string();
-    fclose(fopen(plain.c_str(), "w"));
+    FILE* made = fopenck(plain.c_str(), nullptr, "w");
+    ASSERT_NE(made, nullptr);
+    fclose(made);
     EXPECT_TRUE(IsRegularFile(plain.c_str()));
+    for (const char* mode : {"r", "a", "w"}) {
+        FILE* f = fopenck(plain.c_str(), nullptr, mode);
+        EXPECT_NE(f, nullptr) << mode;
+        if (f) fclose(f);
+    }
     fs::remove_all(dir);
 }
 

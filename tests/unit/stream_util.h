@@ -2,6 +2,9 @@
 #ifndef TEST_STREAM_UTIL_H
 #define TEST_STREAM_UTIL_H
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +72,30 @@ public:
 
 private:
     FILE* f_;
+};
+
+// While it lives, no regular file grows beyond `bytes`: a write past that
+// fails as on a full disc (the signal that would end the process instead is
+// ignored). A file `bytes` long already takes no further byte.
+class FullDisc {
+public:
+    explicit FullDisc(long bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = saved_;
+        limit.rlim_cur = static_cast<rlim_t>(bytes);
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FullDisc() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previous_);
+    }
+    FullDisc(const FullDisc&) = delete;
+    FullDisc& operator=(const FullDisc&) = delete;
+
+private:
+    struct rlimit saved_;
+    void (*previous_)(int);
 };
 
 // The number of occurrences of needle in text.

@@ -380,10 +380,15 @@ TEST_F(TwoSetsDriver, UnopenableReportAndEndedScript) {
     EXPECT_EQ(shown_.find("See results"), std::string::npos);
     EXPECT_EQ(s1->rese[5][0], 9.0);
 
-    // A report that opens but takes nothing is not offered as written.
+    // A report that opens but takes nothing (a full disc) is not offered as
+    // written.
     std::filesystem::remove("Vidive.txt");
-    std::filesystem::create_symlink("/dev/full", "Vidive.txt");
-    Run("2\n5\n9\nn\n", [&] { AleatorizacaoRV(s1, s2); });
+    Put("Vidive.txt", std::string(4096, 'x'));
+    strcpy(modeVidive, "a");
+    {
+        FullDisc full(4096);
+        Run("2\n5\n9\nn\n", [&] { AleatorizacaoRV(s1, s2); });
+    }
     EXPECT_NE(err_.find("FAIL TO PRINT ON FILE Vidive.txt"), std::string::npos);
     EXPECT_EQ(shown_.find("See results"), std::string::npos);
 }
