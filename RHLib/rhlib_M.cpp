@@ -50,6 +50,11 @@ void dstemr_(const char* jobz, const char* range, const int* n, double* d, doubl
 void dormtr_(const char* side, const char* uplo, const char* trans, const int* m, const int* n, double* a,
              const int* lda, const double* tau, double* c, const int* ldc, double* work, const int* lwork,
              int* info, size_t, size_t, size_t);
+void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w, double* work,
+            const int* lwork, int* info, size_t, size_t);
+void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, double* a, const int* lda, double* s,
+             double* u, const int* ldu, double* vt, const int* ldvt, double* work, const int* lwork, int* info,
+             size_t, size_t);
 void dgesdd_(const char* jobz, const int* m, const int* n, double* a, const int* lda, double* s, double* u,
              const int* ldu, double* vt, const int* ldvt, double* work, const int* lwork, int* iwork, int* info,
              size_t);
@@ -176,22 +181,14 @@ private:
     bool changed_ = false, dynamic_ = false;
 };
 
-// A LAPACK failure goes to GSL's error handler, as the GSL errors it
-// replaces did: by default that prints the reason and ends the program; a
-// handler that returns leaves the caller on its failure path.
-bool LapackSucceeded(const char* routine, int info) {
-    if (info == 0) return true;
-    char reason[80];
-    std::snprintf(reason, sizeof reason, "LAPACK %s failed (info = %d)", routine, info);
-    gsl_error(reason, __FILE__, __LINE__, GSL_EFAILED);
-    return false;
-}
+// A LAPACK routine's report. A failure is not reported here: the caller
+// takes another route, and says so only when every route failed.
+bool LapackSucceeded(int info) { return info == 0; }
 
-// The workspace size a LAPACK query returned, or -1 (reported) when it does
-// not fit LAPACK's integers.
-int WorkspaceSize(const char* routine, double query) {
+// The workspace size a LAPACK query returned, or -1 when it does not fit
+// LAPACK's integers.
+int WorkspaceSize(double query) {
     if (query <= static_cast<double>(INT_MAX)) return std::max(1, static_cast<int>(query));
-    LapackSucceeded(routine, -1000);
     return -1;
 }
 
@@ -234,22 +231,16 @@ void StoreSigned(int n, const double* v, double* row) {
 
 void FillNaN(size_t count, double* x) { std::fill(x, x + count, std::numeric_limits<double>::quiet_NaN()); }
 
-// Eigen analysis of the symmetric n x n matrix held row by row in a, which
-// it destroys. Read as LAPACK's column-major upper triangle, that is the
-// lower triangle and the diagonal of the rows. Eigenvalues in descending
+// Eigen analysis of the finite symmetric n x n matrix held row by row in a,
+// which it destroys. Read as LAPACK's column-major upper triangle, that is
+// the lower triangle and the diagonal of the rows. Eigenvalues in descending
 // order in eig and, with evec, eigenvector k in row k of evec (sign rule
 // above); without evec only the values are computed. Beside a, one n x n
-// matrix (LAPACK's eigenvectors) is allocated. False, with every output NaN,
-// for a matrix that is not finite or a reported LAPACK failure.
+// matrix (LAPACK's eigenvectors) is allocated. False on a reported LAPACK
+// failure, the outputs then undefined.
 bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
     const size_t nn = static_cast<size_t>(n) * n;
-    auto fail = [&]() {
-        FillNaN(n, eig);
-        if (evec)
-            for (int k = 0; k < n; k++) FillNaN(n, evec[k]);
-        return false;
-    };
-    if (!LowerTriangleFinite(n, a)) return fail();
+    auto fail = []() { return false; };
     const char jobz = evec ? 'V' : 'N';
     const int ldz = evec ? n : 1;
     std::vector<double> w(n), z(evec ? nn : 1);
@@ -261,15 +252,15 @@ bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
     LapackTeam team(static_cast<double>(nn) * n);
     dsyevr_(&jobz, "A", "U", &n, a, &n, &vl, &vu, &il, &iu, &abstol, &found, w.data(), z.data(), &ldz,
             isuppz.data(), &query, &lwork, &iquery, &liwork, &info, 1, 1, 1);
-    if (!LapackSucceeded("dsyevr", info)) return fail();
-    lwork = WorkspaceSize("dsyevr", query);
+    if (!LapackSucceeded(info)) return fail();
+    lwork = WorkspaceSize(query);
     liwork = std::max(1, iquery);
     if (lwork < 0) return fail();
     std::vector<double> work(lwork);
     std::vector<int> iwork(liwork);
     dsyevr_(&jobz, "A", "U", &n, a, &n, &vl, &vu, &il, &iu, &abstol, &found, w.data(), z.data(), &ldz,
             isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1, 1);
-    if (!LapackSucceeded("dsyevr", info)) return fail();
+    if (!LapackSucceeded(info)) return fail();
     // LAPACK's order is ascending; eigenvector k is its column k, contiguous.
     for (int k = 0; k < n; k++) {
         eig[k] = w[n - 1 - k];
@@ -289,13 +280,11 @@ bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
 // eigenvalues), so the values are to the bit those of SymmetricEigen without
 // evec; the vectors of the tridiagonal matrix come from the same MRRR method
 // the full analysis uses. Beside a, one n x wanted matrix is allocated.
+// The matrix must be finite; false on a reported LAPACK failure (MRRR fails
+// on some matrices whose entries span a very wide range), the outputs then
+// undefined.
 bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*wanted)(int, const double*)) {
-    auto fail = [&]() {
-        FillNaN(n, eig);
-        for (int k = 0; k < n; k++) FillNaN(n, evec[k]);
-        return false;
-    };
-    if (!LowerTriangleFinite(n, a)) return fail();
+    auto fail = []() { return false; };
     // Scaled as LAPACK's drivers scale, so that a matrix of very large or very
     // small entries neither overflows nor loses its values to underflow.
     const double safmin = std::numeric_limits<double>::min();
@@ -320,19 +309,24 @@ bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*w
     int info = 0, lwork = -1;
     double query = 0.0;
     dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), &query, &lwork, &info, 1);
-    if (!LapackSucceeded("dsytrd", info) || (lwork = WorkspaceSize("dsytrd", query)) < 0) return fail();
+    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return fail();
     std::vector<double> work(lwork);
     dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), work.data(), &lwork, &info, 1);
-    if (!LapackSucceeded("dsytrd", info)) return fail();
+    if (!LapackSucceeded(info)) return fail();
     values = d;
     offdiag = e;
     dsterf_(&n, values.data(), offdiag.data(), &info);
-    if (!LapackSucceeded("dsterf", info)) return fail();
+    if (!LapackSucceeded(info)) return fail();
     for (int k = 0; k < n; k++) eig[k] = sigma == 1.0 ? values[n - 1 - k] : values[n - 1 - k] * (1.0 / sigma);
 
     const int m = std::max(0, std::min(n, wanted(n, eig)));
-    for (int k = m; k < n; k++) std::fill(evec[k], evec[k] + n, 0.0);
-    if (m == 0) return true;
+    auto zeroLater = [&]() {
+        for (int k = m; k < n; k++) std::fill(evec[k], evec[k] + n, 0.0);
+    };
+    if (m == 0) {
+        zeroLater();
+        return true;
+    }
     // The tridiagonal matrix's vectors of its m largest values, then the
     // reduction's reflections applied to them.
     const int il = n - m + 1, iu = n;
@@ -343,35 +337,104 @@ bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*w
     lwork = -1;
     dstemr_("V", "I", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &found, w.data(), z.data(), &n, &m,
             isuppz.data(), &tryrac, &query, &lwork, &iquery, &liwork, &info, 1, 1);
-    if (!LapackSucceeded("dstemr", info) || (lwork = WorkspaceSize("dstemr", query)) < 0) return fail();
+    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return fail();
     liwork = std::max(1, iquery);
     work.assign(lwork, 0.0);
     std::vector<int> iwork(liwork);
     dstemr_("V", "I", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &found, w.data(), z.data(), &n, &m,
             isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1);
-    if (!LapackSucceeded("dstemr", info) || found != m) return fail();
+    if (!LapackSucceeded(info) || found != m) return fail();
     lwork = -1;
     dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, &query, &lwork, &info, 1, 1, 1);
-    if (!LapackSucceeded("dormtr", info) || (lwork = WorkspaceSize("dormtr", query)) < 0) return fail();
+    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return fail();
     work.assign(lwork, 0.0);
     dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, work.data(), &lwork, &info, 1, 1, 1);
-    if (!LapackSucceeded("dormtr", info)) return fail();
+    if (!LapackSucceeded(info)) return fail();
     // Ascending order: the vector of the k-th largest value is column m-1-k.
     for (int k = 0; k < m; k++) StoreSigned(n, z.data() + static_cast<size_t>(m - 1 - k) * n, evec[k]);
+    zeroLater();
     return true;
 }
 
-// The contract of EigenHouseholderQL_GSL_D on a matrix already held row by
-// row in a (destroyed); 0 as well when the analysis failed.
-int EigenOfRows(int n, double* a, double** evec, double* eig) {
-    if (!SymmetricEigen(n, a, evec, eig)) return 0;
+// The route taken when a faster one reports a failure: LAPACK's QL/QR
+// iterations (dsyev), slower but converging where MRRR does not, on the
+// matrix in a (held and destroyed as SymmetricEigen holds it, finite) scaled
+// to unit largest entry, the values scaled back. With evec the vectors of
+// the leading wanted(n, eig) values, or of all with wanted null, the later
+// rows 0. False on a failure, or values too large for a double once scaled
+// back.
+bool SymmetricEigenQR(int n, double* a, double** evec, double* eig, int (*wanted)(int, const double*)) {
+    double largest = 0.0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j <= i; j++) largest = std::max(largest, std::fabs(a[static_cast<size_t>(i) * n + j]));
+    if (largest > 0.0)
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j <= i; j++) a[static_cast<size_t>(i) * n + j] /= largest;
+    const char jobz = evec ? 'V' : 'N';
+    std::vector<double> w(n);
+    int info = 0, lwork = -1;
+    double query = 0.0;
+    LapackTeam team(static_cast<double>(n) * n * n);
+    dsyev_(&jobz, "U", &n, a, &n, w.data(), &query, &lwork, &info, 1, 1);
+    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return false;
+    std::vector<double> work(lwork);
+    dsyev_(&jobz, "U", &n, a, &n, w.data(), work.data(), &lwork, &info, 1, 1);
+    if (!LapackSucceeded(info)) return false;
+    for (int k = 0; k < n; k++) {
+        eig[k] = largest > 0.0 ? w[n - 1 - k] * largest : w[n - 1 - k];
+        if (!std::isfinite(eig[k])) return false;
+    }
+    if (!evec) return true;
+    const int m = wanted ? std::max(0, std::min(n, wanted(n, eig))) : n;
+    // Ascending order; eigenvector k is column k of the column-major a.
+    for (int k = 0; k < m; k++) StoreSigned(n, a + static_cast<size_t>(n - 1 - k) * n, evec[k]);
+    for (int k = m; k < n; k++) std::fill(evec[k], evec[k] + n, 0.0);
+    return true;
+}
+
+enum class EigenRoute { done, notFinite, failed };
+
+// Eigen analysis of the symmetric matrix that fill(a) writes row by row into
+// a (n x n), on the fast route: SymmetricEigenLeading with wanted, else
+// SymmetricEigen. When LAPACK reports a failure there, the matrix is written
+// again and analysed by SymmetricEigenQR, so that finite data never end
+// without results while a route remains. With any result but done every
+// output is NaN.
+template <class Fill>
+EigenRoute EigenByAnyRoute(int n, double* a, const Fill& fill, double** evec, double* eig,
+                           int (*wanted)(int, const double*)) {
+    fill(a);
+    EigenRoute result = EigenRoute::notFinite;
+    if (LowerTriangleFinite(n, a)) {
+        result = EigenRoute::done;
+        if (!(wanted && evec ? SymmetricEigenLeading(n, a, evec, eig, wanted) : SymmetricEigen(n, a, evec, eig))) {
+            fill(a);
+            if (!SymmetricEigenQR(n, a, evec, eig, wanted)) result = EigenRoute::failed;
+        }
+    }
+    if (result != EigenRoute::done) {
+        FillNaN(n, eig);
+        if (evec)
+            for (int k = 0; k < n; k++) FillNaN(n, evec[k]);
+    }
+    return result;
+}
+
+// The contract of EigenHouseholderQL_GSL_D on the matrix fill writes into a;
+// 0 as well when the analysis failed.
+template <class Fill>
+int EigenOfRows(int n, double* a, const Fill& fill, double** evec, double* eig) {
+    if (EigenByAnyRoute(n, a, fill, evec, eig, nullptr) != EigenRoute::done) return 0;
     return EigenCheck(n, eig);
 }
 
 // A (n x m) row after row: as LAPACK reads it, the m x n matrix A'.
+void CopyRows(int n, int m, double** A, double* a) {
+    for (int i = 0; i < n; i++) std::memcpy(a + static_cast<size_t>(i) * m, A[i], sizeof(double) * m);
+}
 std::vector<double> RowMajorCopy(int n, int m, double** A) {
     std::vector<double> a(static_cast<size_t>(n) * m);
-    for (int i = 0; i < n; i++) std::memcpy(a.data() + static_cast<size_t>(i) * m, A[i], sizeof(double) * m);
+    CopyRows(n, m, A, a.data());
     return a;
 }
 
@@ -706,9 +769,10 @@ int MinVectorWhich(int n, const int* x) { return matrixdetail::Which(n, x, matri
 // --- Eigen analysis and SVD --------------------------------------------------------
 
 int EigenHouseholderQL_GSL_D(int n, double** A, double** evec, double* eig) {
+    using namespace matrixdetail;
     if (n <= 0) return 1;
-    std::vector<double> a = matrixdetail::RowMajorCopy(n, n, A);
-    return matrixdetail::EigenOfRows(n, a.data(), evec, eig);
+    std::vector<double> a(static_cast<size_t>(n) * n);
+    return EigenOfRows(n, a.data(), [&](double* rows) { CopyRows(n, n, A, rows); }, evec, eig);
 }
 
 int EigenHouseholderQL(int n, double** A, double** evec, double* eig) {
@@ -732,9 +796,10 @@ int EigenHouseholderQL(int n, double** A, double** evec, double* eig) {
 
 double EigenHouseholderQL_NegEigen(int n, double** A) {
     if (n <= 0) return 0.0;
-    std::vector<double> a = matrixdetail::RowMajorCopy(n, n, A);
-    std::vector<double> values(n);
-    if (!matrixdetail::SymmetricEigen(n, a.data(), nullptr, values.data()))
+    using namespace matrixdetail;
+    std::vector<double> a(static_cast<size_t>(n) * n), values(n);
+    if (EigenByAnyRoute(n, a.data(), [&](double* rows) { CopyRows(n, n, A, rows); }, nullptr, values.data(),
+                        nullptr) != EigenRoute::done)
         return std::numeric_limits<double>::quiet_NaN();
     double sum = 0.0;
     for (int k = 0; k < n; k++) sum += values[k];
@@ -768,18 +833,39 @@ int SingValueDecomp(int n, int m, double** A, double** U, double* s, double** V)
     if (!AllFiniteValues(a.size(), a.data())) return 0;
     std::vector<double> sv(r), p(static_cast<size_t>(m) * r), qt(static_cast<size_t>(r) * n);
     std::vector<int> iwork(8 * static_cast<size_t>(r));
-    int info = 0, lwork = -1;
-    double query = 0.0;
     LapackTeam team(static_cast<double>(n) * m * r);
-    dgesdd_("S", &m, &n, a.data(), &m, sv.data(), p.data(), &m, qt.data(), &r, &query, &lwork, iwork.data(),
-            &info, 1);
-    if (!LapackSucceeded("dgesdd", info)) return 0;
-    lwork = WorkspaceSize("dgesdd", query);
-    if (lwork < 0) return 0;
-    std::vector<double> work(lwork);
-    dgesdd_("S", &m, &n, a.data(), &m, sv.data(), p.data(), &m, qt.data(), &r, work.data(), &lwork, iwork.data(),
-            &info, 1);
-    if (!LapackSucceeded("dgesdd", info)) return 0;
+    // Divide and conquer; when it reports a failure, QR iterations on A
+    // scaled to unit largest entry, the singular values scaled back.
+    auto divideAndConquer = [&]() {
+        int info = 0, lwork = -1;
+        double query = 0.0;
+        dgesdd_("S", &m, &n, a.data(), &m, sv.data(), p.data(), &m, qt.data(), &r, &query, &lwork, iwork.data(),
+                &info, 1);
+        if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return false;
+        std::vector<double> work(lwork);
+        dgesdd_("S", &m, &n, a.data(), &m, sv.data(), p.data(), &m, qt.data(), &r, work.data(), &lwork,
+                iwork.data(), &info, 1);
+        return LapackSucceeded(info);
+    };
+    auto scaledQR = [&]() {
+        CopyRows(n, m, A, a.data());
+        double largest = 0.0;
+        for (double x : a) largest = std::max(largest, std::fabs(x));
+        if (largest > 0.0)
+            for (double& x : a) x /= largest;
+        int info = 0, lwork = -1;
+        double query = 0.0;
+        dgesvd_("S", "S", &m, &n, a.data(), &m, sv.data(), p.data(), &m, qt.data(), &r, &query, &lwork, &info, 1, 1);
+        if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return false;
+        std::vector<double> work(lwork);
+        dgesvd_("S", "S", &m, &n, a.data(), &m, sv.data(), p.data(), &m, qt.data(), &r, work.data(), &lwork, &info,
+                1, 1);
+        if (!LapackSucceeded(info)) return false;
+        if (largest > 0.0)
+            for (double& x : sv) x *= largest;
+        return AllFiniteValues(sv.size(), sv.data());
+    };
+    if (!divideAndConquer() && !scaledQR()) return 0;
     // The sign rule decides on the right vector (column k of P, contiguous),
     // so that V agrees with the eigenvectors of A'A; its left partner (row k
     // of Q', r apart) follows.
@@ -2600,17 +2686,21 @@ int OrdinationLib_Eigen(int n, double** rese, double** evectors, int* nAxes, dou
     }
     // The matrix analysed is built straight into the buffer LAPACK takes, so
     // that beside the caller's arrays only it and LAPACK's eigenvectors are
-    // held: two n x n matrices.
+    // held: two n x n matrices. A slower route builds it again.
     std::vector<double> buffer(static_cast<size_t>(n) * n);
     std::vector<double*> work(n);
     for (int i = 0; i < n; i++) work[i] = buffer.data() + static_cast<size_t>(i) * n;
-    OrdinationMatrix(n, rese, work.data(), type, measure);
+    auto build = [&](double*) { OrdinationMatrix(n, rese, work.data(), type, measure); };
     // Only the axes an ordination keeps get their eigenvectors.
-    if (evectors)
-        *ok = matrixdetail::SymmetricEigenLeading(n, buffer.data(), evectors, eig, CountAxes) &&
-              matrixdetail::EigenCheck(n, eig) == 1;
-    else
-        *ok = matrixdetail::EigenOfRows(n, buffer.data(), nullptr, eig) == 1;
+    switch (matrixdetail::EigenByAnyRoute(n, buffer.data(), build, evectors, eig, CountAxes)) {
+        case matrixdetail::EigenRoute::notFinite:
+            return ordinationUndefinedValues;
+        case matrixdetail::EigenRoute::failed:
+            return ordinationFailed;
+        case matrixdetail::EigenRoute::done:
+            break;
+    }
+    *ok = matrixdetail::EigenCheck(n, eig) == 1;
     *nAxes = CountAxes(n, eig);
     return ordinationDone;
 }

@@ -105,7 +105,9 @@ int MinVectorWhich(int n, const int* x);
 // ones run on the team the processors preference set (never fewer threads
 // because the machine is busy), and give the same bits at every run on that
 // team; inside an active parallel region every call runs on the calling
-// thread. A LAPACK failure goes to GSL's error handler.
+// thread. When LAPACK reports a failure, the analysis is made again by a
+// slower route (QL/QR iterations on the matrix scaled to unit largest entry,
+// the results scaled back); only a failure of that route too is a failure.
 //
 // Symmetric eigen analysis: eigenvalues in descending order in eig,
 // eigenvector k (unit length) in row k of evec (evec may be A). Reads the
@@ -578,9 +580,12 @@ int DataTransformationsLib_D(int n, int p, double** data, int scalarOpt, int col
 
 // Results of OrdinationLib_D.
 constexpr int ordinationDone = 1;
-constexpr int ordinationUndefinedValues = 0;  // rese holds MISSING or a value that is not
-                                              // finite: nothing computed, no axes
+constexpr int ordinationUndefinedValues = 0;  // rese, or the matrix made from it for the
+                                              // analysis, holds MISSING or a value that is
+                                              // not finite: nothing computed, no axes
 constexpr int ordinationUnknownType = -1;     // type not 1 to 3: nothing computed, no axes
+constexpr int ordinationFailed = -2;          // the eigen analysis failed by every route it has:
+                                              // no results, no axes
 
 // The matrix whose eigen analysis an ordination of type 1 to 3 makes from the
 // resemblance matrix rese (n x n, measure number measure), both triangles,

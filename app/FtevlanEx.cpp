@@ -3492,6 +3492,15 @@ void UndefinedResemblances() {
     fputc(7, out);
 }
 
+void EigenAnalysisFailed() {
+    fprintf(out, "%s",
+            eng ? "\nThe eigen analysis of this resemblance matrix did not converge by any of its methods: the "
+                  "ordination is not computed and the previous one, if any, is kept.\n"
+                : "\nA analise de autovalores desta matriz de semelhanca nao convergiu por nenhum de seus metodos: a "
+                  "ordenacao nao foi calculada e a anterior, se houver, e mantida.\n");
+    fputc(7, out);
+}
+
 // The matrix that was subjected to the eigen analysis (printing the squared
 // distances of principal coordinates on the way when asked), returned for its
 // trace; null when neither is wanted.
@@ -3686,7 +3695,10 @@ int Ordenacao() {
                                  &axes, result.eig, &ok, type, optReseTipo, optReseDir);
     if (status != ordinationDone) {
         result.Release();
-        UndefinedResemblances();
+        if (status == ordinationFailed)
+            EigenAnalysisFailed();
+        else
+            UndefinedResemblances();
         return 0;
     }
     FILE* f = fopenck("Vidive.txt", nullptr, modeVidive);

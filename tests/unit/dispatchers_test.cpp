@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "linear_models_reference.h"
 #include "matrix_util.h"
 #include "reference_stats.h"
 #include "rhlibDim.h"
@@ -604,6 +605,50 @@ TEST(OrdinationLib, EigenvectorsOfTheKeptAxesAreThoseOfTheCompleteAnalysis) {
             for (int i = 0; i < n; i++) EXPECT_NEAR(o.evectors[k][i], complete[k][i], 1e-9) << k << " " << i;
         for (int k = o.axes; k < n; k++)
             for (int i = 0; i < n; i++) EXPECT_EQ(o.evectors[k][i], 0.0) << k << " " << i;
+    }
+}
+
+// Tables with a few values of 1e150 among ordinary ones give matrices whose
+// entries span some 300 orders of magnitude, on which LAPACK's MRRR method
+// reports a failure: the ordination still ends with the eigen pairs of the
+// matrix it analyses (the dune table with every 19th value 1e150, principal
+// coordinates of Euclidean distances; every 37th, principal components of
+// the correlations between the species).
+TEST(OrdinationLib, ExtremeValuesStillGiveTheEigenPairs) {
+    const lsref::Matrix dune = lsref::Dune();
+    ASSERT_EQ(dune.size(), 20u);
+    for (auto [every, type, measure, direction] : {std::make_tuple(19, 1, 3, 1), std::make_tuple(37, 2, 17, 2)}) {
+        SCOPED_TRACE("every " + std::to_string(every) + "th value");
+        Table t(20, 30);
+        for (int i = 0, k = 1; i < 20; i++)
+            for (int j = 0; j < 30; j++, k++) t[i][j] = k % every == 0 ? 1e150 : dune[i][j];
+        const int n = direction == 1 ? 20 : 30;
+        Square rese(n), analysed(n);
+        ASSERT_EQ(ResemblanceLib(20, 30, t.x, rese.x, direction, measure, nullptr, 1, 0, 0, false), reseComputed);
+        OrdinationMatrix(n, rese.x, analysed.x, type, measure);
+        Ordination o(n, 30);
+        o.Run(direction == 1 ? 30 : 20, t.x, rese.x, type, measure, direction);
+        ASSERT_EQ(o.status, ordinationDone);
+        ASSERT_GT(o.axes, 0);
+        double largest = 0;
+        for (int k = 0; k < n; k++) {
+            ASSERT_TRUE(std::isfinite(o.eig[k])) << k;
+            largest = std::max(largest, std::fabs(o.eig[k]));
+        }
+        for (int k = 0; k < o.axes; k++) {
+            double residual = 0;
+            for (int i = 0; i < n; i++) {
+                double av = 0;
+                for (int j = 0; j < n; j++) av += analysed[i][j] * o.evectors[k][j];
+                residual = std::max(residual, std::fabs(av - o.eig[k] * o.evectors[k][i]));
+            }
+            EXPECT_LE(residual, 1e-12 * largest) << "axis " << k;
+            for (int l = 0; l <= k; l++) {
+                double dot = 0;
+                for (int i = 0; i < n; i++) dot += o.evectors[k][i] * o.evectors[l][i];
+                EXPECT_NEAR(dot, k == l ? 1.0 : 0.0, 1e-12) << k << " " << l;
+            }
+        }
     }
 }
 
