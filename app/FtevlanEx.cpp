@@ -44,12 +44,15 @@ void AppendReport() {
     if (strcmp(modeVidive, "w") == 0) strcpy(modeVidive, "a");
 }
 
+bool SessionFileIsCurrent();
+
 // The session file is rewritten only while the resemblance matrix is small
-// enough; beyond that the session is marked as not saved.
+// enough; beyond that the session is marked as not saved, unless the file
+// still holds it (the key changed nothing the file keeps).
 void Apply400RowRule() {
     if (nRows <= 400)
         WriteSessionTrack();
-    else
+    else if (savedSession == 1 && !SessionFileIsCurrent())
         savedSession = 0;
 }
 
@@ -1226,7 +1229,8 @@ std::string AsWord(const char* text) {
     return w.empty() ? "_" : w;
 }
 
-// The session file's text, built in memory and written in one piece.
+// The session file's text, built in memory: it is compared with the file
+// before anything is written, and written in one piece when it differs.
 class SessionText {
 public:
     SessionText& operator<<(int v) {
@@ -1333,6 +1337,28 @@ bool WriteReplacing(const char* name, const std::string& text) {
     remove(kSessionTemp);
     return false;
 }
+
+// Whether the file holds exactly text: a session that the file already
+// holds is not written again, so an analysis that only read it leaves the
+// file (and a folder that cannot be written) alone.
+bool FileHolds(const char* name, const std::string& text) {
+    std::error_code ec;
+    if (!IsRegularFile(name) || std::filesystem::file_size(name, ec) != text.size() || ec) return false;
+    FILE* f = fopen(name, "rb");
+    if (!f) return false;
+    std::vector<char> chunk(1 << 16);
+    bool same = true;
+    for (size_t at = 0; same && at < text.size();) {
+        const size_t want = std::min(chunk.size(), text.size() - at);
+        same = fread(chunk.data(), 1, want, f) == want && memcmp(chunk.data(), text.data() + at, want) == 0;
+        at += want;
+    }
+    same = same && getc(f) == EOF;
+    fclose(f);
+    return same;
+}
+
+bool SessionFileIsCurrent() { return FileHolds(sessionFilename, SessionBody()); }
 
 void SessionNotWritten(const char* name) {
     fflush(stdout);
@@ -1575,11 +1601,14 @@ int WriteSessionTrack() {
     // The session first, then the name file: a session that could not be
     // written is never named, and the default session, whose file is the
     // name file itself, is never replaced by its name alone.
-    if (!WriteReplacing(sessionFilename, SessionBody())) {
+    const std::string body = SessionBody();
+    if (!FileHolds(sessionFilename, body) && !WriteReplacing(sessionFilename, body)) {
         SessionNotWritten(sessionFilename);
         return 0;
     }
-    if (strcmp(sessionFilename, kNameFile) != 0 && !WriteReplacing(kNameFile, AsWord(sessionName) + "\n")) {
+    const std::string nameLine = AsWord(sessionName) + "\n";
+    if (strcmp(sessionFilename, kNameFile) != 0 && !FileHolds(kNameFile, nameLine) &&
+        !WriteReplacing(kNameFile, nameLine)) {
         SessionNotWritten(kNameFile);
         return 0;
     }

@@ -587,4 +587,35 @@ TEST(Sessions, FailedWriteKeepsThePreviousFileAndSaysNotSaved) {
     EXPECT_EQ(r.File("Sessao.trk"), "S3\n");
 }
 
+TEST(Sessions, AKeyThatChangesNothingLeavesTheSessionFileAndItsStatus) {
+    for (int units : {20, 401}) {
+        Dialogue d;
+        std::string table, groups;
+        for (int i = 0; i < units; i++) {
+            table += std::to_string(i % 17) + " " + std::to_string(i % 5) + ".5\n";
+            groups += std::to_string(i % 3 + 1) + " ";
+        }
+        d.Put("t.txt", table);
+        d.Put("g.txt", groups + "\n");
+        const std::string prepare = Load("t.txt", 1, units, 2, "N\n1\nn\n") + "r\n1\n3\n0\nn\ng\n1\nF\nf\ng.txt\n";
+        const std::string keyP = "p\nn\n2\n12345\nd\n0\n99\nn\n";
+        RunResult r;
+        if (units <= 400) {
+            r = d.Run(prepare + "x\n");
+            ASSERT_EQ(r.status, 0) << r.err;
+            // Nothing can be written from now on.
+            std::filesystem::create_directory(d.Folder() + "/Tevlan.trk.tmp");
+            r = d.Run("y\na\n" + keyP + "x\n");
+        } else {
+            // Beyond 400 rows only S writes the resemblance.
+            r = d.Run(prepare + "s\nBig\n" + keyP + "x\n");
+        }
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Count(r.out, "See results on file Vidive.txt."), units <= 400 ? 1 : 2) << units;
+        EXPECT_EQ(r.err.find("could not be written"), std::string::npos) << r.err;
+        const std::string last = r.out.substr(r.out.rfind("Analysis status"));
+        EXPECT_NE(last.find("Session IS saved."), std::string::npos) << units << last;
+    }
+}
+
 }  // namespace
