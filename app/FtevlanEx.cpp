@@ -1,5 +1,7 @@
 #include "FtevlanEx.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -94,6 +96,20 @@ unsigned long StartGeneratorRun() {
     fprintf(out, "The random number generator is a '%s' generator\n", gsl_rng_name(r));
     AskInputSource();
     return chosen;
+}
+
+namespace {
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+}  // namespace
+
+bool IsOptionsFile(const std::string& name) {
+    struct stat o, options;
+    return in != stdin && stat(name.c_str(), &o) == 0 && fstat(fileno(in), &options) == 0 && SameFile(o, options);
+}
+
+bool SameExistingFile(const std::string& a, const std::string& b) {
+    struct stat x, y;
+    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && SameFile(x, y);
 }
 
 bool AppendTo(const std::string& name, const std::function<void(FILE*)>& body) {

@@ -22,6 +22,12 @@ void AskInputSource();
 // the later answers (AskInputSource). Returns the seed.
 unsigned long StartGeneratorRun();
 
+// Whether `name` is the options file `in` is reading (through any path or
+// link): a generator's output must not be created over it.
+bool IsOptionsFile(const std::string& name);
+// Whether the two names reach one existing file.
+bool SameExistingFile(const std::string& a, const std::string& b);
+
 // Appends through body to the file `name`, opened for appending and closed
 // again; false (that output left out) after fopenck's or fcloseck's message
 // when it cannot be opened or written.

@@ -1,7 +1,5 @@
 #include "PathModelGenerator_Tevlan.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -222,22 +220,17 @@ int AskKey(const char* prompt, const char* keys) {
     return ScanChar(in, keys, Keyboard());
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // Creates the output file empty; false after a message when it cannot be,
 // or when it is the options file `in` reads or the path-coefficient file:
 // creating it empty would destroy the user's input.
 bool CreateOutput(const std::string& name, const std::string& coefficients) {
-    struct stat o, other;
-    if (stat(name.c_str(), &o) == 0) {
-        if (in != stdin && fstat(fileno(in), &other) == 0 && SameFile(o, other)) {
-            fprintf(out, "\nFile %s holds the options being read: it cannot also store the output.\n", name.c_str());
-            return false;
-        }
-        if (stat(coefficients.c_str(), &other) == 0 && SameFile(o, other)) {
-            fprintf(out, "\nFile %s holds the path coefficients: it cannot also store the output.\n", name.c_str());
-            return false;
-        }
+    if (IsOptionsFile(name)) {
+        fprintf(out, "\nFile %s holds the options being read: it cannot also store the output.\n", name.c_str());
+        return false;
+    }
+    if (SameExistingFile(name, coefficients)) {
+        fprintf(out, "\nFile %s holds the path coefficients: it cannot also store the output.\n", name.c_str());
+        return false;
     }
     FILE* f = fopenck(name.c_str(), nullptr, "w");
     return f && fcloseck(f, name.c_str());

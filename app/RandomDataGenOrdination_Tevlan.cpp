@@ -222,6 +222,33 @@ void AskEigenvalues(StoppingRuleRun& run) {
     }
 }
 
+// The results file and the population file a run named `name` creates.
+std::vector<std::string> RunOutputs(const std::string& name) { return {name, "PopulationData_" + name}; }
+
+// Asks the output name again while a file the run would create is the
+// options file being read or the correlation matrix file (when named): the
+// results would replace the user's input. False when `in` ends first.
+bool KeepInputsFromOutput(StoppingRuleRun& run, const std::string& matrix) {
+    for (;;) {
+        std::string taken;
+        const char* what = nullptr;
+        for (const std::string& file : RunOutputs(run.name)) {
+            if (IsOptionsFile(file))
+                what = "the options being read";
+            else if (!matrix.empty() && SameExistingFile(file, matrix))
+                what = "the correlation matrix";
+            if (what) {
+                taken = file;
+                break;
+            }
+        }
+        if (!what) return true;
+        fprintf(out, "\nFile %s holds %s: it cannot also store the output.\n", taken.c_str(), what);
+        Ask("File name to store output: ");
+        if (!NextWord(kNameLength, run.name)) return false;
+    }
+}
+
 // False when the ordination does not suit the transformation and measure
 // chosen, which is told at once, as key O tells it.
 bool AskOrdinationAndRules(StoppingRuleRun& run) {
@@ -251,7 +278,7 @@ bool AskOrdinationAndRules(StoppingRuleRun& run) {
 bool AskRun(StoppingRuleRun& run, std::string& skipped) {
     fprintf(out, "\n\n\nGENERATING DATA plus ORDINATION:\nVersion %s\n", kVersion);
     Ask("File name to store output: ");
-    if (!NextWord(kNameLength, run.name)) return false;
+    if (!NextWord(kNameLength, run.name) || !KeepInputsFromOutput(run, "")) return false;
     run.n = AskWhole("Number of sampling units in the sample: ", 2, 2147483647.0);
     run.N = AskWhole("Number of sampling units in the population: ", run.n, 2147483647.0);
     run.p = AskWhole("Number of variables (p): ", 1, 2147483647.0);
@@ -263,6 +290,7 @@ bool AskRun(StoppingRuleRun& run, std::string& skipped) {
         std::string matrix;
         if (!NextWord(kMatrixNameLength, matrix)) return false;
         if (!ReadCorrelationMatrix(matrix, run.p, run.R)) skipped = "The correlation matrix could not be read";
+        if (!KeepInputsFromOutput(run, matrix)) return false;
     } else {
         AskEigenvalues(run);
     }

@@ -342,6 +342,41 @@ TEST(StoppingRuleStudy, OrdinationsKeyORefusesAreSkipped) {
     EXPECT_EQ(Count(r.File("SummaryResultsKGuttman_1.txt"), "\n"), 1);
 }
 
+// An output name whose results or population file would replace the
+// options file being read or the correlation matrix is refused and asked
+// again; the input stays as it was.
+TEST(StoppingRuleStudy, AnOutputNeverReplacesAnInput) {
+    struct Case {
+        const char* optionsFile;
+        const char* answers;  // up to the distribution
+        const char* message;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"opts.txt", "opts.txt o.txt 10 10 3 e 2 2 1 n", "File opts.txt holds the options being read", "o.txt"},
+        {"PopulationData_p.txt", "p.txt q.txt 10 10 3 e 2 2 1 n",
+         "File PopulationData_p.txt holds the options being read", "q.txt"},
+        {"opts.txt", "R.txt 10 10 3 c R.txt c.txt", "File R.txt holds the correlation matrix", "c.txt"},
+    };
+    const std::string matrix = "1 .5 .2\n.5 1 .4\n.2 .4 1\n";
+    for (const Case& c : cases) {
+        Dialogue d;
+        d.Put("R.txt", matrix);
+        const std::string opts =
+            std::string(c.answers) + " 2 0 2 17 " + Rest("0 0 0 0 0 1 0 0 0 0 0", "1 0.05 n 1 10 1 n");
+        d.Put(c.optionsFile, opts);
+        RunResult r = d.Run(std::string("U s 2 f ") + c.optionsFile + "\nx\n");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(Count(r.out, std::string("\n") + c.message + ": it cannot also store the output.\nFile name to store "
+                                                              "output: "),
+                  1)
+            << r.out;
+        EXPECT_EQ(r.File(c.optionsFile), opts);
+        EXPECT_EQ(r.File("R.txt"), matrix);
+        EXPECT_NE(r.File(c.written).find("FINAL RESULTS"), npos) << c.written;
+    }
+}
+
 // An options file that cannot be opened brings the question back; one that
 // ends inside a run ends the program.
 TEST(StoppingRuleStudy, OptionsFileMissingOrCut) {
