@@ -2,6 +2,8 @@
 
 #include <omp.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -24,6 +26,13 @@ int64_t NowMs() {
 }
 
 FILE* Progress() { return progressStream ? progressStream : stdout; }
+
+// A terminal shows the line redrawn in place. A file or a pipe would keep
+// every redraw with its backspaces, thousands in a long run, so there the
+// line is written whole, at most once a second, and never erased. A stream
+// the caller names receives the line as a terminal shows it.
+bool stdoutIsTerminal = true;
+bool RedrawnInPlace() { return progressStream != nullptr || stdoutIsTerminal; }
 
 void Backspaces(FILE* f, int k) {
     for (int i = 0; i < k; i++) fputc(8, f);
@@ -51,6 +60,7 @@ void InitIFLibG() {
     is80CharLine = 0;
     t2 = NowMs();
     timeStart = time(nullptr);
+    stdoutIsTerminal = isatty(fileno(stdout)) == 1;
 }
 
 double difftime_Clock_Init() { return omp_get_wtime(); }
@@ -58,11 +68,18 @@ double difftime_Clock_Init() { return omp_get_wtime(); }
 double difftime_Clock(double start) { return omp_get_wtime() - start; }
 
 void HandleEventInfoWhere2(const char* text) {
-    if (NowMs() - t2.load() <= 4) return;
+    const int64_t interval = RedrawnInPlace() ? 4 : 1000;
+    if (NowMs() - t2.load() <= interval) return;
     std::unique_lock<std::mutex> lock(progressMutex, std::try_to_lock);
     if (!lock.owns_lock()) return;
-    if (NowMs() - t2.load() <= 4) return;
+    if (NowMs() - t2.load() <= interval) return;
     FILE* f = Progress();
+    if (!RedrawnInPlace()) {
+        fprintf(f, "%*.*s\n", 40, 40, text);
+        t2 = NowMs();
+        fflush(f);
+        return;
+    }
     if (is40CharLine && is80CharLine)
         Backspaces(f, 80);
     else if (is40CharLine)

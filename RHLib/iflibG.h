@@ -21,6 +21,9 @@ double difftime_Clock_Init();
 double difftime_Clock(double start);
 // Redraws the progress line with text when more than 4 ms have passed since
 // the last redraw; a thread that finds another one drawing skips its turn.
+// When the standard output is not a terminal (and no stream was set), the
+// text is written as a whole line of 40 columns instead, at most once a
+// second, and ClearLine has nothing to erase.
 void HandleEventInfoWhere2(const char* text);
 void HandleEventInfoWhere(const char* name);
 void ClearLine();

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (only those missing), then
-# configures and builds into the given folder: setup.sh BUILD_DIR [cmake options]
+# configures and builds into the given folder:
+#   setup.sh BUILD_DIR [--target TARGET] [cmake options]
+# With --target only that target (and what it needs) is built.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$1"
 shift
+target=()
+if [ "${1:-}" = "--target" ]; then
+  target=(--target "$2")
+  shift 2
+fi
 
 packages=(g++ cmake ninja-build libgsl-dev libopenblas-openmp-dev libgtest-dev libbenchmark-dev)
 missing=()
@@ -20,4 +27,4 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
-cmake --build "$build"
+cmake --build "$build" "${target[@]}"

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -67,6 +68,23 @@ std::string Normalise(const std::string& text) {
         while (i < kept.size() && kept[i] == '\x08') i++;
         if (drawn(kept, i)) i += 80;
     }
+    // Written to a file, the line is a whole line of 40 columns instead (the
+    // text right-aligned), which may follow a prompt on the same line.
+    static const std::regex progress("^ *[A-Z][A-Za-z ]*(: |, permutation )[-0-9A-Za-z :,]*[0-9]$");
+    kept.clear();
+    for (size_t i = 0; i < s.size(); i++) {
+        if (s[i] == '\n' && kept.size() >= 40 && std::isdigit(static_cast<unsigned char>(kept.back()))) {
+            const std::string window = kept.substr(kept.size() - 40);
+            const bool lineStart = kept.size() == 40 || kept[kept.size() - 41] == '\n';
+            if ((window[0] == ' ' || lineStart) && window.find_first_of("\t\n") == std::string::npos &&
+                std::regex_match(window, progress)) {
+                kept.resize(kept.size() - 40);
+                continue;
+            }
+        }
+        kept += s[i];
+    }
+    s.swap(kept);
     static const std::regex stamp("(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
     s = std::regex_replace(s, stamp, "<TIME>");
     static const std::regex elapsed("(Elapsed time|Tempo decorrido): [-+0-9.eE]+");
@@ -175,6 +193,7 @@ RunResult Dialogue::Run(const std::string& input, int timeoutSeconds) {
     close(errPipe[0]);
     if (!r.timedOut && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
     if (!r.timedOut && WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
+    r.rawOut = out;
     r.out = Normalise(out);
     r.err = Normalise(err);
     fs::remove(inPath);

@@ -8,6 +8,7 @@
 
 struct RunResult {
     std::string out;  // standard output, normalised
+    std::string rawOut;  // standard output as the program wrote it
     std::string err;  // standard error, normalised
     int status = -1;  // exit status (-1: killed or timed out)
     int signal = 0;   // the signal that ended it, if one did

@@ -2,6 +2,8 @@
 // orderly end of a script that runs out.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "harness.h"
@@ -182,6 +184,46 @@ TEST(Shell, CancelledClusterAnalysisStillSwitchesTheReportToAppend) {
     std::string report = r.File("Vidive.txt");
     EXPECT_EQ(report.rfind("EARLIER REPORT\n", 0), 0u) << report;
     EXPECT_EQ(Count(report, "RESEMBLANCE MEASURES"), 1);
+}
+
+// Written to a file, the progress line of a long test is a whole line at most
+// once a second, never backspaces over redraws.
+TEST(Shell, ProgressLineInAFileIsWholeLinesWithoutBackspaces) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    d.PutExample("dune_groups_management.txt");
+    const auto start = std::chrono::steady_clock::now();
+    RunResult r = d.Run("n\nn\ndune.txt\n1\n20\n30\nN\n2\nn\nr\n1\n3\n0\nn\np\n1\nManagement\nf\n"
+                        "dune_groups_management.txt\n2\n12345\nd\n0\n10000\nn\nx\n");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.rawOut.find('\b'), std::string::npos);
+    EXPECT_LE(Count(r.rawOut, "CPUs:"), static_cast<int>(seconds) + 1);
+    EXPECT_EQ(r.out.find("CPUs:"), std::string::npos) << "the harness removes the progress lines";
+}
+
+// The last line of ./run-tests.sh sums both phases; a phase that wrote no
+// results counts as failed.
+TEST(Shell, TestRunSummaryLine) {
+    Dialogue d;
+    auto junit = [](int tests, int failures, int skipped) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"(empty)\"\n\ttests=\"" +
+               std::to_string(tests) + "\"\n\tfailures=\"" + std::to_string(failures) +
+               "\"\n\tdisabled=\"0\"\n\tskipped=\"" + std::to_string(skipped) +
+               "\"\n\thostname=\"\"\n\t>\n\t<testcase name=\"A.B\" status=\"run\"/>\n</testsuite>\n";
+    };
+    d.Put("release.xml", junit(730, 0, 0));
+    d.Put("sanitize.xml", junit(730, 2, 1));
+    const std::string script = std::string(TEVLAN_EXAMPLES) + "/../scripts/test-summary.sh";
+    auto summary = [&](const std::string& files) {
+        std::string out;
+        FILE* p = popen(("cd " + d.Folder() + " && " + script + " " + files).c_str(), "r");
+        for (int c; p && (c = fgetc(p)) != EOF;) out += static_cast<char>(c);
+        if (p) pclose(p);
+        return out;
+    };
+    EXPECT_EQ(summary("release.xml sanitize.xml"), "1457 passed, 2 failed, 1 skipped\n");
+    EXPECT_EQ(summary("release.xml missing.xml"), "730 passed, 1 failed, 0 skipped\n");
 }
 
 }  // namespace
