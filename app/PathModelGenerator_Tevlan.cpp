@@ -111,6 +111,13 @@ double Deviate(int code, double probability) {
 
 // --- The tests ---------------------------------------------------------------
 
+bool FiniteTable(int n, int p, double** X) {
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < p; j++)
+            if (!std::isfinite(X[i][j])) return false;
+    return true;
+}
+
 double Procrustes(int n, int p, int q, double** X, double** Y) { return ProcrustesCoeff(n, p, q, X, Y); }
 
 // The nodes of one simulated data set under the study's criterion: the
@@ -200,6 +207,9 @@ void PrintFinalResults(FILE* f, const PathModelStudy& s, const char* const* labe
         fprintf(f,
                 "\nTests left out of the proportions (a claim's observed partial correlation was not finite):\t %d",
                 tally.undefined);
+    if (tally.notFinite > 0)
+        fprintf(f, "\nData sets left out of the proportions (simulated values not finite, not tested):\t %d",
+                tally.notFinite);
     fprintf(f, "\nRandom number initializer: %lu\n", seed);
 }
 
@@ -473,6 +483,16 @@ PathModelTally RunPathModelStudy(const PathModelStudy& s, unsigned long seed) {
                 fprintf(f, "\n\nSimulated data set %d (units in rows):\n", t);
                 PrintMatrixTab(f, n, p, X, 6);
             });
+        // Paths large enough to overflow leave values that are not finite,
+        // of which no statistic means anything: such a set is not tested.
+        if (!FiniteTable(n, p, X)) {
+            tally.notFinite++;
+            if (s.saveDataSets)
+                AppendTo(s.output, [&](FILE* f) {
+                    fprintf(f, "\n\nSimulated data set %d holds values that are not finite: it is not tested.\n", t);
+                });
+            continue;
+        }
         DataSetNodes d(s, X, matrices, s.savePermutations);
         d.nodes->NodeMatrix(nullptr, observed);
         if (s.saveDataSets)

@@ -58,10 +58,12 @@ struct PathModelStudy {
 // The tally of a study: counts[l] tests found the model valid at level l
 // (Q greater than it), out of `defined` tests whose Fisher's C was defined;
 // `undefined` tests had a claim whose observed partial correlation was not
-// finite.
+// finite; `notFinite` simulated data sets held values that were not finite
+// and were not tested.
 struct PathModelTally {
     int defined = 0;
     int undefined = 0;
+    int notFinite = 0;
     int counts[kPathLevels] = {};
 };
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -316,6 +317,57 @@ TEST_F(PathModelGeneratorTest, UntestableDataSetsAreLeftOutOfTheProportions) {
     EXPECT_EQ(Count(report, "\nFisher's C statistics (Granvik 2000):\tnot testable\tP-value chi-square distribution "
                             "with 2 degrees of freedom =\tnot testable\n"),
               3);
+}
+
+// A path of 1e308 overflows in the units whose source value exceeds about
+// 1.8: those simulated sets hold infinities and are not tested, the others
+// are, and the proportions count the tested ones alone.
+TEST_F(PathModelGeneratorTest, DataSetsThatAreNotFiniteAreNotTested) {
+    QuietProgress quiet;
+    PathModelStudy s = Unlinked(3, 4, kNormalDeviates);
+    s.B[0 * 3 + 1] = 1e308;
+    s.levels = {0, 1, 0};
+    s.claims = {PathClaim{0, 1, {}}};
+    s.tests = 12;
+    s.saveDataSets = true;
+    s.nPerm = 9;
+    InitRndNumberGenerator(3);
+    PathModelTally tally;
+    Run("", [&] { tally = RunPathModelStudy(s, 3); });
+    const std::string report = Slurp("study.txt");
+    int notFinite = 0;
+    const std::string heading = "(units in rows):\n";
+    for (size_t at = report.find(heading); at != std::string::npos; at = report.find(heading, at + 1)) {
+        const char* c = report.c_str() + at + heading.size();
+        bool finite = true;
+        for (int k = 0; k < 4 * 3; k++) {
+            char* end = nullptr;
+            finite = std::isfinite(std::strtod(c, &end)) && finite;
+            c = end;
+        }
+        notFinite += finite ? 0 : 1;
+    }
+    ASSERT_GT(notFinite, 0) << report;
+    ASSERT_LT(notFinite, 12) << report;
+    EXPECT_EQ(tally.notFinite, notFinite);
+    EXPECT_EQ(tally.defined, 12 - notFinite);
+    EXPECT_EQ(tally.undefined, 0);
+    EXPECT_EQ(Count(report, "holds values that are not finite: it is not tested.\n"), notFinite);
+    EXPECT_EQ(Count(report, "\nFisher's C statistics"), 12 - notFinite);
+    EXPECT_NE(report.find("\nData sets left out of the proportions (simulated values not finite, not tested):\t " +
+                          std::to_string(notFinite) + "\nRandom number initializer: 3\n"),
+              std::string::npos)
+        << report;
+    // Each proportion is a count of the tested sets.
+    const std::string levels = "0.05 to 0.9:\t";
+    const size_t at = report.find(levels);
+    ASSERT_NE(at, std::string::npos);
+    std::istringstream line(report.substr(at + levels.size()));
+    for (int l = 0; l < kPathLevels; l++) {
+        double proportion = -1;
+        line >> proportion;
+        EXPECT_NEAR(proportion, static_cast<double>(tally.counts[l]) / tally.defined, 1e-6) << l;
+    }
 }
 
 // The three line printers append their formats; a file that cannot be
