@@ -529,11 +529,25 @@ double Correlation2Vec(int n, const double* x, const double* y) {
 
 void CenterNormalizeVector(int n, const double* x, double* z) { statsdetail::CenterNormalizeRow(n, x, z, false); }
 
+namespace statsdetail {
+// pair(i, j) for every pair of rows i <= j, on the team when there is work
+// enough (pairs times values) to share. Each pair is computed whole by one
+// thread, so that its value does not depend on the team.
+template <class Pair>
+void UpperPairs(int n, int m, Pair pair) {
+    const double work = 0.5 * n * (n + 1.0) * m;
+#pragma omp parallel for schedule(dynamic, 4) if (work > 2e6)
+    for (int i = 0; i < n; i++)
+        for (int j = i; j < n; j++) pair(i, j);
+}
+}  // namespace statsdetail
+
 void Correlation(int n, int m, double** X, double** R) {
     statsdetail::Block z(n, m);
     for (int i = 0; i < n; i++) statsdetail::CenterNormalizeRow(m, X[i], z[i], false);
-    for (int i = 0; i < n; i++)
-        for (int j = i; j < n; j++) R[i][j] = CorrelationBeyondRounding(m, statsdetail::Dot(m, z[i], z[j]));
+    statsdetail::UpperPairs(n, m, [&](int i, int j) {
+        R[i][j] = CorrelationBeyondRounding(m, statsdetail::Dot(m, z[i], z[j]));
+    });
     statsdetail::MirrorUpper(n, R);
 }
 
@@ -542,8 +556,19 @@ void CorrelationMV(int n, int m, double** X, double** R) {
         Correlation(n, m, X, R);
         return;
     }
-    for (int i = 0; i < n; i++)
-        for (int j = i; j < n; j++) R[i][j] = Correlation2VecMV(m, X[i], X[j]);
+    // The rows without a missing value are standardised once, and their
+    // pairs correlated as complete rows are: the same mean, norm and order
+    // of terms as Correlation2VecMV's, so the same values to the bit.
+    std::vector<char> complete(n > 0 ? n : 0);
+    statsdetail::Block z(n, m);
+    for (int i = 0; i < n; i++) {
+        complete[i] = !statsdetail::HasMissing(1, m, &X[i]);
+        if (complete[i]) statsdetail::CenterNormalizeRow(m, X[i], z[i], false);
+    }
+    statsdetail::UpperPairs(n, m, [&](int i, int j) {
+        R[i][j] = complete[i] && complete[j] ? CorrelationBeyondRounding(m, statsdetail::Dot(m, z[i], z[j]))
+                                             : Correlation2VecMV(m, X[i], X[j]);
+    });
 }
 
 void CorrelationPartition(int nA, int nB, int m, double** X, double** R) {

@@ -58,6 +58,9 @@ void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, do
 void dgesdd_(const char* jobz, const int* m, const int* n, double* a, const int* lda, double* s, double* u,
              const int* ldu, double* vt, const int* ldvt, double* work, const int* lwork, int* iwork, int* info,
              size_t);
+void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k, const double* alpha,
+            const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
+            const int* ldc, size_t, size_t);
 }
 
 namespace matrixdetail {
@@ -83,13 +86,89 @@ void TransposeTiles(int n, int m, Get get, Put put) {
         }
 }
 
+// Products of fewer terms (n m p) are summed by the loops below: they are
+// called in loops of their own, where the copies BLAS needs cost more than
+// the terms.
+constexpr double kBlasTerms = 3e4;
+// BLAS takes the rows of A this many at a time, and the team shares such
+// blocks when the product has at least kTeamTerms terms. OpenBLAS sums a
+// cell in an order that depends on the shape it is given and on the number
+// of its threads: called on one thread, block by block of a size fixed by
+// the product's shape, every cell comes out the same on any team, inside a
+// permutation loop's iteration or outside.
+constexpr int kBlockRows = 64;
+constexpr double kTeamTerms = 4e6;
+
+// Y (n x p) = A (n x m) times b, an m x p block held row after row (ldb =
+// p). aRow(i, row) writes the m values of row i of A that enter the product;
+// store(i, y) takes the p values of row i of Y.
+template <class ARow, class Store>
+void BlasProduct(int n, int m, int p, const double* b, ARow aRow, Store store) {
+    const int blocks = (n + kBlockRows - 1) / kBlockRows;
+    const size_t width = static_cast<size_t>(kBlockRows) * (static_cast<size_t>(m) + p);
+    // Every thread's block buffers exist before the region, so nothing in it throws.
+    const int maxThreads = std::max(1, omp_get_max_threads());
+    std::vector<double> buffers(width * maxThreads);
+    const double terms = static_cast<double>(n) * m * p;
+#pragma omp parallel if (blocks > 1 && terms >= kTeamTerms)
+    {
+        double* a = buffers.data() + width * static_cast<size_t>(omp_get_thread_num());
+        double* y = a + static_cast<size_t>(kBlockRows) * m;
+        // OpenBLAS takes its own thread count from the calling thread's.
+        omp_set_num_threads(1);
+#pragma omp for schedule(dynamic, 1)
+        for (int block = 0; block < blocks; block++) {
+            const int first = block * kBlockRows, rows = std::min(kBlockRows, n - first);
+            for (int r = 0; r < rows; r++) aRow(first + r, a + static_cast<size_t>(r) * m);
+            // Row-major Y = A b is column-major Y' = b' A'.
+            const double one = 1.0, zero = 0.0;
+            const int lda = std::max(1, m), ldb = std::max(1, p);
+            dgemm_("N", "N", &p, &rows, &m, &one, b, &ldb, a, &lda, &zero, y, &ldb, 1, 1);
+            for (int r = 0; r < rows; r++) store(first + r, y + static_cast<size_t>(r) * p);
+        }
+    }
+}
+
+// The product of A and B without missing values through BLAS: the columns
+// with select[j] = 1 (all without select), B's row k times weights[k] when
+// given; the other columns 0.
+void BlasProductSelected(int n, int m, int p, double** A, double** B, double** Y, const int* select,
+                         const int* weights) {
+    std::vector<int> columns;
+    for (int j = 0; j < p; j++)
+        if (select == nullptr || select[j] == 1) columns.push_back(j);
+    const int q = static_cast<int>(columns.size());
+    std::vector<double> b(static_cast<size_t>(m) * q);
+    for (int k = 0; k < m; k++) {
+        double* row = b.data() + static_cast<size_t>(k) * q;
+        for (int c = 0; c < q; c++) row[c] = weights ? B[k][columns[c]] * weights[k] : B[k][columns[c]];
+    }
+    BlasProduct(
+        n, m, q, b.data(), [&](int i, double* row) { std::memcpy(row, A[i], sizeof(double) * m); },
+        [&](int i, const double* y) {
+            double* out = Y[i];
+            if (q == p) {
+                std::memcpy(out, y, sizeof(double) * p);
+                return;
+            }
+            std::fill(out, out + p, 0.0);
+            for (int c = 0; c < q; c++) out[columns[c]] = y[c];
+        });
+}
+
 // The product behind MatrixProd, MatrixProdMV and the selected and weighted
-// forms: rows of Y accumulated along rows of B (contiguous), each cell summing
-// its terms in ascending k as a cell-by-cell loop would.
+// forms. Without missing values a product of kBlasTerms terms or more goes
+// through BLAS; otherwise rows of Y are accumulated along rows of B
+// (contiguous), each cell summing its terms in ascending k as a
+// cell-by-cell loop would.
 int Product(int n, int m, int m2, int p, double** A, double** B, double** Y, const int* select,
             const int* weights, bool markEmpty) {
     if (m != m2) return 1;
     const bool missing = HasMissing(n, m, A) || HasMissing(m, p, B);
+    if (!missing && n > 0 && p > 0 && static_cast<double>(n) * m * p >= kBlasTerms) {
+        BlasProductSelected(n, m, p, A, B, Y, select, weights);
+        return 0;
+    }
     std::vector<double> acc(p > 0 ? p : 0);
     std::vector<int> terms(markEmpty ? acc.size() : 0);
     for (int i = 0; i < n; i++) {
@@ -544,6 +623,41 @@ int AdjustWeight(int n, int m, int m2, int p, double** W, double** B, double** Y
         traitIsOne[j] = weights[j] == 1 ? 1.0 : 0.0;
     }
     const bool dense = select == nullptr && !HasMissing(m, p, B);
+    if (dense && n > 0 && p > 0 && static_cast<double>(n) * m * p >= kBlasTerms) {
+        // The weight of a term depends on its species and trait alone: B
+        // weighted first, then one product, a missing abundance taken as 0.
+        std::vector<double> b(static_cast<size_t>(m) * width);
+        for (int k = 0; k < m; k++) {
+            double* row = b.data() + static_cast<size_t>(k) * width;
+            for (int j = 0; j < p; j++) {
+                const double weight = pairMode == -1  ? weights[k]
+                                      : pairMode == 1 ? weights[k] * traitWeight[j]
+                                      : weights[k] == 1 ? 1.0
+                                                        : traitIsOne[j];
+                row[j] = B[k][j] * weight;
+            }
+        }
+        BlasProduct(
+            n, m, p, b.data(),
+            [&](int i, double* row) {
+                for (int k = 0; k < m; k++) row[k] = Missing(W[i][k]) ? 0.0 : W[i][k];
+            },
+            [&](int i, const double* sum) {
+                double total = 0.0;
+                int present = 0;
+                for (int k = 0; k < m; k++)
+                    if (!Missing(W[i][k])) {
+                        total += W[i][k];
+                        present++;
+                    }
+                // Every term is in the partial sum: it divides by
+                // total / total, 1 but for a total that is not finite.
+                const double ratio = total > 0.0 ? total / total : 1.0;
+                double* y = Y[i];
+                for (int j = 0; j < p; j++) y[j] = present == 0 ? MISSING : sum[j] / ratio;
+            });
+        return 0;
+    }
     // Every thread's work rows exist before the region, so nothing in it throws.
     const int maxThreads = omp_get_max_threads();
     std::vector<double> sums(width * maxThreads), partials(width * maxThreads);

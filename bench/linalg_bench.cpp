@@ -47,20 +47,25 @@ void BM_WeightedProduct(benchmark::State& state) {
 }
 BENCHMARK(BM_WeightedProduct)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// n x n by n x n; the second argument is the team size (0: every processor).
 void BM_MatrixProd(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     double** A = RandomMatrix(n, n, 3);
     double** B = RandomMatrix(n, n, 4);
     double** Y = dim2DT<double>(n, n);
+    const int saved = NumberOfThreads();
+    InitMultiprocessing(static_cast<int>(state.range(1)));
     for (auto _ : state) {
         MatrixProd(n, n, n, n, A, B, Y);
         benchmark::DoNotOptimize(Y[0][0]);
     }
+    state.counters["threads"] = NumberOfThreads();
+    InitMultiprocessing(saved);
     free2DT(A, n);
     free2DT(B, n);
     free2DT(Y, n);
 }
-BENCHMARK(BM_MatrixProd)->Arg(500)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MatrixProd)->Args({500, 1})->Args({500, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Symmetric eigen analysis (LAPACK) of n x n; below about 1,000 it runs on
 // the calling thread whatever the team.
@@ -102,20 +107,26 @@ void BM_Svd(benchmark::State& state) {
 }
 BENCHMARK(BM_Svd)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Correlations between 1,000 rows of 300 values (resemblance measure 17).
+// Correlations between 1,000 rows of 300 values (resemblance measure 17),
+// complete (0) or with a missing value (1); the second argument is the team
+// size (0: every processor).
 void BM_CorrelationMV(benchmark::State& state) {
     const int n = 1000, m = 300;
     double** X = RandomMatrix(n, m, 6);
     if (state.range(0)) X[0][0] = MISSING;  // switches to pairwise correlations
     double** R = dim2DT<double>(n, n);
+    const int saved = NumberOfThreads();
+    InitMultiprocessing(static_cast<int>(state.range(1)));
     for (auto _ : state) {
         CorrelationMV(n, m, X, R);
         benchmark::DoNotOptimize(R[n - 1][n - 1]);
     }
+    state.counters["threads"] = NumberOfThreads();
+    InitMultiprocessing(saved);
     free2DT(X, n);
     free2DT(R, n);
 }
-BENCHMARK(BM_CorrelationMV)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CorrelationMV)->ArgsProduct({{0, 1}, {1, 0}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Sort2(benchmark::State& state) {
     const unsigned long n = 1000000;

@@ -262,6 +262,69 @@ TEST(Products, WeightedCommunityProductOnAnyTeam) {
     InitMultiprocessing(saved);
 }
 
+// Products large enough for BLAS and the team: every form against its
+// definition cell by cell, and the same bits on one thread, on eight and
+// inside a parallel region (a permutation loop's iteration).
+TEST(Products, LargeProductsAgreeWithTheDefinitionOnAnyTeam) {
+    const int n = 300, m = 120, p = 120;  // 4.3e6 terms
+    Mat A(n, m), B(m, p), W(n, m);
+    FillRandom(A, 21, 0, 3);
+    FillRandom(B, 22);
+    FillRandom(W, 21, 0, 3);
+    W[5][7] = M;
+    for (int k = 0; k < m; k++) W[9][k] = M;
+    std::vector<int> weights(m), select(p, 1);
+    for (int k = 0; k < m; k++) weights[k] = k % 4;
+    select[3] = select[50] = 0;
+    const int saved = NumberOfThreads();
+    for (int form = 0; form < 7; form++) {
+        SCOPED_TRACE(form);
+        std::vector<double> byTeam[3];
+        for (int run = 0; run < 3; run++) {
+            InitMultiprocessing(run == 0 ? 1 : 8);
+            Mat Y(n, p, 42.0);
+            auto compute = [&] {
+                switch (form) {
+                    case 0: MatrixProd(n, m, m, p, A, B, Y); break;
+                    case 1: MatrixProdMV(n, m, m, p, A, B, Y); break;
+                    case 2: MatrixProdSelect(n, m, m, p, A, B, Y, select.data()); break;
+                    case 3: MatrixProdSelectMV_Weight(n, m, m, p, A, B, Y, select.data(), weights.data()); break;
+                    case 4: MatrixProdSelectMV_Adjust_Weight(n, m, m, p, W, B, Y, nullptr, weights.data()); break;
+                    default:
+                        MatrixProdSelectMV_Adjust_Weight(n, m, m, p, W, B, Y, nullptr, weights.data(), form == 5);
+                }
+            };
+            if (run == 2) {
+#pragma omp parallel num_threads(4)
+                if (omp_get_thread_num() == 1) compute();
+            } else {
+                compute();
+            }
+            for (int i = 0; i < n; i++) byTeam[run].insert(byTeam[run].end(), Y[i], Y[i] + p);
+            if (run > 0) continue;
+            for (int i = 0; i < n; i++)
+                for (int j = 0; j < p; j++) {
+                    int terms;
+                    bool none = false;
+                    double expected = NaiveCell(A, B, i, j, terms);
+                    if (form >= 2 && select[j] == 0) expected = 0.0;
+                    if (form == 3 && select[j] == 1) {
+                        expected = 0.0;
+                        for (int k = 0; k < m; k++) expected += A[i][k] * B[k][j] * weights[k];
+                    }
+                    if (form >= 4) expected = AdjustCell(W, B, weights, i, j, form == 4 ? -1 : 6 - form, none);
+                    if (none)
+                        ASSERT_EQ(Y[i][j], M) << i << "," << j;
+                    else
+                        ASSERT_NEAR(Y[i][j], expected, 1e-11) << i << "," << j;
+                }
+        }
+        EXPECT_EQ(byTeam[0], byTeam[1]);
+        EXPECT_EQ(byTeam[0], byTeam[2]);
+    }
+    InitMultiprocessing(saved);
+}
+
 TEST(Products, ScalarVectorAndSums) {
     Mat A({{1, M}, {3, 4}});
     ScalarMatrixProd(2, 2, 2.0, A, A);  // in place

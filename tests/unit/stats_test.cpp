@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
 
@@ -318,6 +319,28 @@ TEST(Correlations, MissingValuesSwitchToPairwiseUpperTriangle) {
     // A constant vector correlates 0 with anything (divisor rule).
     const double k[] = {3, 3, 3, 3};
     EXPECT_EQ(Correlation2VecMV(4, k, y), 0.0);
+}
+
+// The pairs of rows without a missing value take the complete route: every
+// pair has Correlation2VecMV's value to the bit, on one thread or eight.
+TEST(Correlations, PairwiseMatrixEqualsPairByPairOnAnyTeam) {
+    const int n = 100, m = 500;
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<double> u(-5, 5);
+    Table X(n, m);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < m; j++) X[i][j] = u(gen);
+    X[0][0] = X[40][3] = X[41][4] = M;
+    const int saved = NumberOfThreads();
+    for (const int threads : {1, 8}) {
+        InitMultiprocessing(threads);
+        Table R(n, n, 99.0);
+        CorrelationMV(n, m, X, R);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++)
+                ASSERT_EQ(R[i][j], j >= i ? Correlation2VecMV(m, X[i], X[j]) : 99.0) << threads << ": " << i << "," << j;
+    }
+    InitMultiprocessing(saved);
 }
 
 // A constant series whose sum does not come out exact (0.05 twenty times,
