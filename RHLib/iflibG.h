@@ -16,6 +16,12 @@ extern std::atomic<int> is80CharLine;
 void InitMultiprocessing(int n);
 // The team size last set.
 int NumberOfThreads();
+// Called first thing in main: unless the user's environment sets how idle
+// threads wait (OMP_WAIT_POLICY or GOMP_SPINCOUNT), the program is started
+// again (argv as main got it) with idle threads that spin only briefly
+// before they sleep. Returns when nothing was to be done or the new start
+// failed.
+void ShortThreadWaits(char** argv);
 void InitIFLibG();
 double difftime_Clock_Init();
 double difftime_Clock(double start);

@@ -791,9 +791,17 @@ void RandomizationTestManova::PermutationLoop(Run& run, const BatchFunction& eva
     const long long nRandom = static_cast<long long>(rec_.nPermutations) - 1;
     if (nRandom <= 0) return;
     const int batch = run.batch;
+    // A block holds some hundreds of millions of pair reads (a tenth of a
+    // second on one thread), so that the team's meeting at its end costs
+    // little next to it even when the units are few; its lists take at
+    // most 2^22 ints.
     const long long perBlockInts = 1 << 22;
+    const double pairsPerPerm =
+        0.5 * n_ * (n_ - 1.0) * static_cast<double>(run.distinct.size() + contrasts_.size()) + n_;
+    const double wanted = std::ceil(static_cast<double>(1 << 28) / (pairsPerPerm * batch));
+    const long long fit = perBlockInts / (static_cast<long long>(run.perPerm) * batch);
     const int batchesPerBlock = static_cast<int>(
-        std::max(1LL, std::min(32LL, perBlockInts / (static_cast<long long>(run.perPerm) * batch))));
+        std::max(1LL, std::min(fit, static_cast<long long>(std::min(std::max(32.0, wanted), 1e9)))));
     const long long blockPerms = static_cast<long long>(batchesPerBlock) * batch;
     const int nBlocks = static_cast<int>((nRandom + blockPerms - 1) / blockPerms);
     const int N = rec_.nPermutations;

@@ -1,8 +1,10 @@
 #include "rhlib_M.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -1672,6 +1674,38 @@ int PermuteArrayBinary(int n, int k, int* flags, bool first) {
     for (int i : e.index) flags[i] = 1;
     return static_cast<int>(e.Given());
 }
+
+namespace drawn_blocks {
+
+namespace {
+// A loop of less processor time runs on the calling thread: starting the
+// team and meeting it at the end costs more than a team can save on it.
+std::atomic<double> leastShared{0.02};
+}  // namespace
+
+double ThreadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+bool WorthATeam(int threads, int nBlocks, double blockSeconds, double drawSeconds) {
+    // Each thread's share of a block, against the wait at the block's end:
+    // on a machine whose processors are all busy, a member may get its turn
+    // a good part of a millisecond late.
+    constexpr double kShareSeconds = 0.001;
+    if (threads < 2) return false;
+    const double least = leastShared.load();
+    if (least <= 0.0) return true;
+    // With drawing the longer part, the team would wait for the thread that
+    // draws the next block.
+    if (blockSeconds * nBlocks < least || blockSeconds < drawSeconds) return false;
+    return blockSeconds / threads >= kShareSeconds;
+}
+
+double SetLeastSharedSeconds(double seconds) { return leastShared.exchange(seconds); }
+
+}  // namespace drawn_blocks
 
 // ===========================================================================
 // Bootstrap confidence limits

@@ -313,13 +313,68 @@ int PermuteArrayBinary(int n, int k, int* flags, bool first);
 // place to add the block's results in iteration order. It hands out the
 // iterations of a block in chunks of `chunk` (4 in the three-argument form;
 // 1 suits iterations of much work each).
+//
+// The team takes the loop only when it pays on any machine: the first
+// iterations run on the calling thread, and their processor time tells the
+// work of the loop and of a block. A loop of little work, a block whose
+// share per thread is too short to repay the team's meeting at its end
+// (a meeting waits for every member, and on a busy machine for each one's
+// turn on a processor), or a loop whose drawing takes longer than its
+// evaluation, runs on the calling thread. Blocks of work enough for the team
+// are the caller's part. Which thread evaluates an iteration never changes
+// a result.
+namespace drawn_blocks {
+// Processor time of the calling thread, in seconds.
+double ThreadSeconds();
+// Whether the team (threads) should take a loop of nBlocks blocks of which
+// one takes blockSeconds to evaluate and drawSeconds to draw on one thread.
+bool WorthATeam(int threads, int nBlocks, double blockSeconds, double drawSeconds);
+// The least processor time of a loop that the team takes, in seconds;
+// returns the previous value. Tests set 0 to have the team take every loop.
+double SetLeastSharedSeconds(double seconds);
+}  // namespace drawn_blocks
+
 template <class Draw, class Eval, class Done>
 void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval, Done&& done, int chunk) {
     if (nBlocks <= 0) return;
     if (chunk < 1) chunk = 1;
+    // Taken before any iteration runs: an iteration may set its own thread's
+    // team (to keep a library call in it on one thread).
+    const int team = omp_in_parallel() ? 1 : omp_get_max_threads();
     std::vector<int> store[2];
     int count[2] = {0, 0};
+    const double drawStart = drawn_blocks::ThreadSeconds();
     count[0] = draw(0, store[0]);
+    // The first iterations of block 0 on this thread, until they have taken
+    // some milliseconds; the clock is read after 1, 2, 4, 8... of them.
+    const double evalStart = drawn_blocks::ThreadSeconds();
+    int first = 0;
+    bool share = false;
+    if (team > 1) {
+        constexpr double kProbeSeconds = 0.002;
+        double spent = 0.0;
+        for (int next = 1; first < count[0];) {
+            eval(0, first, store[0], 0);
+            if (++first == next || first == count[0]) {
+                spent = drawn_blocks::ThreadSeconds() - evalStart;
+                if (spent >= kProbeSeconds) break;
+                next *= 2;
+            }
+        }
+        const double block = first > 0 ? spent / first * count[0] : 0.0;
+        share = drawn_blocks::WorthATeam(team, nBlocks, block, evalStart - drawStart);
+    }
+    if (!share) {
+        for (int b = 0; b < nBlocks; b++) {
+            if (b > 0) {
+                first = 0;
+                count[0] = draw(b, store[0]);
+            }
+            for (int i = first; i < count[0]; i++) eval(b, i, store[0], 0);
+            done(b, store[0]);
+        }
+        return;
+    }
     // An exception may not leave a parallel region: the first one is kept,
     // the remaining blocks are skipped, and it is thrown again afterwards.
     std::exception_ptr failure;
@@ -338,7 +393,7 @@ void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval, Done&& done, int chun
         f = failed;
         return f;
     };
-#pragma omp parallel
+#pragma omp parallel num_threads(team)
     {
         for (int b = 0; b < nBlocks; b++) {
             const int cur = b % 2, next = 1 - cur;
@@ -362,8 +417,10 @@ void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval, Done&& done, int chun
                     }
                 }
             }
+            // Block 0's first iterations ran on the calling thread.
+            const int from = b == 0 ? first : 0;
 #pragma omp for schedule(dynamic, chunk)
-            for (int i = 0; i < count[cur]; i++) {
+            for (int i = from; i < count[cur]; i++) {
                 if (hasFailed()) continue;
                 try {
                     eval(b, i, store[cur], omp_get_thread_num());

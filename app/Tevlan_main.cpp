@@ -5,6 +5,7 @@
 
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
+#include "iflibG.h"
 
 namespace {
 
@@ -63,4 +64,7 @@ int mainInit() {
     }
 }
 
-int main() { return mainInit(); }
+int main(int, char** argv) {
+    ShortThreadWaits(argv);
+    return mainInit();
+}
