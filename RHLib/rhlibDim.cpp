@@ -1,6 +1,7 @@
 #include "rhlibDim.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cctype>
 #include <charconv>
@@ -559,6 +560,12 @@ FILE* fopenck(const char* name, const char* prefix, const char* mode) {
     return f;
 }
 
+namespace {
+std::atomic<long> failedCloses(0);
+}  // namespace
+
+long FailedCloses() { return failedCloses; }
+
 bool fcloseck(FILE* f, const char* name) {
     if (!f) return false;
     // A full disc or a device that takes nothing (/dev/full) shows only in
@@ -567,6 +574,7 @@ bool fcloseck(FILE* f, const char* name) {
     ok = fflush(f) == 0 && ok;
     ok = fclose(f) == 0 && ok;
     if (!ok) {
+        failedCloses++;
         fflush(stdout);
         fprintf(stderr, "\nFAIL TO PRINT ON FILE %s !!!\n", name ? name : "");
         Bell();

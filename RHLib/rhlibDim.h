@@ -190,6 +190,10 @@ FILE* fopenck(const char* name, const char* prefix, const char* mode);
 // caller then does not send the user to the file. f may be null (false, no
 // message: fopenck has spoken).
 bool fcloseck(FILE* f, const char* name);
+// How many closes fcloseck has found failed since the program started. A
+// report that several routines write in turn, some of them closing blocks
+// of their own, was written whole when the count did not grow meanwhile.
+long FailedCloses();
 
 // Asks for a data file name on the standard input until one opens.
 FILE* ReadDataFileName(char* name);

@@ -2214,15 +2214,13 @@ int DescriptiveAttributes() {
     }
     if (!fcloseck(report, "Vidive.txt")) return 0;
 
+    bool written = true;
     if ((option == 1 || option == 2) &&
         AskYes("\nGet confidence limits using bootstrap resampling? y/n ",
-               "\nObter limites de confianca atraves de autoreamostragem (bootstrap)? s/n ")) {
-        if (option == 1)
-            SamplerMeans(nObj, nVar, data);
-        else
-            SamplerEntropy(nObj, nVar, data);
-    }
-    fprintf(out, "%s", Text("\nSee results on file Vidive.txt.\n", "\nVeja resultados no arquivo Vidive.txt.\n"));
+               "\nObter limites de confianca atraves de autoreamostragem (bootstrap)? s/n "))
+        written = option == 1 ? SamplerMeans(nObj, nVar, data) : SamplerEntropy(nObj, nVar, data);
+    if (written)
+        fprintf(out, "%s", Text("\nSee results on file Vidive.txt.\n", "\nVeja resultados no arquivo Vidive.txt.\n"));
     return 1;
 }
 
@@ -2572,8 +2570,8 @@ void WriteReport(FILE* report) {
 
 // The Beals test of every variable of the data as read with the scalar
 // transformation only, appended to the report. The transformation stands
-// whether or not the block could be written.
-void BealsTestBlock(int permutations) {
+// whether or not the block could be written; false when it was not.
+bool BealsTestBlock(int permutations) {
     double** X = CopyOfData();
     Options scalarOnly = Current();
     scalarOnly.var = scalarOnly.units = 0;
@@ -2584,7 +2582,7 @@ void BealsTestBlock(int permutations) {
     free2DT(X, nObj);
     strcpy(modeVidive, "a");
     FILE* report = fopenck("Vidive.txt", nullptr, modeVidive);
-    if (!report) return;
+    if (!report) return false;
     fprintf(report, "%s",
             eng ? "\nDifferences between MEDIANS of Beals values (Formula 2 in De Ombray & Lavonne 2008) in sites "
                   "where the target variable occurs and where it does not occur, with corresponding p-values "
@@ -2595,7 +2593,7 @@ void BealsTestBlock(int permutations) {
     PrintVectorTab(report, nVar, differences.data(), sDigits);
     PrintVectorTab(report, nVar, probabilities.data(), sDigits);
     PrintSeed(report);
-    fcloseck(report, "Vidive.txt");
+    return fcloseck(report, "Vidive.txt");
 }
 
 // Restores the data as read; no report.
@@ -2679,12 +2677,13 @@ int TransformaDados() {
         return 0;
     }
 
+    bool written = true;
     if (expanded) {
         if (s == 4)
             WriteExpansion(expanded, expansion);
         else
             WriteNominalExpansion(expanded, individuals);
-        fcloseck(expanded, expansionName);
+        written = fcloseck(expanded, expansionName);
     }
     InstallData(fresh);
     optTrEs = s;
@@ -2701,8 +2700,8 @@ int TransformaDados() {
     SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
 
     WriteReport(report);
-    const bool written = fcloseck(report, "Vidive.txt");
-    if (optTrVeUnits == 11 && BealsTestOpt) BealsTestBlock(c.permutations);
+    written = fcloseck(report, "Vidive.txt") && written;
+    if (optTrVeUnits == 11 && BealsTestOpt) written = BealsTestBlock(c.permutations) && written;
     ClearLine();
     if (written)
         fprintf(out, "%s", eng ? "\nSee results on file Vidive.txt.\n" : "\nVeja resultados no arquivo Vidive.txt.\n");
@@ -3421,7 +3420,7 @@ void CorrelationTable(FILE* f, int a, int p, double** r, const char* title, char
 
 }  // namespace ordination_detail
 
-void PrintScores(FILE* report, int nAxes, int n, double** scores, const char* name) {
+bool PrintScores(FILE* report, int nAxes, int n, double** scores, const char* name) {
     using namespace ordination_detail;
     const int a = PrintedAxes(nAxes);
     fprintf(report, eng ? "\nScores of %s on the first %d components:\n" : "\nEscores de %s nos primeiros %d componentes:\n",
@@ -3431,12 +3430,12 @@ void PrintScores(FILE* report, int nAxes, int n, double** scores, const char* na
         PrintVectorTab(report, n, scores[k], sDigits);
     }
     FILE* f = fopenck("scores.txt", nullptr, "w");
-    if (!f) return;
+    if (!f) return false;
     for (int i = 0; i < n; i++) {
         for (int k = 0; k < a; k++) fprintf(f, "%g\t", scores[k][i]);
         fprintf(f, "\n");
     }
-    fcloseck(f, "scores.txt");
+    return fcloseck(f, "scores.txt");
 }
 
 void VarContribution(FILE* report, int nAxes, int p, double** evectors, double** rese, const char* title,
@@ -3615,7 +3614,7 @@ void CoordinateCorrelations(FILE* f) {
 
 // The scores of escores divided by the square roots of their eigenvalues,
 // in a copy: escores keeps the scores that the other analyses use.
-void MahalanobisScores(FILE* f, int width, const char* name) {
+bool MahalanobisScores(FILE* f, int width, const char* name) {
     double** adjusted = dim2DT<double>(std::max(rank, 1), width);
     for (int k = 0; k < rank; k++) {
         const double root = std::sqrt(eig[k]);
@@ -3627,8 +3626,9 @@ void MahalanobisScores(FILE* f, int width, const char* name) {
                 : "\nEscores de %s ajustados para preservar distancias de Mahalanobis entre %s (de acordo com Lavonne & "
                   "Lavonne 2012 eq.9.14):",
             name, name);
-    PrintScores(f, rank, width, adjusted, name);
+    const bool written = PrintScores(f, rank, width, adjusted, name);
     free2DT(adjusted, std::max(rank, 1));
+    return written;
 }
 
 // The test compares the eigenvalues of the axes, the `rank` positive ones.
@@ -3648,7 +3648,8 @@ void BartlettLines(FILE* f) {
                 Bartlett_uProb(rank, k, eig, nCols, rank));
 }
 
-void OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {
+bool OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {
+    bool scores = true;
     const bool units = optReseDir == 1;
     fprintf(f, "\n%s\n", line);
     fprintf(f, "%s", eng ? "ORDINATION" : "ORDENACAO");
@@ -3665,7 +3666,7 @@ void OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {
     const char* compared = SetName(units);
     const char* other = SetName(!units);
     if (type == 1) {
-        PrintScores(f, rank, nRows, escores, compared);
+        scores = PrintScores(f, rank, nRows, escores, compared) && scores;
         if (dataType == 1 || dataType == 2 || dataType == 4 || dataType == 6) CoordinateCorrelations(f);
     } else if (type == 2) {
         fprintf(f, eng ? "\nEigenvectors (normalized, max. %d):\n" : "\nAutovetores (normalizados, max. %d):\n", nMaxDim);
@@ -3674,7 +3675,7 @@ void OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {
             for (int i = 0; i < nRows; i++) fprintf(f, "%8.*g\t", sDigits, evectors[k][i]);
             fprintf(f, "\n");
         }
-        PrintScores(f, rank, nCols, escores, other);
+        scores = PrintScores(f, rank, nCols, escores, other) && scores;
         char** labels = units ? uaLabels : varLabels;
         fprintf(f, "%s",
                 eng ? "\nCorrelation coefficients between original descriptors and ordination axes:\n"
@@ -3687,12 +3688,13 @@ void OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {
         // their labels.
         VarContribution(f, rank, nRows, evectors, rese, compared, labels);
     } else {
-        PrintScores(f, rank, nRows, evectors, compared);
-        PrintScores(f, rank, nCols, escores, other);
+        scores = PrintScores(f, rank, nRows, evectors, compared) && scores;
+        scores = PrintScores(f, rank, nCols, escores, other) && scores;
     }
     const char* scored = type == 1 ? compared : other;
-    MahalanobisScores(f, type == 1 ? nRows : nCols, scored);
+    scores = MahalanobisScores(f, type == 1 ? nRows : nCols, scored) && scores;
     if (type == 1 || type == 2) BartlettLines(f);
+    return scores;
 }
 
 }  // namespace ordination_detail
@@ -3758,8 +3760,8 @@ int Ordenacao() {
     rank = axes;
     optOrdiType = type;
 
-    OrdinationReport(f, type, ok, intermediate);
-    const bool written = fcloseck(f, "Vidive.txt");
+    const bool scores = OrdinationReport(f, type, ok, intermediate);
+    const bool written = fcloseck(f, "Vidive.txt") && scores;
     ClearLine();
     if (written)
         fprintf(out, "%s", eng ? "\nSee results on file Vidive.txt.\n" : "\nVeja resultados no arquivo Vidive.txt.\n");
@@ -4018,12 +4020,10 @@ void Cluster() {
         GroupPartitions(f, n, records, labels, clusMeth);
         if (clusMeth == 6) FactorialProfiles(f, n, nCols, records);
     }
-    const bool written = fcloseck(f, "Vidive.txt");
+    bool written = fcloseck(f, "Vidive.txt");
     FILE* tree = fopenck("newick.txt", nullptr, "w");
-    if (tree) {
-        fprintf(tree, "%s;\n", newick.c_str());
-        fcloseck(tree, "newick.txt");
-    }
+    if (tree) fprintf(tree, "%s;\n", newick.c_str());
+    written = fcloseck(tree, "newick.txt") && written;
 
     if (optReseDir == 1 && clusMeth != 7) {
         fprintf(out, "%s",
@@ -4031,7 +4031,7 @@ void Cluster() {
                     : "\nAvaliar a nitidez das particoes em grupos via reamostragem bootstrap? s/n ");
         fflush(out);
         int answer = eng ? ScanChar(in, "y n", "keyboard") : ScanChar(in, "s n", "teclado");
-        if (answer != 'n') SamplerGroups(n, rese, isDissimilarity, records);
+        if (answer != 'n') written = SamplerGroups(n, rese, isDissimilarity, records) && written;
     }
 
     ClearLine();

@@ -169,8 +169,9 @@ int Ordenacao();
 // variables or sampling units. Otherwise key O's two lines and a bell.
 bool OrdinationSuitsOptions(int type);
 // Score tables of an ordination. PrintScores also replaces "scores.txt" with
-// the printed axes, one line per entity.
-void PrintScores(FILE* report, int nAxes, int n, double** scores, const char* name);
+// the printed axes, one line per entity; false when that file could not be
+// written.
+bool PrintScores(FILE* report, int nAxes, int n, double** scores, const char* name);
 // Percentage contribution of each of p descriptors to each axis.
 void VarContribution(FILE* report, int nAxes, int p, double** evectors, double** rese, const char* title,
                      char** labels);

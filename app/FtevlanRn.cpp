@@ -1594,6 +1594,8 @@ struct AxisTestRun {
     bool dump = false;
     const char* finalMode = modeVidive;
     double start = 0.0;
+    // The dump's blocks are closed by the test routines themselves.
+    const long failedBefore = FailedCloses();
 
     AxisTestRun() {
         AleatorizacaoMain();
@@ -1610,7 +1612,7 @@ struct AxisTestRun {
     }
 
     // The final block: the statistic of each of the K axes and its P; "See
-    // results" only when it was written.
+    // results" only when it and every block of the dump were written.
     void Report(const char* english, const char* portuguese, int K, const double* statistic, const double* P) const {
         const double seconds = difftime_Clock(start);
         FILE* f = fopenck("Vidive.txt", nullptr, finalMode);
@@ -1623,7 +1625,7 @@ struct AxisTestRun {
         PrintVectorTab(f, K, statistic, sDigits);
         for (int k = 0; k < K; k++) fprintf(f, "%s\t", ProbabilityText(P[k], sDigits).c_str());
         fprintf(f, "\n");
-        if (!fcloseck(f, "Vidive.txt")) return;
+        if (!fcloseck(f, "Vidive.txt") || FailedCloses() != failedBefore) return;
         fprintf(out, "%s", eng ? "\n\nSee results on file Vidive.txt.\n" : "\n\nVeja resultados no arquivo Vidive.txt.\n");
     }
 };

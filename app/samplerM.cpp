@@ -1,6 +1,7 @@
 #include "samplerM.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -298,8 +299,8 @@ void WriteFinal(FILE* f, const RunOptions& o, const Cells& c, double elapsed,
 //   void Finish(const RunOptions&);                releases the work arrays
 
 template <class Kernel>
-void RunSampler(int n, int p, double** data, Kernel& kernel) {
-    if (n < 1 || p < 1) return;
+bool RunSampler(int n, int p, double** data, Kernel& kernel) {
+    if (n < 1 || p < 1) return false;
     InitIFLibG();
     RunOptions o;
     o.n = n;
@@ -308,9 +309,9 @@ void RunSampler(int n, int p, double** data, Kernel& kernel) {
 
     strcpy(modeVidive, "a");
     FILE* f = fopenck("Vidive.txt", nullptr, modeVidive);
-    if (!f) return;
+    if (!f) return false;
     WriteHeader(f, o, kernel.Attribute());
-    fcloseck(f, "Vidive.txt");
+    bool written = fcloseck(f, "Vidive.txt");
     const double start = difftime_Clock_Init();
 
     o.m = BootstrapTailSize(o.iterations, o.alpha);
@@ -331,6 +332,7 @@ void RunSampler(int n, int p, double** data, Kernel& kernel) {
     FILE* saved = nullptr;
     if (o.save == 'y') {
         saved = fopenck("Vidive.txt", nullptr, "a");
+        written = saved && written;
         if (saved) {
             fprintf(saved, "\n%s\n", kDashes);
             fprintf(saved, "%s", Text("INTERMEDIATE RESULTS:\n", "RESULTADOS INTERMEDIARIOS:\n"));
@@ -347,20 +349,21 @@ void RunSampler(int n, int p, double** data, Kernel& kernel) {
         if (saved) WriteIteration(saved, o, data, list, cells.current, intermediateTitle, Kernel::kStats);
         cells.Add(o);
     }
-    if (saved) fcloseck(saved, "Vidive.txt");
+    if (saved) written = fcloseck(saved, "Vidive.txt") && written;
 
     f = fopenck("Vidive.txt", nullptr, "a");
     if (f) {
         WriteFinal(f, o, cells, difftime_Clock(start), [&kernel, &o](FILE* g, int s) {
             kernel.FinalTitles(g, s, o.iterations);
         });
-        fcloseck(f, "Vidive.txt");
     }
+    written = fcloseck(f, "Vidive.txt") && written;
     ClearLine();
     kernel.Finish(o);
     free1D(list);
     free1D(o.taken);
     free1D(o.sizes);
+    return written;
 }
 
 // ---------------------------------------------------------------------------
@@ -649,14 +652,14 @@ void SampleSizes(int n, int initial, int step, int* sizes) {
         sizes[k] = k == count - 1 ? n : static_cast<int>(std::min<long long>(initial + k * d, n));
 }
 
-void SamplerMeans(int n, int p, double** data) {
+bool SamplerMeans(int n, int p, double** data) {
     MeansKernel kernel;
-    RunSampler(n, p, data, kernel);
+    return RunSampler(n, p, data, kernel);
 }
 
-void SamplerEntropy(int n, int p, double** data) {
+bool SamplerEntropy(int n, int p, double** data) {
     EntropyKernel kernel;
-    RunSampler(n, p, data, kernel);
+    return RunSampler(n, p, data, kernel);
 }
 
 // ===========================================================================
@@ -939,7 +942,7 @@ void PrintCombined(FILE* f, SharpnessWork& w, double** D2, int s, const int* lis
 
 }  // namespace
 
-void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSamples, int n, int step,
+bool GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSamples, int n, int step,
                                       int initial, double** R, double** D2, bool isDissimilarity,
                                       bool squared, clusterReport* records, const int* list, int save,
                                       double** Gstar, int** countG, SharpnessWork* work,
@@ -971,6 +974,8 @@ void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
         fprintf(f, "%s\n", kDashes);
         fprintf(f, "INTERMEDIATE RESULTS ITERATION %d:\n", iteration);
     }
+    // A block that cannot be opened is lost as one that cannot be closed.
+    const bool opened = save != 'y' || f;
     for (int st = 0; st < static_cast<int>(sizes.size()); st++) {
         const int s = sizes[st];
         for (int a = 0; a < s; a++)
@@ -1078,15 +1083,16 @@ void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
             for (size_t st = 0; st < sizes.size(); st++) fprintf(f, "\t%g", Gstar[L][st]);
         }
         fprintf(f, "\n\n");
-        fcloseck(f, "Vidive.txt");
+        return fcloseck(f, "Vidive.txt");
     }
+    return opened;
 }
 
-void GroupPartitionSharpness(int iteration, int iterations, int nullSamples, int n, int step, int initial,
+bool GroupPartitionSharpness(int iteration, int iterations, int nullSamples, int n, int step, int initial,
                              double** R, double** D2, bool isDissimilarity, bool squared,
                              clusterReport* records, const int* list, int save, double** Gstar,
                              int** countG, SharpnessWork* work, int K, int method, gsl_rng* g) {
-    GroupPartitionSharpness_PerGroup(iteration, iterations, nullSamples, n, step, initial, R, D2,
+    return GroupPartitionSharpness_PerGroup(iteration, iterations, nullSamples, n, step, initial, R, D2,
                                      isDissimilarity, squared, records, list, save, Gstar, countG, work,
                                      nullptr, K, method, g);
 }
@@ -1118,12 +1124,12 @@ void WriteLevelRows(FILE* f, int K, int steps, const std::function<double(int, i
 
 }  // namespace
 
-void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* records) {
+bool SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* records) {
     if (n < 3) {
         fprintf(out, "%s",
                 Text("\nThe sharpness of group partitions needs at least 3 sampling units.\n",
                      "\nA nitidez das particoes em grupos requer pelo menos 3 unidades amostrais.\n"));
-        return;
+        return true;
     }
     // Squared distances of the clustered matrix, both triangles.
     ScopedMatrix<double> D2(n, n);
@@ -1143,7 +1149,7 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
                      "evaluate.\n",
                      "\nTodas as distancias entre as unidades amostrais sao 0: nao ha estrutura de grupos a "
                      "avaliar.\n"));
-        return;
+        return true;
     }
 
     InitIFLibG();
@@ -1155,7 +1161,7 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
 
     strcpy(modeVidive, "a");
     FILE* f = fopenck("Vidive.txt", nullptr, modeVidive);
-    if (!f) return;
+    if (!f) return false;
     char attribute[320];
     if (K == 2)
         snprintf(attribute, sizeof attribute, "%s%s",
@@ -1170,7 +1176,7 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
                       "grupos.\n"),
                  K);
     WriteHeader(f, o, attribute, line, "\n\n");
-    fcloseck(f, "Vidive.txt");
+    std::atomic<bool> written(fcloseck(f, "Vidive.txt"));
     const double start = difftime_Clock_Init();
 
     const std::vector<int> sizes = Sizes(n, o.initial, o.step);
@@ -1197,9 +1203,11 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
             sl.Clear();
             int* list = lists[thread].data();
             RndListBootstrap(n, list, g);
-            GroupPartitionSharpness_PerGroup(it, o.iterations, 1, n, o.step, o.initial, R, D2, isDissimilarity,
-                                             true, records, list, o.save, sl.G.get(), sl.countG.get(),
-                                             works[thread].get(), sl.groupRows.data(), K, clusMeth, g);
+            if (!GroupPartitionSharpness_PerGroup(it, o.iterations, 1, n, o.step, o.initial, R, D2,
+                                                  isDissimilarity, true, records, list, o.save, sl.G.get(),
+                                                  sl.countG.get(), works[thread].get(), sl.groupRows.data(), K,
+                                                  clusMeth, g))
+                written = false;
         },
         [&](int, int slot) {
             SharpnessSlot& sl = slots[slot];
@@ -1244,9 +1252,10 @@ void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
             }
         }
         fprintf(f, "\n");
-        fcloseck(f, "Vidive.txt");
     }
+    const bool closed = fcloseck(f, "Vidive.txt");
     ClearLine();
+    return closed && written;
 }
 
 // ---------------------------------------------------------------------------
@@ -1349,7 +1358,7 @@ void SampledScores(StabilityWork& w, int axes, int s, const int* list, double** 
 
 }  // namespace
 
-void BootstrappedOrdination_D(int iteration, int iterations, int step, int initial, const int* list,
+bool BootstrappedOrdination_D(int iteration, int iterations, int step, int initial, const int* list,
                               double** roStar, int** countP, int A, double** reference, int save,
                               gsl_rng* g, StabilityWork* work) {
     (void)iterations;
@@ -1363,9 +1372,11 @@ void BootstrappedOrdination_D(int iteration, int iterations, int step, int initi
     const std::vector<int> sizes = Sizes(n, initial, step);
 
     FILE* f = nullptr;
+    bool written = true;
     if (save == 'y') {
         if (iteration == 1) {
             FILE* h = fopenck("Vidive.txt", nullptr, "a");
+            written = h != nullptr;
             if (h) {
                 fprintf(h, "%s", Text("\nReference ordination scores:\n", "\nEscores da ordenacao de referencia:\n"));
                 fprintf(h, "%s", Text("Sampling units:                 \t", "Unidades amostrais:             \t"));
@@ -1376,10 +1387,11 @@ void BootstrappedOrdination_D(int iteration, int iterations, int step, int initi
                     for (int i = 0; i < n; i++) fprintf(h, "%g\t", reference[b][i]);
                     fprintf(h, "\n");
                 }
-                fcloseck(h, "Vidive.txt");
+                written = fcloseck(h, "Vidive.txt");
             }
         }
         f = fopenck("Vidive.txt", nullptr, "a");
+        if (!f) written = false;
         if (f) {
             fprintf(f, "%s\n", kDashes);
             fprintf(f, Text("INTERMEDIATE RESULTS ITERATION %d:\n", "RESULTADOS INTERMEDIARIOS ITERACAO %d:\n"),
@@ -1545,7 +1557,8 @@ void BootstrappedOrdination_D(int iteration, int iterations, int step, int initi
             }
         }
     }
-    if (f) fcloseck(f, "Vidive.txt");
+    if (f) written = fcloseck(f, "Vidive.txt") && written;
+    return written;
 }
 
 namespace {
@@ -1579,6 +1592,7 @@ int OrdinationStabilityRun(int A, int initial, int step, int iterations, int sav
     sums.sum.assign(cells, 0.0);
     sums.defined.assign(cells, 0);
     sums.countP.assign(cells, 0);
+    std::atomic<bool> lost(false);
 
     team.Run(
         iterations,
@@ -1588,8 +1602,9 @@ int OrdinationStabilityRun(int A, int initial, int step, int iterations, int sav
             sl.count.Clear();
             int* list = lists[thread].data();
             RndListBootstrap(n, list, g);
-            BootstrappedOrdination_D(it, iterations, step, initial, list, sl.ro.get(), sl.count.get(), A, reference,
-                                     save, g, works[thread].get());
+            if (!BootstrappedOrdination_D(it, iterations, step, initial, list, sl.ro.get(), sl.count.get(), A,
+                                          reference, save, g, works[thread].get()))
+                lost = true;
         },
         [&](int, int slot) {
             StabilitySlot& sl = slots[slot];
@@ -1603,10 +1618,11 @@ int OrdinationStabilityRun(int A, int initial, int step, int iterations, int sav
                     sums.countP[c] += sl.count.rows[a][st];
                 }
         });
+    sums.written = !lost;
     return team.Threads();
 }
 
-void SamplerOrdination() {
+bool SamplerOrdination() {
     const bool offered = (optReseDir == 1 && optOrdiType == 1) || (optReseDir == 2 && (optOrdiType == 2 || optOrdiType == 3));
     const int n = nObj;
     const int most = std::min({nVar, rank, nObj - 1});
@@ -1618,7 +1634,7 @@ void SamplerOrdination() {
                      "\nA estabilidade dos eixos de ordenacao requer uma ordenacao de unidades amostrais por "
                      "coordenadas principais, ou de variaveis por componentes principais ou analise de "
                      "correspondencia, com pelo menos um eixo e 2 unidades amostrais.\n"));
-        return;
+        return true;
     }
     InitIFLibG();
     const int A = AskWhole("Enter the maximum number of ordination principal axes to be monitored: ",
@@ -1629,14 +1645,14 @@ void SamplerOrdination() {
 
     strcpy(modeVidive, "a");
     FILE* f = fopenck("Vidive.txt", nullptr, modeVidive);
-    if (!f) return;
+    if (!f) return false;
     char attribute[256];
     snprintf(attribute, sizeof attribute,
              Text("Sample attribute: ordination stability\nConsidering up to %d ordination axes.\n",
                   "Atributo amostral: estabilidade da ordenacao\nConsiderando ate %d eixos de ordenacao.\n"),
              A);
     WriteHeader(f, o, attribute, line, "\n\n");
-    fcloseck(f, "Vidive.txt");
+    const bool opening = fcloseck(f, "Vidive.txt");
     const double start = difftime_Clock_Init();
 
     const std::vector<int> sizes = Sizes(n, o.initial, o.step);
@@ -1690,7 +1706,8 @@ void SamplerOrdination() {
             for (int st = 0; st < steps; st++) fprintf(f, "%lld\t", defined[static_cast<size_t>(a) * steps + st]);
         }
         fprintf(f, "\n");
-        fcloseck(f, "Vidive.txt");
     }
+    const bool closed = fcloseck(f, "Vidive.txt");
     ClearLine();
+    return opening && sums.written && closed;
 }

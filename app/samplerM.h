@@ -60,14 +60,15 @@ void SampleSizes(int n, int initial, int step, int* sizes);
 // average is over the iterations in which it was defined; an average or a
 // limit that cannot be formed (no defined value, or fewer than m for a limit)
 // is printed -999. When "Vidive.txt" cannot be opened, fopenck says so and no
-// iteration runs.
+// iteration runs. Each returns true when every block of its report was
+// written and closed whole (fcloseck has spoken of any that was not).
 //
 // SamplerMeans: mean, standard deviation (divisor s - 1) and skewness m3 /
 // m2^1.5 (central moments with divisor s; 0 when m2 is 0).
-void SamplerMeans(int n, int p, double** data);
+bool SamplerMeans(int n, int p, double** data);
 // SamplerEntropy: the Renyi entropy of order alphaEntropy, in nats, of the
 // frequencies of the states (whole-number codes) in the sample.
-void SamplerEntropy(int n, int p, double** data);
+bool SamplerEntropy(int n, int p, double** data);
 
 // ---------------------------------------------------------------------------
 // Samplers of group sharpness and ordination stability
@@ -82,7 +83,9 @@ void SamplerEntropy(int n, int p, double** data);
 // seeded by a number drawn from r in iteration order, and the sums over
 // iterations are formed in iteration order: a seed gives the same report on
 // any number of threads. With intermediate results saved the loop runs on
-// one thread, so that each iteration's block comes whole and in order.
+// one thread, so that each iteration's block comes whole and in order. Both
+// return true when every block of their report was written and closed
+// whole.
 
 struct clusterReport;
 
@@ -104,7 +107,7 @@ struct clusterReport;
 // sample, drawing each matched sample group's units from the members of its
 // reference group, gives GNull with the same matching: P(GNull <= G*), and
 // per group P(QbNull >= Qb).
-void SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* records);
+bool SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* records);
 
 // Buffers of one thread for GroupPartitionSharpness_PerGroup, with the
 // reference partitions of the complete data into 2..K groups cut from
@@ -124,14 +127,14 @@ void FreeSharpnessWork(SharpnessWork* work);
 // work of this call's own is used). work, made from the same D2, may be null
 // (made and released here, the reference cut from records); g null draws
 // from r. save 'y' appends the iteration's intermediate block to
-// "Vidive.txt".
-void GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSamples, int n, int step,
+// "Vidive.txt"; false when that block could not be written whole.
+bool GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSamples, int n, int step,
                                       int initial, double** R, double** D2, bool isDissimilarity,
                                       bool squared, clusterReport* records, const int* list, int save,
                                       double** Gstar, int** countG, SharpnessWork* work,
                                       int*** countGroup, int K, int method, gsl_rng* g);
 // The same iteration without the per-group counts.
-void GroupPartitionSharpness(int iteration, int iterations, int nullSamples, int n, int step, int initial,
+bool GroupPartitionSharpness(int iteration, int iterations, int nullSamples, int n, int step, int initial,
                              double** R, double** D2, bool isDissimilarity, bool squared,
                              clusterReport* records, const int* list, int save, double** Gstar,
                              int** countG, SharpnessWork* work, int K, int method, gsl_rng* g);
@@ -148,7 +151,7 @@ void GroupPartitionSharpness(int iteration, int iterations, int nullSamples, int
 // variables were permuted independently gives roRnd: P(roRnd >= ro*).
 // Averages and probabilities are over the iterations in which ro* was
 // defined; a cell never defined prints -999.
-void SamplerOrdination();
+bool SamplerOrdination();
 
 // Buffers of one thread for BootstrappedOrdination_D (the current data set's
 // sizes, A axes).
@@ -165,8 +168,8 @@ void FreeStabilityWork(StabilityWork* work);
 // 0.001 of the sum of the first ones. reference: the unit scores of the
 // reference ordination, one row per axis. work may be null; g null draws
 // from r. save 'y' appends the intermediate block (at iteration 1 the
-// reference scores first).
-void BootstrappedOrdination_D(int iteration, int iterations, int step, int initial, const int* list,
+// reference scores first); false when a block could not be written whole.
+bool BootstrappedOrdination_D(int iteration, int iterations, int step, int initial, const int* list,
                               double** roStar, int** countP, int A, double** reference, int save,
                               gsl_rng* g, StabilityWork* work);
 
@@ -181,10 +184,12 @@ void BootstrappedOrdination_D(int iteration, int iterations, int step, int initi
 // order, and the cells are added in iteration order, so the sums do not
 // depend on the number of threads; with save 'y' one thread runs them and
 // each iteration's block is appended to "Vidive.txt". Returns the number of
-// threads that ran them.
+// threads that ran them; written is false when a block could not be
+// written whole.
 struct StabilitySums {
     std::vector<double> sum;
     std::vector<long long> defined, countP;
+    bool written = true;
 };
 int OrdinationStabilityRun(int A, int initial, int step, int iterations, int save, double** reference,
                            StabilitySums& sums);

@@ -402,6 +402,40 @@ TEST(ReportWrites, AFailedWriteIsSaidAndNeverSentToTheFile) {
     EXPECT_EQ(r.out.find("See data on file"), std::string::npos);
 }
 
+// The disc fills up 64 bytes before the end of the last block of a report
+// (measured on a run with room for all of it): the block that follows the
+// report proper, the bootstrap's final block or the Beals test's, is lost,
+// and the screen does not send the user to the report.
+TEST(ReportWrites, ADiscFullAtTheLastBlockLeavesNoSeeResults) {
+    const std::string dune = Load("dune.txt", 1, 20, 30, "N\n1\nn\n");
+    const struct {
+        const char* key;
+        std::string script;
+    } cases[] = {
+        {"V bootstrap", dune + "v\n1\ny\n20\n10\n0.1\n2\n1\nn\nx\n"},
+        {"T Beals test", dune + "t\n1\n1\n3\n11\n0\nn\nn\ny\n2\n123\n49\nn\nx\n"},
+        {"C sharpness", dune + "r\n1\n3\n0\nn\nc\n3\ny\n2\n20\n3\n2\n11\nn\nx\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        Dialogue room;
+        room.PutExample("dune.txt");
+        RunResult r = room.Run(c.script);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const int said = Count(r.out, "See results on file Vidive.txt.");
+        ASSERT_GE(said, 1);
+        const long whole = static_cast<long>(r.File("Vidive.txt").size());
+        Dialogue full;
+        full.PutExample("dune.txt");
+        full.LimitFileSize(whole - 64);
+        r = full.Run(c.script);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("\nFAIL TO PRINT ON FILE Vidive.txt !!!\n"), std::string::npos) << r.err;
+        // The keys before it wrote whole reports and said so.
+        EXPECT_EQ(Count(r.out, "See results"), said - 1);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Session names stay in the folder
 // ---------------------------------------------------------------------------

@@ -288,7 +288,7 @@ protected:
         for (auto& name : names) f >> name;
         Data(x, Ints(p, type), names);
     }
-    std::string Run(void (*sampler)(int, int, double**), const std::string& answers) {
+    std::string Run(bool (*sampler)(int, int, double**), const std::string& answers) {
         std::string console;
         CaptureStderr();
         WithConsole(answers, console, [&] { sampler(x_.size(), types_.size(), data_); });
@@ -554,7 +554,7 @@ TEST_F(Sampler, IntermediateResultsOfEachIteration) {
 TEST_F(Sampler, VariablesTakenByType) {
     Data({{1, 0, 2, 1}, {0, 1, 3, 4}, {1, 1, 1, 2}}, {1, 2, 3, 4});
     struct Case {
-        void (*sampler)(int, int, double**);
+        bool (*sampler)(int, int, double**);
         int presenceAbsence;
         std::vector<bool> taken;
     } cases[] = {
