@@ -4227,7 +4227,13 @@ void Procrustes(Session* first, Session* second) {
                 : "\n\nMatriz de dados da sessao %s, com %d unidades (linhas) e %d variaveis (colunas) apos ajuste "
                   "simetrico de Procrustes para ajuste maximo com a sessao %s, segundo Lavonne & Lavonne (2012 "
                   "p.534):\n",
-            second->filename, n, k, first->filename);
+            second->filename, n, second->nVar, first->filename);
+    if (k > second->nVar)
+        fprintf(report,
+                eng ? "The adjusted matrix has %d columns, the larger number of variables of the two sessions (%d in "
+                      "%s).\n"
+                    : "A matriz ajustada tem %d colunas, o maior numero de variaveis das duas sessoes (%d em %s).\n",
+                k, first->nVar, first->filename);
     PrintMatrixTab(report, n, k, fit.x, sDigits);
     fprintf(report, "\n");
     fcloseck(report, kReport);
