@@ -89,6 +89,31 @@ TEST(ConditionalProb, TargetFormUpdatesAfterAColumnChanges) {
         }
 }
 
+// The forms without a normalize argument normalise type 2 alone; each
+// gives what its longer form gives with that choice, the column update too.
+TEST(BealsSmoothing, FormsWithoutNormalizeNormaliseTypeTwoAlone) {
+    auto same = [](const Table& a, const Table& b, const char* what, int type) {
+        for (int i = 0; i < a.rows; i++)
+            for (int j = 0; j < a.cols; j++) EXPECT_EQ(a[i][j], b[i][j]) << what << " type " << type;
+    };
+    for (int type = 0; type <= 2; type++) {
+        Table X(Abundances()), a(9, 6, 0.0), b(9, 6, 0.0), Ma(6, 6, 0.0), Mb(6, 6, 0.0);
+        for (bool include : {false, true}) {
+            BealsSmoothing(9, 6, X.x, X.x, a.x, include, type);
+            BealsSmoothing(9, 6, X.x, X.x, b.x, include, type, type == 2);
+            same(a, b, "older form", type);
+            BealsSmoothing(9, 6, X.x, X.x, a.x, false, 0, Ma.x, include, type);
+            BealsSmoothing(9, 6, X.x, X.x, b.x, false, 0, Mb.x, include, type, type == 2);
+            same(a, b, "current form", type);
+            same(Ma, Mb, "its matrix", type);
+        }
+        for (int i = 0; i < 9; i++) X[i][2] = i % 3;
+        ConditionalProb(2, 9, 6, X.x, Ma.x, type);
+        ConditionalProb(2, 9, 6, X.x, Mb.x, type, type == 2);
+        same(Ma, Mb, "column update", type);
+    }
+}
+
 TEST(BealsSmoothing, WithAndWithoutTheTargetByHand) {
     Table X(kPresence), out(4, 3, 0.0), M(3, 3, 0.0);
     BealsSmoothing(4, 3, X.x, X.x, out.x, false, 0, M.x, true, 0, false);

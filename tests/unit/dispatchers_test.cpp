@@ -570,6 +570,23 @@ TEST(OrdinationLib, EigenvaluesAloneAgreeWithTheFullAnalysis) {
         }
 }
 
+// Distances whose squares overflow leave principal coordinates without a
+// number to analyse: refused as undefined values, rather than axes of
+// infinities.
+TEST(OrdinationLib, SquaresBeyondTheLargestDoubleGiveNoAxes) {
+    Table t = Points();
+    Square d(5);
+    ResemblanceLib(5, 2, t.x, d.x, 1, 3, nullptr, 1, 0, 0, false);
+    for (int i = 0; i < 5; i++)
+        for (int j = 0; j < 5; j++) d[i][j] *= 1e200;
+    Ordination o(5, 5);
+    o.Run(0, t.x, d.x, 1, 3, 1);
+    EXPECT_EQ(o.status, ordinationUndefinedValues);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.axes, 0);
+    for (int k = 0; k < 5; k++) EXPECT_TRUE(std::isnan(o.eig[k])) << k;
+}
+
 // An ordination computes the eigenvectors of its axes alone. Against the
 // complete analysis of the same matrix (every vector, another LAPACK
 // route): the same eigenvalues, the same vectors of the kept axes, rows of

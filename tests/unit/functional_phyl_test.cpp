@@ -15,6 +15,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -643,6 +644,14 @@ TEST(FunctionalPhylTest, RefusedRecordsAndStatisticsNotTestable) {
         }
     }
     EXPECT_TRUE(std::isnan(rec.in.PFE));
+}
+
+// The names as the report prints them, in the order of the statistics.
+TEST(FunctionalPhylStats, NamesOfTheStatistics) {
+    const std::pair<int, const char*> names[] = {{fpTE, "ro(TE)"}, {fpXE_T, "ro(XE.T)"}, {fpXE_TP, "ro(XE.TP)"},
+                                                 {fpXE_TR, "ro(XE.TR)"}, {fpBM, "ro(BM)"}, {fpFE, "ro(FE)"},
+                                                 {-1, ""}, {kFunctionalPhylStatistics, ""}};
+    for (const auto& [s, name] : names) EXPECT_STREQ(FunctionalPhylStatisticName(s), name) << s;
 }
 
 }  // namespace

@@ -134,6 +134,9 @@ TEST(GroupSumsOfSquares, ContrastsAndThePairwiseTable) {
     Ints pos(10), neg(10);
     for (int i = 0; i < 10; i++) pos[i] = groups[i] == 1, neg[i] = groups[i] == 2;
     EXPECT_NEAR(GrContrastSS(10, D.x, pos.data(), neg.data(), false), q12 - q1 - q2, 1e-12);
+    bool posB[10], negB[10];
+    for (int i = 0; i < 10; i++) posB[i] = pos[i] == 1, negB[i] = neg[i] == 1;
+    EXPECT_NEAR(GrContrastSS(10, D.x, posB, negB, false), q12 - q1 - q2, 1e-12);
 
     // The pairwise table: Q(a) on the diagonal, Q(a and b) - Q(a) - Q(b) above.
     Table M(3, 3);

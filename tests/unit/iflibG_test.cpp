@@ -1,6 +1,8 @@
 // Progress line, processors and clocks.
 #include <gtest/gtest.h>
 #include <omp.h>
+#include <stdio_ext.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -9,6 +11,8 @@
 #include <thread>
 
 #include "iflibG.h"
+#include "rhlibDim.h"
+#include "stream_util.h"
 
 namespace {
 
@@ -158,6 +162,64 @@ TEST(Clocks, StopwatchAndTimeStamp) {
     fclose(f);
     EXPECT_EQ(std::string(buffer).size(), 25u);  // "Www Mmm dd hh:mm:ss yyyy\n"
     EXPECT_EQ(buffer[24], '\n');
+}
+
+// Runs call with the standard input reading text; what call leaves unread
+// is dropped.
+template <class F>
+void WithStdin(const std::string& text, F&& call) {
+    FILE* t = tmpfile();
+    fputs(text.c_str(), t);
+    rewind(t);
+    const int saved = dup(STDIN_FILENO);
+    dup2(fileno(t), STDIN_FILENO);
+    clearerr(stdin);
+    call();
+    __fpurge(stdin);
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    clearerr(stdin);
+    fclose(t);
+}
+
+TEST(Console, WaitAndTheProgressLineForms) {
+    // Wait reads up to the first control character and leaves it there; at
+    // the end of the input it returns.
+    int next = 0;
+    WithStdin("any text\nmore", [&] {
+        Wait();
+        next = getchar();
+    });
+    EXPECT_EQ(next, '\n');
+    WithStdin("no end of line", [] { Wait(); });
+    CapturedProgress p;
+    ClearLineLength(3);
+    EXPECT_EQ(p.Text(), "\b\b\b");
+    EXPECT_EQ(GetNumberActiveProcessors(), 1);
+}
+
+TEST(Console, DataFileNameIsAskedUntilAFileOpens) {
+    char name[160] = "";
+    FILE* f = nullptr;
+    char existing[] = "/tmp/tevlan_nameXXXXXX";
+    close(mkstemp(existing));
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    WithStdin("no-such-file.txt\n" + std::string(existing) + "\n", [&] { f = ReadDataFileName(name); });
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Enter data file name: \aEnter data file name: ");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("can't open no-such-file.txt"), std::string::npos);
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    EXPECT_EQ(std::string(name), existing);
+    unlink(existing);
+    // An input that ends before a file opens ends the program's way.
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int code = 0;
+    WithStdin("no-such-file.txt\n", [&] { code = ThrownCode([&] { ReadDataFileName(name); }); });
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, 2);
 }
 
 }  // namespace

@@ -724,6 +724,11 @@ TEST(Florula, DeviationsPatternsValencesAndDiversity) {
     EXPECT_DOUBLE_EQ(LocalValence(2, 2, s.x, 1.0), lv);
     EXPECT_DOUBLE_EQ(FloristicValence(2, 2, s.x, 1.0), fv);
     EXPECT_NEAR(LocalDistinctiveness(2, 2, s.x, 1.0), std::log(2.0), 1e-15);
+    // Occupancies 3, 1, 2 of four communities and richnesses 2, 1, 2, 1 of
+    // three species: the invalences are the entropies of the absences.
+    Table t{{1, 1, 1, 0}, {1, 0, 0, 0}, {0, 0, 1, 1}};
+    EXPECT_NEAR(LocalInvalence(3, 4, t.x, 1.0), Shannon({1, 3, 2}), 1e-15);
+    EXPECT_NEAR(FloristicInvalence(3, 4, t.x, 1.0), Shannon({1, 2, 1, 2}), 1e-15);
 
     Table absent{{1, 1}, {0, 0}};
     CaptureStderr();

@@ -313,6 +313,20 @@ TEST(Freadck1, PassesOverWhatDoesNotMatchAndReportsTheEnd) {
     EXPECT_EQ(GetCapturedStdout(), "\a");
 }
 
+TEST(Freadck, FloatAndLongFields) {
+    TextStream s("x 2.5 -7 0.25 9");
+    float f = 0;
+    long l = 0;
+    EXPECT_EQ(freadck1(s, "%f", &f, "data.txt"), 1);  // x passed over
+    EXPECT_EQ(f, 2.5f);
+    EXPECT_EQ(freadck1(s, "%ld", &l, "data.txt"), 1);
+    EXPECT_EQ(l, -7);
+    EXPECT_EQ(freadck(s, "%f", &f, "data.txt"), 1);
+    EXPECT_EQ(f, 0.25f);
+    EXPECT_EQ(freadck(s, "%ld", &l, "data.txt"), 1);
+    EXPECT_EQ(l, 9);
+}
+
 TEST(Freadck1, LabelsAreBoundedWordByWord) {
     TextStream s("abcdefghij k");
     char w[5];

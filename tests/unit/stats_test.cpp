@@ -176,6 +176,11 @@ TEST(CrossProducts, MissingPairsAreLeftOut) {
     const double c[] = {1, 2, 3};
     EXPECT_DOUBLE_EQ(CrossProduct2Vec(3, c, b), 2 + 10 + 12);
     EXPECT_DOUBLE_EQ(CenteredCrossProduct2Vec(3, c, b), (-1) * (-5.0 / 3) + 0 + 1 * (1.0 / 3));
+    double centred[3];
+    CenterVector(3, b, centred);
+    EXPECT_DOUBLE_EQ(centred[0], -5.0 / 3);
+    EXPECT_DOUBLE_EQ(centred[1], 4.0 / 3);
+    EXPECT_DOUBLE_EQ(centred[2], 1.0 / 3);
 }
 
 TEST(CrossProducts, SelectedPartialAndNeighbourForms) {
@@ -459,9 +464,11 @@ TEST(Transformations, UnitSumHellingerAndNormalize) {
     UnitSumRowsAdj(2, 2, C, C);  // in place
     ExpectRowNear(C, 0, {3.0 / 7, 4.0 / 7});
     Table D({{3, 4}, {0, 0}});
-    NormalizeRows(2, 2, D, Y);
-    ExpectRowNear(Y, 0, {0.6, 0.8});
-    ExpectRowNear(Y, 1, {0, 0});
+    for (auto normalize : {NormalizeRows, NormalizeMatrixRows}) {
+        normalize(2, 2, D, Y);
+        ExpectRowNear(Y, 0, {0.6, 0.8});
+        ExpectRowNear(Y, 1, {0, 0});
+    }
     NormalizeCols(2, 2, D, Y);
     ExpectRowNear(Y, 0, {1, 1});
     UnitSumColsAdj(2, 2, Y, D);

@@ -125,4 +125,13 @@ TEST(Strings, UpperTrimAndCaseFreeCompare) {
     EXPECT_STREQ(code, "Cz");
 }
 
+TEST(Pointers, SwapExchangesTwoEntries) {
+    int a = 1, b = 2, c = 3;
+    void* p[] = {&a, &b, &c};
+    swap(p, 0, 2);
+    EXPECT_EQ(p[0], &c);
+    EXPECT_EQ(p[1], &b);
+    EXPECT_EQ(p[2], &a);
+}
+
 }  // namespace
