@@ -9,6 +9,7 @@
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
 #include "rhlib_M.h"
+#include "rhSimd.h"
 
 namespace {
 
@@ -514,10 +515,7 @@ __attribute__((target("avx2"))) void CrossProductBlockWide(int n, int p, int q, 
     CrossProductPanels<FB>(n, p, q, panels, f0, w, y, m);
 }
 
-bool WideRegisters() {
-    static const bool wide = __builtin_cpu_supports("avx2");
-    return wide;
-}
+bool WideRegisters() { return simd::Active() >= simd::kAvx2; }
 #endif
 
 template <int FB>

@@ -14,6 +14,7 @@
 #include "rhlibOut.h"
 #include "rhlibRes_M.h"
 #include "rhlib_M.h"
+#include "rhSimd.h"
 
 // ===========================================================================
 // The sums of squares of a permuted arrangement
@@ -166,29 +167,18 @@ __attribute__((always_inline)) inline void WithinSumsBody(const Triangle& T, con
     }
 }
 
-// The kernel compiled for the widest registers the processor has; the
-// instructions differ, the sums do not.
-void WithinSumsPlain(const Triangle& T, const int* units, int m, const Job* jobs, int nJobs, double* gather) {
-    WithinSumsBody<Vec2, Bits2>(T, units, m, jobs, nJobs, gather);
-}
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx2"))) void WithinSumsAvx2(const Triangle& T, const int* units, int m,
-                                                    const Job* jobs, int nJobs, double* gather) {
-    WithinSumsBody<Vec4, Bits4>(T, units, m, jobs, nJobs, gather);
-}
-__attribute__((target("avx512f"))) void WithinSumsAvx512(const Triangle& T, const int* units, int m,
-                                                        const Job* jobs, int nJobs, double* gather) {
-    WithinSumsBody<Vec8, Bits8>(T, units, m, jobs, nJobs, gather);
-}
-#endif
-
+// The kernel compiled for the widest registers the processor has, in vectors
+// of their width; the instructions differ, the sums do not.
 void WithinSums(const Triangle& T, const int* units, int m, const Job* jobs, int nJobs, double* gather) {
-#if defined(__x86_64__) && defined(__GNUC__)
-    static const int width = __builtin_cpu_supports("avx512f") ? 8 : (__builtin_cpu_supports("avx2") ? 4 : 2);
-    if (width == 8) return WithinSumsAvx512(T, units, m, jobs, nJobs, gather);
-    if (width == 4) return WithinSumsAvx2(T, units, m, jobs, nJobs, gather);
-#endif
-    WithinSumsPlain(T, units, m, jobs, nJobs, gather);
+    simd::Run([&](auto width) SIMD_INLINE {
+        constexpr int W = decltype(width)::value;
+        if constexpr (W == 8)
+            WithinSumsBody<Vec8, Bits8>(T, units, m, jobs, nJobs, gather);
+        else if constexpr (W == 4)
+            WithinSumsBody<Vec4, Bits4>(T, units, m, jobs, nJobs, gather);
+        else
+            WithinSumsBody<Vec2, Bits2>(T, units, m, jobs, nJobs, gather);
+    });
 }
 
 // The text of the language chosen.

@@ -1376,11 +1376,13 @@ void SplitMovingWinPool(int n, int m, double** X, double** Y, int width, int& co
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "rhlibDim.h"
 #include "rhlib_M.h"
 #include "nrutilRH.h"
+#include "rhSimd.h"
 
 namespace dist_detail {
 
@@ -1449,17 +1451,31 @@ constexpr int kLanes = 8;
 // Terms of the pair sums: Add puts attribute (a, b) of a pair into lane l of
 // its sums. Where a value is missing an MV term adds exactly 0, which leaves
 // a sum of non-negative terms unchanged, so that complete rows give the same
-// bits with or without the tests.
+// bits with or without the tests. The terms are computed whatever the values
+// and then chosen: the compiler does not turn an arithmetic operation it
+// would have to skip into a vector one.
 inline bool BothPresent(double a, double b) { return (a != MISSING) & (b != MISSING); }
 
 // The difference where both values are present, else 0.
 inline double PresentDiff(double a, double b) { return BothPresent(a, b) ? a - b : 0.0; }
 
+// v where both values count, else +0, by a mask: a choice the compiler
+// could not vectorise.
+template <bool MV>
+SIMD_INLINE inline double Counted(double a, double b, double v) {
+    if (!MV) return v;
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    bits &= -static_cast<std::uint64_t>(BothPresent(a, b));
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
 template <bool MV>
 struct SqDiffTerm {
     static constexpr int kSums = 1;
-    void Add(double a, double b, double (*acc)[kLanes], int l) const {
-        double d = (!MV || BothPresent(a, b)) ? a - b : 0.0;
+    SIMD_INLINE void Add(double a, double b, double (*acc)[kLanes], int l) const {
+        const double d = Counted<MV>(a, b, a - b);
         acc[0][l] += d * d;
     }
 };
@@ -1467,9 +1483,8 @@ struct SqDiffTerm {
 template <bool MV>
 struct AbsDiffTerm {
     static constexpr int kSums = 1;
-    void Add(double a, double b, double (*acc)[kLanes], int l) const {
-        double d = (!MV || BothPresent(a, b)) ? a - b : 0.0;
-        acc[0][l] += std::fabs(d);
+    SIMD_INLINE void Add(double a, double b, double (*acc)[kLanes], int l) const {
+        acc[0][l] += std::fabs(Counted<MV>(a, b, a - b));
     }
 };
 
@@ -1479,12 +1494,9 @@ template <bool MV, bool Shift>
 struct BrayCurtisTerm {
     static constexpr int kSums = 2;
     double s;
-    void Add(double a, double b, double (*acc)[kLanes], int l) const {
-        bool both = !MV || BothPresent(a, b);
-        double d = both ? a - b : 0.0;
-        double t = both ? (Shift ? (a - s) + (b - s) : a + b) : 0.0;
-        acc[0][l] += std::fabs(d);
-        acc[1][l] += t;
+    SIMD_INLINE void Add(double a, double b, double (*acc)[kLanes], int l) const {
+        acc[0][l] += std::fabs(Counted<MV>(a, b, a - b));
+        acc[1][l] += Counted<MV>(a, b, Shift ? (a - s) + (b - s) : a + b);
     }
 };
 
@@ -1492,8 +1504,7 @@ struct BrayCurtisTerm {
 // (attribute k in lane k mod kLanes, the last q mod kLanes in lane 0), added
 // pairwise in a fixed order, so that the result depends only on the two rows.
 template <class Term>
-inline void PairSums(const Term& term, int q, const double* x, const double* y,
-                     double* out) {
+SIMD_INLINE inline void PairSums(const Term& term, int q, const double* x, const double* y, double* out) {
     double acc[Term::kSums][kLanes];
     for (int s = 0; s < Term::kSums; s++)
         for (int l = 0; l < kLanes; l++) acc[s][l] = 0.0;
@@ -1512,16 +1523,21 @@ inline void PairSums(const Term& term, int q, const double* x, const double* y,
 }
 
 // Every pair i < j of the rows of X on the thread team, store(i, j, sums);
-// the diagonal of R is set to 0.
+// the diagonal of R is set to 0. The sums in the processor's widest
+// registers: the lanes are the same at every width.
 template <class Term, class Store>
 void TrianglePairs(const Term& term, int m, int q, double** X, double** R, Store store) {
-    ForEachTriangleRow(m, q, [&](int i) {
-        R[i][i] = 0.0;
-        double sums[Term::kSums];
-        for (int j = i + 1; j < m; j++) {
-            PairSums(term, q, X[i], X[j], sums);
-            store(i, j, sums);
-        }
+    ForEachTriangleShare(m, q > 0 ? q : 1, [&](int first, int last) {
+        simd::Run([&](auto) SIMD_INLINE {
+            for (int i = first; i < last; i++) {
+                R[i][i] = 0.0;
+                double sums[Term::kSums];
+                for (int j = i + 1; j < m; j++) {
+                    PairSums(term, q, X[i], X[j], sums);
+                    store(i, j, sums);
+                }
+            }
+        });
     });
 }
 
@@ -1581,7 +1597,7 @@ struct BinaryRows {
     const uint64_t* A(int i) const { return absence.data() + static_cast<size_t>(i) * words; }
 };
 
-inline int BitCount(uint64_t v) {
+SIMD_INLINE inline int BitCount(uint64_t v) {
     v = v - ((v >> 1) & 0x5555555555555555ULL);
     v = (v & 0x3333333333333333ULL) + ((v >> 2) & 0x3333333333333333ULL);
     v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
@@ -1592,7 +1608,7 @@ struct Joint {
     int a, b, c, d;
 };
 
-inline Joint JointOfRows(const BinaryRows& B, int i, int j) {
+SIMD_INLINE inline Joint JointOfRows(const BinaryRows& B, int i, int j) {
     const uint64_t *pi = B.P(i), *pj = B.P(j);
     Joint f{0, 0, 0, 0};
     if (B.onlyBinary) {
@@ -1619,8 +1635,12 @@ template <class Coef>
 void BinaryCoefficient(int m, int q, double** X, double** R, Coef coef) {
     if (m <= 0) return;
     BinaryRows B(m, q, X);
-    ForEachTriangleRow(m, B.words * 4, [&](int i) {
-        for (int j = i; j < m; j++) R[i][j] = coef(JointOfRows(B, i, j));
+    // The bit counts by the processor's own instruction where it has one.
+    ForEachTriangleShare(m, std::max(1, B.words * 4), [&](int first, int last) {
+        simd::Run([&](auto) SIMD_INLINE {
+            for (int i = first; i < last; i++)
+                for (int j = i; j < m; j++) R[i][j] = coef(JointOfRows(B, i, j));
+        });
     });
 }
 

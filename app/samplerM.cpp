@@ -21,6 +21,7 @@
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
 #include "rhlib_M.h"
+#include "rhSimd.h"
 
 namespace {
 
@@ -375,8 +376,8 @@ bool RunSampler(int n, int p, double** data, Kernel& kernel) {
 // 1)). Welford's update with Terriberry's third moment rather than power
 // sums: a sample of equal values keeps exactly 0 spread (so its skewness is
 // 0, not noise), and values far from 0 keep their digits.
-inline void AddMoments(int p, const double* __restrict x, double before, double inv,
-                       double* __restrict mean, double* __restrict m2, double* __restrict m3) {
+SIMD_INLINE inline void AddMoments(int p, const double* __restrict x, double before, double inv,
+                                   double* __restrict mean, double* __restrict m2, double* __restrict m3) {
     const double after = before + 1.0;
     for (int j = 0; j < p; j++) {
         const double delta = x[j] - mean[j];
@@ -466,8 +467,11 @@ struct MeansKernel {
             const int size = o.sizes[k];
             if (complete) {
                 // Every column has the same count: one vectorisable pass over
-                // the whole row (the columns not taken are computed and ignored).
-                for (; i < size; i++) AddMoments(p, data[list[i] - 1], i, inv[i + 1], mean, m2, m3);
+                // the whole row (the columns not taken are computed and ignored),
+                // in the processor's widest registers (each column alone).
+                simd::Run([&](auto) SIMD_INLINE {
+                    for (; i < size; i++) AddMoments(p, data[list[i] - 1], i, inv[i + 1], mean, m2, m3);
+                });
             } else {
                 for (; i < size; i++) {
                     const double* x = data[list[i] - 1];

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "levels_util.h"
 #include "matrix_util.h"
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
@@ -638,6 +639,42 @@ TEST(ResemblanceThreads, IdenticalBitsForOneAndManyThreads) {
         }
     }
     omp_set_num_threads(saved);
+}
+
+// The kernels compiled for each vector level give the baseline's bits, on
+// tables whose sizes leave a tail of every length past the lanes, with
+// missing values, with negative values (a shifted percentage difference) and
+// with other values among presences and absences.
+TEST(ResemblanceLevels, IdenticalBitsOnEveryVectorLevel) {
+    const int m = 29;
+    using Fn = void (*)(int, int, double**, double**);
+    const Fn measures[] = {EucliDist,    EucliDistMV,  EucliDistSq,          AbsValFunction, AbsValFunctionMV,
+                           BrayCurtisMV, Jaccard,      MeanSquareContingency, SimpleMatching};
+    for (int q : {3, 8, 21, 67}) {
+        Table full(m, q), holes(m, q), below0(m, q), binary(m, q), mixed(m, q);
+        FillRandom(full, q, 0.0, false);
+        FillRandom(holes, q + 1, 0.1, false);
+        FillRandom(below0, q + 2, 0.1, false);
+        FillRandom(binary, q + 3, 0.0, true);
+        FillRandom(mixed, q + 4, 0.1, true);
+        // Values with every bit of the mantissa in use, so that a product
+        // fused into an addition would show in the sums.
+        for (Table* t : {&full, &holes, &below0})
+            for (int i = 0; i < m; i++)
+                for (int k = 0; k < q; k++)
+                    if ((*t)[i][k] != MISSING) (*t)[i][k] = (*t)[i][k] / 3.7 - (t == &below0 ? 3 : 0);
+        for (const Fn& f : measures)
+            for (Table* t : {&full, &holes, &below0, &binary, &mixed}) {
+                Square base(m);
+                testlevels::OnEveryLevel([&](simd::Level level) {
+                    Square r(m);
+                    f(m, q, t->x, (level == simd::kBaseline ? base : r).x);
+                    for (int i = 0; level != simd::kBaseline && i < m; i++)
+                        ASSERT_EQ(std::memcmp(base[i], r[i], sizeof(double) * m), 0)
+                            << "measure " << (&f - measures) << " level " << level << " q " << q;
+                });
+            }
+    }
 }
 
 // Gower's index and Mahalanobis distance share their pairs out on the team

@@ -24,6 +24,7 @@
 #include "FtevlanGlob.h"
 #include "iflibG.h"
 #include "dataset_util.h"
+#include "levels_util.h"
 #include "rhlibDim.h"
 #include "rhlib_M.h"
 #include "samplerM.h"
@@ -443,6 +444,24 @@ TEST_F(Sampler, MeansOfDuneReplayed) {
           "Lower limits for 4 samples with increasing sizes:\nVar. Achimill: \t0\t0.1\t"})
         EXPECT_NE(report.find(text), std::string::npos) << text;
     EXPECT_EQ(report.find("INTERMEDIATE"), std::string::npos);
+}
+
+TEST_F(Sampler, MeansIdenticalOnEveryVectorLevel) {
+    // The moments in the registers of each level, 30 columns: every digit of
+    // the final tables the same.
+    Example("dune.txt", 20, 30, 3);
+    sDigits = 17;
+    std::string first;
+    testlevels::OnEveryLevel([&](simd::Level level) {
+        std::filesystem::remove("Vidive.txt");
+        Run(SamplerMeans, "3\n4\n99\n0.1\n2\n12345\nn\n");
+        const std::string report = Slurp("Vidive.txt");
+        const std::string tables = report.substr(report.find("\nSample size at"));
+        if (level == simd::kBaseline)
+            first = tables;
+        else
+            EXPECT_EQ(tables, first) << "level " << level;
+    });
 }
 
 TEST_F(Sampler, EntropyOfNominalDuneReplayed) {
