@@ -12,9 +12,11 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -1247,11 +1249,17 @@ std::string AsWord(const char* text) {
 
 // The session file's text, built in memory: it is compared with the file
 // before anything is written, and written in one piece when it differs.
+// A comparison sees the text a piece at a time as it is built and may stop
+// the building at the first piece that differs: a key that changed the
+// resemblance matrix is not made to convert all of it to learn that.
 class SessionText {
 public:
+    using Check = std::function<bool(std::string_view)>;
+    explicit SessionText(Check check) : check_(std::move(check)) {}
     SessionText& operator<<(int v) {
-        char b[16];
-        s_.append(b, std::to_chars(b, b + sizeof b, v).ptr);
+        if (stopped_) return *this;
+        char* p = Room(16);
+        used_ = static_cast<size_t>(std::to_chars(p, p + 16, v).ptr - s_.data());
         return *this;
     }
     // The shortest text that reads back as the same double, so that a
@@ -1259,36 +1267,63 @@ public:
     // it costs a fraction of printf's seventeen digits, which made the
     // writes of a large table take seconds.
     SessionText& operator<<(double v) {
-        char b[32];
-        s_.append(b, std::to_chars(b, b + sizeof b, v).ptr);
+        if (stopped_) return *this;
+        char* p = Room(32);
+        used_ = static_cast<size_t>(std::to_chars(p, p + 32, v).ptr - s_.data());
         return *this;
     }
     SessionText& operator<<(char c) {
-        s_ += c;
+        if (stopped_) return *this;
+        *Room(1) = c;
+        used_++;
         return *this;
     }
     SessionText& operator<<(const std::string& w) {
-        s_ += w;
+        if (stopped_) return *this;
+        memcpy(Room(w.size()), w.data(), w.size());
+        used_ += w.size();
         return *this;
     }
     template <class T>
     void Row(int n, const T* x) {
         for (int j = 0; j < n; j++) *this << x[j] << '\t';
-        s_ += '\n';
+        *this << '\n';
     }
-    void Reserve(size_t n) { s_.reserve(n); }
-    std::string Take() { return std::move(s_); }
+    void Reserve(size_t n) { s_.resize(std::max(s_.size(), n)); }
+    // The whole text, or the part built before a comparison stopped it.
+    std::string Take() {
+        if (check_ && !stopped_) stopped_ = !check_(Text());
+        s_.resize(used_);
+        used_ = 0;
+        return std::move(s_);
+    }
 
 private:
+    static constexpr size_t kPiece = 1 << 16;
+    std::string_view Text() const { return {s_.data(), used_}; }
+    // The numbers are converted in place, at the end of the text.
+    char* Room(size_t k) {
+        if (check_ && used_ - checked_ >= kPiece) {
+            checked_ = used_;
+            stopped_ = !check_(Text());
+        }
+        if (s_.size() - used_ < k) s_.resize(std::max(2 * s_.size(), used_ + k));
+        return &s_[used_];
+    }
+    Check check_;
     std::string s_;
+    size_t used_ = 0, checked_ = 0;
+    bool stopped_ = false;
 };
 
-std::string SessionBody() {
-    SessionText f;
-    // Room for the usual size (the table twice, the resemblance triangle)
-    // at once, instead of copying the text as it grows.
+// The session file's text; check, when given, compares it as it is built.
+std::string SessionBody(SessionText::Check check = nullptr) {
+    const bool comparing = static_cast<bool>(check);
+    SessionText f(std::move(check));
+    // Room for the usual size of a text to write (the table twice, the
+    // resemblance triangle) at once, instead of copying it as it grows.
     const double numbers = temDados == 1 ? 2.0 * nObj * nVar + (temRese == 1 ? 0.5 * nRows * (nRows + 1.0) : 0) : 0;
-    f.Reserve(static_cast<size_t>(std::min(numbers * 8 + 4096, 1e9)));
+    if (!comparing) f.Reserve(static_cast<size_t>(std::min(numbers * 8 + 4096, 1e9)));
     f << AsWord(sessionName) << '\n' << AsWord(filename) << '\n' << std::string(versaoTrack) << '\n';
     const bool hasData = temDados == 1 && dataOrig && data && varType && uaLabels && varLabels;
     f << (hasData ? 1 : 0) << '\n';
@@ -1354,27 +1389,49 @@ bool WriteReplacing(const char* name, const std::string& text) {
     return false;
 }
 
-// Whether the file holds exactly text: a session that the file already
-// holds is not written again, so an analysis that only read it leaves the
-// file (and a folder that cannot be written) alone.
-bool FileHolds(const char* name, const std::string& text) {
-    std::error_code ec;
-    if (!IsRegularFile(name) || std::filesystem::file_size(name, ec) != text.size() || ec) return false;
-    FILE* f = fopen(name, "rb");
-    if (!f) return false;
-    std::vector<char> chunk(1 << 16);
-    bool same = true;
-    for (size_t at = 0; same && at < text.size();) {
-        const size_t want = std::min(chunk.size(), text.size() - at);
-        same = fread(chunk.data(), 1, want, f) == want && memcmp(chunk.data(), text.data() + at, want) == 0;
-        at += want;
+// A file read a piece at a time, to tell whether a text is what it holds.
+// A session that the file already holds is not written again, so an
+// analysis that only read it leaves the file (and a folder that cannot be
+// written) alone.
+class FileComparison {
+public:
+    explicit FileComparison(const char* name) {
+        std::error_code ec;
+        if (!IsRegularFile(name)) return;
+        size_ = std::filesystem::file_size(name, ec);
+        if (!ec) f_ = fopen(name, "rb");
     }
-    same = same && getc(f) == EOF;
-    fclose(f);
-    return same;
-}
+    ~FileComparison() {
+        if (f_) fclose(f_);
+    }
+    FileComparison(const FileComparison&) = delete;
+    FileComparison& operator=(const FileComparison&) = delete;
+    // Whether the file goes on as text does past what was compared before.
+    bool Continues(std::string_view text) {
+        if (!f_ || text.size() > size_) return false;
+        char chunk[1 << 16];
+        while (at_ < text.size()) {
+            const size_t want = std::min(sizeof chunk, text.size() - at_);
+            if (fread(chunk, 1, want, f_) != want || memcmp(chunk, text.data() + at_, want) != 0) return false;
+            at_ += want;
+        }
+        return true;
+    }
+    bool Holds(std::string_view text) { return Continues(text) && at_ == size_ && getc(f_) == EOF; }
 
-bool SessionFileIsCurrent() { return FileHolds(sessionFilename, SessionBody()); }
+private:
+    FILE* f_ = nullptr;
+    size_t size_ = 0, at_ = 0;
+};
+
+bool FileHolds(const char* name, const std::string& text) { return FileComparison(name).Holds(text); }
+
+bool SessionFileIsCurrent() {
+    FileComparison file(sessionFilename);
+    bool same = true;
+    const std::string text = SessionBody([&](std::string_view t) { return same = same && file.Continues(t); });
+    return same && file.Holds(text);
+}
 
 void SessionNotWritten(const char* name) {
     fflush(stdout);
