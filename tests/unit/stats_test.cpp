@@ -331,15 +331,13 @@ TEST(Correlations, MissingValuesSwitchToPairwiseUpperTriangle) {
 TEST(Correlations, PairwiseMatrixEqualsPairByPairOnAnyTeam) {
     const int n = 100, m = 500;
     std::mt19937 gen(7);
-    std::uniform_real_distribution<double> u(-5, 5);
-    Table X(n, m);
+    Table X(n, m), R(n, n, 99.0);
     for (int i = 0; i < n; i++)
-        for (int j = 0; j < m; j++) X[i][j] = u(gen);
+        for (int j = 0; j < m; j++) X[i][j] = std::uniform_real_distribution<double>(-5, 5)(gen);
     X[0][0] = X[40][3] = X[41][4] = M;
     const int saved = NumberOfThreads();
     for (const int threads : {1, 8}) {
         InitMultiprocessing(threads);
-        Table R(n, n, 99.0);
         CorrelationMV(n, m, X, R);
         for (int i = 0; i < n; i++)
             for (int j = 0; j < n; j++)
@@ -391,50 +389,36 @@ TEST(Correlations, CentredValueOfMinus999IsNotMissing) {
 
 // Values whose squares overflow or underflow, and values of both signs near
 // the largest double, whose differences overflow, are standardised and
-// correlated as the same values near 1; a value that is not finite gives a
-// correlation that is not a number, never 0.
+// correlated (complete, pairwise) as the same values near 1; a value that is
+// not finite gives a correlation that is not a number, never 0.
 TEST(Correlations, VeryLargeAndVerySmallValuesAsValuesNearOne) {
     const std::vector<double> x = {1, 3, 0, 0, 2, 2, 2, 0, 0, 4, 0, 1};
     const std::vector<double> y = {-0.2, -0.6, 0.4, 1, -1, 0, -0.6, 0.8, 0.2, -0.2, 0.9, 0.1};
     const int m = 12;
-    std::vector<double> xm = x;
-    xm[3] = M;
-    const double r = Pearson(x, y), rm = Pearson(xm, y);
-    double norm = 0;
-    for (double v : y) norm += v * v;
-    norm = std::sqrt(norm);
-    for (const double scale : {1e200, 1e-200, 1e-300, 1.7e308}) {
-        SCOPED_TRACE(scale);
-        Table X(2, m), Xm(2, m), Y(2, m), Yt(m, 2), Z(m, 2), Rt(2, 2), P(1, 1);
-        std::vector<double> z(m);
-        for (int k = 0; k < m; k++) {
-            X[0][k] = x[k];
-            Xm[0][k] = xm[k];
-            X[1][k] = Xm[1][k] = Yt[k][1] = y[k] * scale;
+    const double norm = std::sqrt(std::inner_product(y.begin(), y.end(), y.begin(), 0.0));
+    for (const double scale : {1e200, 1e-200, 1e-300, 1.7e308, HUGE_VAL}) {
+        Table X({x, y}), Y(2, m), Yt(m, 1), R(2, 2);
+        for (int k = 0; k < m; k++) Yt[k][0] = X[1][k] *= scale;
+        for (const bool missing : {false, true}) {
+            X[0][3] = missing ? M : x[3];
+            CorrelationMV(2, m, X, R);
+            if (scale == HUGE_VAL) {
+                EXPECT_TRUE(std::isnan(R[0][1]));
+                continue;
+            }
+            std::vector<double> xm = x;
+            xm[3] = X[0][3];
+            EXPECT_NEAR(R[0][1], Pearson(xm, y), 1e-14) << scale;
+            EXPECT_NEAR(R[1][1], 1.0, 1e-14) << scale;
         }
-        CorrelationMV(2, m, X, Rt);
-        EXPECT_NEAR(Rt[0][1], r, 1e-14);
-        EXPECT_NEAR(Rt[1][1], 1.0, 1e-14);
-        CorrelationMV(2, m, Xm, Rt);
-        EXPECT_NEAR(Rt[0][1], rm, 1e-14);
-        EXPECT_NEAR(Rt[1][1], 1.0, 1e-14);
-        CorrelationPartition(1, 1, m, X, P);
-        EXPECT_NEAR(P[0][0], r, 1e-14);
-        CenterNormalizeVector(m, X[1], z.data());
-        EXPECT_NEAR(std::inner_product(z.begin(), z.end(), z.begin(), 0.0), 1.0, 1e-14);
+        if (scale == HUGE_VAL) continue;
         NormalizeRowsMV(2, m, X, Y);
-        NormalizeColsMV(m, 2, Yt, Z);
+        NormalizeColsMV(m, 1, Yt, Yt);
         for (int k = 0; k < m; k++) {
-            EXPECT_NEAR(Y[1][k], y[k] / norm, 1e-15);
-            EXPECT_NEAR(Z[k][1], y[k] / norm, 1e-15);
+            EXPECT_NEAR(Y[1][k], y[k] / norm, 1e-15) << scale;
+            EXPECT_NEAR(Yt[k][0], y[k] / norm, 1e-15) << scale;
         }
     }
-    Table X({x, y});
-    X[1][5] = HUGE_VAL;
-    Table R(2, 2);
-    CorrelationMV(2, m, X, R);
-    EXPECT_TRUE(std::isnan(R[0][1]));
-    EXPECT_TRUE(std::isnan(Correlation2VecMV(m, X[0], X[1])));
 }
 
 // ---------------------------------------------------------------------------
