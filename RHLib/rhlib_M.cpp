@@ -228,26 +228,58 @@ int EigenCheck(int n, const double* eig) {
 // team size at every call, and runs on the calling thread inside an active
 // parallel region (a bootstrap or permutation iteration). Threads change the
 // order of its sums, so a threaded result differs from the one-thread result
-// in the last bits; on a given team it is the same at every run. Below this
-// much work (an eigen analysis of about 1,000 units, a fraction of a second
-// on one core) the team's start-up gains nothing: such calls run on the
-// calling thread, so that they give the same bits on any number of threads.
+// in the last bits. Below this much work (an eigen analysis of about 1,000
+// units, a fraction of a second on one core) the team's start-up gains
+// nothing: such calls run on the calling thread, so that they give the same
+// bits on any number of threads.
 constexpr double kThreadedWork = 1e9;
 
-// For the lifetime of a LAPACK call: the team the processors preference set
-// (InitMultiprocessing), or the calling thread alone for a small call. The
-// team never depends on how busy the machine is, so that the same data and
-// settings give the same bits at every run. A dynamic team (OMP_DYNAMIC) is
-// sized by the load average and may be smaller than the one OpenBLAS divides
-// its work among; its threads, which wait for one another, then never finish.
+// The processors that other programs leave free now: the processors less the
+// threads running beside the calling one. The least of a few looks a
+// fraction of a millisecond apart, as the team's idle threads may still be
+// spinning after the last parallel loop. Every processor when the count
+// cannot be read.
+int FreeProcessors() {
+    const int procs = std::max(1, omp_get_num_procs());
+    int least = INT_MAX;
+    for (int look = 0; look < 4; look++) {
+        if (look > 0) {
+            const timespec pause{0, 250000};
+            nanosleep(&pause, nullptr);
+        }
+        // The fourth field of /proc/loadavg: runnable threads / all threads.
+        FILE* f = std::fopen("/proc/loadavg", "r");
+        if (!f) break;
+        double avg[3];
+        int running = 0;
+        const bool read = std::fscanf(f, "%lf %lf %lf %d/", &avg[0], &avg[1], &avg[2], &running) == 4;
+        std::fclose(f);
+        if (read && running >= 1) least = std::min(least, running);
+    }
+    if (least == INT_MAX) return procs;
+    return std::max(1, std::min(procs, procs - (least - 1)));
+}
+
+int ThreadsForLapack(double work) {
+    if (omp_in_parallel()) return 1;
+    const int team = omp_get_max_threads();
+    if (team <= 1 || work < kThreadedWork) return 1;
+    return std::min(team, FreeProcessors());
+}
+
+// For the lifetime of a LAPACK call: ThreadsForLapack(work) threads. A
+// dynamic team (OMP_DYNAMIC) is sized by the load average and may be smaller
+// than the one OpenBLAS divides its work among; its threads, which wait for
+// one another, then never finish.
 class LapackTeam {
 public:
     explicit LapackTeam(double work) : saved_(omp_get_max_threads()) {
         if (omp_in_parallel()) return;
         dynamic_ = omp_get_dynamic() != 0;
         if (dynamic_) omp_set_dynamic(0);
-        if (saved_ <= 1 || work >= kThreadedWork) return;
-        omp_set_num_threads(1);
+        const int threads = ThreadsForLapack(work);
+        if (threads == saved_) return;
+        omp_set_num_threads(threads);
         changed_ = true;
     }
     ~LapackTeam() {
@@ -883,6 +915,8 @@ int MinVectorWhich(int n, const double* x) { return matrixdetail::Which(n, x, ma
 int MinVectorWhich(int n, const int* x) { return matrixdetail::Which(n, x, matrixdetail::kLess); }
 
 // --- Eigen analysis and SVD --------------------------------------------------------
+
+int LapackThreads(double work) { return matrixdetail::ThreadsForLapack(work); }
 
 int EigenHouseholderQL_GSL_D(int n, double** A, double** evec, double* eig) {
     using namespace matrixdetail;

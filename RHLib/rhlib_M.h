@@ -102,12 +102,13 @@ int MinVectorWhich(int n, const int* x);
 // up to a relative 1e-9; for a pair, the component of the right vector, the
 // column of V). Calls of less work than an eigen analysis of about 1,000 x
 // 1,000 run on the calling thread and give the same bits on any team; larger
-// ones run on the team the processors preference set (never fewer threads
-// because the machine is busy), and give the same bits at every run on that
-// team; inside an active parallel region every call runs on the calling
-// thread. When LAPACK reports a failure, the analysis is made again by a
-// slower route (QL/QR iterations on the matrix scaled to unit largest entry,
-// the results scaled back); only a failure of that route too is a failure.
+// ones run on the team the processors preference set, less the processors
+// that other programs keep busy at the time (LapackThreads): their last bits
+// depend on the threads they ran on. Inside an active parallel region every
+// call runs on the calling thread. When LAPACK reports a failure, the
+// analysis is made again by a slower route (QL/QR iterations on the matrix
+// scaled to unit largest entry, the results scaled back); only a failure of
+// that route too is a failure.
 //
 // Symmetric eigen analysis: eigenvalues in descending order in eig,
 // eigenvector k (unit length) in row k of evec (evec may be A). Reads the
@@ -128,6 +129,10 @@ int EigenRank(int n, const double* eig);
 // (orthonormal columns). Returns 1, or 0, writing nothing, for a matrix that
 // is not finite or a failure.
 int SingValueDecomp(int n, int m, double** A, double** U, double* s, double** V);
+// The threads a LAPACK call of work (about n^3 for an n x n eigen analysis)
+// would run on now: 1 inside a parallel region or below the work a team
+// repays, else the caller's team size, at most the processors free.
+int LapackThreads(double work);
 
 // --- Stopping-rule statistics (k is 1-based) --------------------------------
 // Broken-stick expected proportion of axis k of p: (sum_{i=k}^{p} 1/i) / p.

@@ -186,8 +186,8 @@ TEST(EigenPairs, AgreeWithJacobiRotationsUnderTheSignRule) {
 // Below the size at which the team is used, the analysis gives the same bits
 // on any team; inside a parallel region (an iteration of a loop) it runs on
 // its own thread and gives the one-thread bits at any size. Above it, it runs
-// on the team the caller set, however busy the machine, and gives the same
-// bits at every run on that team.
+// on at most the team the caller set, and agrees with one thread to
+// rounding.
 TEST(EigenPairs, SameResultsOnOneAndOnAllThreads) {
     const int saved = omp_get_max_threads();
     const int all = std::max(2, omp_get_num_procs());
@@ -217,10 +217,17 @@ TEST(EigenPairs, SameResultsOnOneAndOnAllThreads) {
     }
     EXPECT_EQ(differing, 0);
 
+    EXPECT_EQ(LapackThreads(300.0 * 300 * 300), 1);
+    const int threads = LapackThreads(1000.0 * 1000 * 1000);
+    EXPECT_GE(threads, 1);
+    EXPECT_LE(threads, all);
     // Asked for a dynamic team, OpenMP sizes it by the load average.
     omp_set_dynamic(1);
-    const Analysis firstRun(large), secondRun(large);
-    EXPECT_TRUE(secondRun.SameBits(firstRun));
+    const Analysis run(large);
+    for (int k = 0; k < 1000; k++) {
+        EXPECT_NEAR(run.eig[k], large1.eig[k], 1e-10 * std::fabs(large1.eig[0])) << k;
+        for (int i = 0; i < 1000 && k < 5; i++) EXPECT_NEAR(run.V[k][i], large1.V[k][i], 1e-8) << k << " " << i;
+    }
     EXPECT_EQ(omp_get_max_threads(), all);
     EXPECT_TRUE(omp_get_dynamic());
     omp_set_dynamic(0);
