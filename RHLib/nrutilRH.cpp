@@ -170,7 +170,7 @@ bool GaussJordan(double** a, int n, double** b, int m, bool report, int* work) {
                         found = true;
                     }
                 } else if (ipiv[k] > 1) {
-                    if (report) fputs("gaussj: Singular Matrix-1", stderr);
+                    if (report && ok) fputs("gaussj: Singular Matrix-1", stderr);
                     ok = false;
                 }
             }
@@ -188,7 +188,7 @@ bool GaussJordan(double** a, int n, double** b, int m, bool report, int* work) {
         indxc[i] = icol;
         const double pivot = a[icol][icol];
         if (!std::isfinite(pivot) || std::fabs(pivot) <= tiny) {
-            if (report) fputs("gaussj: Singular Matrix-2", stderr);
+            if (report && ok) fputs("gaussj: Singular Matrix-2", stderr);
             ok = false;
         }
         const double pivinv = 1.0 / pivot;

@@ -53,7 +53,9 @@ void Convertn1_n(int rows, int cols, double** A1, double** A);
 // rows leave a pivot of rounding size, not an exact 0.
 // ---------------------------------------------------------------------------
 // Writes "gaussj: Singular Matrix-1" or "-2" on the standard error stream and
-// goes on; returns false in that case (its results are then not usable).
+// goes on; returns false in that case (its results are then not usable). A
+// matrix is told singular once, at its first failing step, however many
+// steps fail after it.
 bool gaussj(double** a, int n, double** b, int m);
 // Returns false (no message) when the matrix is singular.
 bool gaussj_RH(double** a, int n, double** b, int m);

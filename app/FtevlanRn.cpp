@@ -1237,23 +1237,6 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
                        : nullptr;
     if (!report) return;
     timer = time(nullptr);
-    if (save) {
-        fprintf(report, "\n%s\n", line);
-        fprintf(report, "%s",
-                eng ? "RANDOMIZATION TEST: Data and results of each permutation\n"
-                    : "TESTE DE ALEATORIZACAO: Dados e resultados de cada permutacao\n");
-        fprintf(report, "%s\n", line);
-        fprintf(report, "%s\n", ctime(&timer));
-        ShowStatus(report);
-        PrintNumberOfPermutations(report, N);
-        fprintf(report, "%s",
-                eng ? "Test criteria: regression coefficients (b) and coefficient of determination (r squared)\n"
-                    : "Criterios do teste: coeficientes de regressao (b) e coeficiente de determinacao (r "
-                      "quadrado)\n");
-        fprintf(report, "\n%s\n", line);
-        fprintf(report, "%s", eng ? "Permutation 1:\n" : "Permutacao 1:\n");
-    }
-
     double** B = dim2DT<double>(p, q);
     double** Brnd = dim2DT<double>(p, q);
     double** Bobs = dim2DT<double>(p, q);
@@ -1268,11 +1251,32 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
     double* SST = dim1DT<double>(q);
     int* list = dim1DT<int>(n);
 
-    const int fittedOk = regression(n, q, p, s1->data, s2->data, B, b0, fitted, r2, SST, true, report, port, full);
+    // Whether the model can be fitted is known before anything is written,
+    // so that a refusal stands alone under the block's title and status.
+    const int fittedOk = regression(n, q, p, s1->data, s2->data, B, b0, fitted, r2, SST, false, nullptr, port, false);
     FixedFactorFits* fits = fittedOk ? new FixedFactorFits(n, q, p, s1->data, s2->data) : nullptr;
+    const char* title = eng ? "LINEAR MODELS: RANDOMIZATION TEST" : "MODELOS LINEARES: TESTE DE ALEATORIZACAO";
     if (!fits || !fits->Fitted()) {
+        PrintFinalBlockHead(report, title, false, timer, difftime_Clock(start), N);
         ModelCannotBeFitted(report);
     } else {
+        if (save) {
+            fprintf(report, "\n%s\n", line);
+            fprintf(report, "%s",
+                    eng ? "RANDOMIZATION TEST: Data and results of each permutation\n"
+                        : "TESTE DE ALEATORIZACAO: Dados e resultados de cada permutacao\n");
+            fprintf(report, "%s\n", line);
+            fprintf(report, "%s\n", ctime(&timer));
+            ShowStatus(report);
+            PrintNumberOfPermutations(report, N);
+            fprintf(report, "%s",
+                    eng ? "Test criteria: regression coefficients (b) and coefficient of determination (r squared)\n"
+                        : "Criterios do teste: coeficientes de regressao (b) e coeficiente de determinacao (r "
+                          "quadrado)\n");
+            fprintf(report, "\n%s\n", line);
+            fprintf(report, "%s", eng ? "Permutation 1:\n" : "Permutacao 1:\n");
+        }
+        regression(n, q, p, s1->data, s2->data, B, b0, fitted, r2, SST, true, report, port, full);
         // The observed statistics that random ones are counted against come
         // from the same computation as theirs.
         fits->Regression(nullptr, Bobs, r2obs);
@@ -1296,7 +1300,6 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
             for (int v = 0; v < q; v++) Count(r2rnd[v], r2obs[v], count[p][v]);
         }
 
-        const char* title = eng ? "LINEAR MODELS: RANDOMIZATION TEST" : "MODELOS LINEARES: TESTE DE ALEATORIZACAO";
         PrintFinalBlockHead(report, title, save, timer, difftime_Clock(start), N);
         fprintf(report, "%s",
                 eng ? "Test criteria: regression coefficients and coefficient of determination (r squared)\n"

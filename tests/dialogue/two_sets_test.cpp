@@ -346,6 +346,47 @@ TEST_F(TwoSetsKey, ProcrustesFitsTheSecondSetOntoTheFirst) {
     }
 }
 
+// A model that cannot be fitted, two equal factors or 25 factors for 20
+// units, is refused once on the console and once in the report, under the
+// block's title and status; the library's own message comes once at most.
+TEST_F(TwoSetsKey, ASingularModelIsRefusedOnce) {
+    std::string twin;
+    for (int i = 0; i < 20; i++) twin += std::to_string(i % 7) + " " + std::to_string(i % 7) + "\n";
+    d_.Put("twin.txt", twin);
+    d_.Put("many.txt", DuneColumns(0, 25));
+    const RunResult made =
+        Fresh(Load("twin.txt", 1, 20, 2, false, "twin", false) + Load("many.txt", 1, 20, 25, true, "many") + "x\n");
+    ASSERT_EQ(made.status, 0) << made.err;
+    std::string responses = "1", factors = "0";
+    for (int j = 1; j < 30; j++) responses += " 0", factors += j <= 25 ? " 1" : " 0";
+    struct Case {
+        std::string answers;
+        const char* title;
+    };
+    const char* const models = "LINEAR MODELS: RANDOMIZATION TEST\n";
+    const char* const rda = "REDUNDANCY ANALYSIS (RDA) \n";
+    const Case cases[] = {
+        {"2\n1\n" + responses + "\n" + factors + "\nn\n2\n12345\n19\n0\nn\n", models},
+        {"2\n2\ntwin\ny\n2\n12345\n19\n0\ny\n", models},
+        {"3\ntwin\n2\n12345\n19\nn\n", rda},
+        {"3\nmany\n2\n12345\n19\nn\n", rda},
+    };
+    const std::string refusal = "\nThe regression model cannot be fitted: the factors are collinear or too many for "
+                                "the number of sampling units.\n";
+    for (const Case& c : cases) {
+        const RunResult r = OpenAndK("dune", c.answers);
+        SCOPED_TRACE(c.answers);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_LE(Count(r.err, "gaussj: Singular Matrix"), 1) << r.err;
+        EXPECT_EQ(Count(r.out, refusal), 1) << r.out;
+        const std::string report = r.File("Vidive.txt");
+        EXPECT_EQ(Count(report, refusal), 1) << report;
+        EXPECT_EQ(report.find(std::string("\n") + std::string(79, '-') + "\n" + c.title), 0u) << report;
+        EXPECT_LT(report.find("Analysis status"), report.find(refusal));
+        EXPECT_EQ(report.find("matrix:\n"), std::string::npos) << report;
+    }
+}
+
 TEST_F(TwoSetsKey, AReportThatCannotBeOpenedIsSkipped) {
     std::filesystem::remove(d_.Folder() + "/Vidive.txt");
     std::filesystem::create_directory(d_.Folder() + "/Vidive.txt");
