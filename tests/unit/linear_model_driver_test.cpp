@@ -318,6 +318,22 @@ TEST_F(LinearModelDriver, SameProbabilitiesOnOneThreadAndOnAll) {
     EXPECT_EQ(results[0][1], results[1][1]);
 }
 
+// LinearModels opens the report in its mode first (an erase takes effect),
+// then appends the test; the two-argument form is the detailed one.
+TEST_F(LinearModelDriver, LinearModelsEntryPoints) {
+    DuneSets();
+    Put("Vidive.txt", "older report\n");
+    const std::string detailed = RunModLin("2\n77\n19\n0\nn\n", true);
+    Put("Vidive.txt", "older report\n");
+    strcpy(modeVidive, "w");
+    code_ = Run("2\n77\n19\n0\nn\n", [&] { LinearModels(s1_, s2_); });
+    const std::string report = Slurp("Vidive.txt");
+    EXPECT_EQ(report.find("older report"), std::string::npos);
+    EXPECT_STREQ(modeVidive, "a");
+    EXPECT_FALSE(ResultsOf(report, "\n\nResults:").empty());
+    EXPECT_EQ(ResultsOf(report, "\n\nResults:"), ResultsOf(detailed, "\n\nResults:"));
+}
+
 TEST_F(LinearModelDriver, OneFactorAndSavedPermutations) {
     Sets({{1, 2}, {3, 1}, {2, 2}, {5, 4}, {4, 3}, {6, 6}}, {{1}, {2}, {3}, {4}, {5}, {6}});
     const std::string report = RunModLin("2\n3\n3\n0\ny\n", true);

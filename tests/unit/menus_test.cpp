@@ -339,6 +339,11 @@ TEST(SmallPrinters, DataAndResemblance) {
     m[1][1] = 4;
     EXPECT_EQ(Printed([&](FILE* f) { PrintData(f, 2, 2, 5, m); }),
               "Data matrix:\n       1\t     2.5\t\n      30\t       4\t\n");
+    float** mf = dim2DT<float>(2, 2);
+    mf[0][0] = 1, mf[0][1] = 2.5f, mf[1][0] = 30, mf[1][1] = 4;
+    EXPECT_EQ(Printed([&](FILE* f) { PrintData(f, 2, 2, 5, mf); }),
+              Printed([&](FILE* f) { PrintData(f, 2, 2, 5, m); }));
+    free2DT(mf, 2);
     // The upper triangle (1, 2.5, 4) shown as the lower half of the transpose.
     EXPECT_EQ(Printed([&](FILE* f) { PrintRese(f, 2, 5, m); }), "\nResemblance matrix:\n  1\t\n2.5\t  4\t\n");
     EXPECT_EQ(m[0][1], 2.5);

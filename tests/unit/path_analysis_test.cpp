@@ -5,6 +5,7 @@
 #include <gsl/gsl_rng.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -216,6 +217,46 @@ TEST_F(PathAnalysisTest, UndirectedSearchOnDune4) {
     const std::string equal = F(Univariate(1, 999, "y\ny\n") + "1\n" + alpha);
     EXPECT_NE(equal.find("no link between the variables)\n0\t\n1\t0\t\n1\t0\t0\t\n0\t0\t1\t0\t\n"), std::string::npos)
         << equal;
+}
+
+// The claims' test writes each arrangement when asked (the search never asks:
+// it holds the report itself): the arranged table, whose columns hold the
+// data's values reordered, and the claim's random correlation, that of the
+// table's two columns.
+TEST_F(PathAnalysisTest, ClaimsTestWritesEachArrangementWhenAsked) {
+    const Matrix x = Dune4();
+    Install(x);
+    const Matrix r = Correlations(x);
+    testmat::Table corr(4, 4);
+    for (int a = 0; a < 4; a++)
+        for (int b = 0; b < 4; b++) corr[a][b] = r[a][b];
+    int pair[2] = {0, 1}, order = 0, none = 0;
+    int* pairs[] = {pair};
+    int* covariables[] = {&none};
+    double rObs = 0, P = 0;
+    partialCorr run{4, 20, corr.x, 5, 3, 0, 0, false, nullptr, false, nullptr, false, 'y', 1, pairs, &order,
+                    covariables, &rObs, &P};
+    Run("", [&] { AleatorizacaoVar_PartialCorrelation(&run, kPermuteAllNodes); });
+    const std::string report = Slurp("Vidive.txt");
+    EXPECT_NEAR(rObs, r[0][1], 1e-12);
+    EXPECT_EQ(Count(report, "Random data:\nData matrix:\n"), 2) << report;
+    for (size_t at = report.find("Random data:\nData matrix:\n"); at != std::string::npos;
+         at = report.find("Random data:\nData matrix:\n", at + 1)) {
+        std::istringstream table(report.substr(at + 26));
+        Matrix arranged(20, Vec(4));
+        for (Vec& row : arranged)
+            for (double& v : row) table >> v;
+        for (size_t j = 0; j < 4; j++) {
+            Vec a = lsref::Column(arranged, j), b = lsref::Column(x, j);
+            std::sort(a.begin(), a.end());
+            std::sort(b.begin(), b.end());
+            EXPECT_EQ(a, b) << "column " << j;
+        }
+        const size_t c = report.find("\nCorrelation:\t", at);
+        ASSERT_NE(c, std::string::npos);
+        EXPECT_NEAR(std::strtod(report.c_str() + c + 14, nullptr),
+                    Pearson(lsref::Column(arranged, 0), lsref::Column(arranged, 1)), 1e-5);
+    }
 }
 
 // dune's 30 species in three blocks of ten; vegan's protest and mantel (on

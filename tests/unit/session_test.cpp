@@ -181,6 +181,13 @@ TEST_F(SessionTest, SwitchingTwiceRestoresTheOriginal) {
     EXPECT_EQ(temGrupo, 1);
     EXPECT_EQ(grMembDimensioned, 1);
     EXPECT_EQ(grMemb[0][1], 2);
+
+    // The two-argument form makes its second set current and exchanges nothing.
+    SwitchSessions(first, second);
+    EXPECT_EQ(session1, first);
+    EXPECT_EQ(session2, second);
+    EXPECT_STREQ(filename, "second.txt");
+    EXPECT_EQ(data, second->data);
 }
 
 TEST_F(SessionTest, DataFlagTravelsWithTheSet) {

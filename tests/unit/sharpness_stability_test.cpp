@@ -381,9 +381,23 @@ TEST_F(Samplers, IdentitySampleIsSharpAndStable) {
     for (int L = 0; L < K - 1; L++) countRows.push_back(&counts[L]), groupRows.push_back(&groupCounts[L * K]);
     std::vector<int**> groupLevels;
     for (int L = 0; L < K - 1; L++) groupLevels.push_back(&groupRows[L]);
+    InitRndNumberGenerator(5);
     GroupPartitionSharpness_PerGroup(1, 1, 1, n, 0, n, rese, D2.x, true, true, records, identity.data(), 'n', G.x,
                                      countRows.data(), nullptr, groupLevels.data(), K, 4, nullptr);
     for (int L = 0; L < K - 1; L++) EXPECT_EQ(G[L][0], 1.0) << L + 2 << " groups";
+    // Without the per-group counts, on a work made beforehand: the same G* and
+    // counts from the same draws.
+    testmat::Table G2(K - 1, 1);
+    Ints counts2(K - 1, 0);
+    std::vector<int*> countRows2;
+    for (int L = 0; L < K - 1; L++) countRows2.push_back(&counts2[L]);
+    SharpnessWork* work = NewSharpnessWork(n, K, D2.x, records, 4, nullptr);
+    InitRndNumberGenerator(5);
+    GroupPartitionSharpness(1, 1, 1, n, 0, n, rese, D2.x, true, true, records, identity.data(), 'n', G2.x,
+                            countRows2.data(), work, K, 4, nullptr);
+    FreeSharpnessWork(work);
+    for (int L = 0; L < K - 1; L++) EXPECT_EQ(G2[L][0], 1.0) << L + 2 << " groups";
+    EXPECT_EQ(counts2, counts);
     FreeClusterReports(records, n);
 
     // Principal coordinates of kEight, the sample the whole data in order.
@@ -395,8 +409,12 @@ TEST_F(Samplers, IdentitySampleIsSharpAndStable) {
     std::vector<int*> pRows = {&p[0], &p[1], &p[2]};
     Ints all(8);
     std::iota(all.begin(), all.end(), 1);
-    BootstrappedOrdination_D(1, 1, 0, 8, all.data(), ro.x, pRows.data(), 3, escores, 'n', nullptr, nullptr);
-    for (int a = 0; a < 3; a++) EXPECT_NEAR(ro[a][0], 1.0, 1e-9) << "axis " << a + 1;
+    StabilityWork* stability = NewStabilityWork(3);  // a work of the caller's gives the same
+    for (StabilityWork* w : {static_cast<StabilityWork*>(nullptr), stability}) {
+        BootstrappedOrdination_D(1, 1, 0, 8, all.data(), ro.x, pRows.data(), 3, escores, 'n', nullptr, w);
+        for (int a = 0; a < 3; a++) EXPECT_NEAR(ro[a][0], 1.0, 1e-9) << "axis " << a + 1;
+    }
+    FreeStabilityWork(stability);
 
     // Squared distances (post-transformation 1): the samples are ordinated
     // from the same post-transformed resemblance as the reference was.
@@ -578,6 +596,13 @@ TEST(CheckZeroData, KeepsTheColumnsWithAValueAndSaysWhichTheyWere) {
     const double expected[2][4] = {{1, -2, 0, 0}, {0, 3, 0, 0}};
     for (int i = 0; i < 2; i++)
         for (int j = 0; j < 4; j++) EXPECT_EQ(Y[i][j], expected[i][j]);
+    // The form without the column numbers.
+    testmat::Table Z(2, 4);
+    cols = -1;
+    CheckZeroData(2, 4, &cols, X.x, Z.x);
+    EXPECT_EQ(cols, 2);
+    for (int i = 0; i < 2; i++)
+        for (int j = 0; j < 4; j++) EXPECT_EQ(Z[i][j], expected[i][j]);
 }
 
 }  // namespace

@@ -274,6 +274,13 @@ TEST_F(TransformDriver, GroupMeansOfTheChosenFactorByPosition) {
     EXPECT_EQ(ReapplyTransformations(4, 2, sample, units), 1);
     ExpectNear(Back(sample, 4, 2), {{2, -5.5}, {-2, 5.5}, {-1, -5}, {1, 5}}, 1e-12);
     free2DT(sample, 4);
+    // The older form applies them to a table of the data set's shape.
+    double** table = dim2DT<double>(6, 2);
+    for (int i = 0; i < 6; i++)
+        for (int j = 0; j < 2; j++) table[i][j] = x[i][j];
+    EXPECT_EQ(DataTransformations(table), 1);
+    ExpectNear(Back(table, 6, 2), pairs, 1e-12);
+    free2DT(table, 6);
 
     // A snapshot carries the factor; a session read back has the first.
     Session* held = SessionClass(true);

@@ -363,6 +363,25 @@ TEST_F(TwoSetsDriver, PortugueseTexts) {
     }
 }
 
+// The forms the menu does not call: CoInertia runs the RV test (the value of
+// ade4, the P of the same seed), Procrustes_OLD appends the Procrustes
+// statistic alone (the value of vegan's protest).
+TEST_F(TwoSetsDriver, CoInertiaAndTheProcrustesStatisticAlone) {
+    Session* s1 = Set(dune_, bc_, "dune.txt");
+    Session* s2 = Set(env_, cmpref::Euclidean(env_), "env.txt");
+    const std::string rv = RunTest(3, s1, s2, nullptr, "2\n5\n99\nn\n");
+    std::remove("Vidive.txt");
+    Run("2\n5\n99\nn\n", [&] { CoInertia(s1, s2); });
+    const std::string coInertia = Slurp("Vidive.txt");
+    EXPECT_EQ(After(coInertia, kResult[3]), "0.694652");
+    EXPECT_EQ(After(coInertia, kProbability[3]), After(rv, kProbability[3]));
+    std::remove("Vidive.txt");
+    Run("", [&] { Procrustes_OLD(s1, s2); });
+    EXPECT_NE(Slurp("Vidive.txt").find("\n\nProcrustes statistic (traceW similarity) according to Lavonne & Lavonne "
+                                       "(2012 p.534): 0.667291\n"),
+              std::string::npos);
+}
+
 // A report that cannot be opened runs nothing (s1's matrix is not made
 // symmetric); a script that ends in the dialogue ends the program.
 TEST_F(TwoSetsDriver, UnopenableReportAndEndedScript) {
