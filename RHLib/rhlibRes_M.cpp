@@ -1500,43 +1500,75 @@ struct BrayCurtisTerm {
     }
 };
 
-// The sums of a pair of rows x and y: kLanes interleaved lanes per sum
-// (attribute k in lane k mod kLanes, the last q mod kLanes in lane 0), added
-// pairwise in a fixed order, so that the result depends only on the two rows.
-template <class Term>
-SIMD_INLINE inline void PairSums(const Term& term, int q, const double* x, const double* y, double* out) {
-    double acc[Term::kSums][kLanes];
-    for (int s = 0; s < Term::kSums; s++)
-        for (int l = 0; l < kLanes; l++) acc[s][l] = 0.0;
+// The sums of the pairs of each of the B rows x[0..B-1] with row y: kLanes
+// interleaved lanes per sum (attribute k in lane k mod kLanes, the last q mod
+// kLanes in lane 0), added pairwise in a fixed order, so that the result
+// depends only on the two rows. The B pairs read y once and give the
+// processor B independent sums to add at once; each pair's own sums are the
+// same whatever B.
+template <int B, class Term>
+SIMD_INLINE inline void PairSums(const Term& term, int q, const double* const* x, const double* y,
+                                 double (*out)[Term::kSums]) {
+    double acc[B][Term::kSums][kLanes];
+    for (int b = 0; b < B; b++)
+        for (int s = 0; s < Term::kSums; s++)
+            for (int l = 0; l < kLanes; l++) acc[b][s][l] = 0.0;
     int k = 0;
     // Each lane is its own sum, so running the lanes side by side in vector
     // registers changes no result.
     for (; k + kLanes <= q; k += kLanes)
+        for (int b = 0; b < B; b++)
 #pragma omp simd
-        for (int l = 0; l < kLanes; l++) term.Add(x[k + l], y[k + l], acc, l);
-    for (; k < q; k++) term.Add(x[k], y[k], acc, 0);
+            for (int l = 0; l < kLanes; l++) term.Add(x[b][k + l], y[k + l], acc[b], l);
+    for (; k < q; k++)
+        for (int b = 0; b < B; b++) term.Add(x[b][k], y[k], acc[b], 0);
     static_assert(kLanes == 8, "the lanes are added in a fixed tree of eight");
-    for (int s = 0; s < Term::kSums; s++) {
-        const double* a = acc[s];
-        out[s] = ((a[0] + a[1]) + (a[2] + a[3])) + ((a[4] + a[5]) + (a[6] + a[7]));
-    }
+    for (int b = 0; b < B; b++)
+        for (int s = 0; s < Term::kSums; s++) {
+            const double* a = acc[b][s];
+            out[b][s] = ((a[0] + a[1]) + (a[2] + a[3])) + ((a[4] + a[5]) + (a[6] + a[7]));
+        }
+}
+
+template <class Term>
+SIMD_INLINE inline void PairSums(const Term& term, int q, const double* x, const double* y, double* out) {
+    double sums[1][Term::kSums];
+    PairSums<1>(term, q, &x, y, sums);
+    for (int s = 0; s < Term::kSums; s++) out[s] = sums[0][s];
 }
 
 // Every pair i < j of the rows of X on the thread team, store(i, j, sums);
 // the diagonal of R is set to 0. The sums in the processor's widest
-// registers: the lanes are the same at every width.
+// registers, B rows i at a time against each row j: a row j is read from
+// memory once for the B of them, and the B pairs are added side by side. The
+// lanes of a pair are the same at every width and every B.
 template <class Term, class Store>
 void TrianglePairs(const Term& term, int m, int q, double** X, double** R, Store store) {
     ForEachTriangleShare(m, q > 0 ? q : 1, [&](int first, int last) {
-        simd::Run([&](auto) SIMD_INLINE {
-            for (int i = first; i < last; i++) {
-                R[i][i] = 0.0;
-                double sums[Term::kSums];
-                for (int j = i + 1; j < m; j++) {
-                    PairSums(term, q, X[i], X[j], sums);
-                    store(i, j, sums);
+        simd::Run([&](auto width) SIMD_INLINE {
+            // Eight lanes of a sum take one register of AVX-512, two of AVX2,
+            // four of SSE2: B pairs' sums and a row keep within the registers.
+            constexpr int W = decltype(width)::value, B = (W == 8 ? 8 : W == 4 ? 4 : 2) / Term::kSums;
+            double sums[B][Term::kSums];
+            for (int i = first; i < last; i++) R[i][i] = 0.0;
+            int i0 = first;
+            for (; i0 + B <= last; i0 += B) {
+                // Pairs within the block, then every later row against all B.
+                for (int i = i0; i < i0 + B; i++)
+                    for (int j = i + 1; j < i0 + B; j++) {
+                        PairSums<1>(term, q, X + i, X[j], sums);
+                        store(i, j, sums[0]);
+                    }
+                for (int j = i0 + B; j < m; j++) {
+                    PairSums<B>(term, q, X + i0, X[j], sums);
+                    for (int b = 0; b < B; b++) store(i0 + b, j, sums[b]);
                 }
             }
+            for (int i = i0; i < last; i++)
+                for (int j = i + 1; j < m; j++) {
+                    PairSums<1>(term, q, X + i, X[j], sums);
+                    store(i, j, sums[0]);
+                }
         });
     });
 }
