@@ -1,7 +1,10 @@
 #include "rhlib_M.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -1493,6 +1496,25 @@ void InitRndNumberGenerator(unsigned int seed) {
     if (old) gsl_rng_free(old);
     synchronizedCount = -1;
     srand(seed);
+}
+
+unsigned int AutomaticSeed() {
+    static std::atomic<unsigned long long> calls{0};
+    static std::atomic<unsigned int> last{0};
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    unsigned long long x =
+        static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count());
+    x ^= static_cast<unsigned long long>(getpid()) << 40;
+    x += ++calls * 0x9E3779B97F4A7C15ULL;
+    // SplitMix64's finaliser: every input bit reaches every bit of the seed,
+    // so that calls a few nanoseconds apart give unrelated seeds.
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    x ^= x >> 31;
+    unsigned int seed = static_cast<unsigned int>(x ^ (x >> 32));
+    while (seed == 0 || seed == last) seed++;
+    last = seed;
+    return seed;
 }
 
 int RndIntegers(int lo, int hi) {

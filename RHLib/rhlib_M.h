@@ -206,6 +206,13 @@ extern gsl_rng* r;
 // released) and seeds rand() too.
 void InitRndNumberGenerator(unsigned int seed);
 
+// The seed of a run whose seed the user lets be chosen: the calendar time to
+// the nanosecond, the process number and a count of the calls in this
+// process, mixed, so that two runs in one second or two programs started
+// together get different seeds. Never 0 (some prompts accept seeds from 1 to
+// be typed again), and never the seed of the previous call.
+unsigned int AutomaticSeed();
+
 // lo + U(hi - lo + 1); lo without a draw when hi < lo.
 int RndIntegers(int lo, int hi);
 

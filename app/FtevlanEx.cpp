@@ -86,13 +86,15 @@ void AskInputSource() {
 }
 
 unsigned long StartGeneratorRun() {
-    unsigned long chosen = static_cast<unsigned long>(time(nullptr)) & 0xFFFFFFFFUL;
+    unsigned long chosen = 0;
     fprintf(out, "\nWish to specify random number initializer (s) or let it be automatic (a)? s/a ");
     fflush(out);
     if (ScanChar(stdin, "s a", "keyboard") == 's') {
         fprintf(out, "Enter random number seed: ");
         fflush(out);
         chosen = static_cast<unsigned long>(ScanNumber(stdin, "keyboard", "-", 1, 4294967295.0));
+    } else {
+        chosen = AutomaticSeed();
     }
     InitRndNumberGenerator(static_cast<unsigned int>(chosen));
     fprintf(out, "The random number generator is a '%s' generator\n", gsl_rng_name(r));

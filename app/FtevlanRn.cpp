@@ -43,7 +43,7 @@ void AleatorizacaoMain() {
     fflush(out);
     const int answer = static_cast<int>(ScanNumber(in, "keyboard", "1 2"));
     if (answer == 1) {
-        seed = static_cast<uint32_t>(time(nullptr));
+        seed = AutomaticSeed();
     } else {
         fprintf(out, eng ? "\nEnter seed (integer in the 0 to %u interval): "
                          : "\nEntre a semente (inteiro no intervalo de 0 a %u): ",

@@ -616,7 +616,7 @@ int SetBootstrapOptions(int n, int minInitial, int* initial, int* step, int* ite
                "Inicializacao da geracao de numeros aleatorios: \n\t(1) automatica\n\t(2) especificar "
                "semente\n\tEntre opcao: ");
         if (static_cast<int>(ScanNumber(in, kSource, "1 2")) == 1) {
-            *seed = static_cast<unsigned int>(static_cast<unsigned long long>(time(nullptr)) & 0xffffffffULL);
+            *seed = AutomaticSeed();
         } else {
             fprintf(out,
                     Text("Enter seed (integer in the 0 to %u interval): ",

@@ -76,13 +76,27 @@ TEST_F(Prologue, StatusTitleMenuAndTheGeneratorSeeded) {
     EXPECT_EQ(optCompara, 2);
 }
 
-TEST_F(Prologue, ClockSeedAndPortugueseTexts) {
-    const unsigned long before = static_cast<unsigned long>(time(nullptr));
-    ASSERT_EQ(Run("1\n", AleatorizacaoMain), 0);
-    const unsigned long after = static_cast<unsigned long>(time(nullptr));
-    EXPECT_GE(seed, before);
-    EXPECT_LE(seed, after);
-    EXPECT_EQ(shown_.find("Enter seed"), std::string::npos);
+// Automatic seeds chosen within the same second differ, and each, typed,
+// gives the draws of its run again.
+TEST_F(Prologue, AutomaticSeedsDifferAndReproduceWhenTypedAndPortugueseTexts) {
+    std::vector<unsigned long> seeds;
+    std::vector<std::vector<int>> lists;
+    for (int k = 0; k < 3; k++) {
+        ASSERT_EQ(Run("1\n", AleatorizacaoMain), 0);
+        EXPECT_EQ(shown_.find("Enter seed"), std::string::npos);
+        seeds.push_back(seed);
+        lists.emplace_back(20);
+        RndList(20, lists.back().data());
+    }
+    EXPECT_NE(seeds[0], seeds[1]);
+    EXPECT_NE(seeds[0], seeds[2]);
+    EXPECT_NE(seeds[1], seeds[2]);
+    for (int k = 0; k < 3; k++) {
+        ASSERT_EQ(Run("2\n" + std::to_string(seeds[k]) + "\n", AleatorizacaoMain), 0);
+        std::vector<int> list(20);
+        RndList(20, list.data());
+        EXPECT_EQ(list, lists[k]) << seeds[k];
+    }
 
     Portuguese();
     ASSERT_EQ(Run("2\n5\n", AleatorizacaoMain), 0);
