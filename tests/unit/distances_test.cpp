@@ -649,7 +649,7 @@ TEST(ResemblanceLevels, IdenticalBitsOnEveryVectorLevel) {
     const int m = 29;
     using Fn = void (*)(int, int, double**, double**);
     const Fn measures[] = {EucliDist,    EucliDistMV,  EucliDistSq,          AbsValFunction, AbsValFunctionMV,
-                           BrayCurtisMV, Jaccard,      MeanSquareContingency, SimpleMatching};
+                           BrayCurtisMV, Jaccard,      MeanSquareContingency, SimpleMatching, SorensenNestedness};
     for (int q : {3, 8, 21, 67}) {
         Table full(m, q), holes(m, q), below0(m, q), binary(m, q), mixed(m, q);
         FillRandom(full, q, 0.0, false);

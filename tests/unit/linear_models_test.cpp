@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "levels_util.h"
 #include "linear_models_reference.h"
 #include "matrix_util.h"
 #include "reference_stats.h"
@@ -500,6 +501,26 @@ TEST(FixedFactorFits, PermutedFitsAndCountsEqualTheDirectRoute) {
         EXPECT_EQ(fastCounts, directCounts) << c.what;
     }
     gsl_rng_free(g);
+}
+
+// The cross-products run in the registers of each vector level the processor
+// has, the plain ones included: the same bits at every level, one pass of
+// factors (3) and two (9).
+TEST(FixedFactorFits, IdenticalBitsOnEveryVectorLevel) {
+    for (int p : {3, 9}) {
+        Held Y(RandomTable(30, 5, 61)), X(RandomTable(30, p, 62));
+        std::vector<int> list(30);
+        for (int i = 0; i < 30; i++) list[i] = (7 * i) % 30 + 1;
+        testmat::Table base(p, 5);
+        testlevels::OnEveryLevel([&](simd::Level level) {
+            FixedFactorFits fits(30, 5, p, Y.x, X.x);
+            testmat::Table B(p, 5);
+            Vec r2(5);
+            fits.Regression(list.data(), (level == simd::kBaseline ? base : B).x, r2.data());
+            for (int f = 0; level != simd::kBaseline && f < p; f++)
+                EXPECT_EQ(std::memcmp(base[f], B[f], sizeof(double) * 5), 0) << "level " << level << " p " << p;
+        });
+    }
 }
 
 TEST(FixedFactorFits, SingularFactorsAreNotFitted) {
