@@ -997,7 +997,7 @@ void RandomizationTestManova::RunAlternativeTest() {
     std::vector<double>& v = run.T.Values();
     run.undefinedPair = std::any_of(v.begin(), v.end(), [](double x) { return std::isnan(x); });
     if (statistic_ == 4 && !run.undefinedPair) {
-        RankVectorAdj(static_cast<int>(v.size()), v.data(), v.data());
+        RankInPlace(v.size(), v.data());
         for (double r : v) run.Qt += r;  // the total of the ranks
     }
 

@@ -4,9 +4,13 @@
 // Descriptive statistics, standardisations and ranks
 // ===========================================================================
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <gsl/gsl_sort.h>
@@ -1024,6 +1028,143 @@ void RankVectorDAdj(int n, const double* x, double* r) {
 
 void RankRowsDAdj(int n, int m, double** X, double** R) {
     for (int i = 0; i < n; i++) RankVectorDAdj(m, X[i], R[i]);
+}
+
+// Ranking in place by buckets of value. Each value goes to one of B buckets
+// by its place in the range [lo, hi] of the values; that map never puts a
+// larger value in an earlier bucket, so a bucket's members take the ranks
+// after those of the buckets before it. The positions are distributed to
+// their buckets (32-bit, the only array as long as the values), then each
+// bucket is sorted by value on its own and its tied runs take the mean of
+// their ranks. Every step is shared by the team; a value's rank depends on
+// the values alone.
+namespace rankdetail {
+
+// Values a thread's scan of the buckets can hold for sorting beside it;
+// a larger bucket is sorted through its positions.
+constexpr size_t kLocal = 4096;
+
+struct Buckets {
+    double lo, scale;
+    uint32_t last;
+    uint32_t Of(double x) const {
+        const double b = (x - lo) * scale;
+        return b >= static_cast<double>(last) ? last : static_cast<uint32_t>(b);
+    }
+};
+
+// Ranks of the members of one bucket, at[0..m-1] (positions in v), whose
+// first rank is first + 1.
+void RankBucket(double* v, uint32_t* at, size_t m, size_t first,
+                std::vector<std::pair<double, uint32_t>>& local) {
+    auto give = [&](size_t from, size_t to) {
+        const double rank = 0.5 * static_cast<double>(first + from + 1 + first + to);
+        for (size_t q = from; q < to; q++) v[at[q]] = rank;
+    };
+    if (m == 1) {
+        v[at[0]] = static_cast<double>(first + 1);
+        return;
+    }
+    const double x0 = v[at[0]];
+    bool allEqual = true;
+    for (size_t q = 1; q < m && allEqual; q++) allEqual = v[at[q]] == x0;
+    if (allEqual) {
+        give(0, m);
+        return;
+    }
+    if (m <= kLocal) {
+        local.clear();
+        for (size_t q = 0; q < m; q++) local.emplace_back(v[at[q]], at[q]);
+        std::sort(local.begin(), local.end(),
+                  [](const std::pair<double, uint32_t>& a, const std::pair<double, uint32_t>& b) {
+                      return a.first < b.first;
+                  });
+        for (size_t q = 0; q < m; q++) at[q] = local[q].second;
+    } else {
+        std::sort(at, at + m, [v](uint32_t a, uint32_t b) { return v[a] < v[b]; });
+    }
+    // A run of equal values is found before any of its members is written.
+    for (size_t from = 0; from < m;) {
+        const double x = v[at[from]];
+        size_t to = from + 1;
+        while (to < m && v[at[to]] == x) to++;
+        give(from, to);
+        from = to;
+    }
+}
+
+}  // namespace rankdetail
+
+void RankInPlace(size_t k, double* v) {
+    using namespace rankdetail;
+    if (k == 0) return;
+    double lo = v[0], hi = v[0];
+    bool nan = false;
+    for (size_t i = 0; i < k; i++) {
+        lo = std::min(lo, v[i]);
+        hi = std::max(hi, v[i]);
+        nan = nan || std::isnan(v[i]);
+    }
+    // Values that are not all numbers, or whose range is not one, and more
+    // values than 32-bit positions count, go the plain way.
+    const uint64_t fewBuckets = std::max<uint64_t>(1, k / 8);
+    const uint32_t B = static_cast<uint32_t>(std::min<uint64_t>(uint64_t(1) << 15, fewBuckets));
+    const double scale = B / (hi - lo);
+    if (nan || !(hi > lo) || !std::isfinite(hi - lo) || !std::isfinite(scale) || k >= UINT32_MAX) {
+        if (!nan && hi == lo)
+            std::fill(v, v + k, 0.5 * (static_cast<double>(k) + 1.0));
+        else
+            statsdetail::RankValues(k, v, v);
+        return;
+    }
+    const Buckets map{lo, scale, B - 1};
+    // A team pays from some tens of thousands of values.
+    const int team = k >= (size_t(1) << 16) ? std::max(1, omp_get_max_threads()) : 1;
+    std::vector<uint32_t> at(k);
+    std::vector<uint32_t> counts(static_cast<size_t>(team) * B);
+    std::vector<uint32_t> rangeTotal(team + 1);
+    std::vector<std::vector<std::pair<double, uint32_t>>> local(team);
+    for (auto& l : local) l.reserve(kLocal);
+#pragma omp parallel num_threads(team)
+    {
+        const int t = omp_get_thread_num(), T = omp_get_num_threads();
+        const size_t a = k * t / T, b = k * (t + 1) / T;
+        uint32_t* mine = counts.data() + static_cast<size_t>(t) * B;
+        for (size_t i = a; i < b; i++) mine[map.Of(v[i])]++;
+#pragma omp barrier
+        // Where each thread's members of each bucket go: bucket by bucket,
+        // thread by thread within a bucket. Each thread sums a range of the
+        // buckets, the ranges are added up, and each thread fills its own.
+        const uint32_t g0 = static_cast<uint32_t>(uint64_t(B) * t / T);
+        const uint32_t g1 = static_cast<uint32_t>(uint64_t(B) * (t + 1) / T);
+        uint32_t total = 0;
+        for (uint32_t g = g0; g < g1; g++)
+            for (int u = 0; u < T; u++) total += counts[static_cast<size_t>(u) * B + g];
+        rangeTotal[t + 1] = total;
+#pragma omp barrier
+#pragma omp single
+        for (int u = 0; u < T; u++) rangeTotal[u + 1] += rangeTotal[u];
+        uint32_t next = rangeTotal[t];
+        for (uint32_t g = g0; g < g1; g++)
+            for (int u = 0; u < T; u++) {
+                uint32_t& c = counts[static_cast<size_t>(u) * B + g];
+                const uint32_t here = c;
+                c = next;
+                next += here;
+            }
+#pragma omp barrier
+        for (size_t i = a; i < b; i++) at[mine[map.Of(v[i])]++] = static_cast<uint32_t>(i);
+#pragma omp barrier
+        // Each thread's slots now end where the next thread's begin: bucket g
+        // spans [start(g), start(g + 1)), start(g) = slot of thread 0 less its
+        // members, that is, the end of the last thread's slots of bucket g - 1.
+#pragma omp for schedule(dynamic, 64)
+        for (int64_t g = 0; g < static_cast<int64_t>(B); g++) {
+            const uint32_t end = counts[static_cast<size_t>(T - 1) * B + g];
+            const uint32_t begin = g == 0 ? 0 : counts[static_cast<size_t>(T - 1) * B + g - 1];
+            if (end > begin) RankBucket(v, at.data() + begin, end - begin, begin, local[t]);
+        }
+    }
 }
 
 namespace statsdetail {

@@ -177,6 +177,10 @@ void RankVectorAdjMV(int n, const double* x, double* r);
 // The same ranks by counting (quadratic: for short vectors).
 void RankVectorDAdj(int n, const double* x, double* r);
 void RankRowsDAdj(int n, int m, double** X, double** R);
+// values[0..k-1] replaced by their ranks, as RankVectorAdj gives them, on
+// the team: beside the values, k 32-bit positions and some small tables.
+// Values that are not all numbers are ranked as RankVectorAdj ranks them.
+void RankInPlace(size_t k, double* values);
 // idx = the 1-based positions of g in ascending order of value.
 void IndexVector(int n, const int* g, int* idx);
 // order = the 1-based positions of x in ascending order (of |x| for Abs).

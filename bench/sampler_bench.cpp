@@ -1,8 +1,9 @@
 // Bootstrap sampler of means (SamplerMeans, dialogue and report included) on a
 // 2,000 x 100 negative-binomial table (mu 5, size 0.5), 999 iterations at
-// alpha 0.05 (raised to 1,000), on the calling thread: one sample size (the
-// initial size is n) and 20 nested sizes (initial 100, step 100). A run is
-// 1,000 bootstrap iterations: its time in ms is the cost of one in us.
+// alpha 0.05 (raised to 1,000): one sample size (the initial size is n), on
+// the team of its Arg, and 20 nested sizes (initial 100, step 100) on one
+// thread. A run is 1,000 bootstrap iterations: its time in ms is the cost of
+// one in us.
 //
 //   build/bench/tevlan_bench --benchmark_filter=SamplerMeans --benchmark_repetitions=5
 #include <benchmark/benchmark.h>
@@ -23,7 +24,7 @@ namespace {
 
 constexpr int kUnits = 2000, kVariables = 100;
 
-void RunSamplerMeans(benchmark::State& state, const std::string& answers) {
+void RunSamplerMeans(benchmark::State& state, const std::string& answers, int team) {
     char folder[] = "/tmp/tevlan_benchXXXXXX";
     if (!mkdtemp(folder) || chdir(folder) != 0) {
         state.SkipWithError("no scratch folder");
@@ -47,6 +48,8 @@ void RunSamplerMeans(benchmark::State& state, const std::string& answers) {
     }
     varType = types;
     varLabels = labels;
+    const int threads = NumberOfThreads();
+    InitMultiprocessing(team);
     for (auto _ : state) {
         std::string text = answers;
         in = fmemopen(&text[0], text.size(), "r");
@@ -56,6 +59,7 @@ void RunSamplerMeans(benchmark::State& state, const std::string& answers) {
         remove("Vidive.txt");
         state.ResumeTiming();
     }
+    InitMultiprocessing(threads);
     in = savedIn;
     out = savedOut;
     varType = nullptr;
@@ -69,12 +73,14 @@ void RunSamplerMeans(benchmark::State& state, const std::string& answers) {
 }
 
 // Initial size n: one size of 2,000 units.
-void SamplerMeansOneSize(benchmark::State& state) { RunSamplerMeans(state, "2000\n999\n0.05\n2\n12345\nn\n"); }
-BENCHMARK(SamplerMeansOneSize)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+void SamplerMeansOneSize(benchmark::State& state) {
+    RunSamplerMeans(state, "2000\n999\n0.05\n2\n12345\nn\n", static_cast<int>(state.range(0)));
+}
+BENCHMARK(SamplerMeansOneSize)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // Initial size 100, step 100: sizes 100, 200, ..., 2,000 nested in each list.
 void SamplerMeansNestedSizes(benchmark::State& state) {
-    RunSamplerMeans(state, "100\n100\n999\n0.05\n2\n12345\nn\n");
+    RunSamplerMeans(state, "100\n100\n999\n0.05\n2\n12345\nn\n", 1);
 }
 BENCHMARK(SamplerMeansNestedSizes)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 

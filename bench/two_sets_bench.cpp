@@ -1,5 +1,6 @@
 // The tests between two data sets as a user runs them (prologue, observed
-// statistic, 999 permutations, report), on one thread: X the first 500 rows
+// statistic, 999 permutations, report), on one thread (the Mantel test also
+// on the team of its Arg): X the first 500 rows
 // of a 2,000 x 200 negative-binomial table (mean 5, size 0.5), Y 500 x 5 and
 // Z 500 x 3 normal. Bray-Curtis of X against the Euclidean distances of Y (Z
 // held constant in the partial test); the tables themselves for Procrustes
@@ -53,7 +54,7 @@ double** NormalTable(gsl_rng* g, int n, int p) {
 }
 
 template <class Run>
-void RunTest(benchmark::State& state, Run&& run) {
+void RunTest(benchmark::State& state, Run&& run, int team = 1) {
     QuietDialogue quiet;
     const int n = 500;
     double** counts = NegativeBinomialTable(2000, 200, 20240601);
@@ -65,6 +66,7 @@ void RunTest(benchmark::State& state, Run&& run) {
     Session* sx = Snapshot(n, 200, counts, true);
     Session* sy = Snapshot(n, 5, y, false);
     Session* sz = Snapshot(n, 3, z, false);
+    InitMultiprocessing(team);
     free2DT(counts, 2000);
     free2DT(y, n);
     free2DT(z, n);
@@ -76,7 +78,8 @@ void RunTest(benchmark::State& state, Run&& run) {
 }
 
 void BM_MantelTest(benchmark::State& state) {
-    RunTest(state, [](Session* x, Session* y, Session*) { AleatorizacaoMantel(x, y); });
+    RunTest(
+        state, [](Session* x, Session* y, Session*) { AleatorizacaoMantel(x, y); }, static_cast<int>(state.range(0)));
 }
 void BM_PartialMantelTest(benchmark::State& state) {
     RunTest(state, [](Session* x, Session* y, Session* z) { AleatorizacaoPartialMantel(x, y, z); });
@@ -91,7 +94,7 @@ void BM_RdTest(benchmark::State& state) {
     RunTest(state, [](Session* x, Session* y, Session*) { AleatorizacaoRd(x, y); });
 }
 
-BENCHMARK(BM_MantelTest)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_MantelTest)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_PartialMantelTest)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_ProcrustesTest)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_RVTest)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);

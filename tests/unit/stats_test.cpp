@@ -1,10 +1,12 @@
 // Descriptive statistics, covariances and correlations, row and column
 // standardisations and ranks.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numeric>
 #include <random>
 #include <string>
@@ -680,6 +682,39 @@ TEST(Ranks, SortingRanksAgreeWithCountingRanks) {
     RankRowsAdj(2, n, X, R);
     RankRowsDAdj(2, n, X, S);
     EXPECT_EQ(R.Row(1), S.Row(1));
+}
+
+// Ranking in place by buckets gives the sorted ranks to the bit: values
+// spread and tied within buckets, a bucket made large by an outlier, signed
+// zeros (tied), all equal, an infinity, a NaN; on one thread and on a team.
+TEST(Ranks, RankingInPlaceAgreesWithSortedRanks) {
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> u(-5.0, 5.0);
+    auto make = [&](size_t k, int levels, double outlier) {
+        std::vector<double> x(k);
+        for (size_t i = 0; i < k; i++) x[i] = i % 2 && levels ? static_cast<double>(gen() % levels) / 7 : u(gen);
+        if (outlier != 0) x[k / 3] = outlier;
+        return x;
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<std::vector<double>> cases = {
+        make(200000, 50, 0), make(100000, 0, 1e9), make(3000, 20, 0), make(70000, 3, -inf),
+        std::vector<double>(70000, 2.5), {0.0, -0.0, 1.0, -0.0}, {4.0}};
+    cases[2][7] = std::nan("");
+    for (const std::vector<double>& x : cases) {
+        std::vector<double> expected(x.size());
+        RankVectorAdj(static_cast<int>(x.size()), x.data(), expected.data());
+        for (int threads : {1, 3}) {
+            omp_set_num_threads(threads);
+            std::vector<double> r = x;
+            RankInPlace(r.size(), r.data());
+            EXPECT_EQ(r, expected) << x.size() << " values on " << threads << " threads";
+        }
+    }
+    omp_set_num_threads(omp_get_num_procs());
+    std::vector<double> zeros = cases[5];
+    RankInPlace(zeros.size(), zeros.data());
+    EXPECT_EQ(zeros, (std::vector<double>{2.0, 2.0, 4.0, 2.0}));
 }
 
 TEST(Ranks, OrdersAndIndexes) {
