@@ -408,7 +408,7 @@ double Prob_LimitingSimilarity(int N, int p, int c, double** W, double** S, bool
         PrintMatrixTab(stream, p, p, S, kTraceDigits);
         fprintf(stream, "\nCommunity data matrix (%d communities by %d OTUs):\n", c, p);
         PrintMatrixTab(stream, c, p, W, kTraceDigits);
-        fprintf(stream, "\n\nObserved test statistic=\t%g\n", observed);
+        fprintf(stream, "\n\nObserved test statistic=\t%g\n", NoNegativeZero(observed));
     }
     if (!std::isfinite(observed)) return NaN;
 
@@ -448,7 +448,7 @@ double Prob_LimitingSimilarity(int N, int p, int c, double** W, double** S, bool
             fprintf(stream, "\n\nOrder of original OTUs in permuted matrix:\t");
             PrintVectorTab(stream, p, list.x);
             fprintf(stream, "\nIteration %d\tRandom test statistic=\t%g\tCummulative frequency=%g\n", it,
-                    random, count);
+                    NoNegativeZero(random), count);
         }
     }
     ClearLine();
@@ -473,7 +473,7 @@ bool Prob_Redundancy(int N, int p, int k, int c, const double* diversity, double
         fprintf(stream, "\nMatrix W (%d communities by %d OTUs):\n", c, p);
         PrintMatrixTab(stream, c, p, W, kTraceDigits);
         fprintf(stream, "\nObserved redundancy in %d communities\n", c);
-        for (int i = 0; i < c; i++) fprintf(stream, "%g\t", observed[i]);
+        for (int i = 0; i < c; i++) fprintf(stream, "%g\t", NoNegativeZero(observed[i]));
         fprintf(stream, "\n");
     }
 
@@ -525,7 +525,7 @@ bool Prob_Redundancy(int N, int p, int k, int c, const double* diversity, double
                     p);
             PrintLowerHalfMatrixTab(stream, p, M.x, kTraceDigits);
             fprintf(stream, "\nIteration %d\tRedundancy according to the null model in %d communities:\n", it, c);
-            for (int i = 0; i < c; i++) fprintf(stream, "%g\t", random[i]);
+            for (int i = 0; i < c; i++) fprintf(stream, "%g\t", NoNegativeZero(random[i]));
             fprintf(stream, "\n");
         }
     }
@@ -581,10 +581,10 @@ bool RoXET(int N, int p, int k, int c, double** U, double** W, double rTE, doubl
         PrintLowerHalfMatrixTab(stream, c, DT, kTraceDigits);
         fprintf(stream, "\nResemblance matrix DE between %d communities (base don matrix E of ecological variables by communities):\n", c);
         PrintLowerHalfMatrixTab(stream, c, DE, kTraceDigits);
-        fprintf(stream, "\nMatrix correlation between DT and DE:\t%g\n", rTE);
-        fprintf(stream, "\nObserved ro(XT)=\t%g\n", obsXT);
-        fprintf(stream, "Observed ro(XE)=\t%g\n", obsXE);
-        fprintf(stream, "Observed ro(XE.T)=\t%g\n", obsXET);
+        fprintf(stream, "\nMatrix correlation between DT and DE:\t%g\n", NoNegativeZero(rTE));
+        fprintf(stream, "\nObserved ro(XT)=\t%g\n", NoNegativeZero(obsXT));
+        fprintf(stream, "Observed ro(XE)=\t%g\n", NoNegativeZero(obsXE));
+        fprintf(stream, "Observed ro(XE.T)=\t%g\n", NoNegativeZero(obsXET));
     }
 
     double countXE = 1.0, countXET = 1.0;
@@ -888,13 +888,13 @@ void TraceObserved(const PermTest_FunctionalPhyl_Correl_Input& in, const Functio
     PrintLowerHalfMatrixTab(f, c, w.DE, kTraceDigits);
     switch (in.testType) {
         case 2:
-            fprintf(f, "\nProcrustes correlation between T and E:\t%g\n", w.ro[fpTE]);
+            fprintf(f, "\nProcrustes correlation between T and E:\t%g\n", NoNegativeZero(w.ro[fpTE]));
             break;
         case 3:
-            fprintf(f, "\nRV coefficient between T and E:\t%g\n", w.ro[fpTE]);
+            fprintf(f, "\nRV coefficient between T and E:\t%g\n", NoNegativeZero(w.ro[fpTE]));
             break;
         default:
-            fprintf(f, "\nMatrix correlation between DT and DE:\t%g\n", w.ro[fpTE]);
+            fprintf(f, "\nMatrix correlation between DT and DE:\t%g\n", NoNegativeZero(w.ro[fpTE]));
     }
     if (in.testType == 5) {
         fprintf(f, "\nQb / (Qt - Qb) of DT in the groups of each ecological variable:\n");
@@ -925,7 +925,7 @@ void TraceObserved(const PermTest_FunctionalPhyl_Correl_Input& in, const Functio
     PrintVectorTab(f, c, w.Vres, kTraceDigits);
     for (int s = fpXT; s < kFunctionalPhylStatistics; s++) {
         if (s == fpXT || s == fpBM) fprintf(f, "\n");
-        fprintf(f, "Observed %s=\t%g\n", kStatisticNames[s], w.ro[s]);
+        fprintf(f, "Observed %s=\t%g\n", kStatisticNames[s], NoNegativeZero(w.ro[s]));
     }
 }
 
@@ -1330,7 +1330,8 @@ bool PermTest_FunctionalPhyl_Correl(PermTest_FunctionalPhyl_Correl_Input* in) {
             if (!phyl && (family == 2 || family == 4)) continue;
             fprintf(f, "\nIteration %d", it);
             for (int s : kTraceFamilies[family])
-                fprintf(f, "\tRandom %s =\t%g\tCummulative frequency for %s=%g", kStatisticNames[s], work.ro[s],
+                fprintf(f, "\tRandom %s =\t%g\tCummulative frequency for %s=%g", kStatisticNames[s],
+                        NoNegativeZero(work.ro[s]),
                         kStatisticNames[s], count[s]);
             fprintf(f, "\n");
         }

@@ -7,6 +7,7 @@
 
 #include "nrutilRH.h"
 #include "rhlibDim.h"
+#include "rhlibOut.h"
 #include "rhlibRes_M.h"
 #include "rhlib_M.h"
 #include "rhSimd.h"
@@ -85,7 +86,7 @@ double Determination(double regressionSS, double totalSS) {
 
 void PrintRows(FILE* f, int rows, int cols, double** M) {
     for (int i = 0; i < rows; i++) {
-        for (int j = 0; j < cols; j++) fprintf(f, "%g\t", M[i][j]);
+        for (int j = 0; j < cols; j++) fprintf(f, "%g\t", NoNegativeZero(M[i][j]));
         fprintf(f, "\n");
     }
 }
@@ -202,7 +203,7 @@ int regression(int n, int q, int p, double** Y, double** X, double** B, double* 
         fputs(t.coefficients, report);
         for (int f = 0; f < p; f++) {
             fprintf(report, t.factor, f + 1);
-            for (int v = 0; v < q; v++) fprintf(report, "%g\t", B[f][v]);
+            for (int v = 0; v < q; v++) fprintf(report, "%g\t", NoNegativeZero(B[f][v]));
             fprintf(report, "\n");
         }
     }
@@ -213,7 +214,7 @@ int regression(int n, int q, int p, double** Y, double** X, double** B, double* 
     }
     if (printing) {
         fputs(t.intercepts, report);
-        for (int v = 0; v < q; v++) fprintf(report, "%g\t", b0[v]);
+        for (int v = 0; v < q; v++) fprintf(report, "%g\t", NoNegativeZero(b0[v]));
     }
 
     // X B + b0 is the centred X times B plus the mean of Y.
@@ -227,18 +228,18 @@ int regression(int n, int q, int p, double** Y, double** X, double** B, double* 
         PrintRows(report, n, q, fitted);
         fputs(t.residuals, report);
         for (int i = 0; i < n; i++) {
-            for (int v = 0; v < q; v++) fprintf(report, "%g\t", Y[i][v] - fitted[i][v]);
+            for (int v = 0; v < q; v++) fprintf(report, "%g\t", NoNegativeZero(Y[i][v] - fitted[i][v]));
             fprintf(report, "\n");
         }
         fputs(t.adjusted, report);
         for (int i = 0; i < n; i++) {
-            for (int v = 0; v < q; v++) fprintf(report, "%g\t", Y[i][v] + meanY[v] - fitted[i][v]);
+            for (int v = 0; v < q; v++) fprintf(report, "%g\t", NoNegativeZero(Y[i][v] + meanY[v] - fitted[i][v]));
             fprintf(report, "\n");
         }
     }
     if (printing) {
         fprintf(report, t.determination, q);
-        for (int v = 0; v < q; v++) fprintf(report, "%g\t", r2[v]);
+        for (int v = 0; v < q; v++) fprintf(report, "%g\t", NoNegativeZero(r2[v]));
         fprintf(report, "\n");
     }
     return 1;

@@ -1334,9 +1334,9 @@ void RandomizationTestManova::PrintQbReport(FILE* file, char** unitLabels, int d
         }
     }
     PrintTable(file, digits, seriesNotes, block);
-    fprintf(file, "%-22s\t%20.*g\n", Tx(pt, "Within groups", "Dentro dos grupos"), digits, shown_->qw);
+    fprintf(file, "%-22s\t%20.*g\n", Tx(pt, "Within groups", "Dentro dos grupos"), digits, NoNegativeZero(shown_->qw));
     fprintf(file, "%.78s\n", kSeparator);
-    fprintf(file, "%-22s\t%20.*g\n", "Total", digits, Shown(k + 1, k + 1));
+    fprintf(file, "%-22s\t%20.*g\n", "Total", digits, NoNegativeZero(Shown(k + 1, k + 1)));
     if (!block && means_) PrintGroupMeans(file, digits, k > 1);
 }
 
@@ -1362,11 +1362,11 @@ void RandomizationTestManova::PrintTable(FILE* file, int digits, bool seriesNote
     // Q and F of a value, in fields of the given widths.
     auto values = [&](double v, double divisor, int wq, int wf, bool divide) {
         if (!F)
-            fprintf(file, "%*.*g\t", wq, digits, v);
+            fprintf(file, "%*.*g\t", wq, digits, NoNegativeZero(v));
         else if (divide)
-            fprintf(file, "%*.*g\t%*.*g\t", wq, digits, v * divisor, wf, digits, v);
+            fprintf(file, "%*.*g\t%*.*g\t", wq, digits, NoNegativeZero(v * divisor), wf, digits, NoNegativeZero(v));
         else
-            fprintf(file, "%*.*g\t%*s\t", wq, digits, v, wf, "-");
+            fprintf(file, "%*.*g\t%*s\t", wq, digits, NoNegativeZero(v), wf, "-");
     };
     auto endP = [&](double p) {
         PrintP(file, p, pt);
@@ -1397,9 +1397,9 @@ void RandomizationTestManova::PrintTable(FILE* file, int digits, bool seriesNote
                 values(stat, qwc, 20, 12, observed_->contrast[2 * c + 1] > 0);
                 endP(ShownContrastP(static_cast<int>(c)));
             } else if (i == blockFactor_) {
-                fprintf(file, "%20.*g\n", digits, stat);
+                fprintf(file, "%20.*g\n", digits, NoNegativeZero(stat));
             } else {
-                fprintf(file, "%20.*g\t\t", digits, stat);
+                fprintf(file, "%20.*g\t\t", digits, NoNegativeZero(stat));
                 endP(ShownContrastP(static_cast<int>(c)));
             }
         }
@@ -1428,13 +1428,13 @@ void RandomizationTestManova::PrintTable(FILE* file, int digits, bool seriesNote
             for (int j = i; j < k; j++) other -= Shown(i, j);
         fprintf(file, "%.78s\n", kSeparator);
         fprintf(file, "%-22s\t%20.*g\n", Tx(pt, "Other interactions", "Outras interacoes"), digits,
-                divided ? other * qw : other);
+                NoNegativeZero(divided ? other * qw : other));
     }
     if (k > 1 && blockFactor_ < 0) {
         fprintf(file, "%.78s\n", kSeparator);
         fprintf(file, "%-22s\t", between);
         if (F && !divided)
-            fprintf(file, "%20.*g\t%-12s\t", digits, Shown(k, k), "-");
+            fprintf(file, "%20.*g\t%-12s\t", digits, NoNegativeZero(Shown(k, k)), "-");
         else
             values(Shown(k, k), qw, 20, 12, divided);
         endP(ShownP(k, k));
@@ -1513,7 +1513,7 @@ void RandomizationTestManova::PrintAlternativeReport(FILE* file, char** unitLabe
     for (int f = 0; f < k_; f++) {
         fprintf(file, "%.78s\n", kSeparator);
         fprintf(file, Tx(pt, "Factor %s:\n", "Fator %s:\n"), FactorName(f));
-        fprintf(file, "%s:\t%g\t%s\t", names[s], shown_->alt[f], block ? freqLabels[s] : pLabels[s]);
+        fprintf(file, "%s:\t%g\t%s\t", names[s], NoNegativeZero(shown_->alt[f]), block ? freqLabels[s] : pLabels[s]);
         PrintP(file, ShownP(f, f), pt);
         fputs("\n", file);
     }
@@ -1551,12 +1551,12 @@ void RandomizationTestManova::PrintManovaIntermResults(FILE* file, int digits, i
     }
     // One line per arrangement, as the heading has one column per statistic.
     fputs("\n", file);
-    for (int f = 0; f < k; f++) fprintf(file, "%*g\t", digits, Shown(f, f));
+    for (int f = 0; f < k; f++) fprintf(file, "%*g\t", digits, NoNegativeZero(Shown(f, f)));
     for (int i = 0; i < k; i++)
         for (int j = i + 1; j < k; j++)
-            if (i != blockFactor_ && j != blockFactor_) fprintf(file, "%20.*g\t", digits, Shown(i, j));
-    if (k == 3 && noBlock) fprintf(file, "%13.*g\t", digits, shown_->three);
-    if (k > 1 && noBlock) fprintf(file, "%20.*g\t", digits, Shown(k, k));
+            if (i != blockFactor_ && j != blockFactor_) fprintf(file, "%20.*g\t", digits, NoNegativeZero(Shown(i, j)));
+    if (k == 3 && noBlock) fprintf(file, "%13.*g\t", digits, NoNegativeZero(shown_->three));
+    if (k > 1 && noBlock) fprintf(file, "%20.*g\t", digits, NoNegativeZero(Shown(k, k)));
     if (!rec_.doContrasts)
         for (int a = 0; a < n_; a++) PrintUnit(file, "%s\t", nullptr, currentList_[a] - 1);
 }

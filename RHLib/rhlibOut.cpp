@@ -13,7 +13,7 @@ namespace {
 // Printed length of one value, measured without a buffer so that no
 // significant-digits setting can overflow anything.
 int Length(double v, int digits) {
-    int k = snprintf(nullptr, 0, "%.*g", digits, v);
+    int k = snprintf(nullptr, 0, "%.*g", digits, NoNegativeZero(v));
     return k < 0 ? 0 : k;
 }
 
@@ -76,7 +76,7 @@ int Matrix(FILE* file, int rows, int cols, T** M, int digits, int width) {
         Aligned line(file, width, 0, true);
         for (int j = 0; j < cols; j++) {
             line.Field();
-            fprintf(file, "%*.*g\t", width, digits, static_cast<double>(M[i][j]));
+            fprintf(file, "%*.*g\t", width, digits, NoNegativeZero(M[i][j]));
         }
         fprintf(file, "\n");
     }
@@ -86,7 +86,7 @@ int Matrix(FILE* file, int rows, int cols, T** M, int digits, int width) {
 template <class T>
 int MatrixTab(FILE* file, int rows, int cols, T** M, int digits) {
     for (int i = 0; i < rows; i++) {
-        for (int j = 0; j < cols; j++) fprintf(file, "%.*g\t", digits, static_cast<double>(M[i][j]));
+        for (int j = 0; j < cols; j++) fprintf(file, "%.*g\t", digits, NoNegativeZero(M[i][j]));
         fprintf(file, "\n");
     }
     return 1;
@@ -98,7 +98,7 @@ int Vector(FILE* file, int n, const T* x, int digits, int width, int startColumn
     Aligned line(file, width, startColumn, false);
     for (int i = 0; i < n; i++) {
         line.Field();
-        fprintf(file, "%*.*g\t", width, digits, Entry(x, i, index));
+        fprintf(file, "%*.*g\t", width, digits, NoNegativeZero(Entry(x, i, index)));
     }
     fprintf(file, "\n");
     return width;
@@ -106,7 +106,7 @@ int Vector(FILE* file, int n, const T* x, int digits, int width, int startColumn
 
 template <class T>
 int VectorTab(FILE* file, int n, const T* x, int digits, const int* index) {
-    for (int i = 0; i < n; i++) fprintf(file, "%.*g\t", digits, Entry(x, i, index));
+    for (int i = 0; i < n; i++) fprintf(file, "%.*g\t", digits, NoNegativeZero(Entry(x, i, index)));
     fprintf(file, "\n");
     return 1;
 }
@@ -123,7 +123,7 @@ int HalfMatrix(FILE* file, int n, T** M, int k, int digits, bool squareRoot) {
             } else {
                 double v = M[i][j];
                 if (squareRoot) v = std::sqrt(v);
-                fprintf(file, "%*.*g\t", width, digits, v);
+                fprintf(file, "%*.*g\t", width, digits, NoNegativeZero(v));
             }
         }
         fprintf(file, "\n");
@@ -138,7 +138,7 @@ int LowerHalf(FILE* file, int n, T** M, int digits, int width) {
         Aligned line(file, width, 0, true);
         for (int j = 0; j <= i; j++) {
             line.Field();
-            fprintf(file, "%*.*g\t", width, digits, static_cast<double>(M[i][j]));
+            fprintf(file, "%*.*g\t", width, digits, NoNegativeZero(M[i][j]));
         }
         fprintf(file, "\n");
     }
@@ -148,7 +148,7 @@ int LowerHalf(FILE* file, int n, T** M, int digits, int width) {
 template <class T>
 int HalfTab(FILE* file, int n, T** M, int k) {
     for (int i = 0; i < n - k; i++) {
-        for (int j = 0; j < n; j++) fprintf(file, "%g\t", static_cast<double>(M[i][j]));
+        for (int j = 0; j < n; j++) fprintf(file, "%g\t", NoNegativeZero(M[i][j]));
         fprintf(file, "\n");
     }
     return 1;
@@ -157,7 +157,7 @@ int HalfTab(FILE* file, int n, T** M, int k) {
 template <class T>
 int LowerHalfTab(FILE* file, int n, T** M, int digits) {
     for (int i = 0; i < n; i++) {
-        for (int j = 0; j <= i; j++) fprintf(file, "%.*g\t", digits, static_cast<double>(M[i][j]));
+        for (int j = 0; j <= i; j++) fprintf(file, "%.*g\t", digits, NoNegativeZero(M[i][j]));
         fprintf(file, "\n");
     }
     return 1;
@@ -165,7 +165,7 @@ int LowerHalfTab(FILE* file, int n, T** M, int digits) {
 
 template <class T>
 int NeighborRese(FILE* file, int n, T** M, int digits) {
-    for (int i = 1; i < n; i++) fprintf(file, "%.*g\t", digits, static_cast<double>(M[i][i - 1]));
+    for (int i = 1; i < n; i++) fprintf(file, "%.*g\t", digits, NoNegativeZero(M[i][i - 1]));
     fprintf(file, "\n");
     return 1;
 }
@@ -174,7 +174,7 @@ template <class T>
 int LowerHalf_ff(FILE* file, int n, T** M, int digits, bool withDiagonal) {
     for (int i = 0; i < n; i++) {
         int last = withDiagonal ? i : i - 1;
-        for (int j = 0; j <= last; j++) fprintf(file, "%.*g\n", digits, static_cast<double>(M[i][j]));
+        for (int j = 0; j <= last; j++) fprintf(file, "%.*g\n", digits, NoNegativeZero(M[i][j]));
     }
     return 1;
 }
@@ -185,7 +185,7 @@ int HalfRow(FILE* file, int n, T** M, int k, bool squareRoot) {
         for (int j = i + k; j < n; j++) {
             double v = M[i][j];
             if (squareRoot) v = std::sqrt(v);
-            fprintf(file, "%g\t", v);
+            fprintf(file, "%g\t", NoNegativeZero(v));
         }
     return 1;
 }
@@ -194,7 +194,7 @@ int HalfRow(FILE* file, int n, T** M, int k, bool squareRoot) {
 // the next rewrite. An offset that cannot be reached leaves the entry out.
 void AtOffset(FILE* file, double v, long& position) {
     if (fseek(file, position, SEEK_SET) != 0) return;
-    fprintf(file, "% #14e ", v);
+    fprintf(file, "% #14e ", NoNegativeZero(v));
     position = ftell(file);
 }
 
@@ -271,7 +271,7 @@ int PrintMatrixTab(FILE* file, int rows, int cols, unsigned long** M) {
 }
 int PrintMatrixTab_T(FILE* file, int rows, int cols, double** M, int digits) {
     for (int j = 0; j < cols; j++) {
-        for (int i = 0; i < rows; i++) fprintf(file, "%.*g\t", digits, M[i][j]);
+        for (int i = 0; i < rows; i++) fprintf(file, "%.*g\t", digits, NoNegativeZero(M[i][j]));
         fprintf(file, "\n");
     }
     return 1;
@@ -334,12 +334,12 @@ int PrintLowerHalfMatrix(FILE* file, int n, float** M, int digits, int width) {
 
 int PrintHalfMatrix_ff(FILE* file, int n, double** M, int k) {
     for (int i = 0; i < n; i++)
-        for (int j = i + k; j < n; j++) fprintf(file, "%g\n", M[i][j]);
+        for (int j = i + k; j < n; j++) fprintf(file, "%g\n", NoNegativeZero(M[i][j]));
     return 1;
 }
 int PrintHalfMatrix_ff(FILE* file, int n, float** M, int k) {
     for (int i = 0; i < n; i++)
-        for (int j = i + k; j < n; j++) fprintf(file, "%.12g\n", static_cast<double>(M[i][j]));
+        for (int j = i + k; j < n; j++) fprintf(file, "%.12g\n", NoNegativeZero(M[i][j]));
     return 1;
 }
 

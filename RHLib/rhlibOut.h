@@ -12,6 +12,12 @@
 // Characters of one aligned line before a row is continued (10000).
 extern int maxColsPrint;
 
+// A value as reports print it: a zero without a sign. Negations and products
+// leave -0 (-2 x the logarithm of 1, a vector component of 0 turned over),
+// which printf writes "-0". Every printer below prints through it, and so
+// does every report line that prints a statistic with its own format.
+inline double NoNegativeZero(double x) { return x == 0.0 ? 0.0 : x; }
+
 // Largest printed length ("%.*g" at digits) of any entry; the Sqrt forms
 // measure the square roots of the entries when squareRoot is non-zero.
 int GetWidthMax(int rows, int cols, double** M, int digits);

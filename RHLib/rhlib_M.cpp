@@ -4812,7 +4812,7 @@ struct Dump {
 
 void PrintEigenvalues(FILE* f, const OrdinationWork& w) {
     fprintf(f, "Eigenvalues (first %d): ", w.axes);
-    for (int a = 0; a < w.axes; a++) fprintf(f, "%g ", w.eig[a]);
+    for (int a = 0; a < w.axes; a++) fprintf(f, "%g ", NoNegativeZero(w.eig[a]));
     fprintf(f, "\n");
 }
 
@@ -4820,7 +4820,7 @@ void PrintScores(FILE* f, const OrdinationWork& w, const char* heading) {
     fprintf(f, heading, w.Width(), w.axes);
     for (int a = 0; a < w.axes; a++) {
         fprintf(f, "Axis %d:       \t", a + 1);
-        for (int j = 0; j < w.Width(); j++) fprintf(f, "%g\t", w.scores[a][j]);
+        for (int j = 0; j < w.Width(); j++) fprintf(f, "%g\t", NoNegativeZero(w.scores[a][j]));
         fprintf(f, "\n");
     }
 }
@@ -4851,7 +4851,7 @@ void Iteration(FILE* f, int i) {
 }
 
 void Values(FILE* f, int n, const double* x) {
-    for (int i = 0; i < n; i++) fprintf(f, "%g\t", x[i]);
+    for (int i = 0; i < n; i++) fprintf(f, "%g\t", NoNegativeZero(x[i]));
 }
 
 // A row of probabilities; one that is NaN belongs to a statistic that could
@@ -4895,7 +4895,7 @@ void RVDIMPermutation_D(int n, int p, int K, int N, double** X, double** weights
     }
     for (int d = 0; d < K; d++) {
         rvdimObs[d] = RVDIM(K, d + 1, eig);
-        if (f) fprintf(f, "%g\t", rvdimObs[d]);
+        if (f) fprintf(f, "%g\t", NoNegativeZero(rvdimObs[d]));
     }
 
     // Residual table d is the data less their first d dimensions: the sum of
@@ -4950,7 +4950,8 @@ void RVDIMPermutation_D(int n, int p, int K, int N, double** X, double** weights
                 PrintEigenvalues(f, random);
                 PrintScores(
                     f, random, "\nScores of %d sampling units on the first %d permuted ordination axis(es) of permuted sample: \n");
-                fprintf(f, "RVDIM 1, computed with permuted residual matrix, for testing dimension %d:\t%g\n", d + 1, rnd);
+                fprintf(f, "RVDIM 1, computed with permuted residual matrix, for testing dimension %d:\t%g\n", d + 1,
+                        NoNegativeZero(rnd));
             }
             // A permuted table without any axis has no first axis to compare.
             if (axes < 1) continue;

@@ -641,7 +641,7 @@ template <class T>
 void PrintDataOf(FILE* stream, int rows, int cols, int digits, T** matrix) {
     fprintf(stream, "%s", eng ? "Data matrix:\n" : "Matriz de dados:\n");
     for (int i = 0; i < rows; i++) {
-        for (int j = 0; j < cols; j++) fprintf(stream, "%8.*g\t", digits, static_cast<double>(matrix[i][j]));
+        for (int j = 0; j < cols; j++) fprintf(stream, "%8.*g\t", digits, NoNegativeZero(matrix[i][j]));
         fprintf(stream, "\n");
     }
 }
@@ -2862,7 +2862,8 @@ void PrintTriplets(FILE* f, int m, double*** T, double** pairs, double unit, boo
                         : "\nEntropia mutua entre variaveis em trios (nats):\n");
     for (int i = 0; i < m; i++)
         for (int j = i + 1; j < m; j++)
-            for (int k = j + 1; k < m; k++) fprintf(f, "Var. %d x %d x %d:\t%g\n", i + 1, j + 1, k + 1, T[i][j][k] / unit);
+            for (int k = j + 1; k < m; k++)
+                fprintf(f, "Var. %d x %d x %d:\t%g\n", i + 1, j + 1, k + 1, NoNegativeZero(T[i][j][k] / unit));
     if (eng)
         fprintf(f, bits ? "\n\nMutual entropy pairwise conditional (|) to a third variable (bits):\n"
                         : "\nMutual entropy pairwise conditional (|) to a third variable (nats):\n");
@@ -2873,7 +2874,8 @@ void PrintTriplets(FILE* f, int m, double*** T, double** pairs, double unit, boo
         for (int j = i + 1; j < m; j++)
             for (int k = 0; k < m; k++) {
                 if (k == i || k == j) continue;
-                fprintf(f, "Var. %d x %d | %d:\t%g\n", i + 1, j + 1, k + 1, (T[i][j][k] + pairs[i][j]) / unit);
+                fprintf(f, "Var. %d x %d | %d:\t%g\n", i + 1, j + 1, k + 1,
+                        NoNegativeZero((T[i][j][k] + pairs[i][j]) / unit));
             }
 }
 
@@ -3362,7 +3364,8 @@ bool WriteScatterData(const char* name, const std::vector<ScatterPoint>& points,
     if (!f) return false;
     // The chosen axes are always the file's first and second columns.
     fprintf(f, "Labels\tAxis%d\tAxis%d\n", 1, 2);
-    for (const ScatterPoint& p : points) fprintf(f, "%s\t%g\t%g\n", p.label.c_str(), p.x, p.y);
+    for (const ScatterPoint& p : points)
+        fprintf(f, "%s\t%g\t%g\n", p.label.c_str(), NoNegativeZero(p.x), NoNegativeZero(p.y));
     std::string text = legend;
     std::replace(text.begin(), text.end(), '\r', '\n');
     fprintf(f, "\n%s\n", text.c_str());
@@ -3472,7 +3475,7 @@ void CorrelationTable(FILE* f, int a, int p, double** r, const char* title, char
         auto key = [&](int j) { return std::isnan(r[j][k]) ? -1.0 : std::fabs(r[j][k]); };
         std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return key(x) > key(y); });
         fprintf(f, eng ? "Axis %d:\t" : "Eixo %d:\t", k + 1);
-        for (int i = 0; i < shown; i++) fprintf(f, "%s:%g\t", labels[order[i]], r[order[i]][k]);
+        for (int i = 0; i < shown; i++) fprintf(f, "%s:%g\t", labels[order[i]], NoNegativeZero(r[order[i]][k]));
         fprintf(f, "\n");
     }
 }
@@ -3491,7 +3494,7 @@ bool PrintScores(FILE* report, int nAxes, int n, double** scores, const char* na
     FILE* f = fopenck("scores.txt", nullptr, "w");
     if (!f) return false;
     for (int i = 0; i < n; i++) {
-        for (int k = 0; k < a; k++) fprintf(f, "%g\t", scores[k][i]);
+        for (int k = 0; k < a; k++) fprintf(f, "%g\t", NoNegativeZero(scores[k][i]));
         fprintf(f, "\n");
     }
     return fcloseck(f, "scores.txt");
@@ -3634,9 +3637,9 @@ void EigenvalueLines(FILE* f, int n, bool ok, double** work) {
         if (eig[k] > 0.0) s += eig[k];
     fprintf(f, eng ? "\nNumber of eigenvalues >0.0001: \t%d" : "\nNumero de autovalores >0.0001: \t%d", rank);
     fprintf(f, "%s", eng ? "\nEigenvalues:\t" : "\nAutovalores:\t");
-    for (int k = 0; k < rank; k++) fprintf(f, "%8.*g\t", sDigits, eig[k]);
+    for (int k = 0; k < rank; k++) fprintf(f, "%8.*g\t", sDigits, NoNegativeZero(eig[k]));
     fprintf(f, "%s", eng ? "\nPercentage:\t" : "\nPercentagem:\t");
-    for (int k = 0; k < rank; k++) fprintf(f, "%8.*g\t", sDigits, 100.0 * eig[k] / s);
+    for (int k = 0; k < rank; k++) fprintf(f, "%8.*g\t", sDigits, NoNegativeZero(100.0 * eig[k] / s));
     fprintf(f, "\n");
     if (ok) return;
     const double t = MatrixTrace(n, work);
@@ -3703,8 +3706,9 @@ void BartlettLines(FILE* f) {
                   "correspondente: \n");
     fprintf(f, "Bartlett\tu\tp\n");
     for (int k = 1; k <= rank; k++)
-        fprintf(f, eng ? "Axis %d:\t%g\t%g\n" : "Eixo %d:\t%g\t%g\n", k, Bartlett_u(rank, k, eig, nCols, rank),
-                Bartlett_uProb(rank, k, eig, nCols, rank));
+        fprintf(f, eng ? "Axis %d:\t%g\t%g\n" : "Eixo %d:\t%g\t%g\n", k,
+                NoNegativeZero(Bartlett_u(rank, k, eig, nCols, rank)),
+                NoNegativeZero(Bartlett_uProb(rank, k, eig, nCols, rank)));
 }
 
 bool OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {
@@ -3731,7 +3735,7 @@ bool OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {
         fprintf(f, eng ? "\nEigenvectors (normalized, max. %d):\n" : "\nAutovetores (normalizados, max. %d):\n", nMaxDim);
         for (int k = 0; k < PrintedAxes(rank); k++) {
             fprintf(f, eng ? "Axis %d:\t" : "Eixo %d:\t", k + 1);
-            for (int i = 0; i < nRows; i++) fprintf(f, "%8.*g\t", sDigits, evectors[k][i]);
+            for (int i = 0; i < nRows; i++) fprintf(f, "%8.*g\t", sDigits, NoNegativeZero(evectors[k][i]));
             fprintf(f, "\n");
         }
         scores = PrintScores(f, rank, nCols, escores, other) && scores;
@@ -3865,8 +3869,8 @@ void FusionDirectory(FILE* f, int n, const clusterReport* records, char** labels
     for (int k = 0; k < n - 1; k++) {
         const clusterReport& r = records[k];
         fprintf(f, "%-5d\t", k + 1);
-        fprintf(f, "%-13.*g\t", sDigits, r.level);
-        if (sums) fprintf(f, "%-11.*g\t", sDigits, r.criterion);
+        fprintf(f, "%-13.*g\t", sDigits, NoNegativeZero(r.level));
+        if (sums) fprintf(f, "%-11.*g\t", sDigits, NoNegativeZero(r.criterion));
         // A long group goes on over continuation lines with empty leading fields.
         int counter = 1;
         for (int i = 0; i < r.nMembers; i++) {
@@ -3891,7 +3895,7 @@ void GroupPartitions(FILE* f, int n, clusterReport* records, char** labels, int 
     fprintf(f, "%s", eng ? "Objects:                \t" : "Objetos:                  \t");
     for (int e = 1; e <= n; e++) fprintf(f, "%s\t", EntityLabel(labels, e).c_str());
     ForEachClusterPartition(n, records, method, [&](int k, const int* partition, double level) {
-        fprintf(f, eng ? "\n%d groups (cl = %g):    \t" : "\n%d grupos (na = %g):      \t", k, level);
+        fprintf(f, eng ? "\n%d groups (cl = %g):    \t" : "\n%d grupos (na = %g):      \t", k, NoNegativeZero(level));
         for (int e = 0; e < n; e++) fprintf(f, "%d\t", partition[e]);
     });
     fprintf(f, "\n");
@@ -3914,9 +3918,9 @@ void FactorialProfiles(FILE* f, int n, int p, const clusterReport* records) {
     }
     for (int k = 0; k < n - 1; k++) {
         fprintf(f, eng ? "\nStep %d, Eig.I:" : "\nPasso %d, Autov.I:", k + 1);
-        for (int t = 0; t < p; t++) fprintf(f, "\t%g", records[k].scoresAxis1[t]);
+        for (int t = 0; t < p; t++) fprintf(f, "\t%g", NoNegativeZero(records[k].scoresAxis1[t]));
         fprintf(f, eng ? "\nStep %d, Eig.II:" : "\nPasso %d, Autov.II:", k + 1);
-        for (int t = 0; t < p; t++) fprintf(f, "\t%g", records[k].scoresAxis2[t]);
+        for (int t = 0; t < p; t++) fprintf(f, "\t%g", NoNegativeZero(records[k].scoresAxis2[t]));
         fprintf(f, "\n");
     }
     fprintf(f, "\n");

@@ -375,7 +375,7 @@ const char* NotTestable() { return NotTestableText(!eng); }
 std::string ProbabilityText(double p, int digits) {
     if (std::isnan(p)) return NotTestable();
     char text[64];
-    snprintf(text, sizeof text, "%.*g", digits, p);
+    snprintf(text, sizeof text, "%.*g", digits, NoNegativeZero(p));
     return text;
 }
 
@@ -1167,10 +1167,10 @@ void LinearModelResults(FILE* f, int p, int q, Session* s1, Session* s2, const d
             p, q);
     PrintLabelsRow(f, q, s1->varLabels);
     fprintf(f, "\nbo:");
-    for (int v = 0; v < q; v++) fprintf(f, "\t%g", b0[v]);
+    for (int v = 0; v < q; v++) fprintf(f, "\t%g", NoNegativeZero(b0[v]));
     for (int k = 0; k < p; k++) {
         fprintf(f, "\n%s b%d:", s2->varLabels[k], k + 1);
-        for (int v = 0; v < q; v++) fprintf(f, "\t%g", B[k][v]);
+        for (int v = 0; v < q; v++) fprintf(f, "\t%g", NoNegativeZero(B[k][v]));
     }
     fprintf(f,
             eng ? "\n\nCorresponding probabilities for %d factors (rows) and %d response variables (columns):\n"
@@ -1185,7 +1185,7 @@ void LinearModelResults(FILE* f, int p, int q, Session* s1, Session* s2, const d
             eng ? "\n\nCoefficients of determination (r squared) for %d response variables:"
                 : "\n\nCoeficientes de determinacao (r quadrado) para %d variaveis resposta:",
             q);
-    for (int v = 0; v < q; v++) fprintf(f, "\t%g", r2[v]);
+    for (int v = 0; v < q; v++) fprintf(f, "\t%g", NoNegativeZero(r2[v]));
     fprintf(f,
             eng ? "\nCorresponding probabilities of r squared for %d response variaveis:"
                 : "\nProbabilidades correspondentes de r quadrado para %d variaveis resposta:",
@@ -1196,11 +1196,11 @@ void LinearModelResults(FILE* f, int p, int q, Session* s1, Session* s2, const d
                               : "Soma de quadrados(Q) para cada variavel resposta",
                        s1->varLabels, q);
     fprintf(f, "%s", eng ? "Regression        " : "Regressao         ");
-    for (int v = 0; v < q; v++) fprintf(f, "\t%20.*g", sDigits, r2[v] * SST[v]);
+    for (int v = 0; v < q; v++) fprintf(f, "\t%20.*g", sDigits, NoNegativeZero(r2[v] * SST[v]));
     fprintf(f, "%s", eng ? "\nResidual          " : "\nResiduo           ");
-    for (int v = 0; v < q; v++) fprintf(f, "\t%20.*g", sDigits, (1 - r2[v]) * SST[v]);
+    for (int v = 0; v < q; v++) fprintf(f, "\t%20.*g", sDigits, NoNegativeZero((1 - r2[v]) * SST[v]));
     fprintf(f, "%s", "\nTotal             ");
-    for (int v = 0; v < q; v++) fprintf(f, "\t%20.*g", sDigits, SST[v]);
+    for (int v = 0; v < q; v++) fprintf(f, "\t%20.*g", sDigits, NoNegativeZero(SST[v]));
     fprintf(f, "\n%.78s\n", line);
     SumsOfSquaresFrame(f, eng ? "P(QbNULL>=Qb) for each response variable"
                               : "P(QbNULL>=Qb) para cada variavel resposta",
@@ -1332,7 +1332,7 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
 namespace {
 
 void PrintRow(FILE* f, int n, const double* x) {
-    for (int i = 0; i < n; i++) fprintf(f, "%g\t", x[i]);
+    for (int i = 0; i < n; i++) fprintf(f, "%g\t", NoNegativeZero(x[i]));
     fprintf(f, "\n");
 }
 
@@ -1346,7 +1346,7 @@ void RDAPrintout(FILE* f, int n, int q, int p, int nAxes, const double* eig, dou
     fprintf(f, "%s",
             eng ? "\nProportion of total variation in response variable y explained by canonical axes:\n"
                 : "\nProporcao da variacao total nas variaveis resposta y explicada pelos eixos canonicos:\n");
-    for (int k = 0; k < nAxes; k++) fprintf(f, "%g\t", eig[k] / total);
+    for (int k = 0; k < nAxes; k++) fprintf(f, "%g\t", NoNegativeZero(eig[k] / total));
     fprintf(f, "\n");
     fprintf(f, "%s",
             eng ? "\nEigenvectors (space defined by explanatory variables x): \n"
@@ -1506,7 +1506,7 @@ void AleatorizacaoRDA(Session* s1, Session* s2) {
                           "explanatorias (X):\n");
             for (int a = 0; a < tested; a++) {
                 fprintf(report, eng ? "Canonical axis %d:\t" : "Eixo canonico %d:\t", a + 1);
-                fprintf(report, "%g\t%g\n", corrRnd[a], count[a]);
+                fprintf(report, "%g\t%g\n", NoNegativeZero(corrRnd[a]), count[a]);
             }
         }
     }
@@ -1522,7 +1522,7 @@ void AleatorizacaoRDA(Session* s1, Session* s2) {
     for (int a = 0; a < tested; a++) {
         fprintf(report, eng ? "Canonical axis %d:\t" : "Eixo canonico %d:\t", a + 1);
         const double P = PermutationP(count[a], N, std::isfinite(corr[a]) ? corrObs[a] : corr[a]);
-        fprintf(report, "%g\t%s\n", corr[a], ProbabilityText(P, 6).c_str());
+        fprintf(report, "%g\t%s\n", NoNegativeZero(corr[a]), ProbabilityText(P, 6).c_str());
     }
     PrintElapsedTime(report, difftime_Clock(start));
     PrintSeed(report);
@@ -1660,11 +1660,11 @@ void MalinvaudDumpOpening(FILE* f, int nPerm, int T, const int* rowOf, const int
     fprintf(f, eng ? "\nObserved eigenvalues in the data (axes 1 to %d):\t"
                    : "\nAutovalores observados nos dados (eixos 1 a %d):\t",
             rank);
-    for (int k = 0; k < rank; k++) fprintf(f, "%g\t", eig[k]);
+    for (int k = 0; k < rank; k++) fprintf(f, "%g\t", NoNegativeZero(eig[k]));
     fprintf(f, eng ? "\nSum of observed partial chi-squares (from ith to dimension %d): "
                    : "\nSoma dos qui-quadrados parciais observados (do i-esimo a dimensao %d): ",
             rank);
-    for (int k = 0; k < rank; k++) fprintf(f, "%g\t", X2[k]);
+    for (int k = 0; k < rank; k++) fprintf(f, "%g\t", NoNegativeZero(X2[k]));
     fprintf(f, "\n");
 }
 
@@ -1680,11 +1680,11 @@ void MalinvaudDumpTable(FILE* f, int k, int T, const int* rowOf, const int* colO
                 : "Tabela de contingencia baseada nos dados expandidos permutados:\n");
     PrintMatrixTab(f, nObj, nVar, table, sDigits);
     fprintf(f, eng ? "Eigenvalues (first %d): " : "Autovalores (primeiros %d): ", random.axes);
-    for (int a = 0; a < random.axes; a++) fprintf(f, "%g ", random.eig[a]);
+    for (int a = 0; a < random.axes; a++) fprintf(f, "%g ", NoNegativeZero(random.eig[a]));
     fprintf(f, eng ? "\nSum of partial chi-squares (from ith to dimension %d): "
                    : "\nSoma dos qui-quadrados parciais (do i-esimo a dimensao %d): ",
             rank);
-    for (int j = 0; j < rank; j++) fprintf(f, "%g\t", X2rnd[j]);
+    for (int j = 0; j < rank; j++) fprintf(f, "%g\t", NoNegativeZero(X2rnd[j]));
     fprintf(f, "\n");
 }
 
@@ -2346,7 +2346,7 @@ void BasisSetDump::Permutation(int i, const int* const* lists, double** random, 
         PrintRese(f_, b_, sDigits, random);
         fprintf(f_, "%s", eng ? "\nRandom correlations:" : "\nCorrelacoes aleatorias:");
         for (size_t c = 0; c < claims_.size(); c++) {
-            fprintf(f_, eng ? "\nCorrelation:\t%g\t" : "\nCorrelacao:\t%g\t", partials[c]);
+            fprintf(f_, eng ? "\nCorrelation:\t%g\t" : "\nCorrelacao:\t%g\t", NoNegativeZero(partials[c]));
             PrintClaim(f_, claims_[c], labels, t.pair, t.covariables);
         }
 }
@@ -2393,14 +2393,14 @@ void BasisSetDumpHeader(FILE* f, const BasisSetNodes& s, const std::vector<PathC
     fprintf(f, "%s", eng ? "\nObserved correlations:\n" : "\nCorrelacoes observadas:\n");
     for (size_t c = 0; c < claims.size(); c++) {
         PrintClaim(f, claims[c], s.labels.data(), t.pair, t.covariables);
-        fprintf(f, "\t%g\n", rObs[c]);
+        fprintf(f, "\t%g\n", NoNegativeZero(rObs[c]));
     }
 }
 
 std::string ValueText(double x) {
     if (std::isnan(x)) return NotTestable();
     char text[64];
-    snprintf(text, sizeof text, "%g", x);
+    snprintf(text, sizeof text, "%g", NoNegativeZero(x));
     return text;
 }
 
@@ -2589,7 +2589,7 @@ void AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel) {
             PrintData(f_, nodes_.Units(), nodes_.Nodes(), sDigits, table_);
             PrintRese(f_, nodes_.Nodes(), sDigits, random);
             for (size_t c = 0; c < claims_.size(); c++) {
-                fprintf(f_, eng ? "\nCorrelation:\t%g\t" : "\nCorrelacao:\t%g\t", partials[c]);
+                fprintf(f_, eng ? "\nCorrelation:\t%g\t" : "\nCorrelacao:\t%g\t", NoNegativeZero(partials[c]));
                 PrintClaim(f_, claims_[c], varLabels, eng ? "Variable pair:\t%s\t%s" : "Par de variaveis:\t%s\t%s",
                            eng ? "\tCovariable(s):\t" : "\tCovariavel(is):\t");
             }
@@ -2618,7 +2618,7 @@ void AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel) {
                 eng ? "\nResults for the specified (partial) correlations:"
                     : "\nResultados para as correlacoes (parciais) especificadas:");
         for (int c = 0; c < run->nCorr; c++) {
-            fprintf(report, "\n%g\t%s\t", run->rObs[c], ProbabilityText(run->P[c], 6).c_str());
+            fprintf(report, "\n%g\t%s\t", NoNegativeZero(run->rObs[c]), ProbabilityText(run->P[c], 6).c_str());
             PrintClaim(report, claims[c], varLabels, eng ? "Variable pair:\t%s\t%s" : "Par de variaveis:\t%s\t%s",
                        eng ? "\tCovariable(s):\t" : "\tCovariavel(is):\t");
         }
@@ -3125,7 +3125,7 @@ void TestBetweenSets(const TwoSetTest& t, Session* s1, Session* s2, Session* s3)
     fprintf(report, t.finalCriterion[L], s1->filename, s2->filename, third);
     fprintf(report, "%s", eng ? "Results:\n" : "Resultados:\n");
     char value[64];
-    snprintf(value, sizeof value, "%g", observed);
+    snprintf(value, sizeof value, "%g", NoNegativeZero(observed));
     fprintf(report, "%s\t%s\n", t.result[L], std::isfinite(observed) ? value : (eng ? "undefined" : "indefinido"));
     fprintf(report, "%s\t%s\n", t.probability[L], ProbabilityText(PermutationP(count, N, observed), 6).c_str());
     const bool written = fcloseck(report, "Vidive.txt");
@@ -3413,7 +3413,7 @@ void AleatorizacaoVar_Triplets() {
         for (int j = i + 1; j < p; j++)
             for (int l = j + 1; l < p; l++)
                 fprintf(report, "Var. %d x %d x %d:\t%g\tnats (\t%g\tbits)\tP=\t%s\n", i + 1, j + 1, l + 1,
-                        T.x[i][j][l], T.x[i][j][l] / ln2,
+                        NoNegativeZero(T.x[i][j][l]), NoNegativeZero(T.x[i][j][l] / ln2),
                         ProbabilityText(PermutationP(countT.x[i][j][l], N, T.x[i][j][l]), 6).c_str());
     fprintf(report, "%s", eng ? "\nMutual entropy pairwise conditional (|) to a third variable:\n"
                               : "\nEntropia mutua par a par condicional (|) a uma terceira variavel:\n");
@@ -3422,7 +3422,7 @@ void AleatorizacaoVar_Triplets() {
             for (int l = 0; l < p; l++)
                 if (l != i && l != j)
                     fprintf(report, "Var. %d x %d | %d:\t%g\tnats (\t%g\tbits)\tP=\t%s\n", i + 1, j + 1, l + 1,
-                            H[i][j], H[i][j] / ln2,
+                            NoNegativeZero(H[i][j]), NoNegativeZero(H[i][j] / ln2),
                             ProbabilityText(PermutationP(countH[i][j], N, H[i][j]), 6).c_str());
     const bool written = fcloseck(report, "Vidive.txt");
     ClearLine();

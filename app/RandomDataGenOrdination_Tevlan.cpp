@@ -326,7 +326,7 @@ bool AskRun(StoppingRuleRun& run, std::string& skipped) {
 
 void PrintRows(FILE* f, int rows, int cols, double** M) {
     for (int i = 0; i < rows; i++) {
-        for (int j = 0; j < cols; j++) fprintf(f, "%g\t", M[i][j]);
+        for (int j = 0; j < cols; j++) fprintf(f, "%g\t", NoNegativeZero(M[i][j]));
         fprintf(f, "\n");
     }
 }
@@ -614,12 +614,12 @@ void FinalResults(FILE* f, const Study& s, unsigned long seed, double seconds) {
     } else {
         const int r = run.rank;
         fprintf(f, "Specified  eigenvalues (proportions):\t");
-        for (int a = 0; a < p; a++) fprintf(f, "%g\t", s.targets[a] / p);
+        for (int a = 0; a < p; a++) fprintf(f, "%g\t", NoNegativeZero(s.targets[a] / p));
         fprintf(f, "\n\nCorrelation matrix of one generated population with the specified eigenvalues:\n");
         PrintMatrixTab(f, p, p, s.popCorr.x, 6);
         fprintf(f, "\nSpecified noise variance added to the data:\t%g", run.noise);
         fprintf(f, "\nMean of generated eigenvalues (proportions) in the %d samples:\t", T);
-        for (int a = 0; a < p; a++) fprintf(f, "%g\t", Mean(s.eigSum[a], T));
+        for (int a = 0; a < p; a++) fprintf(f, "%g\t", NoNegativeZero(Mean(s.eigSum[a], T)));
         fprintf(f, "\nStandard deviations of generated eigenvalues (proportions) in the %d samples:\t", T);
         for (int a = 0; a < p; a++) fprintf(f, "%g\t", Deviation(s.eigSum[a], s.eigSq[a], T));
         fprintf(f,
@@ -636,7 +636,7 @@ void FinalResults(FILE* f, const Study& s, unsigned long seed, double seconds) {
                     "data without noise, generated using the specified eigenvalues, and eigenvectors found in the "
                     "sample with specified noise:\t",
                     T);
-            for (int a = 0; a < r; a++) fprintf(f, "%g\t", Mean(s.vecSum[a], T));
+            for (int a = 0; a < r; a++) fprintf(f, "%g\t", NoNegativeZero(Mean(s.vecSum[a], T)));
             fprintf(f,
                     "\nStandard deviation of the %d absolute value correlation coefficents between eigenvectors in "
                     "the population data, generated using the specified eigenvalues, and eigenvectors found in the "
@@ -707,12 +707,17 @@ void PopulationFile(Study& s) {
 }  // namespace
 
 int PrintIntermediateResults(const char* file, int axis, const char* text, double value) {
-    return AppendTo(file, [&](FILE* f) { fprintf(f, "%s for axis %d:\t%g\n", text, axis, value); }) ? 1 : 0;
+    return AppendTo(file, [&](FILE* f) { fprintf(f, "%s for axis %d:\t%g\n", text, axis, NoNegativeZero(value)); })
+               ? 1
+               : 0;
 }
 
 int Print2IntermediateResults(const char* file, int axis, const char* text, double first, double second) {
-    return AppendTo(file, [&](FILE* f) { fprintf(f, "%s for axis %d:\t%g\t%g\n", text, axis, first, second); }) ? 1
-                                                                                                                : 0;
+    return AppendTo(file, [&](FILE* f) {
+               fprintf(f, "%s for axis %d:\t%g\t%g\n", text, axis, NoNegativeZero(first), NoNegativeZero(second));
+           })
+               ? 1
+               : 0;
 }
 
 int PrintAnyIntermediateMessage(const char* file, const char* text) {

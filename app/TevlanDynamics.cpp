@@ -195,9 +195,9 @@ void MarkovTestReport(FILE* report, int n, int p, int L, double** X, int nIter) 
     for (int l = 0; l < L; l++) {
         fprintf(report, "\nLag = %d step(s):\n", l + 1);
         fprintf(report, "Engineer's stress coefficient of Kruskal (K) between observed and Markov releves: %g\n",
-                K[l]);
+                NoNegativeZero(K[l]));
         fprintf(report, "Probability P(Knull <= K): %s\n", ProbabilityText(P[l], 6).c_str());
-        fprintf(report, "Average Knull: %g\n", average[l]);
+        fprintf(report, "Average Knull: %g\n", NoNegativeZero(average[l]));
     }
 }
 

@@ -36,7 +36,7 @@ const char* Text(const char* english, const char* portuguese) { return eng ? eng
 // value; it is never summed, never put into a tail, and printed as MISSING.
 const double kUndefined = std::numeric_limits<double>::quiet_NaN();
 inline bool Defined(double v) { return std::isfinite(v); }
-inline double Printable(double v) { return Defined(v) ? v : MISSING; }
+inline double Printable(double v) { return Defined(v) ? NoNegativeZero(v) : MISSING; }
 
 // ---------------------------------------------------------------------------
 // Dialogue
@@ -195,7 +195,7 @@ void WriteIteration(FILE* f, const RunOptions& o, double** data, const int* list
             o.p, o.n);
     for (int t = 0; t < o.nTaken; t++) {
         const int j = o.taken[t];
-        for (int i = 0; i < o.n; i++) fprintf(f, "%g\t", data[list[i] - 1][j]);
+        for (int i = 0; i < o.n; i++) fprintf(f, "%g\t", NoNegativeZero(data[list[i] - 1][j]));
         fprintf(f, "\n");
     }
     for (int s = 0; s < stats; s++) {
@@ -1020,14 +1020,15 @@ bool GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
                         "boostrap sample partitions:\n");
                 PairMatrix(f, k, w.B);
                 const double within = WithinSum(2 * k, w.B);
-                fprintf(f, "Total sum of squares (T): %g\n", T);
-                fprintf(f, "Sum of squares within groups: %g\n", within);
-                fprintf(f, "Sum of squares between groups (Qb): %g\n", T - within);
-                fprintf(f, "Exclusive nearest neighbour sum of squares between partitions (S): %g\n", S);
+                fprintf(f, "Total sum of squares (T): %g\n", NoNegativeZero(T));
+                fprintf(f, "Sum of squares within groups: %g\n", NoNegativeZero(within));
+                fprintf(f, "Sum of squares between groups (Qb): %g\n", NoNegativeZero(T - within));
+                fprintf(f, "Exclusive nearest neighbour sum of squares between partitions (S): %g\n",
+                        NoNegativeZero(S));
                 fprintf(f, "Nearest neighbour groups: ");
                 for (int i = 0; i < k; i++) fprintf(f, "%d,%d; ", i + 1, k + 1 + w.pair[i]);
                 fprintf(f, "\nAttribute G = 1 - S/T between reference and bootstrap partitions:\n");
-                fprintf(f, "Taking all %d nearest neighbour group contrasts: %g\n", k, G);
+                fprintf(f, "Taking all %d nearest neighbour group contrasts: %g\n", k, NoNegativeZero(G));
             }
             for (int ns = 0; ns < nullSamples; ns++) {
                 // Each matched sample group drawn anew from its reference group.
@@ -1066,15 +1067,15 @@ bool GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
                             "NULL boostrap sample partitions:\n");
                     PairMatrix(f, k, w.BNull);
                     const double within = WithinSum(2 * k, w.BNull);
-                    fprintf(f, "\nTotal sum of squares (TNull): %g\n", TNull);
-                    fprintf(f, "Sum of squares within groups: %g\n", within);
-                    fprintf(f, "Sum of squares between groups (QbNull): %g\n", TNull - within);
+                    fprintf(f, "\nTotal sum of squares (TNull): %g\n", NoNegativeZero(TNull));
+                    fprintf(f, "Sum of squares within groups: %g\n", NoNegativeZero(within));
+                    fprintf(f, "Sum of squares between groups (QbNull): %g\n", NoNegativeZero(TNull - within));
                     fprintf(f, "Exclusive nearest neighbour sum of squares between partitions (SNull): %g\n",
-                            SNull);
+                            NoNegativeZero(SNull));
                     fprintf(f,
                             "Attribute G null = 1 - SNull/TNull between reference and NULL bootstrap sample "
                             "partitions:\n");
-                    fprintf(f, "Taking all %d nearest neighbour group contrasts: %g\n", k, GNull);
+                    fprintf(f, "Taking all %d nearest neighbour group contrasts: %g\n", k, NoNegativeZero(GNull));
                 }
             }
         }
@@ -1084,7 +1085,7 @@ bool GroupPartitionSharpness_PerGroup(int iteration, int iterations, int nullSam
         for (int L = 0; L + 2 <= K; L++) {
             fprintf(f, "\nTaking %d groups:\n", L + 2);
             fprintf(f, "Group structure state, at %d sample sizes:\n", static_cast<int>(sizes.size()));
-            for (size_t st = 0; st < sizes.size(); st++) fprintf(f, "\t%g", Gstar[L][st]);
+            for (size_t st = 0; st < sizes.size(); st++) fprintf(f, "\t%g", NoNegativeZero(Gstar[L][st]));
         }
         fprintf(f, "\n\n");
         return fcloseck(f, "Vidive.txt");
@@ -1122,7 +1123,7 @@ struct SharpnessSlot {
 void WriteLevelRows(FILE* f, int K, int steps, const std::function<double(int, int)>& value) {
     for (int L = 0; L + 2 <= K; L++) {
         fprintf(f, "\n%d %s:\t", L + 2, Text("groups", "grupos"));
-        for (int st = 0; st < steps; st++) fprintf(f, "%.*g\t", sDigits, value(L, st));
+        for (int st = 0; st < steps; st++) fprintf(f, "%.*g\t", sDigits, NoNegativeZero(value(L, st)));
     }
 }
 
@@ -1325,7 +1326,7 @@ int Ordinate(StabilityWork& w, int m, int c, double** X, const int* units, const
 // Variables as rows.
 void PrintVariableRows(FILE* f, int m, int c, double** X) {
     for (int j = 0; j < c; j++) {
-        for (int i = 0; i < m; i++) fprintf(f, "%g\t", X[i][j]);
+        for (int i = 0; i < m; i++) fprintf(f, "%g\t", NoNegativeZero(X[i][j]));
         fprintf(f, "\n");
     }
 }
@@ -1333,13 +1334,13 @@ void PrintVariableRows(FILE* f, int m, int c, double** X) {
 void PrintAxisRows(FILE* f, int axes, int m, double** S) {
     for (int b = 0; b < axes; b++) {
         fprintf(f, Text("Axis %d:       \t", "Eixo %d:       \t"), b + 1);
-        for (int i = 0; i < m; i++) fprintf(f, "%g\t", S[b][i]);
+        for (int i = 0; i < m; i++) fprintf(f, "%g\t", NoNegativeZero(S[b][i]));
         fprintf(f, "\n");
     }
 }
 
 void PrintFirst(FILE* f, int k, const double* v) {
-    for (int a = 0; a < k; a++) fprintf(f, "%g ", v[a]);
+    for (int a = 0; a < k; a++) fprintf(f, "%g ", NoNegativeZero(v[a]));
 }
 
 // ro of axis a: the first a + 1 bootstrap axes (w.boot) adjusted to the
@@ -1388,7 +1389,7 @@ bool BootstrappedOrdination_D(int iteration, int iterations, int step, int initi
                 fprintf(h, "\n");
                 for (int b = 0; b < A; b++) {
                     fprintf(h, Text("Scores on ordination axis %d: \t", "Escores no eixo de ordenacao %d: \t"), b + 1);
-                    for (int i = 0; i < n; i++) fprintf(h, "%g\t", reference[b][i]);
+                    for (int i = 0; i < n; i++) fprintf(h, "%g\t", NoNegativeZero(reference[b][i]));
                     fprintf(h, "\n");
                 }
                 written = fcloseck(h, "Vidive.txt");
@@ -1489,7 +1490,7 @@ bool BootstrappedOrdination_D(int iteration, int iterations, int step, int initi
                              "(ajustados por Procrustes, usando os primeiros %d eixos, para maximizar a semelhanca "
                              "com a referencia): \n"),
                         s, a + 1, a + 1);
-                for (int i = 0; i < s; i++) fprintf(f, "%g\t", w.adj[a][i]);
+                for (int i = 0; i < s; i++) fprintf(f, "%g\t", NoNegativeZero(w.adj[a][i]));
                 fprintf(f,
                         Text("\nCorrelation between reference and bootstrap sample scores (axis %d): %g\n",
                              "\nCorrelacao entre os escores de referencia e da amostra bootstrap (eixo %d): %g\n"),
@@ -1551,7 +1552,7 @@ bool BootstrappedOrdination_D(int iteration, int iterations, int step, int initi
                              "(ajustados por Procrustes, usando os primeiros %d eixos, para maximizar a semelhanca "
                              "com a referencia ALEATORIA): \n"),
                         s, a + 1, a + 1);
-                for (int i = 0; i < s; i++) fprintf(f, "%g\t", w.adj[a][i]);
+                for (int i = 0; i < s; i++) fprintf(f, "%g\t", NoNegativeZero(w.adj[a][i]));
                 fprintf(f,
                         Text("\nPERMUTED data set: Correlation between reference and bootstrap sample scores (axis "
                              "%d): %g\n",
@@ -1680,7 +1681,7 @@ bool SamplerOrdination() {
                 fprintf(f, Text("\nAxis %d:   \t", "\nEixo %d:   \t"), a + 1);
                 for (int st = 0; st < steps; st++) {
                     const size_t c = static_cast<size_t>(a) * steps + st;
-                    fprintf(f, "%.*g\t", sDigits, defined[c] > 0 ? value(c) : MISSING);
+                    fprintf(f, "%.*g\t", sDigits, defined[c] > 0 ? NoNegativeZero(value(c)) : MISSING);
                 }
             }
         };

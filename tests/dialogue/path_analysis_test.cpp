@@ -91,4 +91,21 @@ TEST(PathAnalysisKey, VariablesOfVeryLargeAndVerySmallValues) {
     EXPECT_EQ(reports[1], reports[0]);
 }
 
+// With the observed arrangement alone every P is 1, so Fisher's C is
+// -2 x (ln 1 + ln 1 + ln 1), a zero the report writes as 0.
+TEST(PathAnalysisKey, ZeroStatisticsPrintWithoutASign) {
+    std::string keys = std::string(kBasisSet);
+    keys.replace(keys.find("999"), 3, "1");
+    Dialogue d;
+    d.Put("dune4.txt", Dune4File());
+    const RunResult r = d.Run(kLoad + std::string(kResemblance) + keys + "x\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string report = r.File("Vidive.txt");
+    EXPECT_NE(report.find("\nFisher's C statistics (Granvik 2000):\t0\tP-value chi-square distribution with 6 "
+                          "degrees of freedom =\t1\n"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(report.find("-0\t"), std::string::npos) << report;
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,30 @@ TEST(Printers, HalfMatrices) {
     EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrixTab(f, 3, m.get(), 1); }), "1\t2\t3\t\n4\t5\t6\t\n");
     EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix_row(f, 3, m.get(), 1); }), "2\t3\t6\t");
     EXPECT_EQ(Printed([&](FILE* f) { PrintHalfMatrix_row(f, 2, sq.get(), 0, 1); }), "1\t2\t10\t");
+}
+
+// A zero prints as 0 in every form, whatever its sign bit.
+TEST(Printers, NegativeZeroPrintsAsZero) {
+    const std::vector<std::function<void(FILE*, double**, double*)>> forms = {
+        [](FILE* f, double** m, double*) { PrintMatrix(f, 2, 2, m, 5, 0); },
+        [](FILE* f, double** m, double*) { PrintMatrixTab(f, 2, 2, m, 5); },
+        [](FILE* f, double** m, double*) { PrintMatrixTab_T(f, 2, 2, m, 5); },
+        [](FILE* f, double**, double* x) { PrintVector(f, 2, x, 5, 0, 0); },
+        [](FILE* f, double**, double* x) { PrintVectorTab(f, 2, x, 5); },
+        [](FILE* f, double** m, double*) { PrintHalfMatrix(f, 2, m, 0, 5, 1); },
+        [](FILE* f, double** m, double*) { PrintLowerHalfMatrix(f, 2, m, 5, 0); },
+        [](FILE* f, double** m, double*) { PrintLowerHalfMatrixTab(f, 2, m, 5); },
+        [](FILE* f, double** m, double*) { PrintHalfMatrixTab(f, 2, m, 0); },
+        [](FILE* f, double** m, double*) { PrintHalfMatrix_row(f, 2, m, 0, 1); },
+        [](FILE* f, double** m, double*) { PrintHalfMatrix_ff(f, 2, m, 0); },
+        [](FILE* f, double** m, double*) { PrintLowerHalfMatrix_ff(f, 2, m, 5, true); },
+    };
+    Mat<double> negative(2, 2, -0.0), positive(2, 2, 0.0);
+    double xn[] = {-0.0, -0.0}, xp[] = {0.0, 0.0};
+    for (size_t k = 0; k < forms.size(); k++)
+        EXPECT_EQ(Printed([&](FILE* f) { forms[k](f, negative.get(), xn); }),
+                  Printed([&](FILE* f) { forms[k](f, positive.get(), xp); }))
+            << "form " << k;
 }
 
 TEST(Printers, OneValueALine) {
