@@ -1,5 +1,7 @@
 #include "rhlibDim.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cassert>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -235,6 +238,37 @@ double ScanNumber(FILE* stream, const char* sourceName, const char* spec, double
                   double highest) {
     (void)spec;
     return ScanNumberLoop(stream, sourceName, "-", true, lowest, highest);
+}
+
+// ---------------------------------------------------------------------------
+// Sizes against memory
+// ---------------------------------------------------------------------------
+
+double MemoryBudget() {
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+    // Where the platform cannot tell, 1 GB: little enough for any machine
+    // that runs the program at all.
+    if (pages <= 0 || pageSize <= 0) return 1073741824.0;
+    return static_cast<double>(pages) * static_cast<double>(pageSize) / 2;
+}
+
+bool FitsInMemory(double bytes) { return bytes >= 0 && bytes <= MemoryBudget(); }
+
+double LargestThatFits(double lowest, double highest, const std::function<double(double)>& bytes) {
+    if (!FitsInMemory(bytes(lowest))) return lowest - 1;
+    if (FitsInMemory(bytes(highest))) return highest;
+    // bytes(lo) fits, bytes(hi) does not.
+    double lo = lowest, hi = highest;
+    while (hi - lo > 1) {
+        const double mid = std::floor(lo + (hi - lo) / 2);
+        (FitsInMemory(bytes(mid)) ? lo : hi) = mid;
+    }
+    return lo;
+}
+
+double ScanSize(FILE* stream, const char* sourceName, double lowest, double highest,
+                const std::function<double(double)>& bytes) {
+    return ScanNumber(stream, sourceName, "-", lowest, std::max(lowest, LargestThatFits(lowest, highest, bytes)));
 }
 
 char* ScanString(FILE* stream, int maxLength, char* word, const char* accepted, int caseSensitive,
@@ -506,6 +540,14 @@ void NotANumberMessage(FILE* stream, bool english, const char* fileName, const c
         fprintf(stream, "%s",
                 english ? "Decimals are written with a point: 1.5, not 1,5.\n"
                         : "Decimais sao escritos com ponto: 1.5, e nao 1,5.\n");
+}
+
+double MostNumbersIn(FILE* f) {
+    const long here = ftell(f);
+    if (here < 0 || fseek(f, 0, SEEK_END) != 0) return 0;
+    const long size = ftell(f);
+    fseek(f, here, SEEK_SET);
+    return size < 0 ? 0 : (static_cast<double>(size) + 1) / 2;
 }
 
 bool IsRegularFile(const char* name) {

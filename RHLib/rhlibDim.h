@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 
 // Missing value marker of every data cell.
 constexpr double MISSING = -999.0;
@@ -81,6 +82,23 @@ double ScanNumber(FILE* stream, const char* sourceName, const char* spec);
 // Range form (spec "-"): lowest <= number <= highest.
 double ScanNumber(FILE* stream, const char* sourceName, const char* spec, double lowest,
                   double highest);
+
+// Sizes typed by the user or read from a file are compared with memory
+// before anything is allocated for them. An analysis may take half the
+// machine's physical memory (MemoryBudget, in bytes); beyond it the
+// allocation would be refused, or granted and then served by swapping the
+// whole machine.
+double MemoryBudget();
+bool FitsInMemory(double bytes);
+// The largest whole number in [lowest, highest] whose bytes(x) fit (bytes
+// grows with x); lowest - 1 when not even lowest fits.
+double LargestThatFits(double lowest, double highest, const std::function<double(double)>& bytes);
+// A whole number from lowest to the largest that fits, read as ScanNumber's
+// range form: a larger one is refused with the range accepted and read
+// again. bytes(x) is what the answer x makes the analysis allocate, at the
+// least, with the answers already given.
+double ScanSize(FILE* stream, const char* sourceName, double lowest, double highest,
+                const std::function<double(double)>& bytes);
 
 // One word cut to maxLength characters (word must hold maxLength + 1), optionally
 // out of a list of "/"-separated alternatives. Returns word, or null on refusal
@@ -169,6 +187,12 @@ bool WholeNumber(const char* text, size_t length, double* x);
 // between digits one more line saying that decimals are written with a point.
 void NotANumberMessage(FILE* stream, bool english, const char* fileName, const char* place,
                        const char* token);
+
+// The most numbers the open file f can hold: every number takes at least one
+// character and a separator, but for the last. A reader compares the count
+// a file must hold with it before allocating room for them, so that a size
+// mistyped into the billions allocates nothing for a file of a few bytes.
+double MostNumbersIn(FILE* f);
 
 // True when name is a regular file (following links), false for a folder,
 // a FIFO, a device or a name that does not exist.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 
 #include <gsl/gsl_randist.h>
@@ -225,6 +226,13 @@ int AskWhole(const char* prompt, double lowest, double highest) {
     return static_cast<int>(ScanNumber(in, Keyboard(), "-", lowest, highest));
 }
 
+// A size whose answer x makes the study allocate at least bytes(x): one
+// beyond memory is refused with the range that fits and asked again.
+int AskSize(const char* prompt, double lowest, double highest, const std::function<double(double)>& bytes) {
+    Ask(prompt);
+    return static_cast<int>(ScanSize(in, Keyboard(), lowest, highest, bytes));
+}
+
 int AskKey(const char* prompt, const char* keys) {
     Ask(prompt);
     return ScanChar(in, keys, Keyboard());
@@ -246,22 +254,35 @@ bool CreateOutput(const std::string& name, const std::string& coefficients) {
     return f && fcloseck(f, name.c_str());
 }
 
-// B row by row, then the p levels. A file that ends early leaves the rest 0
-// (after the reader's "End of file" message); false after a message when the
-// file cannot be opened or holds a field that is not a number, or a level
-// that is not a whole number.
+// B row by row, then the p levels; false after a message when the file
+// cannot be opened, ends before the last level (a row short would make the
+// levels a row of B, an empty file a model of zeros), or holds a field that
+// is not a number or a level that is not a whole number. A file too short
+// for p x p + p numbers is refused before room is made for them.
 bool ReadPathCoefficients(const std::string& name, PathModelStudy& s) {
     const size_t p = static_cast<size_t>(s.p), cells = p * p;
-    s.B.assign(cells, 0.0);
-    s.levels.assign(p, 0);
     FILE* f = fopenck(name.c_str(), nullptr, "r");
     if (!f) return false;
-    bool ok = true;
+    // A file too short to hold them all is read through for the first
+    // fault, but nothing is stored.
+    const bool room = static_cast<double>(cells + p) <= MostNumbersIn(f);
+    if (room) {
+        s.B.assign(cells, 0.0);
+        s.levels.assign(p, 0);
+    }
+    bool ok = room;
     for (size_t k = 0; k < cells + p; k++) {
         double x;
         char token[kTokenShown];
         const int read = ReadNumberToken(f, &x, token, sizeof token, name.c_str());
-        if (read == tokenEnd) break;
+        if (read == tokenEnd) {
+            fprintf(out,
+                    "\nFile %s was not read: it ends after %zu numbers, and the %zu x %zu path coefficients and the "
+                    "%zu levels need %zu.\n",
+                    name.c_str(), k, p, p, p, cells + p);
+            ok = false;
+            break;
+        }
         char place[80];
         if (k < cells)
             snprintf(place, sizeof place, "row %zu, column %zu", k / p + 1, k % p + 1);
@@ -273,9 +294,9 @@ bool ReadPathCoefficients(const std::string& name, PathModelStudy& s) {
             break;
         }
         if (k < cells) {
-            s.B[k] = x;
+            if (room) s.B[k] = x;
         } else if (x == std::trunc(x) && std::fabs(x) <= 2147483647.0) {
-            s.levels[k - cells] = static_cast<int>(x);
+            if (room) s.levels[k - cells] = static_cast<int>(x);
         } else {
             fprintf(out, "\nFile %s was not read: the value for %s is %.17g, which is not a whole number.\n",
                     name.c_str(), place, x);
@@ -287,6 +308,16 @@ bool ReadPathCoefficients(const std::string& name, PathModelStudy& s) {
     return ok;
 }
 
+// What a study allocates at the most at once, in bytes: the coefficients
+// and their printed copy, a simulated table and its blocks, the node
+// matrices, and for criteria 2 to 4 each block's resemblance matrix with
+// its centred copy (and one more for the centring).
+double PathModelStudyBytes(const PathModelStudy& s) {
+    const double p = s.p, n = s.n, b = static_cast<double>(s.sizes.size());
+    const double resemblances = s.criterion == kProcrustesCriterion ? 0 : (2 * b + 1) * n * n;
+    return 8 * (2 * p * p + 2 * n * p + 2 * b * b + resemblances) + 4 * (b + 2) * n;
+}
+
 // The study's answers, in the order the options file holds them. Every
 // answer is read even when an earlier one makes the study impossible, so
 // that the file stays in step; the reason is then left in refusal. The
@@ -295,9 +326,13 @@ bool ReadPathCoefficients(const std::string& name, PathModelStudy& s) {
 void AskStudy(PathModelStudy& s, std::string& refusal) {
     Ask("File name to store output: ");
     s.output = AskWord(99);
-    s.p = AskWhole("Number of variables: ", 2, 2147483647.0);
+    // The path coefficients and their printed copy, and a table of the
+    // smallest sample.
+    s.p = AskSize("Number of variables: ", 2, 2147483647.0, [](double p) { return 8 * (2 * p * p + 3 * p); });
     AskWhole("Number of sampling units in the population: ", 0, 2147483647.0);
-    s.n = AskWhole("Number of sampling units in the sample: ", 3, 2147483647.0);
+    const double p = s.p;
+    s.n = AskSize("Number of sampling units in the sample: ", 3, 2147483647.0,
+                  [p](double n) { return 8 * (2 * p * p + n * p) + 4 * 2 * n; });
     Ask("Specify the name of the file with the specified path coefficients: ");
     const std::string coefficients = AskWord(99);
     if (!ReadPathCoefficients(coefficients, s) && refusal.empty())
@@ -339,6 +374,14 @@ void AskStudy(PathModelStudy& s, std::string& refusal) {
     const std::vector<std::string> labels = NumberLabels(static_cast<int>(s.sizes.size()));
     s.claims = AskBasisSet(static_cast<int>(s.sizes.size()), Pointers(labels).data(), kClaimTexts);
 
+    const double bytes = PathModelStudyBytes(s);
+    if (!FitsInMemory(bytes) && refusal.empty()) {
+        char text[256];
+        snprintf(text, sizeof text,
+                 "the study would need %.0f MB of memory, more than the %.0f MB it may take on this machine.",
+                 bytes / 1048576, MemoryBudget() / 1048576);
+        refusal = text;
+    }
     if ((s.nested || s.bundled) &&
         !CheckNestedDesign(s.n, s.nested, s.nestGroups.data(), s.bundled, s.bundleGroups.data(), false, false,
                            nullptr) &&

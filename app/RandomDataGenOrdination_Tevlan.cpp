@@ -149,6 +149,26 @@ int AskWhole(const char* prompt, double lowest, double highest) {
     return static_cast<int>(ScanNumber(in, Keyboard(), "-", lowest, highest));
 }
 
+// A size whose answer x makes the run allocate at least bytes(x): one beyond
+// memory is refused with the range that fits and asked again.
+int AskSize(const char* prompt, double lowest, double highest, const std::function<double(double)>& bytes) {
+    Ask(prompt);
+    return static_cast<int>(ScanSize(in, Keyboard(), lowest, highest, bytes));
+}
+
+// What a run allocates at the most at once, in bytes: the simulated table
+// with its transformed copy and the copy the bootstrap reads, the population
+// with its transformed copy, the p x p matrices of the targets, and the
+// ordinations of a sample and of the population (the resemblance, the
+// eigenvectors and the scores of the entities compared).
+double StoppingRuleRunBytes(const StoppingRuleRun& run, int direction) {
+    const double n = run.n, N = run.N, p = run.p;
+    auto ordination = [](double rows, double other) { return 3 * rows * std::max(rows, other); };
+    const double sample = direction == 2 ? ordination(p, n) : ordination(n, p);
+    const double population = direction == 2 ? ordination(p, N) : ordination(N, p);
+    return 8 * (4 * n * p + 2 * N * p + 5 * p * p + sample + population);
+}
+
 // One word from `in`, or false when `in` has ended before one: a finished
 // options file is the normal end of the generator, not an error.
 bool NextWord(int maxLength, std::string& word) {
@@ -169,6 +189,12 @@ bool NextWord(int maxLength, std::string& word) {
 bool ReadCorrelationMatrix(const std::string& name, int p, std::vector<double>& R) {
     FILE* f = fopenck(name.c_str(), nullptr, "r");
     if (!f) return false;
+    // No room is made for a matrix the file is too short to hold.
+    if (static_cast<double>(p) * p > MostNumbersIn(f)) {
+        fprintf(out, "\nFile %s ends before the %d x %d correlation matrix is complete.\n", name.c_str(), p, p);
+        fclose(f);
+        return false;
+    }
     R.assign(static_cast<size_t>(p) * p, 0.0);
     bool ok = true;
     for (int i = 0; ok && i < p; i++)
@@ -279,9 +305,16 @@ bool AskRun(StoppingRuleRun& run, std::string& skipped) {
     fprintf(out, "\n\n\nGENERATING DATA plus ORDINATION:\nVersion %s\n", kVersion);
     Ask("File name to store output: ");
     if (!NextWord(kNameLength, run.name) || !KeepInputsFromOutput(run, "")) return false;
-    run.n = AskWhole("Number of sampling units in the sample: ", 2, 2147483647.0);
-    run.N = AskWhole("Number of sampling units in the population: ", run.n, 2147483647.0);
-    run.p = AskWhole("Number of variables (p): ", 1, 2147483647.0);
+    // Each size allocates at the least the tables of one variable (the
+    // sample's, the population's and their ordinations' scores), then the
+    // p x p matrices.
+    run.n = AskSize("Number of sampling units in the sample: ", 2, 2147483647.0, [](double n) { return 8 * 6 * n; });
+    const double n = run.n;
+    run.N = AskSize("Number of sampling units in the population: ", run.n, 2147483647.0,
+                    [n](double N) { return 8 * (4 * n + 5 * N); });
+    const double N = run.N;
+    run.p = AskSize("Number of variables (p): ", 1, 2147483647.0,
+                    [n, N](double p) { return 8 * (4 * n * p + 5 * N * p + 5 * p * p); });
     Ask("Do you wish to specify the correlation matrix (c) or the eigenvalues (e)? c/e ");
     run.mode = static_cast<char>(ScanChar(in, "c e", Keyboard()));
     skipped.clear();
@@ -319,6 +352,13 @@ bool AskRun(StoppingRuleRun& run, std::string& skipped) {
                      std::min(run.p, run.n - 1));
     SetBootstrapOptions(run.n, run.A + 1, &run.initial, &run.step, &run.iterations, nullptr, &run.bootSave, 0,
                         nullptr);
+    const double bytes = StoppingRuleRunBytes(run, optReseDir);
+    if (!FitsInMemory(bytes) && skipped.empty()) {
+        char text[160];
+        snprintf(text, sizeof text, "The run would need %.0f MB of memory, more than the %.0f MB it may take on this "
+                 "machine", bytes / 1048576, MemoryBudget() / 1048576);
+        skipped = text;
+    }
     return true;
 }
 

@@ -1,7 +1,5 @@
 #include "TevlanDynamics.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -118,25 +116,16 @@ bool MarkovDataAccepted() {
     return true;
 }
 
-// True when rows x p values (predicted or interpolated) with their row
-// pointers and one more value per row fit in the machine's memory: beyond
-// it the allocation would be refused, or granted and then never served.
-bool RowsFitInMemory(int rows, int p) {
-    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0) return true;
-    const double needed = (static_cast<double>(rows) * (p + 2)) * sizeof(double);
-    return needed <= static_cast<double>(pages) * pageSize;
-}
+// What rows x p values (predicted or interpolated) take with their row
+// pointers and one more value per row.
+double RowsBytes(double rows, int p) { return rows * (p + 2) * sizeof(double); }
 
 int AskNumberToPredict() {
-    for (;;) {
-        fprintf(out, "Enter the number of markov units to be predicted:  ");
-        fflush(out);
-        const int M = static_cast<int>(ScanNumber(in, Keyboard(), "-", 2, 2147483647.0));
-        if (RowsFitInMemory(std::max(M, nObj), nVar)) return M;
-        fprintf(out, "\nThere is not enough memory for %d Markov releves of %d variables: enter a smaller number.\n",
-                M, nVar);
-    }
+    fprintf(out, "Enter the number of markov units to be predicted:  ");
+    fflush(out);
+    const int n = nObj, p = nVar;
+    return static_cast<int>(
+        ScanSize(in, Keyboard(), 2, 2147483647.0, [n, p](double M) { return RowsBytes(std::max<double>(M, n), p); }));
 }
 
 // Step 5 for one lag: the rows predicted so far carried over, rows lag..M-1
@@ -384,7 +373,7 @@ int Interpolation() {
                          "\nUm intervalo de %g daria %.15g novas unidades amostrais, mais de 2147483647: entre um "
                          "intervalo maior.\n"),
                     interval, count);
-        } else if (!RowsFitInMemory(static_cast<int>(count), nVar)) {
+        } else if (!FitsInMemory(RowsBytes(count, nVar))) {
             // Tens of gigabytes of interpolated rows would exhaust the
             // machine before a line of the file was written.
             fprintf(out,

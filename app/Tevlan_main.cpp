@@ -1,7 +1,9 @@
 #include "Tevlan_main.h"
 
 #include <cstdio>
+#include <exception>
 #include <new>
+#include <string>
 
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
@@ -60,6 +62,14 @@ int mainInit() {
     } catch (const std::bad_alloc&) {
         delete[] reserve;
         FatalMessage("\nOUT OF MEMORY !!!\n", "\nOUT OF MEMORY !!!\n", true);
+        return 1;
+    } catch (const std::exception& e) {
+        // Any other failure of the standard library (a size beyond what a
+        // container can hold, say) is an orderly end with its reason, never
+        // an abort.
+        delete[] reserve;
+        const std::string message = std::string("\n") + e.what() + " !!!\n";
+        FatalMessage(message.c_str(), message.c_str(), true);
         return 1;
     }
 }

@@ -437,6 +437,53 @@ TEST(ReportWrites, ADiscFullAtTheLastBlockLeavesNoSeeResults) {
 }
 
 // ---------------------------------------------------------------------------
+// Sizes beyond memory
+// ---------------------------------------------------------------------------
+
+// Sizes no machine's memory holds are refused with the range that fits and
+// asked again, before anything is allocated; a coefficient or correlation
+// file too short for the size typed is refused without room made for it.
+// Each script then ends where an answer is awaited: the orderly end.
+TEST(Sizes, BeyondMemoryAreAskedAgainWithTheRangeThatFits) {
+    const std::string J = "j\ns\n1\nk\nres.txt\n", U = "u\ns\n1\nk\nout.txt\n";
+    const struct {
+        const char* what;
+        std::string script;
+        std::vector<std::string> refused;  // "Incorrect input = ..." and the start of the range
+        const char* then;                  // shown once the size was taken
+    } cases[] = {
+        {"J variables and units", J + "1073741824\n4\n0\n2147483647\n50\ncoef.txt\n",
+         {"1.07374e+09. Reenter.\nAccepted input: 2 to ", "2.14748e+09. Reenter.\nAccepted input: 3 to "},
+         "\nRandom numbers to be drawn from the following distribution:"},
+        // 10000 variables fit; their 800 MB of coefficients are not made
+        // for a file of 20 numbers.
+        {"J variables beyond the file", J + "10000\n0\n50\ncoef.txt\n", {},
+         "\nFile coef.txt was not read: it ends after 20 numbers, and the 10000 x 10000 path coefficients and the "
+         "10000 levels need 100010000.\n"},
+        {"U units, population and variables", U + "2147483647\n10\n2147483647\n20\n1073741824\n4\nc\nr.txt\n",
+         {"2.14748e+09. Reenter.\nAccepted input: 2 to ", "2.14748e+09. Reenter.\nAccepted input: 10 to ",
+          "1.07374e+09. Reenter.\nAccepted input: 1 to "},
+         "\nRandom numbers to be drawn from the following distribution:"},
+        {"Y Markov units", Load("dune.txt", 1, 20, 30, "N\n1\nn\n") + "y\n1\nn\n1\n2147483647\n3\n",
+         {"2.14748e+09. Reenter.\nAccepted input: 2 to "}, "Enter the number of iterations"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Dialogue d;
+        d.PutExample("dune.txt");
+        d.Put("coef.txt", "0 1.5 0 0\n0 0 1.5 0\n0 0 0 1.5\n0 0 0 0\n0 1 2 3\n");
+        d.Put("r.txt", "1 0.5 0 0\n0.5 1 0 0\n0 0 1 0\n0 0 0 1\n");
+        const RunResult r = d.Run(c.script);
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("END OF FILE !!!"), std::string::npos) << r.err;
+        for (const std::string& refused : c.refused)
+            EXPECT_NE(r.err.find("\nIncorrect input = " + refused), std::string::npos) << refused << r.err;
+        EXPECT_NE(r.out.find(c.then), std::string::npos) << r.out.substr(r.out.size() > 2000 ? r.out.size() - 2000 : 0);
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Session names stay in the folder
 // ---------------------------------------------------------------------------
 

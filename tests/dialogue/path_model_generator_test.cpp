@@ -197,8 +197,21 @@ TEST(PathModelGenerator, UnusableFilesAndAnswers) {
          true},
         {"coefficient file missing", kStart, Options("2\n1\n2\n") + "X\n", "", false, 0, "\ncan't open coef.txt \n",
          "\nNo test was run: the path coefficients could not be read from file coef.txt.\n", false},
+        // A file short of B's last row would make the levels a row of B, an
+        // empty one a model of zeros: both say what is missing.
         {"coefficient file short", kStart, Options("2\n1\n2\n") + "X\n", "0 1.5\n", false, 0,
-         "\nEnd of file coef.txt\n", "MAIN MENU", true},
+         "\nEnd of file coef.txt\n",
+         "\nFile coef.txt was not read: it ends after 2 numbers, and the 4 x 4 path coefficients and the 4 levels "
+         "need 20.\n",
+         false},
+        {"coefficient file a row short", kStart, Options("2\n1\n2\n") + "X\n",
+         "0.0000 1.5000 0.0000 0.0000\n0.0000 0.0000 1.5000 0.0000\n0.0000 0.0000 0.0000 1.5000\n0 1 2 3\n", false,
+         0, "\nEnd of file coef.txt\n",
+         "\nFile coef.txt was not read: it ends after 16 numbers, and the 4 x 4 path coefficients and the 4 levels "
+         "need 20.\n",
+         false},
+        {"coefficient file empty", kStart, Options("2\n1\n2\n") + "X\n", "\n", false, 0, "\nEnd of file coef.txt\n",
+         "\nFile coef.txt was not read: it ends after 0 numbers", false},
         {"word in the coefficients", kStart, Options("2\n1\n2\n") + "X\n", "0 1,5 0 0\n", false, 0, "",
          "\nFile coef.txt was not read: the value for row 1, column 2 is \"1,5\", which is not a number.", false},
         {"level not whole", kStart, Options("2\n1\n2\n") + "X\n", "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1.5 2 3\n",
