@@ -727,7 +727,7 @@ public:
             [&](int b, std::vector<int>& store) {
                 for (int i = 0; i < static_cast<int>(store.size()); i++) merge(b * B + i + 1, (b % 2) * B + i);
             },
-            1);
+            1, true);
     }
 
 private:
