@@ -909,6 +909,59 @@ bool MoreInFile(FILE* f) {
     return c != EOF;
 }
 
+// The data are one stream of numbers, whatever their lines. But in a file
+// laid out a row to a line, a row a value short beside another a value long
+// keeps the total and shifts every value between them to the next row: when
+// the data take a line per row, or most of their lines hold a row each, the
+// first line that does not is named. The file is read again from its start for it, and left where the
+// data end.
+void IrregularLinesWarning(FILE* f, int rows, int rowLength) {
+    const long end = ftell(f);
+    if (end < 0 || fseek(f, 0, SEEK_SET) != 0) return;
+    const long long values = static_cast<long long>(rows) * rowLength;
+    long long read = 0;
+    int line = 1, inLine = 0, lines = 0, whole = 0, first = 0, firstCount = 0;
+    bool inField = false;
+    auto lineEnds = [&]() {
+        if (inLine > 0) {
+            lines++;
+            if (inLine == rowLength)
+                whole++;
+            else if (first == 0) {
+                first = line;
+                firstCount = inLine;
+            }
+        }
+        inLine = 0;
+    };
+    for (int c; read < values && (c = getc(f)) != EOF;) {
+        const bool blank = isspace(c) != 0;
+        if (!blank && !inField) {
+            inLine++;
+            read++;
+        }
+        inField = !blank;
+        if (c == '\n') {
+            lineEnds();
+            line++;
+        }
+    }
+    lineEnds();
+    fseek(f, end, SEEK_SET);
+    if (first == 0 || (lines != rows && 2 * whole < lines)) return;
+    const bool byVariables = format == 'T';
+    fprintf(out,
+            eng ? "\nWarning: line %d of file %s holds %d values, and the other lines of the data hold %d (one %s "
+                  "each): the values were read in order as one stream, and may belong to other %s than the lines "
+                  "show.\n"
+                : "\nAtencao: a linha %d do arquivo %s contem %d valores, e as demais linhas dos dados contem %d (uma "
+                  "%s cada): os valores foram lidos em ordem como uma sequencia, e podem pertencer a outras %s que as "
+                  "linhas mostram.\n",
+            first, filename, firstCount, rowLength,
+            byVariables ? (eng ? "variable" : "variavel") : (eng ? "sampling unit" : "unidade amostral"),
+            byVariables ? (eng ? "variables" : "variaveis") : (eng ? "sampling units" : "unidades amostrais"));
+}
+
 void IncompleteFile() {
     fprintf(out,
             eng ? "\nFile %s was not read because it is incomplete.\nPlease check!\n"
@@ -1110,6 +1163,7 @@ int AbreDados() {
         if (f) fclose(f);
         return 0;
     }
+    IrregularLinesWarning(f, format == 'T' ? nVar : nObj, format == 'T' ? nObj : nVar);
 
     // 8. Labels.
     fprintf(out, "%s",

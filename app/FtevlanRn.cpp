@@ -99,48 +99,11 @@ const GroupDialogueTexts kBundlesP = {
     "Unidade amostral: ",
     "\nGrupos:           "};
 
-// Reads n groups from an open restriction file with the strict reader of
-// the user's files: a field that is not a number ("x", "1,5", "12abc") or a
-// number beyond the int range is refused with its place and ends the
-// program, and so does a file that ends early, unless lenient: then the
-// remaining groups are 0 after the reader's "End of file" message. Fractions
-// keep their integer part, as typed groups do.
-void ReadRestrictionFile(FILE* f, const char* name, int n, int* groups, bool lenient) {
-    for (int i = 0; i < n; i++) {
-        double x = 0;
-        char token[kTokenShown];
-        const int read = ReadNumberToken(f, &x, token, sizeof token, name);
-        if (read == tokenEnd) {
-            if (!lenient) throw 2;
-            for (int k = i; k < n; k++) groups[k] = 0;
-            return;
-        }
-        char place[64];
-        snprintf(place, sizeof place, eng ? "unit %d" : "unidade %d", i + 1);
-        if (read == tokenNotNumber) {
-            NotANumberMessage(out, eng == 1, name, place, token);
-            fflush(out);
-            throw 2;
-        }
-        if (!(x > -2147483649.0 && x < 2147483648.0)) {
-            fprintf(out,
-                    eng ? "\nFile %s was not read: the group for %s is %.15g, beyond the group numbers "
-                          "-2147483648 to 2147483647.\n"
-                        : "\nO arquivo %s nao foi lido: o grupo para %s e %.15g, fora dos numeros de grupo "
-                          "-2147483648 a 2147483647.\n",
-                    name, place, x);
-            fflush(out);
-            throw 2;
-        }
-        groups[i] = static_cast<int>(x);
-    }
-}
-
 // What a restriction file that ends early or holds a field that is not a
-// whole number gets: the end of the program, the remaining groups 0, or (as
-// key G's membership files) its message and the file-or-keyboard question
-// again.
-enum class GroupFileFault { kEnd, kZeros, kAskAgain };
+// whole number gets, after the message of the membership reader (the same
+// for every file of groups): the end of the program, or (as key G's
+// membership files) the file-or-keyboard question again.
+enum class GroupFileFault { kEnd, kAskAgain };
 
 void ReadRestrictionGroups(const GroupDialogueTexts& t, int n, const char* const* labels, int* groups,
                            GroupFileFault fault) {
@@ -167,21 +130,16 @@ void ReadRestrictionGroups(const GroupDialogueTexts& t, int n, const char* const
         const std::string name = AskWord(99);
         FILE* f = fopenck(name.c_str(), nullptr, "r");
         if (!f) continue;
-        if (fault == GroupFileFault::kAskAgain) {
-            std::vector<int> read(n);
-            const bool ok = ReadMembershipFile(f, name.c_str(), 1, n, read.data());
-            fclose(f);
-            if (!ok) continue;
-            std::copy(read.begin(), read.end(), groups);
-            return;
-        }
-        try {
-            ReadRestrictionFile(f, name.c_str(), n, groups, fault == GroupFileFault::kZeros);
-        } catch (...) {
-            fclose(f);
-            throw;
-        }
+        std::vector<int> read(n);
+        const bool ok = ReadMembershipFile(f, name.c_str(), 1, n, read.data());
         fclose(f);
+        if (!ok) {
+            fputc(7, out);
+            fflush(out);
+            if (fault == GroupFileFault::kEnd) throw 2;
+            continue;
+        }
+        std::copy(read.begin(), read.end(), groups);
         return;
     }
 }
@@ -224,7 +182,7 @@ int AskEmbeddedDimension(int n, int m) {
 
 // The dialogue over n units labelled labels (null: by their numbers).
 void AskRestrictions(int n, const char* const* labels, int* option, int* dimension, bool* nested, int* nestGroups,
-                     bool* permuteBundles, int* bundleGroups, bool lenientFile) {
+                     bool* permuteBundles, int* bundleGroups, bool askAgain) {
     *nested = false;
     *permuteBundles = false;
     for (;;) {
@@ -260,11 +218,11 @@ void AskRestrictions(int n, const char* const* labels, int* option, int* dimensi
         if (chosen == kWithinGroups) {
             *nested = true;
             ReadRestrictionGroups(eng ? kNestingE : kNestingP, n, labels, nestGroups,
-                                  lenientFile ? GroupFileFault::kZeros : GroupFileFault::kEnd);
+                                  askAgain ? GroupFileFault::kAskAgain : GroupFileFault::kEnd);
         } else if (chosen == kBundles) {
             *permuteBundles = true;
             ReadRestrictionGroups(eng ? kBundlesE : kBundlesP, n, labels, bundleGroups,
-                                  lenientFile ? GroupFileFault::kZeros : GroupFileFault::kEnd);
+                                  askAgain ? GroupFileFault::kAskAgain : GroupFileFault::kEnd);
         }
         return;
     }
@@ -273,8 +231,8 @@ void AskRestrictions(int n, const char* const* labels, int* option, int* dimensi
 }  // namespace
 
 void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* nestGroups, bool* permuteBundles,
-                                int* bundleGroups, bool lenientFile) {
-    AskRestrictions(nObj, uaLabels, option, dimension, nested, nestGroups, permuteBundles, bundleGroups, lenientFile);
+                                int* bundleGroups, bool askAgain) {
+    AskRestrictions(nObj, uaLabels, option, dimension, nested, nestGroups, permuteBundles, bundleGroups, askAgain);
 }
 
 void SetPermutationRestrictions(int n, int* option, int* dimension, bool* nested, int* nestGroups,
@@ -1227,7 +1185,7 @@ void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
     const int N = AskNumberOfPermutations();
     int option = 0, dimension = 0;
     bool nested = false, permuteBundles = false;
-    // A group file shorter than the units leaves the rest in group 0.
+    // A group file that cannot be read whole is asked again.
     SetPermutationRestrictions(&option, &dimension, &nested, nestGroups, &permuteBundles, bundleGroups, true);
     const bool save = AskSaveEachPermutation(N);
 

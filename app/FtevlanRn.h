@@ -40,13 +40,14 @@ enum PermutationRestriction {
 // m(m-1)/2 = nObj; the option is refused when no m fits), option 2 *nested
 // and nestGroups, option 3 *permuteBundles and bundleGroups (nObj entries
 // each, the user's labels as given); the other outputs are not touched.
-// Groups come from a file or the keyboard. A group file is read strictly: a
-// field that is not a whole number within the int range, or a file that ends
-// before nObj numbers, ends the program (error code 2), unless lenientFile is
-// set: then a file that ends early leaves the remaining groups 0 after
-// "End of file" and the dialogue goes on. The file is closed here, once.
+// Groups come from a file or the keyboard. A group file is read strictly, by
+// the reader of key G's membership files and with its messages: a field that
+// is not a whole number within the int range, or a file that ends before
+// nObj numbers, ends the program (error code 2), unless askAgain is set:
+// then the file-or-keyboard question is asked again. The file is closed
+// here, once.
 void SetPermutationRestrictions(int* option, int* dimension, bool* nested, int* nestGroups, bool* permuteBundles,
-                                int* bundleGroups, bool lenientFile = false);
+                                int* bundleGroups, bool askAgain = false);
 // The same dialogue over n units that are not those of the current data set,
 // shown by their numbers 1..n (group vectors of n entries).
 void SetPermutationRestrictions(int n, int* option, int* dimension, bool* nested, int* nestGroups,

@@ -437,6 +437,62 @@ TEST(ReportWrites, ADiscFullAtTheLastBlockLeavesNoSeeResults) {
 }
 
 // ---------------------------------------------------------------------------
+// Numeric files hold what their format says
+// ---------------------------------------------------------------------------
+
+// A group that is not a whole number is refused by every key that reads
+// groups of units from a file (A, F, K and J as G and P), with one message;
+// where a refused file is asked again (K, as G and P), a file a value short
+// is asked again too. A data file whose lines hold a unit each but for a
+// short line and a long one loads (its numbers are one stream) with a
+// warning naming the first of them. Each script ends where an answer is
+// awaited.
+TEST(NumericFiles, ValuesThatAreNotWhatTheFormatSaysAreRefusedOrNamed) {
+    const std::string dune = Load("dune.txt", 1, 20, 30, "N\n1\nn\n");
+    std::string marks;
+    for (int j = 0; j < 30; j++) marks += j < 2 ? "1 " : "0 ";
+    const std::string fraction = "\nFile g.txt was not read: the group for unit 10 is 1.5, which is not a whole number "
+                                 "from -2147483648 to 2147483647.\n";
+    const std::string kModel = dune + "k\n2\n1\n" + marks + "\n" + marks + "\nn\n2\n1\n9\n2\nf\n";
+    const struct {
+        const char* what;
+        std::string script;
+        int status;
+        std::string shown;
+        int fileQuestions;  // times the nesting file-or-keyboard question was asked
+    } cases[] = {
+        {"A fraction", dune + "r\n2\n17\n0\nn\na\n2\n12345\n99\n2\nf\ng.txt\n", 1, fraction, 1},
+        {"F fraction", dune + "r\n1\n3\n0\nn\nf\n1\n1\n2\n12345\n99\n2\nf\ng.txt\n", 1, fraction, 1},
+        {"K fraction", kModel + "g.txt\n", 1, fraction, 2},
+        {"K a value short", kModel + "short.txt\n", 1,
+         "\nFile short.txt was not read: it holds 19 group numbers, and 20 are needed (1 factor(s) x 20 sampling "
+         "units).\n",
+         2},
+        {"J fraction", "j\ns\n1\nk\nres.txt\n4\n0\n20\ncoef.txt\n2\n1\n2\nn\n1\n1\n9\n2\nf\ng.txt\n", 1, fraction,
+         1},
+        {"data lines shifted", Load("d.txt", 1, 4, 3, "N\n1\nn\nx\n"), 0,
+         "\nWarning: line 2 of file d.txt holds 2 values, and the other lines of the data hold 3 (one sampling unit "
+         "each): the values were read in order as one stream, and may belong to other sampling units than the lines "
+         "show.\n",
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Dialogue d;
+        d.PutExample("dune.txt");
+        d.Put("g.txt", "1 1 1 1 1 1 1 1 1 1.5 2 2 2 2 2 2 2 2 2 2\n");
+        d.Put("short.txt", "1 1 1 1 1 1 1 1 1 1 2 2 2 2 2 2 2 2 2\n");
+        d.Put("coef.txt", "0 1.5 0 0\n0 0 1.5 0\n0 0 0 1.5\n0 0 0 0\n0 1 2 3\n");
+        d.Put("d.txt", "1 2 3\n4 5\n6 7 8 9\n10 11 12\n");
+        const RunResult r = d.Run(c.script);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out.substr(r.out.size() > 3000 ? r.out.size() - 3000 : 0);
+        EXPECT_EQ(Count(r.out, "Read nesting group memberships from file (f) or from the keyboard (k)? f/k "),
+                  c.fileQuestions);
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Sizes beyond memory
 // ---------------------------------------------------------------------------
 
