@@ -275,16 +275,30 @@ bool KeepInputsFromOutput(StoppingRuleRun& run, const std::string& matrix) {
     }
 }
 
-// False when the ordination does not suit the transformation and measure
-// chosen, which is told at once, as key O tells it.
-bool AskOrdinationAndRules(StoppingRuleRun& run) {
+// Tables drawn with exact correlations, or as a whole population without
+// noise, have variables centred on 0: no column total is positive, and
+// correspondence analysis weighs each column by its total.
+bool CentredTables(const StoppingRuleRun& run) { return run.n == run.N && (run.mode == 'c' || run.noise == 0.0); }
+
+// Why the run cannot be carried out with the ordination chosen, told at once
+// (with key O's lines where key O refuses the options); null when it can.
+const char* AskOrdinationAndRules(StoppingRuleRun& run) {
     fprintf(out, "Ordination method:\n");
     fprintf(out, "\t%s\n\t%s\n \t%s\n ", MenuText(optOrdiTypeInfo, 1), MenuText(optOrdiTypeInfo, 2),
             MenuText(optOrdiTypeInfo, 3));
     fprintf(out, "\t\t%s: ", enterOpt);
     fflush(out);
     run.ordType = static_cast<int>(ScanNumber(in, "teclado", "1 2 3"));
-    const bool suits = OrdinationSuitsOptions(run.ordType);
+    const char* refused = nullptr;
+    if (!OrdinationSuitsOptions(run.ordType)) {
+        refused = "The ordination method does not suit the transformation and resemblance measure";
+    } else if (run.ordType == 3 && CentredTables(run)) {
+        fprintf(out, "Correspondence analysis needs positive row and column totals, but every variable of a table "
+                     "drawn %s sums to 0.\n",
+                run.mode == 'c' ? "with exact correlations (n = N)" : "as the whole population without noise (n = N)");
+        fputc(7, out);
+        refused = "Correspondence analysis cannot be applied to these simulated tables";
+    }
     fprintf(out, "\nTest criteria options:\n");
     for (const char* text : kRuleTexts) fprintf(out, "\t%s\n ", text);
     fprintf(out, "\nSpecify the test criteria to be considered (0/1):");
@@ -293,14 +307,14 @@ bool AskOrdinationAndRules(StoppingRuleRun& run) {
     fprintf(out, "\n");
     fflush(out);
     for (bool& use : run.criteria) use = ScanNumber(in, Keyboard(), "0 1") == 1;
-    return suits;
+    return refused;
 }
 
 // One run's answers. False when `in` ended where the output name or the
 // matrix file's name would be read. skipped names why the run cannot be
 // carried out (the matrix file was refused, or the ordination does not suit
-// the options): the remaining answers are read all the same, so that an
-// options file stays in step.
+// the options or the tables): the remaining answers are read all the same,
+// so that an options file stays in step.
 bool AskRun(StoppingRuleRun& run, std::string& skipped) {
     fprintf(out, "\n\n\nGENERATING DATA plus ORDINATION:\nVersion %s\n", kVersion);
     Ask("File name to store output: ");
@@ -340,8 +354,8 @@ bool AskRun(StoppingRuleRun& run, std::string& skipped) {
     SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
     SettingsResemblance();
 
-    if (!AskOrdinationAndRules(run) && skipped.empty())
-        skipped = "The ordination method does not suit the transformation and resemblance measure";
+    const char* refused = AskOrdinationAndRules(run);
+    if (refused && skipped.empty()) skipped = refused;
     run.T = AskWhole("Number of tests (number of data sets generated): ", 1, 2147483647.0);
     Ask("Specify the alpha probability for the tests: ");
     run.alpha = ScanNumber(in, Keyboard(), "-", 0, 1);
@@ -405,13 +419,51 @@ std::string TransformationText() {
 
 // --- One study -------------------------------------------------------------
 
+// Correspondence analysis weighs rows and columns by their totals, as
+// frequencies: it is defined for a table X (n x p) of values of at least 0
+// with a positive total in every row and column. Positive totals alone would
+// not do: the tests' permuted and resampled tables of a table with negative
+// values can have totals of 0 or below.
+const char* const kCorrespondenceNeeds = "it needs no negative value and a positive total in every row and column";
+bool CorrespondenceDefined(int n, int p, double** X) {
+    std::vector<bool> columnPositive(p, false);
+    for (int i = 0; i < n; i++) {
+        bool rowPositive = false;
+        for (int j = 0; j < p; j++) {
+            const double x = X[i][j];
+            if (!(x >= 0.0) || !std::isfinite(x)) return false;
+            if (x > 0.0) rowPositive = columnPositive[j] = true;
+        }
+        if (!rowPositive) return false;
+    }
+    return std::find(columnPositive.begin(), columnPositive.end(), false) == columnPositive.end();
+}
+
+// Ordinate's answer for a table whose correspondence analysis is undefined.
+constexpr int kUndefinedCorrespondence = -1;
+
 // The transformations, resemblance and ordination in force applied to X (n
 // x p, transformed into `transformed`; correspondence analysis reads X
 // itself); the number of axes, 0 when the resemblance is refused or cannot
-// be ordinated.
+// be ordinated, kUndefinedCorrespondence when correspondence analysis is
+// chosen and is undefined for X (whose totals the scores take) or for the
+// table the double adjustment reads.
 int Ordinate(OrdinationWork& w, int n, int p, double** X, double** transformed) {
     for (int i = 0; i < n; i++) std::copy(X[i], X[i] + p, transformed[i]);
-    DataTransformationsLib_D(n, p, transformed, optTrEs, optTrVeVar, optTrVeUnits, nClassesVar, nClassesUnits);
+    if (optOrdiType == 3) {
+        // The same steps in the same order (scalar, within variables, within
+        // units), stopped before the double adjustment to look at its input.
+        const bool byVariables = optTrVeVar == 6;
+        DataTransformationsLib_D(n, p, transformed, optTrEs, byVariables ? 0 : optTrVeVar, 0, nClassesVar,
+                                 nClassesUnits);
+        if (!CorrespondenceDefined(n, p, X) || !CorrespondenceDefined(n, p, transformed))
+            return kUndefinedCorrespondence;
+        DataTransformationsLib_D(n, p, transformed, 0, byVariables ? 6 : 0, optTrVeUnits, nClassesVar,
+                                 nClassesUnits);
+    } else {
+        DataTransformationsLib_D(n, p, transformed, optTrEs, optTrVeVar, optTrVeUnits, nClassesVar,
+                                 nClassesUnits);
+    }
     return w.Run(n, p, transformed, optOrdiType == 3 ? X : transformed, optReseDir, optReseTipo, 0, optReseTipo,
                  varType, alphaH, kParameter, countDoubleAbsence != 0, true);
 }
@@ -432,6 +484,10 @@ struct Study {
     // Mode e: sums and sums of squares.
     std::vector<double> eigSum, eigSq, vecSum, vecSq;
     double zeroSum = 0, zeroSq = 0;
+    // Data sets whose correspondence analysis is undefined: they are not
+    // tested, and every proportion and mean is of the others.
+    int untested = 0;
+    int Tested() const { return run.T - untested; }
     // One data set's probabilities.
     std::vector<double> P[kStoppingRules], rvdim, bootP;
 
@@ -641,7 +697,8 @@ double Deviation(double sum, double squares, int T) {
 
 void FinalResults(FILE* f, const Study& s, unsigned long seed, double seconds) {
     const StoppingRuleRun& run = s.run;
-    const int T = run.T, p = s.p;
+    // Means and proportions are of the data sets tested.
+    const int T = s.Tested(), p = s.p;
     fprintf(f, "\n\n\nFINAL RESULTS:\n");
     fprintf(f, "Number of sampling units in simulated data sets:\t %d\n", s.n);
     fprintf(f, "Number of variables:\t %d\n", p);
@@ -658,38 +715,49 @@ void FinalResults(FILE* f, const Study& s, unsigned long seed, double seconds) {
         fprintf(f, "\n\nCorrelation matrix of one generated population with the specified eigenvalues:\n");
         PrintMatrixTab(f, p, p, s.popCorr.x, 6);
         fprintf(f, "\nSpecified noise variance added to the data:\t%g", run.noise);
-        fprintf(f, "\nMean of generated eigenvalues (proportions) in the %d samples:\t", T);
-        for (int a = 0; a < p; a++) fprintf(f, "%g\t", NoNegativeZero(Mean(s.eigSum[a], T)));
-        fprintf(f, "\nStandard deviations of generated eigenvalues (proportions) in the %d samples:\t", T);
-        for (int a = 0; a < p; a++) fprintf(f, "%g\t", Deviation(s.eigSum[a], s.eigSq[a], T));
-        fprintf(f,
-                "\nMean of the proportion of zero-specified eigenvalues that became non-zero in the %d samples due "
-                "to specified noise:\t%g",
-                T, Mean(s.zeroSum, T));
-        fprintf(f,
-                "\nStandard deviation of the proportion of zero-specified eigenvalues that became non-zero in the %d "
-                "samples due to specified noise:\t%g",
-                T, Deviation(s.zeroSum, s.zeroSq, T));
-        if (optReseDir == 2) {
+        if (T > 0) {
+            fprintf(f, "\nMean of generated eigenvalues (proportions) in the %d samples:\t", T);
+            for (int a = 0; a < p; a++) fprintf(f, "%g\t", NoNegativeZero(Mean(s.eigSum[a], T)));
+            fprintf(f, "\nStandard deviations of generated eigenvalues (proportions) in the %d samples:\t", T);
+            for (int a = 0; a < p; a++) fprintf(f, "%g\t", Deviation(s.eigSum[a], s.eigSq[a], T));
             fprintf(f,
-                    "\nMean of the %d absolute value correlation coefficents between eigenvectors in the population "
-                    "data without noise, generated using the specified eigenvalues, and eigenvectors found in the "
-                    "sample with specified noise:\t",
-                    T);
-            for (int a = 0; a < r; a++) fprintf(f, "%g\t", NoNegativeZero(Mean(s.vecSum[a], T)));
+                    "\nMean of the proportion of zero-specified eigenvalues that became non-zero in the %d samples due "
+                    "to specified noise:\t%g",
+                    T, Mean(s.zeroSum, T));
             fprintf(f,
-                    "\nStandard deviation of the %d absolute value correlation coefficents between eigenvectors in "
-                    "the population data, generated using the specified eigenvalues, and eigenvectors found in the "
-                    "sample with specified noise:\t",
-                    T);
-            for (int a = 0; a < r; a++) fprintf(f, "%g\t", Deviation(s.vecSum[a], s.vecSq[a], T));
+                    "\nStandard deviation of the proportion of zero-specified eigenvalues that became non-zero in the "
+                    "%d samples due to specified noise:\t%g",
+                    T, Deviation(s.zeroSum, s.zeroSq, T));
+            if (optReseDir == 2) {
+                fprintf(f,
+                        "\nMean of the %d absolute value correlation coefficents between eigenvectors in the "
+                        "population data without noise, generated using the specified eigenvalues, and eigenvectors "
+                        "found in the sample with specified noise:\t",
+                        T);
+                for (int a = 0; a < r; a++) fprintf(f, "%g\t", NoNegativeZero(Mean(s.vecSum[a], T)));
+                fprintf(f,
+                        "\nStandard deviation of the %d absolute value correlation coefficents between eigenvectors in "
+                        "the population data, generated using the specified eigenvalues, and eigenvectors found in the "
+                        "sample with specified noise:\t",
+                        T);
+                for (int a = 0; a < r; a++) fprintf(f, "%g\t", Deviation(s.vecSum[a], s.vecSq[a], T));
+            }
         }
     }
     fprintf(f, "\nRandom numbers were drawn from a %s", DistributionText(run));
     fprintf(f, "\nData transformation:\t%s", TransformationText().c_str());
-    fprintf(f, "\nNumber of simulated data sets (tests performed):\t %d\n", T);
+    fprintf(f, "\nNumber of simulated data sets (tests performed):\t %d\n", run.T);
+    if (s.untested > 0) {
+        fprintf(f,
+                "Data sets not tested, their correspondence analysis being undefined (%s):\t %d\n",
+                kCorrespondenceNeeds, s.untested);
+        if (T > 0)
+            fprintf(f, "The proportions below are of the %d data sets tested.\n", T);
+        else
+            fprintf(f, "No data set could be tested.\n");
+    }
     for (int rule = 0; rule < kStoppingRules; rule++) {
-        if (!s.use[rule]) continue;
+        if (!s.use[rule] || T == 0) continue;
         fprintf(f, kFinalTitles[rule], run.alpha);
         for (int a = 0; a < s.A; a++) {
             if (rule == kBoot) {
@@ -706,14 +774,16 @@ void FinalResults(FILE* f, const Study& s, unsigned long seed, double seconds) {
     fprintf(f, "Elapsed time: %g seconds\n", seconds);
 }
 
+// No line when no data set was tested: there is no proportion to give.
 void SummaryLines(const Study& s) {
+    if (s.Tested() == 0) return;
     for (int rule = 0; rule < kStoppingRules; rule++) {
         if (!s.use[rule]) continue;
         AppendTo(kSummaryFiles[rule], [&](FILE* f) {
             if (rule == kBoot)
-                for (double c : s.bootCount) fprintf(f, "%g\t", c / s.run.T);
+                for (double c : s.bootCount) fprintf(f, "%g\t", c / s.Tested());
             else
-                for (double c : s.count[rule]) fprintf(f, "%g\t", c / s.run.T);
+                for (double c : s.count[rule]) fprintf(f, "%g\t", c / s.Tested());
             fprintf(f, "\t%s\n", s.run.name.c_str());
         });
     }
@@ -739,8 +809,12 @@ void PopulationFile(Study& s) {
     OrdinationWork o(optReseDir == 2 ? p : N, optReseDir == 2 ? N : p, optOrdiType);
     const int K = Ordinate(o, N, p, population.x, transformed.x);
     fprintf(f, "Ordination with population data matrix generated according to the specified eigenvalues:\n");
-    fprintf(f, "Eigenvalues:\t");
-    PrintValues(f, K, o.eig, "%.20g\t");
+    if (K == kUndefinedCorrespondence) {
+        fprintf(f, "Correspondence analysis of this population is undefined (%s).\n", kCorrespondenceNeeds);
+    } else {
+        fprintf(f, "Eigenvalues:\t");
+        PrintValues(f, K, o.eig, "%.20g\t");
+    }
     fcloseck(f, name.c_str());
 }
 
@@ -816,11 +890,27 @@ bool RunStoppingRuleStudy(const StoppingRuleRun& run, unsigned long seed) {
             });
         for (int i = 0; i < n; i++) std::copy(s.X[i], s.X[i] + p, dataOrig[i]);
         const int K = Ordinate(s.o, n, p, s.X.x, s.transformed.x);
+        if (K == kUndefinedCorrespondence) {
+            s.untested++;
+            if (run.save)
+                AppendTo(run.name, [&](FILE* g) {
+                    fprintf(g, "\nCorrespondence analysis of simulated data set %d is undefined (%s): the data set is "
+                               "not tested.\n",
+                            t, kCorrespondenceNeeds);
+                });
+            continue;
+        }
         if (run.mode == 'e') ModeStatistics(s, K);
         if (run.save) AppendTo(run.name, [&](FILE* g) { OrdinationBlock(g, s, t, K); });
         ApplyRules(s, t, K);
     }
     ClearLine();
+    if (s.untested > 0)
+        fprintf(out,
+                "\nCorrespondence analysis was undefined for %d of the %d data sets of run %s (%s): they were not "
+                "tested%s.\n",
+                s.untested, run.T, run.name.c_str(), kCorrespondenceNeeds,
+                s.Tested() == 0 ? ", and no line is added to the summary files" : "");
     const double seconds = difftime_Clock(start);
     AppendTo(run.name, [&](FILE* g) { FinalResults(g, s, seed, seconds); });
     SummaryLines(s);

@@ -3,6 +3,7 @@
 // they leave, damaged inputs, and the current data set left as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -340,6 +341,59 @@ TEST(StoppingRuleStudy, OrdinationsKeyORefusesAreSkipped) {
     }
     EXPECT_EQ(Count(r.File("SummaryResultsKGuttman_1.txt"), "\t\tgood.txt\n"), 1);
     EXPECT_EQ(Count(r.File("SummaryResultsKGuttman_1.txt"), "\n"), 1);
+}
+
+// Correspondence analysis is defined for tables of values of at least 0 with
+// positive row and column totals. Runs whose variables are centred (n = N)
+// are refused when it is chosen; otherwise each table that does not qualify
+// (counted here from the saved tables) is left out, the proportions are of
+// the others, and no file holds an undefined number.
+TEST(StoppingRuleStudy, CorrespondenceAnalysisOnlyOfTablesItIsDefinedFor) {
+    struct Case {
+        const char* name;
+        const char* generation;  // n N p, the population, exponential deviates
+        int undefined;           // -1: refused; -2: some of the 6, not all
+    };
+    const Case cases[] = {{"whole_e.txt", "8 8 2 e 2 2 1 n", -1},
+                          {"whole_c.txt", "8 8 2 c R.txt", -1},
+                          {"centred.txt", "8 30 2 e 2 2 1 n", 6},
+                          {"positive.txt", "8 30 2 c R.txt", 0},
+                          {"mixed.txt", "4 30 2 c Rneg.txt", -2}};
+    std::string opts;
+    for (const Case& c : cases)
+        opts += std::string(c.name) + " " + c.generation + " 7 1 0 1 6 1 1 3 0 0 0 0 0 1 0 0 0 0 0 6 0.05 y 1 " +
+                std::string(c.generation).substr(0, 1) + " 1 n\n";
+    Dialogue d;
+    d.Put("opts.txt", opts), d.Put("R.txt", "1 0\n0 1\n"), d.Put("Rneg.txt", "1 -0.3\n-0.3 1\n");
+    RunResult r = d.Run("U s 3 f opts.txt\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const Case& c : cases) {
+        const std::string res = r.File(c.name);
+        EXPECT_EQ(Count(r.out, std::string("cannot be applied to these simulated tables: run ") + c.name),
+                  c.undefined == -1);
+        EXPECT_EQ(r.HasFile(c.name), c.undefined != -1) << c.name;
+        if (c.undefined == -1) continue;
+        int undefined = 0;
+        for (const refeig::Matrix& t : Tables(res, c.generation[0] - '0', 2)) {
+            double low = 0, row = 1, column[2] = {0, 0};
+            for (const auto& x : t) {
+                low = std::min({low, x[0], x[1]}), row = std::min(row, x[0] + x[1]);
+                column[0] += x[0], column[1] += x[1];
+            }
+            undefined += low < 0 || row <= 0 || column[0] <= 0 || column[1] <= 0;
+        }
+        EXPECT_TRUE(c.undefined == undefined || (c.undefined == -2 && undefined > 0 && undefined < 6))
+            << c.name << " " << undefined;
+        EXPECT_EQ(Count(res, "is undefined (it needs no negative value"), undefined) << c.name;
+        EXPECT_EQ(Count(res, "being undefined (it needs no negative value and a positive total in every row and "
+                             "column):\t " + std::to_string(undefined) + "\n"), undefined > 0) << c.name;
+        EXPECT_NE(r.File("PopulationData_" + std::string(c.name)).find("population is undefined"), npos);
+    }
+    // Two columns leave one axis, which carries the whole inertia: each
+    // table tested retains it, and a run with none tested has no line.
+    EXPECT_EQ(r.File("SummaryResultsKGuttman_1.txt"), "1\t\tpositive.txt\n1\t\tmixed.txt\n");
+    for (const auto& e : fs::directory_iterator(d.Folder()))
+        EXPECT_EQ(ReadFile(e.path().string()).find("nan"), npos) << e.path();
 }
 
 // An output name whose results or population file would replace the
