@@ -420,14 +420,31 @@ void ShowToken(const char* raw, size_t length, bool longer, char* token, size_t 
 // (a table of 900,000 values is read a character at a time).
 inline bool Blank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Keeps freadck1's way of passing over what is no number, one character at
-// a time (so "1o00" still gives 1, then 0), and names each run passed over
-// once it ends at a blank or at the number that follows it.
+// Whether text (lower case) begins one of the words the number conversion
+// reads as a value that is not finite, or is one of them whole.
+bool BeginsNonFinite(const std::string& text) {
+    return std::string("infinity").compare(0, text.size(), text) == 0 ||
+           std::string("nan").compare(0, text.size(), text) == 0;
+}
+bool IsNonFinite(const std::string& text) { return text == "inf" || text == "infinity" || text == "nan"; }
+
+// Keeps freadck1's way of passing over what is no number, a character at a
+// time (so "1o00" still gives 1, then 0), and names each run passed over
+// once it ends at a blank or at the number that follows it. The conversion
+// sees only text that begins with a digit or a point: given a word such as
+// "NA", the C library's went on past the blank and took the start of the
+// next answer with it ("NA 20" gave 0), and what it took could not be named.
 int ReadNumberNamingSkips(FILE* stream, double* destination, const char* sourceName) {
     if (StreamEnded(stream)) return ReportEnd(sourceName);
     constexpr size_t kShownLength = 40;
     std::string passed;
     bool longer = false;
+    auto keep = [&](int c) {
+        if (passed.size() < kShownLength)
+            passed += static_cast<char>(c);
+        else
+            longer = true;
+    };
     auto name = [&] {
         if (passed.empty() && !longer) return;
         char shown[kShownLength + 4];
@@ -437,24 +454,66 @@ int ReadNumberNamingSkips(FILE* stream, double* destination, const char* sourceN
         passed.clear();
         longer = false;
     };
+    // The run passed over is named when a blank or the end follows it.
+    auto nameAtBlank = [&] {
+        const int next = getc(stream);
+        if (next == EOF || Blank(next)) name();
+        if (next != EOF) ungetc(next, stream);
+    };
     for (;;) {
-        Scan s = ScanOne(stream, "%lf", destination, false);
-        if (s == Scan::Ok) {
-            name();
-            return 1;
+        int c;
+        do {
+            c = getc(stream);
+        } while (c != EOF && Blank(c));
+        const int sign = c == '+' || c == '-' ? c : 0;
+        if (sign) c = getc(stream);
+        if (c != EOF && (isdigit(c) || c == '.')) {
+            ungetc(c, stream);
+            double x;
+            if (ScanOne(stream, "%lf", &x, false) == Scan::Ok) {
+                name();
+                *destination = sign == '-' ? -x : x;
+                return 1;
+            }
+            // The point, or a hexadecimal prefix, was taken and refused.
+            if (sign) keep(sign);
+            keep(c);
+            nameAtBlank();
+            continue;
         }
-        int c = s == Scan::End ? EOF : getc(stream);
+        if (c != EOF && BeginsNonFinite(std::string(1, static_cast<char>(tolower(c))))) {
+            // "inf", "infinity" or "nan", read as far as the word goes on.
+            std::string word(1, static_cast<char>(c)), lower(1, static_cast<char>(tolower(c)));
+            for (int d = getc(stream); d != EOF; d = getc(stream)) {
+                if (!BeginsNonFinite(lower + static_cast<char>(tolower(d)))) {
+                    ungetc(d, stream);
+                    break;
+                }
+                word += static_cast<char>(d);
+                lower += static_cast<char>(tolower(d));
+            }
+            if (IsNonFinite(lower)) {
+                name();
+                const double value = lower == "nan" ? std::numeric_limits<double>::quiet_NaN() : HUGE_VAL;
+                *destination = sign == '-' ? -value : value;
+                return 1;
+            }
+            if (sign) keep(sign);
+            for (char w : word) keep(w);
+            nameAtBlank();
+            continue;
+        }
+        if (sign) keep(sign);
         if (c == EOF) {
             name();
             return ReportEnd(sourceName);
         }
-        if (passed.size() < kShownLength)
-            passed += static_cast<char>(c);
-        else
-            longer = true;
-        const int next = getc(stream);
-        if (next == EOF || Blank(next)) name();
-        if (next != EOF) ungetc(next, stream);
+        if (Blank(c)) {
+            name();
+            continue;
+        }
+        keep(c);
+        nameAtBlank();
     }
 }
 

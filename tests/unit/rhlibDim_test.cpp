@@ -176,6 +176,12 @@ TEST(ScanNumber, WhatIsPassedOverIsNamed) {
         {"x2 y\t7", {2, 7}, "Ignored \"x\": a number is expected.\nIgnored \"y\": a number is expected.\n"},
         {longWord + " 4", {4}, "Ignored \"" + std::string(40, 'q') + "...\": a number is expected.\n"},
         {"5 6", {5, 6}, ""},
+        // Words begun like "nan" or "inf" and signs are named whole, and the
+        // next answer is read whole.
+        {"no 5 NA 12\t-x inx -n 13", {5, 12, 13},
+         "Ignored \"no\": a number is expected.\nIgnored \"NA\": a number is expected.\n"
+         "Ignored \"-x\": a number is expected.\nIgnored \"inx\": a number is expected.\n"
+         "Ignored \"-n\": a number is expected.\n"},
     };
     for (const Case& c : cases) {
         TextStream s(c.typed);
