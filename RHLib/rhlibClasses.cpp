@@ -49,12 +49,13 @@ const char* const kSeparator =
 // columns 0..i-1 at offset i(i-1)/2.
 class Triangle {
 public:
-    // Rows on the team: each entry is written once, whatever the thread.
+    // Rows on the team (of a triangle large enough to repay it): each entry
+    // is written once, whatever the thread.
     template <class Value>
     void Fill(int n, Value value) {
         n_ = n;
         v_.resize(n > 1 ? static_cast<size_t>(n) * (n - 1) / 2 : 0);
-#pragma omp parallel for schedule(dynamic, 32)
+#pragma omp parallel for schedule(dynamic, 32) if (n > 1000)
         for (int i = 1; i < n; i++) {
             double* row = v_.data() + Offset(i);
             for (int j = 0; j < i; j++) row[j] = value(i, j);
@@ -186,7 +187,11 @@ inline const char* Tx(bool pt, const char* english, const char* portuguese) {
     return pt ? portuguese : english;
 }
 
+// The threads a parallel region would have. Without a dynamic team and
+// outside a region that is the team size set: no team is started (and met)
+// only to count it.
 int TeamSize() {
+    if (!omp_get_dynamic() && !omp_in_parallel()) return std::min(omp_get_max_threads(), omp_get_thread_limit());
     int threads = 1;
 #pragma omp parallel
     {

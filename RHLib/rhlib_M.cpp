@@ -231,11 +231,12 @@ int EigenCheck(int n, const double* eig) {
 // team size at every call, and runs on the calling thread inside an active
 // parallel region (a bootstrap or permutation iteration). Threads change the
 // order of its sums, so a threaded result differs from the one-thread result
-// in the last bits. Below this much work (an eigen analysis of about 1,000
-// units, a fraction of a second on one core) the team's start-up gains
-// nothing: such calls run on the calling thread, so that they give the same
-// bits on any number of threads.
-constexpr double kThreadedWork = 1e9;
+// in the last bits. Below this much work (an eigen analysis of about 1,150
+// units, a tenth of a second on one core) the team gains nothing (1,000
+// units: 75 ms on one thread, 70-80 ms on eight on a quiet machine): such
+// calls run on the calling thread, so that they give the same bits on any
+// number of threads.
+constexpr double kThreadedWork = 1.5e9;
 
 // The processors that other programs leave free now: the processors less the
 // threads running beside the calling one. The least of a few looks a
@@ -1736,7 +1737,7 @@ namespace drawn_blocks {
 namespace {
 // A loop of less processor time runs on the calling thread: starting the
 // team and meeting it at the end costs more than a team can save on it.
-std::atomic<double> leastShared{0.02};
+std::atomic<double> leastShared{0.05};
 }  // namespace
 
 double ThreadSeconds() {

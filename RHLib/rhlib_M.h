@@ -100,8 +100,8 @@ int MinVectorWhich(int n, const int* x);
 // sign, whatever the solver, the thread count or the machine: its component
 // of largest magnitude is positive (the first of them when several are equal
 // up to a relative 1e-9; for a pair, the component of the right vector, the
-// column of V). Calls of less work than an eigen analysis of about 1,000 x
-// 1,000 run on the calling thread and give the same bits on any team; larger
+// column of V). Calls of less work than an eigen analysis of about 1,150 x
+// 1,150 run on the calling thread and give the same bits on any team; larger
 // ones run on the team the processors preference set, less the processors
 // that other programs keep busy at the time (LapackThreads): their last bits
 // depend on the threads they ran on. Inside an active parallel region every

@@ -498,7 +498,7 @@ TEST(RunDrawnBlocks, SameDrawsAndResultsOnAnyNumberOfThreads) {
     };
     std::vector<long long> one = run(1), three = run(3);
     // A loop this small left to the calling thread, as outside the tests.
-    const double every = drawn_blocks::SetLeastSharedSeconds(0.02);
+    const double every = drawn_blocks::SetLeastSharedSeconds(0.05);
     std::vector<long long> kept = run(3);
     drawn_blocks::SetLeastSharedSeconds(every);
     omp_set_num_threads(1);
