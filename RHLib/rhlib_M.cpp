@@ -513,7 +513,8 @@ enum class EigenRoute { done, notFinite, failed };
 
 // Eigen analysis of the symmetric matrix that fill(a) writes row by row into
 // a (n x n), on the fast route: SymmetricEigenLeading with wanted, else
-// SymmetricEigen. When LAPACK reports a failure there, the matrix is written
+// SymmetricEigen. When LAPACK reports a failure there, or eigenvalues beyond
+// the largest double (a finite matrix can have them), the matrix is written
 // again and analysed by SymmetricEigenQR, so that finite data never end
 // without results while a route remains. With any result but done every
 // output is NaN.
@@ -524,7 +525,9 @@ EigenRoute EigenByAnyRoute(int n, double* a, const Fill& fill, double** evec, do
     EigenRoute result = EigenRoute::notFinite;
     if (LowerTriangleFinite(n, a)) {
         result = EigenRoute::done;
-        if (!(wanted && evec ? SymmetricEigenLeading(n, a, evec, eig, wanted) : SymmetricEigen(n, a, evec, eig))) {
+        const bool fast =
+            wanted && evec ? SymmetricEigenLeading(n, a, evec, eig, wanted) : SymmetricEigen(n, a, evec, eig);
+        if (!fast || !AllFiniteValues(n, eig)) {
             fill(a);
             if (!SymmetricEigenQR(n, a, evec, eig, wanted)) result = EigenRoute::failed;
         }
@@ -988,8 +991,9 @@ int SingValueDecomp(int n, int m, double** A, double** U, double* s, double** V)
     std::vector<double> sv(r), p(static_cast<size_t>(m) * r), qt(static_cast<size_t>(r) * n);
     std::vector<int> iwork(8 * static_cast<size_t>(r));
     LapackTeam team(static_cast<double>(n) * m * r);
-    // Divide and conquer; when it reports a failure, QR iterations on A
-    // scaled to unit largest entry, the singular values scaled back.
+    // Divide and conquer; when it reports a failure or singular values beyond
+    // the largest double, QR iterations on A scaled to unit largest entry,
+    // the singular values scaled back (beyond it again, no decomposition).
     auto divideAndConquer = [&]() {
         int info = 0, lwork = -1;
         double query = 0.0;
@@ -999,7 +1003,7 @@ int SingValueDecomp(int n, int m, double** A, double** U, double* s, double** V)
         std::vector<double> work(lwork);
         dgesdd_("S", &m, &n, a.data(), &m, sv.data(), p.data(), &m, qt.data(), &r, work.data(), &lwork,
                 iwork.data(), &info, 1);
-        return LapackSucceeded(info);
+        return LapackSucceeded(info) && AllFiniteValues(sv.size(), sv.data());
     };
     auto scaledQR = [&]() {
         CopyRows(n, m, A, a.data());

@@ -3654,10 +3654,12 @@ void UndefinedResemblances() {
 
 void EigenAnalysisFailed() {
     fprintf(out, "%s",
-            eng ? "\nThe eigen analysis of this resemblance matrix did not converge by any of its methods: the "
-                  "ordination is not computed and the previous one, if any, is kept.\n"
-                : "\nA analise de autovalores desta matriz de semelhanca nao convergiu por nenhum de seus metodos: a "
-                  "ordenacao nao foi calculada e a anterior, se houver, e mantida.\n");
+            eng ? "\nThe eigen analysis of this resemblance matrix did not converge by any of its methods, or its "
+                  "eigenvalues are too large for a double: the ordination is not computed and the previous one, if "
+                  "any, is kept.\n"
+                : "\nA analise de autovalores desta matriz de semelhanca nao convergiu por nenhum de seus metodos, ou "
+                  "seus autovalores sao grandes demais para um double: a ordenacao nao foi calculada e a anterior, se "
+                  "houver, e mantida.\n");
     fputc(7, out);
 }
 

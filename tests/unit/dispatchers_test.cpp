@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <functional>
 #include <random>
 #include <string>
@@ -667,6 +668,22 @@ TEST(OrdinationLib, ExtremeValuesStillGiveTheEigenPairs) {
             }
         }
     }
+}
+
+// A finite matrix whose largest eigenvalue or singular value is beyond the
+// largest double has nothing to give: refused by every route, its outputs
+// NaN, instead of infinite eigenvalues taken as an ordination without axes.
+TEST(OrdinationLib, EigenvaluesBeyondTheLargestDoubleAreRefused) {
+    Square big(3, 0.9 * std::numeric_limits<double>::max()), vectors(3), V(3);
+    std::vector<double> values(3);
+    EXPECT_EQ(EigenHouseholderQL_GSL_D(3, big.x, vectors.x, values.data()), 0);
+    EXPECT_EQ(SingValueDecomp(3, 3, big.x, vectors.x, values.data(), V.x), 0);
+    Table units(5, 3);
+    Ordination o(3, 5);
+    o.Run(5, units.x, big.x, 2, 22, 2);
+    EXPECT_EQ(o.status, ordinationFailed);
+    EXPECT_EQ(o.axes, 0);
+    for (int k = 0; k < 3; k++) EXPECT_TRUE(std::isnan(o.eig[k])) << k;
 }
 
 TEST(OrdinationLib, RefusalsAndEmptyOrdinations) {
