@@ -357,7 +357,6 @@ void FillNaN(size_t count, double* x) { std::fill(x, x + count, std::numeric_lim
 // failure, the outputs then undefined.
 bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
     const size_t nn = static_cast<size_t>(n) * n;
-    auto fail = []() { return false; };
     const char jobz = evec ? 'V' : 'N';
     const int ldz = evec ? n : 1;
     std::vector<double> w(n), z(evec ? nn : 1);
@@ -369,15 +368,15 @@ bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
     LapackTeam team(static_cast<double>(nn) * n);
     dsyevr_(&jobz, "A", "U", &n, a, &n, &vl, &vu, &il, &iu, &abstol, &found, w.data(), z.data(), &ldz,
             isuppz.data(), &query, &lwork, &iquery, &liwork, &info, 1, 1, 1);
-    if (!LapackSucceeded(info)) return fail();
+    if (!LapackSucceeded(info)) return false;
     lwork = WorkspaceSize(query);
     liwork = std::max(1, iquery);
-    if (lwork < 0) return fail();
+    if (lwork < 0) return false;
     std::vector<double> work(lwork);
     std::vector<int> iwork(liwork);
     dsyevr_(&jobz, "A", "U", &n, a, &n, &vl, &vu, &il, &iu, &abstol, &found, w.data(), z.data(), &ldz,
             isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1, 1);
-    if (!LapackSucceeded(info)) return fail();
+    if (!LapackSucceeded(info)) return false;
     // LAPACK's order is ascending; eigenvector k is its column k, contiguous.
     for (int k = 0; k < n; k++) {
         eig[k] = w[n - 1 - k];
@@ -401,7 +400,6 @@ bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
 // on some matrices whose entries span a very wide range), the outputs then
 // undefined.
 bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*wanted)(int, const double*)) {
-    auto fail = []() { return false; };
     // Scaled as LAPACK's drivers scale, so that a matrix of very large or very
     // small entries neither overflows nor loses its values to underflow.
     const double safmin = std::numeric_limits<double>::min();
@@ -426,14 +424,14 @@ bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*w
     int info = 0, lwork = -1;
     double query = 0.0;
     dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), &query, &lwork, &info, 1);
-    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return fail();
+    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return false;
     std::vector<double> work(lwork);
     dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), work.data(), &lwork, &info, 1);
-    if (!LapackSucceeded(info)) return fail();
+    if (!LapackSucceeded(info)) return false;
     values = d;
     offdiag = e;
     dsterf_(&n, values.data(), offdiag.data(), &info);
-    if (!LapackSucceeded(info)) return fail();
+    if (!LapackSucceeded(info)) return false;
     for (int k = 0; k < n; k++) eig[k] = sigma == 1.0 ? values[n - 1 - k] : values[n - 1 - k] * (1.0 / sigma);
 
     const int m = std::max(0, std::min(n, wanted(n, eig)));
@@ -454,19 +452,19 @@ bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*w
     lwork = -1;
     dstemr_("V", "I", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &found, w.data(), z.data(), &n, &m,
             isuppz.data(), &tryrac, &query, &lwork, &iquery, &liwork, &info, 1, 1);
-    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return fail();
+    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return false;
     liwork = std::max(1, iquery);
     work.assign(lwork, 0.0);
     std::vector<int> iwork(liwork);
     dstemr_("V", "I", &n, d.data(), e.data(), &vl, &vu, &il, &iu, &found, w.data(), z.data(), &n, &m,
             isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1);
-    if (!LapackSucceeded(info) || found != m) return fail();
+    if (!LapackSucceeded(info) || found != m) return false;
     lwork = -1;
     dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, &query, &lwork, &info, 1, 1, 1);
-    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return fail();
+    if (!LapackSucceeded(info) || (lwork = WorkspaceSize(query)) < 0) return false;
     work.assign(lwork, 0.0);
     dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, work.data(), &lwork, &info, 1, 1, 1);
-    if (!LapackSucceeded(info)) return fail();
+    if (!LapackSucceeded(info)) return false;
     // Ascending order: the vector of the k-th largest value is column m-1-k.
     for (int k = 0; k < m; k++) StoreSigned(n, z.data() + static_cast<size_t>(m - 1 - k) * n, evec[k]);
     zeroLater();

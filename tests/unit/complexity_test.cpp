@@ -245,9 +245,10 @@ TEST(Huffman, SiftDownKeepsTheHeapAndItsTieRule) {
     }
 }
 
-TEST(Huffman, TiesBrokenAsTheStatedHeapBreaksThem) {
-    // The merging loop as the algorithm states it, on hufapp: counts of few
-    // values (ties everywhere) must give its very tree and lengths.
+TEST(Huffman, TiesBrokenAsTheMergingLoopOnHufappBreaksThem) {
+    // The merging loop written plainly on hufapp's heap of symbol numbers:
+    // counts of few values (ties everywhere) must give its very tree and
+    // lengths.
     std::mt19937 gen(44);
     for (int trial = 0; trial < 400; trial++) {
         Counts c(1 + gen() % 300);
