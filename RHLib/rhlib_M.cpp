@@ -354,7 +354,8 @@ void FillNaN(size_t count, double* x) { std::fill(x, x + count, std::numeric_lim
 // order in eig and, with evec, eigenvector k in row k of evec (sign rule
 // above); without evec only the values are computed. Beside a, one n x n
 // matrix (LAPACK's eigenvectors) is allocated. False on a reported LAPACK
-// failure, the outputs then undefined.
+// failure, the outputs then undefined, or on eigenvalues beyond the largest
+// double, evec then unwritten.
 bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
     const size_t nn = static_cast<size_t>(n) * n;
     const char jobz = evec ? 'V' : 'N';
@@ -376,7 +377,9 @@ bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
     std::vector<int> iwork(liwork);
     dsyevr_(&jobz, "A", "U", &n, a, &n, &vl, &vu, &il, &iu, &abstol, &found, w.data(), z.data(), &ldz,
             isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1, 1);
-    if (!LapackSucceeded(info)) return false;
+    // Values beyond the largest double: a failure, found before evec (which
+    // may be the caller's matrix, to be read again) is written.
+    if (!LapackSucceeded(info) || !AllFiniteValues(n, w.data())) return false;
     // LAPACK's order is ascending; eigenvector k is its column k, contiguous.
     for (int k = 0; k < n; k++) {
         eig[k] = w[n - 1 - k];
@@ -398,7 +401,8 @@ bool SymmetricEigen(int n, double* a, double** evec, double* eig) {
 // the full analysis uses. Beside a, one n x wanted matrix is allocated.
 // The matrix must be finite; false on a reported LAPACK failure (MRRR fails
 // on some matrices whose entries span a very wide range), the outputs then
-// undefined.
+// undefined, or on eigenvalues beyond the largest double, evec then
+// unwritten.
 bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*wanted)(int, const double*)) {
     // Scaled as LAPACK's drivers scale, so that a matrix of very large or very
     // small entries neither overflows nor loses its values to underflow.
@@ -433,6 +437,7 @@ bool SymmetricEigenLeading(int n, double* a, double** evec, double* eig, int (*w
     dsterf_(&n, values.data(), offdiag.data(), &info);
     if (!LapackSucceeded(info)) return false;
     for (int k = 0; k < n; k++) eig[k] = sigma == 1.0 ? values[n - 1 - k] : values[n - 1 - k] * (1.0 / sigma);
+    if (!AllFiniteValues(n, eig)) return false;
 
     const int m = std::max(0, std::min(n, wanted(n, eig)));
     auto zeroLater = [&]() {
@@ -511,11 +516,11 @@ enum class EigenRoute { done, notFinite, failed };
 
 // Eigen analysis of the symmetric matrix that fill(a) writes row by row into
 // a (n x n), on the fast route: SymmetricEigenLeading with wanted, else
-// SymmetricEigen. When LAPACK reports a failure there, or eigenvalues beyond
-// the largest double (a finite matrix can have them), the matrix is written
-// again and analysed by SymmetricEigenQR, so that finite data never end
-// without results while a route remains. With any result but done every
-// output is NaN.
+// SymmetricEigen. When that route fails (LAPACK reports a failure, or the
+// eigenvalues are beyond the largest double, which a finite matrix can
+// give), the matrix is written again and analysed by SymmetricEigenQR, so
+// that finite data never end without results while a route remains. With
+// any result but done every output is NaN.
 template <class Fill>
 EigenRoute EigenByAnyRoute(int n, double* a, const Fill& fill, double** evec, double* eig,
                            int (*wanted)(int, const double*)) {
@@ -523,9 +528,7 @@ EigenRoute EigenByAnyRoute(int n, double* a, const Fill& fill, double** evec, do
     EigenRoute result = EigenRoute::notFinite;
     if (LowerTriangleFinite(n, a)) {
         result = EigenRoute::done;
-        const bool fast =
-            wanted && evec ? SymmetricEigenLeading(n, a, evec, eig, wanted) : SymmetricEigen(n, a, evec, eig);
-        if (!fast || !AllFiniteValues(n, eig)) {
+        if (!(wanted && evec ? SymmetricEigenLeading(n, a, evec, eig, wanted) : SymmetricEigen(n, a, evec, eig))) {
             fill(a);
             if (!SymmetricEigenQR(n, a, evec, eig, wanted)) result = EigenRoute::failed;
         }

@@ -684,6 +684,10 @@ TEST(OrdinationLib, EigenvaluesBeyondTheLargestDoubleAreRefused) {
     EXPECT_EQ(o.status, ordinationFailed);
     EXPECT_EQ(o.axes, 0);
     for (int k = 0; k < 3; k++) EXPECT_TRUE(std::isnan(o.eig[k])) << k;
+    // With the vectors asked over the matrix, the slower route still reads
+    // the matrix.
+    EXPECT_EQ(EigenHouseholderQL_GSL_D(3, big.x, big.x, values.data()), 0);
+    for (int k = 0; k < 3; k++) EXPECT_TRUE(std::isnan(values[k])) << k;
 }
 
 TEST(OrdinationLib, RefusalsAndEmptyOrdinations) {
