@@ -486,7 +486,8 @@ TEST(NumericFiles, ValuesThatAreNotWhatTheFormatSaysAreRefusedOrNamed) {
         d.Put("d.txt", "1 2 3\n4 5\n6 7 8 9\n10 11 12\n");
         const RunResult r = d.Run(c.script);
         EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out.substr(r.out.size() > 3000 ? r.out.size() - 3000 : 0);
+        EXPECT_NE(r.out.find(c.shown), std::string::npos)
+            << r.out.substr(r.out.size() > 3000 ? r.out.size() - 3000 : 0);
         EXPECT_EQ(Count(r.out, "Read nesting group memberships from file (f) or from the keyboard (k)? f/k "),
                   c.fileQuestions);
     }
