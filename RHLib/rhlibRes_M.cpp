@@ -1108,7 +1108,7 @@ void RankInPlace(size_t k, double* v) {
     // Values that are not all numbers, or whose range is not one, and more
     // values than 32-bit positions count, go the plain way.
     const uint64_t fewBuckets = std::max<uint64_t>(1, k / 8);
-    const uint32_t B = static_cast<uint32_t>(std::min<uint64_t>(uint64_t(1) << 15, fewBuckets));
+    const uint32_t B = static_cast<uint32_t>(std::min<uint64_t>(uint64_t(1) << 13, fewBuckets));
     const double scale = B / (hi - lo);
     if (nan || !(hi > lo) || !std::isfinite(hi - lo) || !std::isfinite(scale) || k >= UINT32_MAX) {
         if (!nan && hi == lo)
