@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <filesystem>
 
 #include "harness.h"
@@ -52,6 +54,31 @@ TEST(Shell, FirstScreenAndExit) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(MaskProcessors(r.out), Banner() + StatusNoData() + MenuStage0() + "\n\n");
     EXPECT_EQ(r.err, "");
+}
+
+// Started without a setting of how idle threads wait, the program starts
+// itself again with one; the user sees one start, and the answers already
+// typed are read by it.
+TEST(Shell, AStartWithoutWaitSettingsRunsTheSameDialogue) {
+    const char* names[] = {"OMP_WAIT_POLICY", "GOMP_SPINCOUNT"};
+    std::string saved[2];
+    bool had[2];
+    for (int k = 0; k < 2; k++) {
+        const char* v = getenv(names[k]);
+        had[k] = v != nullptr;
+        if (v) saved[k] = v;
+        unsetenv(names[k]);
+    }
+    Dialogue d;
+    const RunResult r = d.Run("h\nX\n");
+    for (int k = 0; k < 2; k++)
+        if (had[k]) setenv(names[k], saved[k].c_str(), 1);
+    Dialogue plain;
+    const RunResult expected = plain.Run("h\nX\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, expected.out);
+    EXPECT_EQ(Count(r.out, "TEVLAN\n"), 1);
+    EXPECT_EQ(r.err, expected.err);
 }
 
 TEST(Shell, RefusedKeysAreReportedAndReadAgainInEitherCase) {
