@@ -839,7 +839,8 @@ void RandomizationTestManova::PermutationLoop(Run& run, const BatchFunction& eva
         [](int, std::vector<int>&) {},
         // A batch is a few milliseconds of work: handed out one at a time, the
         // thread that drew the next block still finds a share of this one.
-        1);
+        // Some tenths of a second of pair reads are worth the team at once.
+        1, pairsPerPerm * static_cast<double>(nRandom) >= static_cast<double>(1 << 30));
 }
 
 // ===========================================================================

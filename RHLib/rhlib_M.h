@@ -332,11 +332,12 @@ int PermuteArrayBinary(int n, int k, int* flags, bool first);
 // share per thread is too short to repay the team's meeting at its end
 // (a meeting waits for every member, and on a busy machine for each one's
 // turn on a processor), or a loop whose drawing takes longer than its
-// evaluation, runs on the calling thread. A caller whose every iteration is
-// a whole analysis (milliseconds) passes wholeAnalyses: the team then takes
-// the loop at once, and no iteration waits alone for the timing. Blocks of
-// work enough for the team are the caller's part. Which thread evaluates an
-// iteration never changes a result.
+// evaluation, runs on the calling thread. A caller that knows its loop is
+// worth a team (every iteration a whole analysis of milliseconds, or work
+// counted beforehand) passes worthATeam: the team then takes the loop at
+// once, and no iteration waits alone for the timing. Blocks of work enough
+// for the team are the caller's part. Which thread evaluates an iteration
+// never changes a result.
 namespace drawn_blocks {
 // Processor time of the calling thread, in seconds.
 double ThreadSeconds();
@@ -349,7 +350,7 @@ double SetLeastSharedSeconds(double seconds);
 }  // namespace drawn_blocks
 
 template <class Draw, class Eval, class Done>
-void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval, Done&& done, int chunk, bool wholeAnalyses = false) {
+void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval, Done&& done, int chunk, bool worthATeam = false) {
     if (nBlocks <= 0) return;
     if (chunk < 1) chunk = 1;
     // Taken before any iteration runs: an iteration may set its own thread's
@@ -363,8 +364,8 @@ void RunDrawnBlocks(int nBlocks, Draw&& draw, Eval&& eval, Done&& done, int chun
     // some milliseconds; the clock is read after 1, 2, 4, 8... of them.
     const double evalStart = drawn_blocks::ThreadSeconds();
     int first = 0;
-    bool share = team > 1 && wholeAnalyses;
-    if (team > 1 && !wholeAnalyses) {
+    bool share = team > 1 && worthATeam;
+    if (team > 1 && !worthATeam) {
         constexpr double kProbeSeconds = 0.002;
         double spent = 0.0;
         for (int next = 1; first < count[0];) {
