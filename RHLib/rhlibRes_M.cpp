@@ -1098,12 +1098,15 @@ void RankBucket(double* v, uint32_t* at, size_t m, size_t first,
 void RankInPlace(size_t k, double* v) {
     using namespace rankdetail;
     if (k == 0) return;
+    // A team pays from some tens of thousands of values.
+    const int team = k >= (size_t(1) << 16) ? std::max(1, omp_get_max_threads()) : 1;
     double lo = v[0], hi = v[0];
-    bool nan = false;
+    int nan = 0;
+#pragma omp parallel for num_threads(team) reduction(min : lo) reduction(max : hi) reduction(| : nan)
     for (size_t i = 0; i < k; i++) {
         lo = std::min(lo, v[i]);
         hi = std::max(hi, v[i]);
-        nan = nan || std::isnan(v[i]);
+        nan |= std::isnan(v[i]) ? 1 : 0;
     }
     // Values that are not all numbers, or whose range is not one, and more
     // values than 32-bit positions count, go the plain way.
@@ -1118,8 +1121,6 @@ void RankInPlace(size_t k, double* v) {
         return;
     }
     const Buckets map{lo, scale, B - 1};
-    // A team pays from some tens of thousands of values.
-    const int team = k >= (size_t(1) << 16) ? std::max(1, omp_get_max_threads()) : 1;
     std::vector<uint32_t> at(k);
     std::vector<uint32_t> counts(static_cast<size_t>(team) * B);
     std::vector<uint32_t> rangeTotal(team + 1);
