@@ -911,25 +911,34 @@ bool MoreInFile(FILE* f) {
 
 // The data are one stream of numbers, whatever their lines. But in a file
 // laid out a row to a line, a row a value short beside another a value long
-// keeps the total and shifts every value between them to the next row: when
-// the data take a line per row, or most of their lines hold a row each, the
-// first line that does not is named. The file is read again from its start for it, and left where the
-// data end.
+// keeps the total and shifts every value between them to the next row. When
+// the data take a line per row, or most of their lines hold a row each, and
+// some line holds values of two rows, the line where the lines fell out of
+// step with the rows is named; a row merely wrapped over lines of its own
+// shifts nothing and is not. The file is read again from its start for it,
+// and left where the data end.
 void IrregularLinesWarning(FILE* f, int rows, int rowLength) {
     const long end = ftell(f);
     if (end < 0 || fseek(f, 0, SEEK_SET) != 0) return;
     const long long values = static_cast<long long>(rows) * rowLength;
-    long long read = 0;
-    int line = 1, inLine = 0, lines = 0, whole = 0, first = 0, firstCount = 0;
+    long long read = 0, lineStart = 0;
+    // The first line ending inside a row since the lines last ended with one.
+    int line = 1, inLine = 0, lines = 0, whole = 0, first = 0, firstCount = 0, outOfStep = 0, outOfStepCount = 0;
     bool inField = false;
     auto lineEnds = [&]() {
         if (inLine > 0) {
             lines++;
-            if (inLine == rowLength)
-                whole++;
-            else if (first == 0) {
-                first = line;
-                firstCount = inLine;
+            if (inLine == rowLength) whole++;
+            const bool twoRows = lineStart / rowLength != (read - 1) / rowLength;
+            if (twoRows && first == 0) {
+                first = outOfStep ? outOfStep : line;
+                firstCount = outOfStep ? outOfStepCount : inLine;
+            }
+            if (read % rowLength == 0) {
+                outOfStep = 0;
+            } else if (outOfStep == 0) {
+                outOfStep = line;
+                outOfStepCount = inLine;
             }
         }
         inLine = 0;
@@ -937,6 +946,7 @@ void IrregularLinesWarning(FILE* f, int rows, int rowLength) {
     for (int c; read < values && (c = getc(f)) != EOF;) {
         const bool blank = isspace(c) != 0;
         if (!blank && !inField) {
+            if (inLine == 0) lineStart = read;
             inLine++;
             read++;
         }

@@ -445,7 +445,8 @@ TEST(ReportWrites, ADiscFullAtTheLastBlockLeavesNoSeeResults) {
 // where a refused file is asked again (K, as G and P), a file a value short
 // is asked again too. A data file whose lines hold a unit each but for a
 // short line and a long one loads (its numbers are one stream) with a
-// warning naming the first of them. Each script ends where an answer is
+// warning naming the first of them; a row wrapped over lines of its own is
+// no such line. Each script ends where an answer is
 // awaited.
 TEST(NumericFiles, ValuesThatAreNotWhatTheFormatSaysAreRefusedOrNamed) {
     const std::string dune = Load("dune.txt", 1, 20, 30, "N\n1\nn\n");
@@ -475,6 +476,13 @@ TEST(NumericFiles, ValuesThatAreNotWhatTheFormatSaysAreRefusedOrNamed) {
          "each): the values were read in order as one stream, and may belong to other sampling units than the lines "
          "show.\n",
          0},
+        // A row wrapped over lines of its own shifts nothing: no warning
+        // comes between the order's answer and the labels' question; before
+        // a shift it is not named in place of the line that lost the step.
+        {"data row wrapped", Load("w.txt", 1, 4, 3, "N\n1\nn\nx\n"), 0,
+         "Enter option: \nLabels for sampling units and variables: ", 0},
+        {"data row wrapped, then lines shifted", Load("ws.txt", 1, 8, 3, "N\n1\nn\nx\n"), 0,
+         "\nWarning: line 5 of file ws.txt holds 2 values, and the other lines of the data hold 3 (one sampling unit", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -484,6 +492,8 @@ TEST(NumericFiles, ValuesThatAreNotWhatTheFormatSaysAreRefusedOrNamed) {
         d.Put("short.txt", "1 1 1 1 1 1 1 1 1 1 2 2 2 2 2 2 2 2 2\n");
         d.Put("coef.txt", "0 1.5 0 0\n0 0 1.5 0\n0 0 0 1.5\n0 0 0 0\n0 1 2 3\n");
         d.Put("d.txt", "1 2 3\n4 5\n6 7 8 9\n10 11 12\n");
+        d.Put("w.txt", "1 2 3\n4\n5 6\n7 8 9\n10 11 12\n");
+        d.Put("ws.txt", "1 2\n3\n4 5 6\n7 8 9\n10 11\n12 13 14 15\n16 17 18\n19 20 21\n22 23 24\n");
         const RunResult r = d.Run(c.script);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.out.find(c.shown), std::string::npos)
