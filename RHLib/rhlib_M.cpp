@@ -238,13 +238,15 @@ int EigenCheck(int n, const double* eig) {
 // number of threads.
 constexpr double kThreadedWork = 1.5e9;
 
-// The processors that other programs leave free now: the processors less the
-// threads running beside the calling one. The least of a few looks a
-// fraction of a millisecond apart, as the team's idle threads may still be
-// spinning after the last parallel loop. Every processor when the count
-// cannot be read.
+// The processors that other programs leave free now: the machine's
+// processors less the threads running beside the calling one, at most the
+// processors this program may run on. The least of a few looks a fraction
+// of a millisecond apart, as the team's idle threads may still be spinning
+// after the last parallel loop. Every processor when the count cannot be
+// read.
 int FreeProcessors() {
     const int procs = std::max(1, omp_get_num_procs());
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
     int least = INT_MAX;
     for (int look = 0; look < 4; look++) {
         if (look > 0) {
@@ -261,7 +263,7 @@ int FreeProcessors() {
         if (read && running >= 1) least = std::min(least, running);
     }
     if (least == INT_MAX) return procs;
-    return std::max(1, std::min(procs, procs - (least - 1)));
+    return FreeProcessorsOf(procs, online > 0 && online < INT_MAX ? static_cast<int>(online) : procs, least);
 }
 
 int ThreadsForLapack(double work) {
@@ -925,6 +927,14 @@ int MinVectorWhich(int n, const int* x) { return matrixdetail::Which(n, x, matri
 // --- Eigen analysis and SVD --------------------------------------------------------
 
 int LapackThreads(double work) { return matrixdetail::ThreadsForLapack(work); }
+
+int FreeProcessorsOf(int usable, int online, int running) {
+    // The running threads are counted over the whole machine: a program held
+    // to some of its processors (an affinity mask, a container's set) would
+    // otherwise lose its own processors to programs busy on the others.
+    const int machine = std::max(usable, online);
+    return std::max(1, std::min(usable, machine - (std::max(running, 1) - 1)));
+}
 
 int EigenHouseholderQL_GSL_D(int n, double** A, double** evec, double* eig) {
     using namespace matrixdetail;

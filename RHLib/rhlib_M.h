@@ -133,6 +133,10 @@ int SingValueDecomp(int n, int m, double** A, double** U, double* s, double** V)
 // would run on now: 1 inside a parallel region or below the work a team
 // repays, else the caller's team size, at most the processors free.
 int LapackThreads(double work);
+// The processors free for a team that may use `usable` of the machine's
+// `online` processors while `running` threads (the caller's included) run on
+// the machine: at least 1, at most usable.
+int FreeProcessorsOf(int usable, int online, int running);
 
 // --- Stopping-rule statistics (k is 1-based) --------------------------------
 // Broken-stick expected proportion of axis k of p: (sum_{i=k}^{p} 1/i) / p.

@@ -234,6 +234,19 @@ TEST(EigenPairs, SameResultsOnOneAndOnAllThreads) {
     omp_set_num_threads(saved);
 }
 
+// LAPACK's team is cut by the threads other programs run on the machine,
+// counted against the machine's processors: a program held to 8 of 64
+// processors keeps its 8 while the other 56 are busy.
+TEST(EigenPairs, FreeProcessorsCountTheWholeMachine) {
+    struct Case {
+        int usable, online, running, free;
+    } cases[] = {{8, 8, 1, 8},   {8, 8, 4, 5},   {8, 8, 30, 1}, {8, 64, 57, 8}, {8, 64, 60, 5},
+                 {8, 64, 200, 1}, {1, 64, 1, 1}, {8, 4, 2, 7},  {8, 8, 0, 8}};
+    for (const Case& c : cases)
+        EXPECT_EQ(FreeProcessorsOf(c.usable, c.online, c.running), c.free)
+            << c.usable << " of " << c.online << ", " << c.running << " running";
+}
+
 // A NaN makes LAPACK's solver run without end, an infinity gives NaN as if
 // nothing had happened: neither reaches it.
 TEST(EigenPairs, MatrixThatIsNotFiniteGivesNaNAndFailure) {
