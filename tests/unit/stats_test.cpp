@@ -686,7 +686,8 @@ TEST(Ranks, SortingRanksAgreeWithCountingRanks) {
 
 // Ranking in place by buckets gives the sorted ranks to the bit: values
 // spread and tied within buckets, a bucket made large by an outlier, signed
-// zeros (tied), all equal, an infinity, a NaN; on one thread and on a team.
+// zeros (tied), all equal, an infinity, a NaN, a range too narrow or too
+// wide for a finite bucket scale; on one thread and on a team.
 TEST(Ranks, RankingInPlaceAgreesWithSortedRanks) {
     std::mt19937 gen(11);
     std::uniform_real_distribution<double> u(-5.0, 5.0);
@@ -699,7 +700,8 @@ TEST(Ranks, RankingInPlaceAgreesWithSortedRanks) {
     const double inf = std::numeric_limits<double>::infinity();
     std::vector<std::vector<double>> cases = {
         make(200000, 50, 0), make(100000, 0, 1e9), make(3000, 20, 0), make(70000, 3, -inf),
-        std::vector<double>(70000, 2.5), {0.0, -0.0, 1.0, -0.0}, {4.0}};
+        std::vector<double>(70000, 2.5), {0.0, -0.0, 1.0, -0.0}, {4.0},
+        {5e-324, 0.0, 1e-323, 5e-324, -0.0}, {1e-300, 1e-300 + 1e-310, 1e-300}, {-1e308, 1e308, 0.0, 1e308}};
     cases[2][7] = std::nan("");
     for (const std::vector<double>& x : cases) {
         std::vector<double> expected(x.size());
