@@ -1,5 +1,6 @@
 #include "rhlibDim.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -246,10 +247,25 @@ double ScanNumber(FILE* stream, const char* sourceName, const char* spec, double
 
 double MemoryBudget() {
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
-    // Where the platform cannot tell, 1 GB: little enough for any machine
-    // that runs the program at all.
-    if (pages <= 0 || pageSize <= 0) return 1073741824.0;
-    return static_cast<double>(pages) * static_cast<double>(pageSize) / 2;
+    // Where the platform cannot tell, 2 GB (a budget of 1 GB): little enough
+    // for any machine that runs the program at all.
+    double memory = pages > 0 && pageSize > 0 ? static_cast<double>(pages) * static_cast<double>(pageSize)
+                                              : 2147483648.0;
+    // A container may hold the program to less than the machine has; beyond
+    // its limit the program is killed, not refused an allocation. Its limit
+    // reads "max" or a number beyond the machine when there is none.
+    for (const char* limit : {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
+        FILE* f = fopen(limit, "r");
+        if (!f) continue;
+        double x;
+        if (fscanf(f, "%lf", &x) == 1 && x > 0) memory = std::min(memory, x);
+        fclose(f);
+    }
+    // So may a limit on the process's address space (ulimit -v).
+    struct rlimit space;
+    if (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY)
+        memory = std::min(memory, static_cast<double>(space.rlim_cur));
+    return memory / 2;
 }
 
 bool FitsInMemory(double bytes) { return bytes >= 0 && bytes <= MemoryBudget(); }

@@ -85,9 +85,10 @@ double ScanNumber(FILE* stream, const char* sourceName, const char* spec, double
 
 // Sizes typed by the user or read from a file are compared with memory
 // before anything is allocated for them. An analysis may take half the
-// machine's physical memory (MemoryBudget, in bytes); beyond it the
-// allocation would be refused, or granted and then served by swapping the
-// whole machine.
+// memory the program has (MemoryBudget, in bytes): the machine's physical
+// memory, or less where a container's limit or one on the address space
+// says so. Beyond it the allocation would be refused, granted and then
+// served by swapping the whole machine, or end in the program killed.
 double MemoryBudget();
 bool FitsInMemory(double bytes);
 // The largest whole number in [lowest, highest] whose bytes(x) fit (bytes

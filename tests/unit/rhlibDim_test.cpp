@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -587,3 +589,21 @@ TEST(StrCmp, IgnoresCase) {
 }
 
 }  // namespace
+
+// A limit on the address space below the machine's memory (256 MB beyond
+// what the tests already take) is the memory the program has.
+TEST(MemoryBudget, HalfOfALimitOnTheAddressSpace) {
+    std::istringstream status(Slurp("/proc/self/status"));
+    long used = 0;  // kB
+    for (std::string word; status >> word && word != "VmSize:";) {}
+    ASSERT_TRUE(status >> used);
+    struct rlimit saved, limit;
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    limit = saved;
+    limit.rlim_cur = static_cast<rlim_t>(used) * 1024 + 268435456;
+    if (saved.rlim_cur < limit.rlim_cur) GTEST_SKIP() << "a lower limit is set";
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
+    const double budget = MemoryBudget();
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &saved), 0);
+    EXPECT_LE(budget, static_cast<double>(limit.rlim_cur) / 2);
+}
