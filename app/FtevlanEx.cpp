@@ -1092,13 +1092,13 @@ int AbreDados() {
     optVarTipo = content;
     nObj = units;
     nVar = variables;
-    // A table that cannot be in the file (every number takes at least one
-    // character and a separator) is incomplete: no memory is asked for its
-    // cells, and the dialogue goes on to the same message as a short file.
+    // A table that cannot be in the file is incomplete: no memory is asked
+    // for its cells, and the dialogue goes on to the same message as a short
+    // file.
     double room = -1;
     {
         FILE* f = fopenck(filename, nullptr, "r");
-        if (f) room = (static_cast<double>(FileSize(f)) + 1) / 2;
+        if (f) room = MostNumbersIn(f);
         if (f) fclose(f);
     }
     const bool fits = static_cast<double>(nObj) * nVar <= room;
