@@ -69,8 +69,11 @@ const char* const kSpinCount = "10000";
 void ShortThreadWaits(char** argv) {
     if (getenv("OMP_WAIT_POLICY") || getenv("GOMP_SPINCOUNT")) return;
     if (setenv("GOMP_SPINCOUNT", kSpinCount, 1) != 0) return;
-    // The runtime reads the environment once, before main: the program
-    // starts again with the setting, or runs on as it is when it cannot.
+    // The runtime reads the environment once, before main, and no earlier
+    // setting holds: one made from .preinit_array is lost when the C
+    // library's start-up, which runs after it, sets the environment back to
+    // the one the program was given. The program starts again with the
+    // setting, or runs on as it is when it cannot.
     execv("/proc/self/exe", argv);
 }
 
