@@ -13,6 +13,7 @@
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
 #include "RandomDataGenOrdination_Tevlan.h"
+#include "SimulationPrompts.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlibOut.h"
@@ -216,22 +217,7 @@ void PrintFinalResults(FILE* f, const PathModelStudy& s, const char* const* labe
 
 // --- The dialogue ------------------------------------------------------------
 
-void Ask(const char* prompt) {
-    fprintf(out, "%s", prompt);
-    fflush(out);
-}
-
-int AskWhole(const char* prompt, double lowest, double highest) {
-    Ask(prompt);
-    return static_cast<int>(ScanNumber(in, Keyboard(), "-", lowest, highest));
-}
-
-// A size whose answer x makes the study allocate at least bytes(x): one
-// beyond memory is refused with the range that fits and asked again.
-int AskSize(const char* prompt, double lowest, double highest, const std::function<double(double)>& bytes) {
-    Ask(prompt);
-    return static_cast<int>(ScanSize(in, Keyboard(), lowest, highest, bytes));
-}
+using namespace simulation_prompts;
 
 int AskKey(const char* prompt, const char* keys) {
     Ask(prompt);

@@ -12,6 +12,7 @@
 
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
+#include "SimulationPrompts.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
 #include "rhlibOut.h"
@@ -139,22 +140,7 @@ bool UnitScores(int direction, int type) { return (direction == 1 && type == 1) 
 
 // --- Dialogue --------------------------------------------------------------
 
-void Ask(const char* prompt) {
-    fprintf(out, "%s", prompt);
-    fflush(out);
-}
-
-int AskWhole(const char* prompt, double lowest, double highest) {
-    Ask(prompt);
-    return static_cast<int>(ScanNumber(in, Keyboard(), "-", lowest, highest));
-}
-
-// A size whose answer x makes the run allocate at least bytes(x): one beyond
-// memory is refused with the range that fits and asked again.
-int AskSize(const char* prompt, double lowest, double highest, const std::function<double(double)>& bytes) {
-    Ask(prompt);
-    return static_cast<int>(ScanSize(in, Keyboard(), lowest, highest, bytes));
-}
+using namespace simulation_prompts;
 
 // What a run allocates at the most at once, in bytes: the simulated table
 // with its transformed copy and the copy the bootstrap reads, the population
