@@ -1,18 +1,17 @@
-// Community statistics: hand-worked values, figures from R on the dune data,
-// and the permutation tests against a replay of their draws on a generator
-// of the test's own, each random arrangement built out as a whole matrix.
+// The single-statistic permutation tests against a replay of their draws on a
+// generator of the test's own, each random arrangement built out as a whole
+// matrix, and the resemblance options of another program that they take.
 #include <gtest/gtest.h>
 #include <gsl/gsl_rng.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "functional_phyl_util.h"
 #include "linear_models_reference.h"
 #include "matrix_util.h"
 #include "reference_stats.h"
@@ -24,36 +23,12 @@
 
 namespace {
 
+using fptest::Euclidean;
+using fptest::Rows;
 using lsref::DrawnList;
 using lsref::Matrix;
 using lsref::Vec;
 using testmat::Table;
-
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-// resemblance(a, b) between every pair of the points x.
-template <class F>
-Matrix PairMatrix(const Vec& x, F resemblance) {
-    Matrix t(x.size(), Vec(x.size()));
-    for (size_t i = 0; i < x.size(); i++)
-        for (size_t j = 0; j < x.size(); j++) t[i][j] = resemblance(x[i], x[j]);
-    return t;
-}
-Matrix AbsDiff(const Vec& x) {
-    return PairMatrix(x, [](double a, double b) { return std::fabs(a - b); });
-}
-
-// Euclidean distances between the rows, the textbook way.
-Matrix Euclidean(const Matrix& m) {
-    Matrix d(m.size(), Vec(m.size()));
-    for (size_t i = 0; i < m.size(); i++)
-        for (size_t j = 0; j < m.size(); j++) {
-            double s = 0;
-            for (size_t k = 0; k < m[i].size(); k++) s += (m[i][k] - m[j][k]) * (m[i][k] - m[j][k]);
-            d[i][j] = std::sqrt(s);
-        }
-    return d;
-}
 
 // S with its rows and columns taken in list order (numbers from 1).
 Matrix PermutedSquare(double** S, int p, const std::vector<int>& list) {
@@ -67,264 +42,6 @@ gsl_rng* Replay(unsigned seed) {
     gsl_rng* g = gsl_rng_alloc(gsl_rng_mt19937);
     gsl_rng_set(g, seed);
     return g;
-}
-
-// ---------------------------------------------------------------------------
-// Statistics of one community table
-// ---------------------------------------------------------------------------
-
-TEST(NearNeighbour, HandWorkedCommunities) {
-    // Traits 0, 1, 3 (and 0, 1, 2 for the tie); the second community holds
-    // one OTU only and takes no part.
-    const Vec traits = {0, 1, 3};
-    Table dis(AbsDiff(traits));
-    Table sim(PairMatrix(traits, [](double a, double b) { return 1 - std::fabs(a - b) / 3; }));
-    Table simShort(PairMatrix(traits, [](double a, double b) { return std::max(0.0, 1 - std::fabs(a - b) / 2); }));
-    Table tie(AbsDiff({0, 1, 2}));
-    Table W{{1, 2, 1}, {0, 5, 0}};
-    Table Wtie{{1, 1, 5}, {0, 0, 0}};
-    Table Wsingle{{0, 1, 0}, {0, 0, 2}};
-    // A negative abundance is no presence: the first community has two OTUs.
-    Table Wnegative{{1, -2, 1}, {3, 0, 0}};
-    struct Case {
-        const char* what;
-        Table* W;
-        Table* S;
-        bool dissimilarity;
-        double expected;
-    } cases[] = {
-        // 1*2*1 + 1*1*2 + 2*2*1 over richness 3.
-        {"dissimilarity", &W, &dis, true, 8.0 / 3},
-        // (2/3)/2 + (2/3)/2 + (1/3)/2 over 3.
-        {"similarity", &W, &sim, false, 5.0 / 18},
-        // OTU 3 has no neighbour with a similarity above 0: it adds 0.
-        {"similarity without neighbour", &W, &simShort, false, (0.25 + 0.25) / 3},
-        // OTU 2 is 1 from OTU 1 and from OTU 3: the first one is its neighbour.
-        {"tie", &Wtie, &tie, true, (1.0 + 1.0 + 5.0) / 3},
-        {"negative abundance", &Wnegative, &dis, true, (3.0 * 1 * 1 + 3.0 * 1 * 1) / 2},
-    };
-    for (const Case& c : cases)
-        EXPECT_NEAR(NearNeigAvgTraitResemblance_WithinCommunity(3, 2, c.W->x, c.S->x, c.dissimilarity, false, nullptr),
-                    c.expected, 1e-12)
-            << c.what;
-    EXPECT_TRUE(std::isnan(NearNeigAvgTraitResemblance_WithinCommunity(3, 2, Wsingle.x, dis.x, true, false, nullptr)));
-
-    // The lower triangle is taken from the upper one when asked.
-    Table upper(AbsDiff(traits));
-    for (int i = 0; i < 3; i++)
-        for (int j = 0; j < i; j++) upper[i][j] = 100;
-    EXPECT_NEAR(NearNeigAvgTraitResemblance_WithinCommunity(3, 2, W.x, upper.x, true, true, nullptr), 8.0 / 3, 1e-12);
-    EXPECT_EQ(upper[2][0], 3.0);
-    // A given richness divides instead of the count.
-    const int richness[] = {4, 1};
-    EXPECT_NEAR(NearNeigAvgTraitResemblance_WithinCommunity(3, 2, W.x, dis.x, true, false, richness), 8.0 / 4, 1e-12);
-}
-
-TEST(NNCRD, NearestNeighbourContributionsAverageTies) {
-    Table T(AbsDiff({0, 1, 2, 3})), D(AbsDiff({0, 10, 30, 40}));
-    Vec result(4);
-    EXPECT_TRUE(NNCRD(4, T.x, D.x, result.data()));
-    const Vec expected = {10, 15, 15, 10};
-    for (int i = 0; i < 4; i++) EXPECT_DOUBLE_EQ(result[i], expected[i]) << i;
-
-    // A missing resemblance is no neighbour; a lone entity gets 0.
-    T[0][1] = MISSING;
-    EXPECT_TRUE(NNCRD(4, T.x, D.x, result.data()));
-    EXPECT_DOUBLE_EQ(result[0], 30);
-    double one = -1;
-    EXPECT_TRUE(NNCRD(1, T.x, D.x, &one));
-    EXPECT_EQ(one, 0.0);
-}
-
-TEST(LCBD, HandWorkedAndDune) {
-    // Points 0, 1, 3: the diagonal of -1/2 J D^2 J is 16/9, 1/9, 25/9.
-    Table D(AbsDiff({0, 1, 3}));
-    Table D2(PairMatrix({0, 1, 3}, [](double a, double b) { return (a - b) * (a - b); }));
-    for (bool squared : {false, true}) {
-        Vec result(3);
-        EXPECT_TRUE(LCBD(3, squared ? D2.x : D.x, result.data(), squared));
-        EXPECT_NEAR(result[0], 16.0 / 42, 1e-12) << squared;
-        EXPECT_NEAR(result[1], 1.0 / 42, 1e-12) << squared;
-        EXPECT_NEAR(result[2], 25.0 / 42, 1e-12) << squared;
-    }
-    // Figures of base R (-J D^2 J / 2 on dist(dune)).
-    Table E(Euclidean(lsref::Dune()));
-    Vec lcbd(20);
-    EXPECT_TRUE(LCBD(20, E.x, lcbd.data(), false));
-    EXPECT_NEAR(lcbd[0], 0.04118779, 5e-9);
-    EXPECT_NEAR(lcbd[1], 0.05201145, 5e-9);
-    EXPECT_NEAR(lcbd[2], 0.04644321, 5e-9);
-    EXPECT_EQ(std::max_element(lcbd.begin(), lcbd.end()) - lcbd.begin(), 15);
-    EXPECT_NEAR(lcbd[15], 0.07747521, 5e-9);
-    // Identical units: a trace of 0 gives contributions of 0, not NaN.
-    Table zero(3, 3);
-    Vec z(3, -1);
-    EXPECT_TRUE(LCBD(3, zero.x, z.data(), false));
-    for (double v : z) EXPECT_EQ(v, 0.0);
-}
-
-TEST(DiversityPartition, HandWorkedPartition) {
-    Table W{{1, 1, 0, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
-    // The same with an empty community, which takes no part.
-    Table Wempty{{1, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
-    Table D(PairMatrix({0, 1, 2, 3}, [](double a, double b) { return a == b ? 0.0 : 1.0; }));
-    for (Table* w : {&W, &Wempty}) {
-        double alpha, beta, gamma, aEq, bEq, gEq, bProp;
-        EXPECT_TRUE(DiversityPartition(w->rows, 4, w->x, D.x, alpha, beta, gamma, aEq, bEq, gEq, bProp));
-        // Rao of (1/2, 1/2, 0, 0) and (0, 0, 1/2, 1/2) is 1/2, of the even
-        // profile 3/4; the pooled profile is even.
-        EXPECT_NEAR(alpha, (0.5 + 0.5 + 0.75) / 3, 1e-12);
-        EXPECT_NEAR(gamma, 0.75, 1e-12);
-        EXPECT_NEAR(beta, 0.75 - 1.75 / 3, 1e-12);
-        EXPECT_NEAR(aEq, 2.4, 1e-12);
-        EXPECT_NEAR(gEq, 4, 1e-12);
-        EXPECT_NEAR(bEq, 4 / 2.4, 1e-12);
-        EXPECT_NEAR(bProp, 0.4, 1e-12);
-    }
-    // Without a matrix, Simpson's partition gives the same here (D is 1 off
-    // the diagonal); with no community at all every index is 0.
-    double alpha, beta, gamma, aEq, bEq, gEq, bProp;
-    EXPECT_TRUE(DiversityPartition(3, 4, W.x, nullptr, alpha, beta, gamma, aEq, bEq, gEq, bProp));
-    EXPECT_NEAR(gamma, 0.75, 1e-12);
-    Table empty(2, 4);
-    EXPECT_TRUE(DiversityPartition(2, 4, empty.x, D.x, alpha, beta, gamma, aEq, bEq, gEq, bProp));
-    EXPECT_EQ(alpha, 0.0);
-    EXPECT_EQ(gamma, 0.0);
-    EXPECT_EQ(aEq, 1.0);
-    EXPECT_EQ(bProp, 0.0);
-}
-
-// ---------------------------------------------------------------------------
-// Effect sizes, P values and partial correlations
-// ---------------------------------------------------------------------------
-
-TEST(EffectSizes, MeanAndMedianBased) {
-    // 1, 2, 3, 4: mean 2.5, standard deviation sqrt(5/3).
-    EXPECT_NEAR(SES(5, 30, 10, 4), 2.5 / std::sqrt(5.0 / 3), 1e-12);
-    EXPECT_NEAR(SES(5, 30, 10, 4), 1.936492, 1e-6);
-    EXPECT_DOUBLE_EQ(SES_median(5, 3, 1, 4), 2);
-    EXPECT_DOUBLE_EQ(SES_median(2, 3, 1, 4), -0.5);
-    // No spread: the IEEE result, even where rounding leaves the sum of
-    // squared deviations of equal values below 0.
-    const double tenth = 0.1;
-    EXPECT_EQ(SES(0.5, 3 * tenth * tenth, 3 * tenth, 3), kInf);
-    EXPECT_EQ(SES(-5, 27, 9, 3), -kInf);
-    EXPECT_TRUE(std::isnan(SES(3, 27, 9, 3)));
-    EXPECT_EQ(SES_median(2, 3, 3, 4), -kInf);
-    EXPECT_EQ(SES_median(4, 3, 1, 3), kInf);
-    EXPECT_TRUE(std::isnan(SES_median(3, 3, 1, 3)));
-}
-
-TEST(Pvalue, TailsCountEveryRandomValue) {
-    const double random[] = {3, 1, 2, 9};
-    struct Case {
-        double observed, median;
-        int sided;
-        double expected;
-    } cases[] = {
-        {2, 2.5, 1, 4.0 / 5},     // 3, 2 and 9 at or above 2
-        {2, 2.5, -1, 3.0 / 5},    // 1 and 2 at or below
-        {9.5, 2.5, 0, 2.0 / 5},   // none above: 2 x 1/5
-        {2, 2.5, 0, 1.0},         // 2 x 3/5, capped
-        {9, 2.5, 1, 2.0 / 5},     // the largest value is read
-        {2 + 1e-9, 2.5, 1, 4.0 / 5},  // equal in single precision
-    };
-    for (const Case& c : cases)
-        EXPECT_DOUBLE_EQ(Pvalue(4, random, c.observed, c.median, c.sided), c.expected)
-            << c.observed << " sided " << c.sided;
-    EXPECT_TRUE(std::isnan(Pvalue(4, random, std::nan(""), 2.5, 1)));
-    EXPECT_TRUE(std::isnan(Pvalue(4, random, kInf, 2.5, 0)));
-    EXPECT_DOUBLE_EQ(Pvalue(0, random, 2, 2, 1), 1.0);
-}
-
-TEST(PvalueDeathTest, UndefinedSideEndsTheProgram) {
-    const double random[] = {1, 2};
-    EXPECT_EXIT(Pvalue(2, random, 1, 1, 2), testing::ExitedWithCode(1),
-                "Undefined one- or two-sided option in function P-value!");
-}
-
-TEST(PartialCorrelation, FormulaAndDegenerateCovariates) {
-    EXPECT_NEAR(PartialCorrelation(0.5, 0.3, 0.4), 0.4346336, 5e-8);
-    for (double r : {1.0, -1.0, 1 - 1e-10, -1 + 1e-10}) {
-        EXPECT_EQ(PartialCorrelation(0.5, r, 0.4), 0.0) << r;
-        EXPECT_EQ(PartialCorrelation(0.5, 0.4, r), 0.0) << r;
-    }
-    // The correlation of the residuals of x and y on z, computed here.
-    const Vec x = {1, 3, 2, 5, 4, 7}, y = {2, 1, 4, 3, 6, 5}, z = {1, 2, 2, 3, 5, 4};
-    auto residuals = [&z](const Vec& v) {
-        const double mz = std::accumulate(z.begin(), z.end(), 0.0) / z.size(),
-                     mv = std::accumulate(v.begin(), v.end(), 0.0) / v.size();
-        double szv = 0, szz = 0;
-        for (size_t k = 0; k < z.size(); k++) szv += (z[k] - mz) * (v[k] - mv), szz += (z[k] - mz) * (z[k] - mz);
-        Vec r(v.size());
-        for (size_t k = 0; k < v.size(); k++) r[k] = v[k] - mv - szv / szz * (z[k] - mz);
-        return r;
-    };
-    EXPECT_NEAR(PartialCorrelation(Pearson(x, y), Pearson(x, z), Pearson(y, z)), Pearson(residuals(x), residuals(y)),
-                1e-12);
-}
-
-TEST(TranslateReseOpt, TableOfOptions) {
-    const int expected[][2] = {{1, 0}, {2, 0}, {3, 1}, {4, 0}, {5, 17}, {6, 3}, {7, 0},
-                               {8, 2}, {9, 0}, {10, 18}, {11, 1}, {0, 1}, {-3, 1}};
-    for (const auto& e : expected) EXPECT_EQ(TranslateReseOpt_KELDAN_TEVLAN(e[0]), e[1]) << e[0];
-}
-
-// ---------------------------------------------------------------------------
-// Subsets
-// ---------------------------------------------------------------------------
-
-std::vector<std::string> Rows(int** M, int rows, int n) {
-    std::vector<std::string> r;
-    for (int i = 0; i < rows; i++) {
-        std::string s;
-        for (int j = 0; j < n; j++) s += static_cast<char>('0' + M[i][j]);
-        r.push_back(s);
-    }
-    return r;
-}
-
-TEST(AllCombinations, SubsetsBySizeInLexicographicOrder) {
-    ScopedMatrix<int> M(7, 3);
-    EXPECT_TRUE(AllCombinations(M.x, 7, 3));
-    EXPECT_EQ(Rows(M.x, 7, 3), (std::vector<std::string>{"100", "010", "001", "110", "101", "011", "111"}));
-    ScopedMatrix<int> six(6, 3);
-    EXPECT_TRUE(AllCombinations(six.x, 6, 2, 3));
-    EXPECT_EQ(Rows(six.x, 6, 3), (std::vector<std::string>{"100", "010", "001", "110", "101", "011"}));
-
-    // Too few rows: nothing written.
-    ScopedMatrix<int> few(6, 3);
-    few[0][0] = 7;
-    EXPECT_FALSE(AllCombinations(few.x, 6, 3));
-    EXPECT_EQ(few[0][0], 7);
-    EXPECT_FALSE(AllCombinations(few.x, 5, 2, 3));
-
-    // n = 6 against the subsets enumerated as bit masks, ordered by size
-    // and then by their sorted positions.
-    const int n = 6, all = 63;
-    std::vector<std::vector<int>> subsets;
-    for (int mask = 1; mask < 64; mask++) {
-        std::vector<int> pos;
-        for (int j = 0; j < n; j++)
-            if (mask >> j & 1) pos.push_back(j);
-        subsets.push_back(pos);
-    }
-    std::sort(subsets.begin(), subsets.end(), [](const std::vector<int>& a, const std::vector<int>& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    ScopedMatrix<int> big(all, n);
-    ASSERT_TRUE(AllCombinations(big.x, all, n));
-    for (int r = 0; r < all; r++) {
-        std::string expected(n, '0');
-        for (int j : subsets[r]) expected[j] = '1';
-        EXPECT_EQ(Rows(big.x, all, n)[r], expected) << r;
-    }
-}
-
-TEST(NumberAllCombinations, ExactUpTo31) {
-    const int expected[][2] = {{0, 0}, {1, 1}, {3, 7}, {29, 536870911}, {30, 1073741823},
-                               {31, 2147483647}, {32, -1}, {-1, -1}};
-    for (const auto& e : expected) EXPECT_EQ(NumberAllCombinations(e[0]), e[1]) << e[0];
 }
 
 // ---------------------------------------------------------------------------
@@ -554,13 +271,6 @@ Matrix BrayCurtis(const Matrix& m) {
     return d;
 }
 
-Matrix Rows(const Matrix& m, size_t rows, size_t cols) {
-    Matrix r(rows, Vec(cols));
-    for (size_t i = 0; i < rows; i++)
-        for (size_t j = 0; j < cols; j++) r[i][j] = m[i][j];
-    return r;
-}
-
 // The pairs above the diagonal, row by row.
 Vec Upper(const Matrix& m) {
     Vec v;
@@ -753,118 +463,6 @@ TEST(ProbRoXET, TwoCommunities) {
 }
 
 // ---------------------------------------------------------------------------
-// Partial correlation of two tables
-// ---------------------------------------------------------------------------
-
-// Least-squares residuals of each column of y on an intercept and the
-// columns of z (normal equations, at most two covariates).
-Matrix Residuals(const Matrix& y, const Matrix& z) {
-    const size_t n = y.size(), k = z.empty() ? 0 : z[0].size();
-    Matrix zc = z, r = y;
-    auto centre = [n](Matrix& m) {
-        for (size_t j = 0; j < m[0].size(); j++) {
-            double mean = 0;
-            for (size_t i = 0; i < n; i++) mean += m[i][j] / n;
-            for (size_t i = 0; i < n; i++) m[i][j] -= mean;
-        }
-    };
-    centre(r);
-    if (k == 0) return r;
-    centre(zc);
-    double a = 0, b = 0, d = 0;
-    for (size_t i = 0; i < n; i++) {
-        a += zc[i][0] * zc[i][0];
-        if (k == 2) b += zc[i][0] * zc[i][1], d += zc[i][1] * zc[i][1];
-    }
-    for (size_t j = 0; j < y[0].size(); j++) {
-        double s0 = 0, s1 = 0;
-        for (size_t i = 0; i < n; i++) s0 += zc[i][0] * r[i][j], s1 += k == 2 ? zc[i][1] * r[i][j] : 0;
-        double c0, c1 = 0;
-        if (k == 1) {
-            c0 = s0 / a;
-        } else {
-            const double det = a * d - b * b;
-            c0 = (d * s0 - b * s1) / det;
-            c1 = (a * s1 - b * s0) / det;
-        }
-        for (size_t i = 0; i < n; i++) r[i][j] -= c0 * zc[i][0] + (k == 2 ? c1 * zc[i][1] : 0);
-    }
-    return r;
-}
-
-// RV of two centred tables: <XX', YY'> / sqrt(<XX', XX'> <YY', YY'>).
-double RV(const Matrix& x, const Matrix& y) {
-    auto gram = [](const Matrix& m) {
-        Matrix g(m.size(), Vec(m.size()));
-        for (size_t i = 0; i < m.size(); i++)
-            for (size_t j = 0; j < m.size(); j++)
-                for (size_t k = 0; k < m[0].size(); k++) g[i][j] += m[i][k] * m[j][k];
-        return g;
-    };
-    const Matrix gx = gram(x), gy = gram(y);
-    double xy = 0, xx = 0, yy = 0;
-    for (size_t i = 0; i < x.size(); i++)
-        for (size_t j = 0; j < x.size(); j++) xy += gx[i][j] * gy[i][j], xx += gx[i][j] * gx[i][j], yy += gy[i][j] * gy[i][j];
-    return xy / std::sqrt(xx * yy);
-}
-
-// Procrustes correlation of a centred table x against one centred column y:
-// each scaled to a total sum of squares of 1, the one singular value of x'y
-// is the length of that vector.
-double ProcrustesOneColumn(const Matrix& x, const Matrix& y) {
-    double sx = 0, sy = 0;
-    for (size_t i = 0; i < x.size(); i++) {
-        for (double v : x[i]) sx += v * v;
-        sy += y[i][0] * y[i][0];
-    }
-    double length = 0;
-    for (size_t k = 0; k < x[0].size(); k++) {
-        double s = 0;
-        for (size_t i = 0; i < x.size(); i++) s += x[i][k] * y[i][0];
-        length += s * s;
-    }
-    return std::sqrt(length / (sx * sy));
-}
-
-TEST(PartialMatrixCorrelation, ResidualsOnTheCovariates) {
-    const Matrix dune = lsref::Dune(), env = lsref::DuneEnvironment();
-    Matrix X1(20, Vec(2)), X2(20, Vec(1)), Z(20, Vec(2)), Zwide(20, Vec(3));
-    for (int i = 0; i < 20; i++) {
-        X1[i] = {dune[i][0], dune[i][16]};
-        X2[i] = {env[i][0]};
-        Z[i] = {env[i][3], env[i][2]};
-        Zwide[i] = {env[i][2], 7.0, env[i][3]};  // the middle column is left out
-    }
-    Table a(X1), b(X2), z(Z), wide(Zwide), manure(Rows(Z, 20, 1));
-    const int select[] = {1, 0, 1};
-    const Matrix r1 = Residuals(X1, Z), r2 = Residuals(X2, Z);
-    const double rv = RV(r1, r2), procrustes = ProcrustesOneColumn(r1, r2);
-    ASSERT_GT(rv, 0.01);
-
-    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 1, 2, nullptr, z.x), rv, 1e-10);
-    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 2, 0.0, 1, 2, nullptr, z.x), procrustes, 1e-10);
-    // The same covariates from two blocks, or selected out of a wider block
-    // (the order of the covariates does not change the residuals).
-    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 2, 1, nullptr, manure.x, 3, select, wide.x), rv,
-                1e-10);
-    const std::vector<CovariateBlock> blocks = {{3, select, wide.x}};
-    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, blocks), rv, 1e-10);
-    // Without covariates: the coefficients of the centred tables.
-    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 0), RV(Residuals(X1, {}), Residuals(X2, {})),
-                1e-10);
-    EXPECT_NEAR(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 1, 1, nullptr, manure.x),
-                RV(Residuals(X1, Rows(Z, 20, 1)), Residuals(X2, Rows(Z, 20, 1))), 1e-10);
-    // Other methods give 0; a count that differs from the blocks given, NaN.
-    EXPECT_EQ(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 1, 0.0, 1, 2, nullptr, z.x), 0.0);
-    EXPECT_TRUE(std::isnan(PartialMatrixCorrelation(20, 2, 1, a.x, b.x, 3, 0.0, 2, 2, nullptr, z.x)));
-    // The caller's tables are not changed.
-    for (int i = 0; i < 20; i++) {
-        EXPECT_EQ(a[i][0], X1[i][0]);
-        EXPECT_EQ(b[i][0], X2[i][0]);
-    }
-}
-
-// ---------------------------------------------------------------------------
 // Statistics that cannot be tested, degenerate sizes and the thread team
 // ---------------------------------------------------------------------------
 
@@ -924,6 +522,16 @@ TEST(PermutationTests, SameResultsOnOneAndFourThreads) {
     }
     InitMultiprocessing(0);
     for (int k = 0; k < 3; k++) EXPECT_EQ(results[0][k], results[1][k]) << k;
+}
+
+// ---------------------------------------------------------------------------
+// Resemblance options of another program
+// ---------------------------------------------------------------------------
+
+TEST(TranslateReseOpt, TableOfOptions) {
+    const int expected[][2] = {{1, 0}, {2, 0}, {3, 1}, {4, 0}, {5, 17}, {6, 3}, {7, 0},
+                               {8, 2}, {9, 0}, {10, 18}, {11, 1}, {0, 1}, {-3, 1}};
+    for (const auto& e : expected) EXPECT_EQ(TranslateReseOpt_KELDAN_TEVLAN(e[0]), e[1]) << e[0];
 }
 
 }  // namespace
