@@ -88,9 +88,11 @@ void ClassesQuestion() {
     fflush(out);
 }
 
+// A scale needs one class at least: with none the rescaling left the data
+// as they were while the status and the report said they were rescaled.
 int AskClasses() {
     ClassesQuestion();
-    return static_cast<int>(ScanNumber(in, Keyboard(), "-", 0, 2147483647.0));
+    return static_cast<int>(ScanNumber(in, Keyboard(), "-", 1, 2147483647.0));
 }
 
 // Option 12: the groups, then which factor's effect goes.

@@ -66,6 +66,21 @@ TEST(TransformKey, HellingerWithinUnitsIsReportedAndContinuedInTheNextSession) {
     EXPECT_EQ(copy.substr(copy.find('\n')), session.substr(session.find('\n')));
 }
 
+// No class is refused; three classes of 0 1 2 4 by hand: 1 (the minimum),
+// ceil(1 x 3 / 4) = 1, ceil(2 x 3 / 4) = 2, 3 (the maximum); a constant
+// variable is all class 1.
+TEST(TransformKey, RescalingIntoClassesTakesOneClassAtLeast) {
+    Dialogue d;
+    d.Put("c.txt", "0 5\n1 5\n2 5\n4 5\n");
+    RunResult r = d.Run("n\nn\nc.txt\n1\n4\n2\nN\n1\nn\nt\n1\n0\n2\n8\n0\n3\nn\ny\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.err.find("Incorrect input = 0. Reenter.\nAccepted input: 1 to "), std::string::npos) << r.err;
+    const std::string report = r.File("Vidive.txt");
+    const size_t at = report.find("Transformed data matrix:\n");
+    ASSERT_NE(at, std::string::npos) << report;
+    EXPECT_EQ(report.substr(report.find('\n', report.find("(Rows=", at)) + 1, 20), "1\t1\t\n1\t1\t\n2\t1\t\n3\t1\t\n");
+}
+
 TEST(TransformKey, NominalEnvironmentExpandedIntoBinaryVariables) {
     Dialogue d;
     d.PutExample("dune_env_nominal.txt");
