@@ -69,13 +69,13 @@ void RandomizationTestManova::Setup(manovaInput* in, int statistic) {
     const bool restricted = rec_.nested || rec_.permuteBundles;
     if (restricted &&
         !CheckNestedDesign(n_, rec_.nested, rec_.nestGroups, rec_.permuteBundles, rec_.bundleGroups,
-                           rec_.bundlesOnly, statistic_ == 0 && rec_.synchronized, nullptr)) {
+                           rec_.bundlesOnly, statistic_ == 0 && rec_.synchronized, nullptr, rec_.portuguese == 1)) {
         refused_ = true;
     }
     for (const Contrast& c : contrasts_)
         if (!refused_ && restricted &&
             !CheckNestedDesign(n_, rec_.nested, rec_.nestGroups, rec_.permuteBundles,
-                               rec_.bundleGroups, rec_.bundlesOnly, false, c.mask.get()))
+                               rec_.bundleGroups, rec_.bundlesOnly, false, c.mask.get(), rec_.portuguese == 1))
             refused_ = true;
     if (refused_) {
         MarkRefused();

@@ -275,9 +275,10 @@ void RndListBootstrapN(int n, int m, int* list, gsl_rng* g);
 // it prints why the design is refused. The list routines never print: they
 // return false, leaving out the bundle step (or, for unequal synchronized
 // blocks, everything: the list is then the identity and nothing is drawn).
-// sel (may be null) restricts blocks and bundles to the selected units.
+// sel (may be null) restricts blocks and bundles to the selected units; the
+// reason is given in Portuguese with portuguese.
 bool CheckNestedDesign(int n, bool useBlocks, const int* blocks, bool useBundles, const int* bundles,
-                       bool bundlesWithinBlocks, bool synchronized, const bool* sel);
+                       bool bundlesWithinBlocks, bool synchronized, const bool* sel, bool portuguese = false);
 
 bool RndListNestedNew(int n, bool useBlocks, const int* blocks, bool useBundles, const int* bundles,
                       bool bundlesWithinBlocks, int* list);

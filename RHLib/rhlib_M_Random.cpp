@@ -421,21 +421,26 @@ void RndListBootstrapN(int n, int m, int* list) {
 void RndListBootstrap(int n, int* list, gsl_rng* g) { RndListBootstrapN(n, n, list, g); }
 
 bool CheckNestedDesign(int n, bool useBlocks, const int* blocks, bool useBundles, const int* bundles,
-                       bool bundlesWithinBlocks, bool synchronized, const bool* sel) {
+                       bool bundlesWithinBlocks, bool synchronized, const bool* sel, bool portuguese) {
     NestedDesign d{n, useBlocks, blocks, useBundles, bundles, bundlesWithinBlocks, synchronized,
                    nullptr, sel};
     switch (Analyse(d).fault) {
     case DesignFault::none:
         return true;
     case DesignFault::unequalBlocks:
-        printf("Nesting groups of unequal size. Synchronized permutation is not possible.\n");
+        printf("%s", portuguese ? "Grupos de aninhamento de tamanhos diferentes. A permutacao sincronizada nao e "
+                                  "possivel.\n"
+                                : "Nesting groups of unequal size. Synchronized permutation is not possible.\n");
         return false;
     case DesignFault::crossingBundles:
-        printf("Bundles with units in more than one nesting group. Permutation among bundling "
-               "blocks is not possible.\n");
+        printf("%s", portuguese ? "Feixes com unidades em mais de um grupo de aninhamento. A permutacao entre feixes "
+                                  "de unidades nao e possivel.\n"
+                                : "Bundles with units in more than one nesting group. Permutation among bundling "
+                                  "blocks is not possible.\n");
         return false;
     case DesignFault::unbalancedBundles:
-        printf("Unbalanced design. Permutation among bundling blocks is not possible.\n");
+        printf("%s", portuguese ? "Delineamento desbalanceado. A permutacao entre feixes de unidades nao e possivel.\n"
+                                : "Unbalanced design. Permutation among bundling blocks is not possible.\n");
         return false;
     }
     return false;

@@ -375,7 +375,7 @@ bool ResidualDistances(int nRemoved, const int* removed, double** table, double*
 // part are unequal): else the engine's message, before any report is opened.
 bool RestrictionsAccepted(const Choice& c) {
     if (!CheckNestedDesign(nObj, c.nested, c.nestGroups.data(), c.bundles, c.bundleGroups.data(), c.bundlesOnly,
-                           false, nullptr))
+                           false, nullptr, port == 1))
         return false;
     // The alternative statistics test no contrasts.
     if (c.contrastOption == 0 || (c.advanced && c.statistic == 3)) return true;
@@ -386,7 +386,7 @@ bool RestrictionsAccepted(const Choice& c) {
         for (int k = 0; k < c.nContrasts[f]; k++) {
             for (int u = 0; u < nObj; u++) mask[u] = c.coefficients[f][k][position[u] - 1] != 0;
             if (!CheckNestedDesign(nObj, c.nested, c.nestGroups.data(), c.bundles, c.bundleGroups.data(),
-                                   c.bundlesOnly, false, mask.get()))
+                                   c.bundlesOnly, false, mask.get(), port == 1))
                 return false;
         }
     }

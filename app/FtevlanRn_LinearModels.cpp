@@ -98,7 +98,7 @@ bool RestrictionsFit(int n, int option, int dimension, bool nested, const int* n
         return false;
     }
     if (option == kWithinGroups || option == kBundles)
-        return CheckNestedDesign(n, nested, nestGroups, permuteBundles, bundleGroups, false, false, nullptr);
+        return CheckNestedDesign(n, nested, nestGroups, permuteBundles, bundleGroups, false, false, nullptr, port == 1);
     return true;
 }
 

@@ -734,6 +734,13 @@ TEST(GroupComparisonKey, BundlesAContrastSplitsAreRefusedBeforeTheReport) {
         if (c.refused) EXPECT_EQ(r.File("Vidive.txt"), report);
         else EXPECT_NE(r.File("Vidive.txt").find("   Contrasts:"), std::string::npos) << r.File("Vidive.txt");
     }
+    // The refusal speaks the language of the dialogue.
+    d.Put("Tevlan.prf", "06Apr2012\n0\n1\n0\n0\n0\n0\n5\n6\n0\n");
+    const RunResult pt =
+        d.Run(std::string("s\na\np\nn\n") + kSeed + "a\n1\n0\n0\n1\n2\n" + cases[0].contrasts + "99\nn\nx\n");
+    EXPECT_NE(pt.out.find("Delineamento desbalanceado. A permutacao entre feixes de unidades nao e possivel.\n"),
+              std::string::npos)
+        << pt.out << pt.err;
 }
 
 TEST(GroupComparisonKey, Portuguese) {
