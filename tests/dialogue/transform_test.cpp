@@ -75,10 +75,7 @@ TEST(TransformKey, RescalingIntoClassesTakesOneClassAtLeast) {
     RunResult r = d.Run("n\nn\nc.txt\n1\n4\n2\nN\n1\nn\nt\n1\n0\n2\n8\n0\n3\nn\ny\nx\n");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.err.find("Incorrect input = 0. Reenter.\nAccepted input: 1 to "), std::string::npos) << r.err;
-    const std::string report = r.File("Vidive.txt");
-    const size_t at = report.find("Transformed data matrix:\n");
-    ASSERT_NE(at, std::string::npos) << report;
-    EXPECT_EQ(report.substr(report.find('\n', report.find("(Rows=", at)) + 1, 20), "1\t1\t\n1\t1\t\n2\t1\t\n3\t1\t\n");
+    EXPECT_NE(r.File("Vidive.txt").find("variables)\n1\t1\t\n1\t1\t\n2\t1\t\n3\t1\t\n"), std::string::npos);
 }
 
 TEST(TransformKey, NominalEnvironmentExpandedIntoBinaryVariables) {
