@@ -395,7 +395,15 @@ int Ordenacao() {
     OrdinationResult result(nRows, type == 1 ? nRows : nCols);
     int axes = 0;
     bool ok = false;
-    int status = OrdinationLib_D(nRows, nCols, type == 3 ? dataOrig : data, rese, result.evectors, result.scores,
+    // Correspondence analysis weighs its scores by the margins of the table
+    // it analysed: the data as read and transformed, short of the double
+    // adjustment (a scalar transformation changes them).
+    ScopedMatrix<double> table(type == 3 ? nObj : 0, nVar);
+    if (type == 3) {
+        CopyMatrix(nObj, nVar, dataOrig, table);
+        ReapplyTransformationsForCorrespondence(nObj, nVar, table, nullptr);
+    }
+    int status = OrdinationLib_D(nRows, nCols, type == 3 ? table.x : data, rese, result.evectors, result.scores,
                                  &axes, result.eig, &ok, type, optReseTipo, optReseDir);
     if (status != ordinationDone) {
         result.Release();

@@ -403,6 +403,16 @@ int ReapplyTransformations(int n, int p, double** X, const int* units) {
     return transform_detail::Apply(n, p, X, transform_detail::Current(), units);
 }
 
+int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int* units) {
+    transform_detail::Options o = transform_detail::Current();
+    // The double adjustment turns the table into the deviations whose cross
+    // products correspondence analysis decomposes; the margins that weigh
+    // the scores are those of the table it started from.
+    if (o.units == 6) o.units = 0;
+    if (o.var == 6) o.var = 0;
+    return transform_detail::Apply(n, p, X, o, units);
+}
+
 int SettingsDataTransformation() {
     using namespace transform_detail;
     Title();

@@ -659,9 +659,10 @@ namespace {
 // The transformations in force applied to a copy of X (m units x c columns
 // as read; row i is unit units[i], or i + 1 when units is null, for the
 // groups of option 12), the resemblance with the options in force and the
-// ordination of the type in force (correspondence analysis on X itself):
-// scores (one row per axis, by unit) and eig. Returns the number of axes, 0
-// when the resemblance or the ordination is refused.
+// ordination of the type in force (correspondence analysis weighs its scores
+// by X transformed short of the double adjustment): scores (one row per
+// axis, by unit) and eig. Returns the number of axes, 0 when the resemblance
+// or the ordination is refused.
 int Ordinate(StabilityWork& w, int m, int c, double** X, const int* units, const int* types, double** scores,
              double* eig) {
     if (m < 1 || c < 1) return 0;
@@ -671,10 +672,16 @@ int Ordinate(StabilityWork& w, int m, int c, double** X, const int* units, const
                        kParameter, countDoubleAbsence, false) != reseComputed)
         return 0;
     const int entities = optReseDir == 2 ? c : m, others = optReseDir == 2 ? m : c;
+    if (optOrdiType == 3) {
+        // The resemblance is made: its table gives way to the one the scores
+        // take their margins from.
+        for (int i = 0; i < m; i++) std::copy(X[i], X[i] + c, w.transformed[i]);
+        ReapplyTransformationsForCorrespondence(m, c, w.transformed, units);
+    }
     int axes = 0;
     bool ok = false;
-    if (OrdinationLib_D(entities, others, optOrdiType == 3 ? X : w.transformed.x, w.rese, w.evectors, scores, &axes,
-                        eig, &ok, optOrdiType, optReseTipo, optReseDir) != ordinationDone)
+    if (OrdinationLib_D(entities, others, w.transformed.x, w.rese, w.evectors, scores, &axes, eig, &ok, optOrdiType,
+                        optReseTipo, optReseDir) != ordinationDone)
         return 0;
     return axes;
 }

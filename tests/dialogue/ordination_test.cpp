@@ -374,6 +374,20 @@ TEST(Ordination, CorrespondenceAnalysisOfTheSpeciesTable) {
     }
 }
 
+// After a scalar transformation the scores take the margins of the table
+// the eigenvalues come from: vegan's cca(sqrt(dune)), u and v of axis 1.
+TEST(Ordination, CorrespondenceAnalysisOfSquareRoots) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    const std::string report =
+        d.Run(std::string(kLoad) + "t\n1\n2\n1\n6\nn\nr\n2\n1\n0\nn\no\n3\nn\nn\nx\n").File("Vidive.txt");
+    Vec plots = ScoreRows(report, kUnitsHeading, 1).at(0),
+        species = ScoreRows(report, "\nScores of variables on the first 6 components:\n", 1).at(0);
+    plots.resize(4), species.resize(4);
+    ExpectUpToSign(plots, {0.8262248529, 0.6144894757, 0.1044930399, 0.1511702077}, 1e-4, "plots");
+    ExpectUpToSign(species, {1.2182508018, -1.2818900324, 1.3468410250, -0.5195829513}, 1e-4, "species");
+}
+
 TEST(Ordination, CorrespondenceAnalysisNeedsTheDoubleAdjustment) {
     Dialogue d;
     d.PutExample("dune.txt");
