@@ -260,7 +260,9 @@ void EigenPermutation_D(int n, int p, int m, int m2, int K, int N, double** X, d
     }
     for (int a = 0; a < K; a++) Peig[a] = PpseudoF[a] = 1.0;
 
-    Matrix stored(n, p), transformed(n, p);
+    // Correspondence analysis weighs its scores by the table before the
+    // double adjustment.
+    Matrix stored(n, p), transformed(n, p), table(ordType == 3 ? n : 0, p);
     Vector<int> list(n);
     OrdinationWork random(m, m2, ordType);
     const int summed = std::min(K, m);
@@ -272,8 +274,12 @@ void EigenPermutation_D(int n, int p, int m, int m2, int K, int N, double** X, d
             PrintMatrixTab(f, n, p, stored, digits);
         }
         CopyMatrix(n, p, stored, transformed);
+        if (ordType == 3) {
+            CopyMatrix(n, p, stored, table);
+            DataTransformationsLib_D(n, p, table, trEs, trVeVar == 6 ? 0 : trVeVar, 0, nClassesVar, nClassesUnits);
+        }
         DataTransformationsLib_D(n, p, transformed, trEs, trVeVar, trVeUnits, nClassesVar, nClassesUnits);
-        const int axes = random.Run(n, p, transformed, ordType == 3 ? stored : transformed, dir, measure, 0, measure,
+        const int axes = random.Run(n, p, transformed, ordType == 3 ? table : transformed, dir, measure, 0, measure,
                                     varType, alpha, k, countDoubleAbsence, f != nullptr);
         for (int a = 0; a < summed; a++) sum[a] += random.eig[a];
         // Ratios left from a permutation with more axes must not be compared.

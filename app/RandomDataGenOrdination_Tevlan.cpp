@@ -429,13 +429,13 @@ bool CorrespondenceDefined(int n, int p, double** X) {
 constexpr int kUndefinedCorrespondence = -1;
 
 // The transformations, resemblance and ordination in force applied to X (n
-// x p, transformed into `transformed`; correspondence analysis reads X
-// itself); the number of axes, 0 when the resemblance is refused or cannot
-// be ordinated, kUndefinedCorrespondence when correspondence analysis is
-// chosen and is undefined for X (whose totals the scores take) or for the
-// table the double adjustment reads.
+// x p, transformed into `transformed`); the number of axes, 0 when the
+// resemblance is refused or cannot be ordinated, kUndefinedCorrespondence
+// when correspondence analysis is chosen and is undefined for X or for the
+// table the double adjustment reads (whose totals the scores take).
 int Ordinate(OrdinationWork& w, int n, int p, double** X, double** transformed) {
     for (int i = 0; i < n; i++) std::copy(X[i], X[i] + p, transformed[i]);
+    ScopedMatrix<double> table(optOrdiType == 3 ? n : 0, p);
     if (optOrdiType == 3) {
         // The same steps in the same order (scalar, within variables, within
         // units), stopped before the double adjustment to look at its input.
@@ -444,13 +444,14 @@ int Ordinate(OrdinationWork& w, int n, int p, double** X, double** transformed) 
                                  nClassesUnits);
         if (!CorrespondenceDefined(n, p, X) || !CorrespondenceDefined(n, p, transformed))
             return kUndefinedCorrespondence;
+        CopyMatrix(n, p, transformed, table);
         DataTransformationsLib_D(n, p, transformed, 0, byVariables ? 6 : 0, optTrVeUnits, nClassesVar,
                                  nClassesUnits);
     } else {
         DataTransformationsLib_D(n, p, transformed, optTrEs, optTrVeVar, optTrVeUnits, nClassesVar,
                                  nClassesUnits);
     }
-    return w.Run(n, p, transformed, optOrdiType == 3 ? X : transformed, optReseDir, optReseTipo, 0, optReseTipo,
+    return w.Run(n, p, transformed, optOrdiType == 3 ? table.x : transformed, optReseDir, optReseTipo, 0, optReseTipo,
                  varType, alphaH, kParameter, countDoubleAbsence != 0, true);
 }
 
