@@ -30,7 +30,8 @@ bool SameExistingFile(const std::string& a, const std::string& b);
 
 // Appends through body to the file `name`, opened for appending and closed
 // again; false (that output left out) after fopenck's or fcloseck's message
-// when it cannot be opened or written.
+// when it cannot be opened or written, the file then cut back to its size
+// before the block.
 bool AppendTo(const std::string& name, const std::function<void(FILE*)>& body);
 
 // Answers from `in` in the current language, for every dialogue.

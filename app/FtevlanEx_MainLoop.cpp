@@ -6,6 +6,7 @@
 #include "FtevlanEx_internal.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstring>
@@ -100,8 +101,18 @@ bool SameExistingFile(const std::string& a, const std::string& b) {
 bool AppendTo(const std::string& name, const std::function<void(FILE*)>& body) {
     FILE* f = fopenck(name.c_str(), nullptr, "a");
     if (!f) return false;
+    // A block that could not be written whole is taken back: the summary
+    // files gather one line per run, and a torn line would run into the
+    // next run's line without a word.
+    const long before = fseek(f, 0, SEEK_END) == 0 ? ftell(f) : -1;
     body(f);
-    return fcloseck(f, name.c_str());
+    if (fcloseck(f, name.c_str())) return true;
+    if (before >= 0) {
+        // Where even that fails, fcloseck's message has said the block is missing.
+        const int cut = truncate(name.c_str(), static_cast<off_t>(before));
+        static_cast<void>(cut);
+    }
+    return false;
 }
 
 namespace {

@@ -135,6 +135,22 @@ TEST(StoppingRuleStudy, TheExampleStudyAndItsSummaryLines) {
     EXPECT_NE(population.find("Eigenvalues:\t3.7"), npos);
 }
 
+// A disc that fills up within a summary line: the torn line is taken back,
+// so that the next run's line follows the earlier ones whole.
+TEST(StoppingRuleStudy, ASummaryLineThatDoesNotFitIsTakenBack) {
+    Dialogue d;
+    const std::string earlier = SummaryLine({1, 0}, "old.txt");
+    d.Put("SummaryResultsBrokenStick.txt", earlier);
+    d.Put("opts.txt", Example("res1.txt"));
+    d.LimitFileSize(static_cast<long>(earlier.size()) + 5);
+    RunResult r = d.Run("U s 12345 f opts.txt\n\nx\n");
+    EXPECT_NE(r.err.find("\nFAIL TO PRINT ON FILE SummaryResultsBrokenStick.txt !!!\n"), npos) << r.err;
+    EXPECT_EQ(r.File("SummaryResultsBrokenStick.txt"), earlier);
+    d.LimitFileSize(-1);
+    r = d.Run("U s 12345 f opts.txt\n\nx\n");
+    EXPECT_EQ(r.File("SummaryResultsBrokenStick.txt"), earlier + SummaryLine({1, 0}, "res1.txt"));
+}
+
 // Two runs in one file, and a key script that ends with them: the main
 // menu meets the end of the standard input.
 TEST(StoppingRuleStudy, TwoRunsInOneFile) {
