@@ -439,6 +439,12 @@ bool ReadSessionBody(SessionReader& r, Session* s, SessionSection& section) {
         for (int k = 0; k < s->nFactors; k++)
             if (!r.Word(s->factorLabel[k], 100)) return false;
         if (!r.Ints(s->nFactors, s->nestedFactor, 0, 1) || !r.Ints(s->nFactors, s->nGroups, 1, s->nObj)) return false;
+        // Only a block design marks a factor nested: the second, within the
+        // blocks of the first. One factor alone is never a block design,
+        // and the test would take it as the blocks it is to be tested in.
+        if (s->nesting == 1 && s->nFactors < 2) return false;
+        for (int k = 0; k < s->nFactors; k++)
+            if (s->nestedFactor[k] != (k == 1 ? s->nesting : 0)) return false;
         for (int k = 0; k < s->nFactors; k++)
             if (!r.Ints(s->nGroups[k], s->grLabel[k], -2147483648LL, 2147483647)) return false;
         for (int k = 0; k < s->nFactors; k++)

@@ -224,6 +224,8 @@ TEST(Sessions, DamagedSessionFilesAreRefusedWithoutHarm) {
         {"\n0\n4\n0\n", "\n0\n44\n0\n", "data"},                      // no such transformation
         {"0\n2.82843\n5.65685\n", "0\nx\n5.65685\n", "resemblance"},  // not a number
         {"\n2\t\n1\t2\t\n", "\n3\t\n1\t2\t\n", "groups"},             // groups that are not the memberships'
+        {"\n0\nTreatment\n0\t\n", "\n1\nTreatment\n0\t\n", "groups"},  // a block design of one factor
+        {"\n0\nTreatment\n0\t\n", "\n0\nTreatment\n1\t\n", "groups"},  // a factor nested without blocks
         {"\n2\n1\n1\n0\n0\nN\n", "\n2\n5\n1\n0\n0\nN\n", "data"},       // mixed, but one kind of variable
         {"\n1.000000\t2.000000\t\n3", "\nnan\t2.000000\t\n3", "data"},  // data that are no number
         {"\n1.000000\t2.000000\t\n3", "\n1.0\t1e999\t\n3", "data"},     // beyond any number
