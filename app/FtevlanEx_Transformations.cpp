@@ -164,8 +164,10 @@ bool AskSpecification(Choice& c, const SpecificationMenus& menus) {
         return false;
     };
     auto marginalNote = [&] {
-        // Only key U's study shows it, and the study speaks English.
-        if (menus.marginalNote) fprintf(out, "%s", " (includes double adjustment based on marginal totals)\n");
+        if (menus.marginalNote)
+            fprintf(out, "%s",
+                    eng ? " (includes double adjustment based on marginal totals)\n"
+                        : " (inclui ajuste duplo baseado nos totais marginais)\n");
     };
     Options& o = c.o;
     o = Current();

@@ -64,6 +64,27 @@ const char* DeviatesText(int code) {
     }
 }
 
+// The generator's texts exist in English only: the shared dialogues it runs
+// speak English while it runs, whatever the preferences say.
+class EnglishRun {
+public:
+    EnglishRun() : port_(port), eng_(eng) {
+        port = 0;
+        eng = 1;
+        Initialize();
+    }
+    ~EnglishRun() {
+        port = port_;
+        eng = eng_;
+        Initialize();
+    }
+    EnglishRun(const EnglishRun&) = delete;
+    EnglishRun& operator=(const EnglishRun&) = delete;
+
+private:
+    int port_, eng_;
+};
+
 std::vector<const char*> Pointers(const std::vector<std::string>& texts) {
     std::vector<const char*> p;
     for (const std::string& s : texts) p.push_back(s.c_str());
@@ -547,7 +568,7 @@ PathModelTally RunPathModelStudy(const PathModelStudy& s, unsigned long seed) {
 }
 
 int PathModelGenerator() {
-    simulation_prompts::EnglishRun english;
+    EnglishRun english;
     InitIFLibG();
     fprintf(out, "%s\nVersion %s\n", kTitle, kVersion);
     const unsigned long seed = StartGeneratorRun();

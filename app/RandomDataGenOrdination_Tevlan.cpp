@@ -907,8 +907,8 @@ bool RunStoppingRuleStudy(const StoppingRuleRun& run, unsigned long seed) {
 
 int RandomDataGenerator() {
     KeptDataSet kept;
-    EnglishRun english;
     InitIFLibG();
+    Initialize();
     fprintf(out, "\n\n\nGENERATING DATA plus ORDINATION AXES TESTS:\nVersion %s\n", kVersion);
     const unsigned long seed = StartGeneratorRun();
 

@@ -235,8 +235,7 @@ TEST(StoppingRuleStudy, PermutationDumpsGoToTheReport) {
 }
 
 // A seed gives the same files on one thread and on all, the bootstrap
-// (criterion 1) included; the settings menus speak English under
-// Portuguese preferences.
+// (criterion 1) included; the settings menus follow the language.
 TEST(StoppingRuleStudy, SameSeedSameFilesOnAnyNumberOfThreads) {
     const std::string opts =
         "r.txt 20 40 4 e 3 3 2 1 n 2 0 2 17 2 1 0 1 0 0 1 0 0 0 1 0 2 0.1 y 2 5 5 8 n\n";
@@ -247,7 +246,7 @@ TEST(StoppingRuleStudy, SameSeedSameFilesOnAnyNumberOfThreads) {
         d.Put("opts.txt", opts);
         RunResult r = d.Run("U s 99 f opts.txt\nx\n");
         ASSERT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_NE(r.out.find("(0)restore original data (no transformation)"), npos);
+        EXPECT_NE(r.out.find("(0)restaurar dados originais (sem transformacao)"), npos);
         EXPECT_NE(r.out.find("GENERATING DATA plus ORDINATION:"), npos);
         std::string all;
         for (const char* f : {"r.txt", "PopulationData_r.txt", "SummaryResultsBoot.txt", "SummaryResultsEig.txt",
@@ -260,18 +259,32 @@ TEST(StoppingRuleStudy, SameSeedSameFilesOnAnyNumberOfThreads) {
 }
 
 // The generator's vector menus hold the double adjustment, and their
-// headings say so, in English under either language.
+// headings say so in either language.
 TEST(StoppingRuleStudy, VectorMenuHeadingsNameTheDoubleAdjustment) {
-    const char* const note = " (includes double adjustment based on marginal totals)\n\t(0)";
-    for (const char* preferences : {"06Apr2012\n1\n0\n", "06Apr2012\n0\n1\n"}) {
+    struct Case {
+        const char* preferences;
+        const char* yes;
+        const char* variables;
+        const char* units;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"06Apr2012\n1\n0\n", "y", "\nVector transformation within variables:\n",
+         "\nVector transformation within sampling units:\n",
+         " (includes double adjustment based on marginal totals)\n\t(0)"},
+        {"06Apr2012\n0\n1\n", "s", "\nTransformacao vetorial dentro de variaveis:\n",
+         "\nTransformacao vetorial dentro de unidades amostrais:\n",
+         " (inclui ajuste duplo baseado nos totais marginais)\n\t(0)"},
+    };
+    for (const Case& c : cases) {
         Dialogue d;
-        d.Put("Tevlan.prf", preferences);
-        d.Put("opts.txt", "t.txt 10 10 3 e 2 2 1 n 2 1 0 2 3 y 4 2 17 " +
+        d.Put("Tevlan.prf", c.preferences);
+        d.Put("opts.txt", std::string("t.txt 10 10 3 e 2 2 1 n 2 1 0 2 3 ") + c.yes + " 4 2 17 " +
                               Rest("0 0 0 0 0 1 0 0 0 0 0", "1 0.05 n 1 10 1 n"));
         RunResult r = d.Run("U s 2 f opts.txt\nx\n");
         ASSERT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_NE(r.out.find(std::string("\nVector transformation within variables:\n") + note), npos) << r.out;
-        EXPECT_NE(r.out.find(std::string("\nVector transformation within sampling units:\n") + note), npos);
+        EXPECT_NE(r.out.find(std::string(c.variables) + c.note), npos) << r.out;
+        EXPECT_NE(r.out.find(std::string(c.units) + c.note), npos) << r.out;
     }
 }
 
@@ -434,18 +447,19 @@ TEST(StoppingRuleStudy, AnOutputNeverReplacesAnInput) {
     }
 }
 
-// One options file, with yes answers to the noise, the saved data sets and
-// the bootstrap's intermediate results, reads the same under Portuguese
-// preferences: the study and the menus it shares speak English meanwhile.
-TEST(StoppingRuleStudy, OptionsFileReadsTheSameUnderEitherLanguage) {
+// The study's own questions take y under either language; the menus and the
+// bootstrap options it shares follow the language, so that the Portuguese
+// file says s at the bootstrap's last question and the study is the same.
+TEST(StoppingRuleStudy, SharedQuestionsFollowTheLanguage) {
     std::string results[2];
     for (int portuguese = 0; portuguese < 2; portuguese++) {
         Dialogue d;
-        d.Put("opts.txt", "res.txt 12 12 4 e 2 3 1 y 0.5 2 0 2 17 1 0 0 0 0 0 1 0 0 0 0 0 2 0.05 y 2 6 6 2 y\n");
+        d.Put("opts.txt", std::string("res.txt 12 12 4 e 2 3 1 y 0.5 2 0 2 17 1 0 0 0 0 0 1 0 0 0 0 0 2 0.05 y 2 6 6 2 ") +
+                              (portuguese ? "s" : "y") + "\n");
         RunResult r = d.Run(std::string(portuguese ? "e l c\n" : "") + "U s 7 f opts.txt\nx\n");
         ASSERT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_EQ(Count(r.out, "Ordination method:\n\t(1)principal coordinates analysis\n"), 1);
-        EXPECT_EQ(Count(r.out, portuguese ? "MENU PRINCIPAL" : "MAIN MENU"), 2);
+        EXPECT_NE(r.out.find(portuguese ? "Guardar resultados intermediarios? s/n" : "Save intermediate results? y/n"),
+                  npos);
         results[portuguese] = Normalise(r.File("res.txt"));
     }
     EXPECT_NE(results[0].find("FINAL RESULTS"), npos) << results[0];
