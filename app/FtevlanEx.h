@@ -125,8 +125,8 @@ int SettingsDataTransformation();
 // sampler that transforms permuted or resampled tables anew calls it.
 // Returns 1.
 int ReapplyTransformations(int n, int p, double** X, const int* units);
-// The same without the double adjustment: the table whose margins weigh the
-// scores of a correspondence analysis of the data as transformed.
+// The same stopped before the double adjustment: the table whose margins
+// weigh the scores of a correspondence analysis of the data as transformed.
 int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int* units);
 int Semelhanca();
 // Key R's dialogue reduced to setting the resemblance options (direction,

@@ -242,6 +242,18 @@ TEST_F(TransformDriver, RestoreAndCancelsLeaveNothingBehind) {
     EXPECT_EQ(ReadFile("Vidive.txt"), report);
 }
 
+// The table whose margins weigh correspondence-analysis scores is the one
+// the double adjustment reads: square roots of 1 4 / 9 16, ranked within
+// variables when that comes first; nothing after the adjustment.
+TEST_F(TransformDriver, CorrespondenceTableStopsBeforeTheDoubleAdjustment) {
+    for (int var : {6, 9}) {
+        Load({{1, 4}, {9, 16}}, 1);
+        optTrEs = 2, optTrVeVar = var, optTrVeUnits = var == 6 ? 4 : 6;
+        ReapplyTransformationsForCorrespondence(2, 2, dataOrig, nullptr);
+        ExpectNear(Original(), var == 6 ? Rows{{1, 2}, {3, 4}} : Rows{{1, 1}, {2, 2}}, 1e-12);
+    }
+}
+
 TEST_F(TransformDriver, GroupMeansOfTheChosenFactorByPosition) {
     const Rows x = {{1, 10}, {3, 20}, {5, 60}, {2, 30}, {8, 0}, {4, 11}};
     // Deviations of each column from the means of groups {1, 2}, {3, 4}, {5, 6}.
