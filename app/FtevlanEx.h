@@ -128,6 +128,10 @@ int ReapplyTransformations(int n, int p, double** X, const int* units);
 // The same stopped before the double adjustment: the table whose margins
 // weigh the scores of a correspondence analysis of the data as transformed.
 int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int* units);
+// A session file keeps the number of classes of a rescaling only beside a
+// resemblance matrix: when the rescaling in force has none, it is found
+// again from the data as read and as transformed, where they show it.
+void RecoverClassCounts();
 int Semelhanca();
 // Key R's dialogue reduced to setting the resemblance options (direction,
 // measure 1 to 23 and its parameter) and nRows, nCols by the direction; no

@@ -6,6 +6,7 @@
 #include "FtevlanEx_internal.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -414,6 +415,34 @@ int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int*
     if (o.var == 6) o.var = o.units = 0;
     if (o.units == 6) o.units = 0;
     return transform_detail::Apply(n, p, X, o, units);
+}
+
+void RecoverClassCounts() {
+    using namespace transform_detail;
+    const bool var = optTrVeVar == 8 && nClassesVar < 1, units = optTrVeUnits == 8 && nClassesUnits < 1;
+    if (temDados != 1 || !data || !dataOrig || !(var || units)) return;
+    // Rescaled values run from class 1 to the count, so a rescaling that is
+    // the last step (or is followed by one into the same classes) leaves its
+    // count as the greatest value; it is taken only when it gives the data
+    // back from the data as read.
+    double top = 1.0;
+    for (int i = 0; i < nObj; i++)
+        for (int j = 0; j < nVar; j++)
+            if (data[i][j] > top && std::isfinite(data[i][j])) top = data[i][j];
+    if (top > 2147483647.0 || top != std::floor(top)) return;
+    Options o = Current();
+    if (var) o.classesVar = static_cast<int>(top);
+    if (units) o.classesUnits = static_cast<int>(top);
+    double** W = CopyOfData();
+    Apply(nObj, nVar, W, o, nullptr);
+    bool same = true;
+    for (int i = 0; i < nObj && same; i++)
+        for (int j = 0; j < nVar && same; j++)
+            same = std::fabs(W[i][j] - data[i][j]) <= 1e-5 * std::max(1.0, std::fabs(data[i][j]));
+    free2DT(W, nObj);
+    if (!same) return;
+    nClassesVar = o.classesVar;
+    nClassesUnits = o.classesUnits;
 }
 
 int SettingsDataTransformation() {

@@ -76,6 +76,11 @@ TEST(TransformKey, RescalingIntoClassesTakesOneClassAtLeast) {
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.err.find("Incorrect input = 0. Reenter.\nAccepted input: 1 to "), std::string::npos) << r.err;
     EXPECT_NE(r.File("Vidive.txt").find("variables)\n1\t1\t\n1\t1\t\n2\t1\t\n3\t1\t\n"), std::string::npos);
+    // The session file holds the count only beside a resemblance matrix:
+    // continued without one, the rescaling keeps its 3 classes.
+    r = d.Run("y\ne\nr\n1\n3\n0\nn\nx\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.File("Sessao.trk").find("\n1\n1\n3\n3\n0\n"), std::string::npos) << r.File("Sessao.trk");
 }
 
 TEST(TransformKey, NominalEnvironmentExpandedIntoBinaryVariables) {
