@@ -364,6 +364,29 @@ TEST(StoppingRuleStudy, OrdinationsKeyORefusesAreSkipped) {
 // are refused when it is chosen; otherwise each table that does not qualify
 // (counted here from the saved tables) is left out, the proportions are of
 // the others, and no file holds an undefined number.
+// Correspondence analysis of square roots: the variables' scores are
+// centred by the column totals of the square roots, the table analysed.
+TEST(StoppingRuleStudy, CorrespondenceScoresTakeTheMarginsOfTheTableAnalysed) {
+    Dialogue d;
+    d.Put("R.txt", "1 0.3 0.2\n0.3 1 0.1\n0.2 0.1 1\n");
+    d.Put("opts.txt", "ca.txt 8 30 3 c R.txt 7 1 2 1 6 1 1 3 0 0 0 0 0 1 0 0 0 0 0 2 0.05 y 2 8 1 n\n");
+    const std::string res = d.Run("U s 3 f opts.txt\nx\n").File("ca.txt");
+    const std::vector<refeig::Matrix> tables = Tables(res, 8, 3);
+    ASSERT_EQ(tables.size(), 2u) << res;
+    for (size_t k = 0, at = 0; k < 2; k++) {
+        std::istringstream s(res.substr(at = res.find("\nScores:\n", at + 1) + 9));
+        for (int axis = 0; axis < 2; axis++) {
+            double centre = 0, size = 0, score;
+            for (int j = 0; j < 3 && s >> score; j++) {
+                double total = 0;
+                for (const auto& row : tables[k]) total += std::sqrt(row[j]);
+                centre += total * score, size += std::fabs(total * score);
+            }
+            EXPECT_LT(std::fabs(centre), 1e-4 * size) << k << " " << axis;
+        }
+    }
+}
+
 TEST(StoppingRuleStudy, CorrespondenceAnalysisOnlyOfTablesItIsDefinedFor) {
     struct Case {
         const char* name;
