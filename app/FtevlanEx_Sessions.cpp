@@ -561,7 +561,7 @@ int ReadSessionTrack() {
     ChangeCurrentSession(staged);
     delete staged;  // its arrays stay with the globals
     grMembDimensioned = grMemb ? 1 : 0;
-    RecoverClassCounts();
+    RecoverTransformationOptions();
     ClearLine();
     return 1;
 }

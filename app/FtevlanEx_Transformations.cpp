@@ -417,22 +417,11 @@ int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int*
     return transform_detail::Apply(n, p, X, o, units);
 }
 
-void RecoverClassCounts() {
-    using namespace transform_detail;
-    const bool var = optTrVeVar == 8 && nClassesVar < 1, units = optTrVeUnits == 8 && nClassesUnits < 1;
-    if (temDados != 1 || !data || !dataOrig || !(var || units)) return;
-    // Rescaled values run from class 1 to the count, so a rescaling that is
-    // the last step (or is followed by one into the same classes) leaves its
-    // count as the greatest value; it is taken only when it gives the data
-    // back from the data as read.
-    double top = 1.0;
-    for (int i = 0; i < nObj; i++)
-        for (int j = 0; j < nVar; j++)
-            if (data[i][j] > top && std::isfinite(data[i][j])) top = data[i][j];
-    if (top > 2147483647.0 || top != std::floor(top)) return;
-    Options o = Current();
-    if (var) o.classesVar = static_cast<int>(top);
-    if (units) o.classesUnits = static_cast<int>(top);
+namespace transform_detail {
+
+// Whether o applied to the data as read gives the data in force (written to
+// the session file with six decimals).
+bool Reproduces(const Options& o) {
     double** W = CopyOfData();
     Apply(nObj, nVar, W, o, nullptr);
     bool same = true;
@@ -440,9 +429,38 @@ void RecoverClassCounts() {
         for (int j = 0; j < nVar && same; j++)
             same = std::fabs(W[i][j] - data[i][j]) <= 1e-5 * std::max(1.0, std::fabs(data[i][j]));
     free2DT(W, nObj);
-    if (!same) return;
-    nClassesVar = o.classesVar;
-    nClassesUnits = o.classesUnits;
+    return same;
+}
+
+}  // namespace transform_detail
+
+void RecoverTransformationOptions() {
+    using namespace transform_detail;
+    const bool var = optTrVeVar == 8 && nClassesVar < 1, units = optTrVeUnits == 8 && nClassesUnits < 1;
+    const bool beals = optTrVeUnits == 11;
+    if (temDados != 1 || !data || !dataOrig || !(var || units || beals)) return;
+    Options o = Current();
+    if (var || units) {
+        // Rescaled values run from class 1 to the count, so a rescaling that
+        // is the last step (or is followed by one into the same classes)
+        // leaves its count as the greatest value.
+        double top = 1.0;
+        for (int i = 0; i < nObj; i++)
+            for (int j = 0; j < nVar; j++)
+                if (data[i][j] > top && std::isfinite(data[i][j])) top = data[i][j];
+        if (top > 2147483647.0 || top != std::floor(top)) return;
+        if (var) o.classesVar = static_cast<int>(top);
+        if (units) o.classesUnits = static_cast<int>(top);
+    }
+    // The Beals options in force first, then each of the eight others.
+    for (int c = 0; c <= (beals ? 8 : 0); c++) {
+        Options t = o;
+        if (c > 0) t.bealsType = (c - 1) & 1, t.bealsInclude = (c - 1) & 2, t.bealsNormalize = (c - 1) & 4;
+        if (!Reproduces(t)) continue;
+        nClassesVar = t.classesVar, nClassesUnits = t.classesUnits;
+        BealsTypeOpt = t.bealsType, BealsIncludeOpt = t.bealsInclude, BealsNormalizeOpt = t.bealsNormalize;
+        return;
+    }
 }
 
 int SettingsDataTransformation() {

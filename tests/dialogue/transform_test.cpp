@@ -83,6 +83,23 @@ TEST(TransformKey, RescalingIntoClassesTakesOneClassAtLeast) {
     EXPECT_NE(r.File("Sessao.trk").find("\n1\n1\n3\n3\n0\n"), std::string::npos) << r.File("Sessao.trk");
 }
 
+// The session file does not hold the Beals options: a continued session
+// finds the ones the data were smoothed with, as its status shows them.
+TEST(TransformKey, BealsOptionsOfAContinuedSession) {
+    for (const char* options : {"0 n n", "1 y y"}) {
+        Dialogue d;
+        d.PutExample("dune.txt");
+        const auto status = [](const std::string& out) {
+            const size_t at = out.rfind("(11)Beals smoothing\n");
+            return at == std::string::npos ? "" : out.substr(at, out.find("Session", at) - at);
+        };
+        const std::string chosen =
+            status(d.Run(std::string("n n dune.txt 1 20 30 N 2 n\nt 1 0 3 11 ") + options + " n n\nx\n").out);
+        EXPECT_NE(chosen, "");
+        EXPECT_EQ(status(d.Run("y e\nx\n").out), chosen) << options;
+    }
+}
+
 TEST(TransformKey, NominalEnvironmentExpandedIntoBinaryVariables) {
     Dialogue d;
     d.PutExample("dune_env_nominal.txt");
