@@ -71,6 +71,9 @@ Session::Session(sessionInput* in, bool deep) : deep_(deep) {
     optTrVeVar = in->optTrVeVar;
     optTrVeUnits = in->optTrVeUnits;
     optTrGroupFactor = in->optTrGroupFactor;
+    bealsType = in->bealsType;
+    bealsInclude = in->bealsInclude;
+    bealsNormalize = in->bealsNormalize;
     dataType = in->dataType;
     temRese = in->temRese;
     optReseDir = in->optReseDir;
@@ -246,6 +249,9 @@ Session* SessionClass(bool deep) {
     in.optTrVeVar = ::optTrVeVar;
     in.optTrVeUnits = ::optTrVeUnits;
     in.optTrGroupFactor = ::optTrGroupFactor;
+    in.bealsType = ::BealsTypeOpt;
+    in.bealsInclude = ::BealsIncludeOpt;
+    in.bealsNormalize = ::BealsNormalizeOpt;
     in.dataType = ::dataType;
     in.dataOrig = ::dataOrig;
     in.data = ::data;
@@ -319,6 +325,9 @@ void ChangeCurrentSession(Session* s) {
     ::optTrVeVar = s->optTrVeVar;
     ::optTrVeUnits = s->optTrVeUnits;
     ::optTrGroupFactor = s->optTrGroupFactor;
+    ::BealsTypeOpt = s->bealsType;
+    ::BealsIncludeOpt = s->bealsInclude;
+    ::BealsNormalizeOpt = s->bealsNormalize;
     ::temRese = s->temRese;
     ::optReseDir = s->optReseDir;
     ::optReseTipo = s->optReseTipo;

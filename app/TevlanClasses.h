@@ -24,6 +24,9 @@ struct sessionInput {
     int optTrEs = 0, optTrVeVar = 0, optTrVeUnits = 0, dataType = 0;
     // The first factor unless the set's own is known (a session file has none).
     int optTrGroupFactor = 1;
+    // Beals smoothing's options, as the program starts (a session file has none).
+    int bealsType = 1;
+    bool bealsInclude = true, bealsNormalize = false;
     double** dataOrig = nullptr;
     double** data = nullptr;
     char** uaLabels = nullptr;
@@ -72,6 +75,8 @@ public:
     int* varType;
     int optTrEs, optTrVeVar, optTrVeUnits, dataType;
     int optTrGroupFactor;
+    int bealsType;
+    bool bealsInclude, bealsNormalize;
     double** dataOrig;
     double** data;
     char** uaLabels;

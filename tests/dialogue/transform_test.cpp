@@ -100,6 +100,19 @@ TEST(TransformKey, BealsOptionsOfAContinuedSession) {
     }
 }
 
+// A second data set read for key K leaves the first one's Beals options
+// as they were (included, the second's; not included, the first's).
+TEST(TransformKey, BealsOptionsStayWithTheirDataSet) {
+    Dialogue d;
+    d.PutExample("dune.txt");
+    const std::string out = d.Run(
+        "n n dune.txt 1 20 30 N 2 n\nt 1 0 3 11 1 y y n n\nr 1 3 0 n\ns b2\nn n dune.txt 1 20 30 N 2 n y one\n"
+        "t 1 0 3 11 0 n n n n\nr 1 3 0 n\nk 1 b2 2 12345 9 n\nx\n").out;
+    const size_t last = out.rfind("Target species values ");
+    ASSERT_NE(last, std::string::npos) << out;
+    EXPECT_EQ(out.substr(last, 25), "Target species values NOT");
+}
+
 TEST(TransformKey, NominalEnvironmentExpandedIntoBinaryVariables) {
     Dialogue d;
     d.PutExample("dune_env_nominal.txt");
