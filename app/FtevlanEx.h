@@ -129,9 +129,10 @@ int ReapplyTransformations(int n, int p, double** X, const int* units);
 // weigh the scores of a correspondence analysis of the data as transformed.
 int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int* units);
 // A session file keeps the number of classes of a rescaling only beside a
-// resemblance matrix, and the Beals smoothing options not at all: when the
-// transformation in force needs them, they are found again from the data as
-// read and as transformed, where these show them.
+// resemblance matrix, and neither the Beals smoothing options nor the factor
+// whose group means were taken off: when the transformation in force needs
+// them, they are found again from the data as read and as transformed, where
+// these show them.
 void RecoverTransformationOptions();
 int Semelhanca();
 // Key R's dialogue reduced to setting the resemblance options (direction,

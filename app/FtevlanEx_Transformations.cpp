@@ -437,8 +437,8 @@ bool Reproduces(const Options& o) {
 void RecoverTransformationOptions() {
     using namespace transform_detail;
     const bool var = optTrVeVar == 8 && nClassesVar < 1, units = optTrVeUnits == 8 && nClassesUnits < 1;
-    const bool beals = optTrVeUnits == 11;
-    if (temDados != 1 || !data || !dataOrig || !(var || units || beals)) return;
+    const bool beals = optTrVeUnits == 11, factor = optTrVeVar == 12 && temGrupo == 1 && grMemb && nFactors > 1;
+    if (temDados != 1 || !data || !dataOrig || !(var || units || beals || factor)) return;
     Options o = Current();
     if (var || units) {
         // Rescaled values run from class 1 to the count, so a rescaling that
@@ -452,15 +452,18 @@ void RecoverTransformationOptions() {
         if (var) o.classesVar = static_cast<int>(top);
         if (units) o.classesUnits = static_cast<int>(top);
     }
-    // The Beals options in force first, then each of the eight others.
-    for (int c = 0; c <= (beals ? 8 : 0); c++) {
-        Options t = o;
-        if (c > 0) t.bealsType = (c - 1) & 1, t.bealsInclude = (c - 1) & 2, t.bealsNormalize = (c - 1) & 4;
-        if (!Reproduces(t)) continue;
-        nClassesVar = t.classesVar, nClassesUnits = t.classesUnits;
-        BealsTypeOpt = t.bealsType, BealsIncludeOpt = t.bealsInclude, BealsNormalizeOpt = t.bealsNormalize;
-        return;
-    }
+    // The options in force first, then each of the others: the factor whose
+    // group means were taken off, and the eight sets of Beals options.
+    for (int f = 0; f <= (factor ? nFactors : 0); f++)
+        for (int c = 0; c <= (beals ? 8 : 0); c++) {
+            Options t = o;
+            if (f > 0) t.factor = f;
+            if (c > 0) t.bealsType = (c - 1) & 1, t.bealsInclude = (c - 1) & 2, t.bealsNormalize = (c - 1) & 4;
+            if (!Reproduces(t)) continue;
+            nClassesVar = t.classesVar, nClassesUnits = t.classesUnits, optTrGroupFactor = t.factor;
+            BealsTypeOpt = t.bealsType, BealsIncludeOpt = t.bealsInclude, BealsNormalizeOpt = t.bealsNormalize;
+            return;
+        }
 }
 
 int SettingsDataTransformation() {

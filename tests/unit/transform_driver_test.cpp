@@ -294,7 +294,7 @@ TEST_F(TransformDriver, GroupMeansOfTheChosenFactorByPosition) {
     ExpectNear(Back(table, 6, 2), pairs, 1e-12);
     free2DT(table, 6);
 
-    // A snapshot carries the factor; a session read back has the first.
+    // A snapshot carries the factor; a session read back finds it again.
     Session* held = SessionClass(true);
     optTrGroupFactor = 1;
     ChangeCurrentSession(held);
@@ -302,7 +302,7 @@ TEST_F(TransformDriver, GroupMeansOfTheChosenFactorByPosition) {
     ReplaceSession(session1, held);
     ASSERT_EQ(WriteSessionTrack(), 1);
     ASSERT_EQ(ReadSessionTrack(), 1);
-    EXPECT_EQ(optTrGroupFactor, 1);
+    EXPECT_EQ(optTrGroupFactor, 2);
     EXPECT_EQ(optTrVeVar, 12);
 }
 
