@@ -410,10 +410,13 @@ int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int*
     transform_detail::Options o = transform_detail::Current();
     // The double adjustment turns the table into the deviations whose cross
     // products correspondence analysis decomposes; the margins that weigh
-    // the scores are those of the table it started from, so a step within
-    // units that follows an adjustment within variables is left out too.
-    if (o.var == 6) o.var = o.units = 0;
-    if (o.units == 6) o.units = 0;
+    // the scores are those of the table it started from. Correspondence
+    // analysis runs only with the adjustment in force, within variables or
+    // within units, so that table is the scalar step and the step within
+    // variables short of the adjustment, as the other ordinating routines
+    // take it.
+    if (o.var == 6) o.var = 0;
+    o.units = 0;
     return transform_detail::Apply(n, p, X, o, units);
 }
 
