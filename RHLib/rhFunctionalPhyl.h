@@ -250,35 +250,35 @@ const char* FunctionalPhylStatisticName(int statistic);
 int FunctionalPhylSided(int statistic);
 
 // The whole input and the results of the test, filled by the host. Arrays
-// are the host's and are read only (results go to the fields of group 17 and
-// to the optional outputs of group 25). Tables are communities x columns;
-// OTU x OTU matrices and DE, DY are read on both triangles.
+// are the host's and are read only (results go to the result fields and to
+// the optional outputs). Tables are communities x columns; OTU x OTU
+// matrices and DE, DY are read on both triangles.
 struct PermTest_FunctionalPhyl_Correl_Input {
-    int N = 0;                        // 1. arrangements, the observed one included (3 or more)
-    int traits = 0;                   // 2. columns of B
-    int* otuSelection = nullptr;      // 3. 1: the OTU enters the products, the Rao sums and
-                                      //    the OTU shuffle; null: every OTU
-    int otus = 0;                     // 4. p
-    int types = 0;                    // 5. columns of U
-    int phylColumns = 0;              // 6. columns of Q
-    int ecoVariables = 0;             // 7. columns of E
-    int communities = 0;              // 8. c (2 or more)
-    int* unsettledList = nullptr;     // 9. carried for the host, not read
+    int N = 0;                        // arrangements, the observed one included (3 or more)
+    int traits = 0;                   // columns of B
+    int* otuSelection = nullptr;      // 1: the OTU enters the products, the Rao sums and
+                                      // the OTU shuffle; null: every OTU
+    int otus = 0;                     // p
+    int types = 0;                    // columns of U
+    int phylColumns = 0;              // columns of Q
+    int ecoVariables = 0;             // columns of E
+    int communities = 0;              // c (2 or more)
+    int* unsettledList = nullptr;     // carried for the host, not read
     int unsettledCount = 0;
-    double** B = nullptr;             // 10. OTUs x traits
-    double** Sb = nullptr;            // 11. trait similarity between OTUs (may be null)
-    double** So = nullptr;            //     a further OTU x OTU matrix: carried, not read
-    double** Sf = nullptr;            //     phylogenetic similarity (or dissimilarity in 0-1)
-    double** E = nullptr;             // 12. communities x ecological variables
-    double** U = nullptr;             // 13. OTUs x types (fuzzy belongings)
-    double** Q = nullptr;             // 14. OTUs x phylogenetic columns
-    double** DE = nullptr;            // 15. resemblance between communities from E
-    double** DY = nullptr;            //     resemblance between communities from Y (may be null)
-    double** W = nullptr;             // 16. communities x OTUs
-    double** Y = nullptr;             //     a second community table (communities x OTUs)
-    double** M = nullptr;             //     co-occurrence between OTUs (may be null)
+    double** B = nullptr;             // OTUs x traits
+    double** Sb = nullptr;            // trait similarity between OTUs (may be null)
+    double** So = nullptr;            // a further OTU x OTU matrix: carried, not read
+    double** Sf = nullptr;            // phylogenetic similarity (or dissimilarity in 0-1)
+    double** E = nullptr;             // communities x ecological variables
+    double** U = nullptr;             // OTUs x types (fuzzy belongings)
+    double** Q = nullptr;             // OTUs x phylogenetic columns
+    double** DE = nullptr;            // resemblance between communities from E
+    double** DY = nullptr;            // resemblance between communities from Y (may be null)
+    double** W = nullptr;             // communities x OTUs
+    double** Y = nullptr;             // a second community table (communities x OTUs)
+    double** M = nullptr;             // co-occurrence between OTUs (may be null)
 
-    // 17. Results. Slots 0..23 follow the rows; NaN where a statistic is not
+    // Results. Slots 0..23 follow the rows; NaN where a statistic is not
     // testable (its observed value is not finite, or N < 3 refused the test).
     double cumulativeP[kFunctionalPhylRows] = {};  // count (the observed included) / N
     std::vector<double> ratioT;        // type 5: Qb / (Qt - Qb) of DT, one per variable
@@ -297,32 +297,32 @@ struct PermTest_FunctionalPhyl_Correl_Input {
     double P[kFunctionalPhylRows] = {};       // Pvalue of the N - 1 random values
     double sesFE = 0, quantile025FE = 0, quantile975FE = 0, PFE = 0;  // ro(FE)
 
-    int testType = 1;                 // 18. 1, 2, 3 or 5 (4 is refused)
-    char criterion = 'm';             // 19. set by the test: 'm' (types 1, 5), 'p' (2), 'v' (3)
-    bool dissimilarity = true;        //     DE and DY hold dissimilarities (false: similarities)
-    int criterionReserved = 0;        //     carried, not read
-    bool trace = false;               // 20.
-    bool specifiedList = false;       // 21. each OTU list reshuffles the previous one
-    bool phylogeny = false;           // 22. compute P, F and their statistics
-    bool sbDissimilarity = false;     //     Sb holds dissimilarities (false: similarities)
-    bool mDissimilarity = false;      //     M holds dissimilarities (false: similarities)
-    int restriction = 0;              // 23. 0 selected OTUs; 1 within OTU groups
-    int* otuGroups = nullptr;         //     one label per OTU (restriction 1)
-    int shuffle = 't';                // 24. 't' OTU shuffle, 's' site shuffle
-    bool sfDissimilarity = false;     //     Sf holds dissimilarities in 0-1
-    bool shuffleReserved = false;     //     carried, not read
-    bool median = false;              //     median-based centre and effect size
-    double** observedT = nullptr;     // 25. optional outputs: c x traits, c x types,
-    double** observedX = nullptr;     //     c x phylColumns, c x 2 (R and F), 2 x c (V and
-    double** observedP = nullptr;     //     its residuals)
+    int testType = 1;                 // 1, 2, 3 or 5 (4 is refused)
+    char criterion = 'm';             // set by the test: 'm' (types 1, 5), 'p' (2), 'v' (3)
+    bool dissimilarity = true;        // DE and DY hold dissimilarities (false: similarities)
+    int criterionReserved = 0;        // carried, not read
+    bool trace = false;               // write every arrangement's statistics to stream
+    bool specifiedList = false;       // each OTU list reshuffles the previous one
+    bool phylogeny = false;           // compute P, F and their statistics
+    bool sbDissimilarity = false;     // Sb holds dissimilarities (false: similarities)
+    bool mDissimilarity = false;      // M holds dissimilarities (false: similarities)
+    int restriction = 0;              // 0 selected OTUs; 1 within OTU groups
+    int* otuGroups = nullptr;         // one label per OTU (restriction 1)
+    int shuffle = 't';                // 't' OTU shuffle, 's' site shuffle
+    bool sfDissimilarity = false;     // Sf holds dissimilarities in 0-1
+    bool shuffleReserved = false;     // carried, not read
+    bool median = false;              // median-based centre and effect size
+    double** observedT = nullptr;     // optional outputs: c x traits, c x types,
+    double** observedX = nullptr;     // c x phylColumns, c x 2 (R and F), 2 x c (V and
+    double** observedP = nullptr;     // its residuals)
     double** observedR = nullptr;
     double** nncrd = nullptr;
-    int* richness = nullptr;          //     OTUs per community (null: counted, W > 0)
-    int* communitySelection = nullptr;  // 26. 1: the community has Rao entropies, enters type
-                                        //     5's sums of squares and its site shuffle; null: all
-    bool weightAdjustment = false;    // 27. pair mode of the weighted product of T
-    bool bootstrap = false;           // 28. resample communities instead of shuffling
-    FILE* stream = nullptr;           // 29. trace output
+    int* richness = nullptr;          // OTUs per community (null: counted, W > 0)
+    int* communitySelection = nullptr;  // 1: the community has Rao entropies, enters type
+                                        // 5's sums of squares and its site shuffle; null: all
+    bool weightAdjustment = false;    // pair mode of the weighted product of T
+    bool bootstrap = false;           // resample communities instead of shuffling
+    FILE* stream = nullptr;           // trace output
 };
 
 struct FunctionalPhylBuffers;
@@ -383,10 +383,10 @@ bool FunctionalPhyl_Stats_Lib(PermTest_FunctionalPhyl_Correl_Input* in, Function
 
 // The test: the observed arrangement, then N - 1 bootstrap samples of
 // communities or shuffles; each row keeps its random values, and the
-// summaries go to group 17. False, with nothing computed, for N below 3, a
-// test type other than 1, 2, 3 and 5, a shuffle other than 't' and 's', a
-// restriction other than 0 and 1 (1 without OTU groups), sizes below 1 (2
-// communities), a null W, B, U, E or DE (Q with the phylogeny flag), or,
+// summaries go to the result fields. False, with nothing computed, for N
+// below 3, a test type other than 1, 2, 3 and 5, a shuffle other than 't'
+// and 's', a restriction other than 0 and 1 (1 without OTU groups), sizes
+// below 1 (2 communities), a null W, B, U, E or DE (Q with the phylogeny flag), or,
 // under type 5, an ecological value that is not a finite number within the
 // int range.
 bool PermTest_FunctionalPhyl_Correl(PermTest_FunctionalPhyl_Correl_Input* in);

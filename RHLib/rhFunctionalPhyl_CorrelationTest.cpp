@@ -289,7 +289,7 @@ bool FunctionalPhyl_Stats_Lib(PermTest_FunctionalPhyl_Correl_Input* in, Function
     const bool phyl = in->phylogeny;
     for (double& v : w.ro) v = NaN;
 
-    // Steps 1 and 3: the community tables and the Rao entropies, or, for a
+    // The community tables and the Rao entropies, or, for a
     // site shuffle, the observed ones in the order of the list.
     if (w.siteList) {
         for (int i = 0; i < c; i++) {
@@ -392,7 +392,8 @@ bool FunctionalPhyl_Stats_Lib(PermTest_FunctionalPhyl_Correl_Input* in, Function
     };
 
     double* ro = w.ro;
-    // Step 2.
+    // ro(TE), and under type 5 the share of each trait's dissimilarity
+    // between the groups each ecological variable makes.
     ro[fpTE] = corr(sT, sE);
     if (type == 5) {
         w.ratioT.assign(e, NaN);
@@ -414,7 +415,7 @@ bool FunctionalPhyl_Stats_Lib(PermTest_FunctionalPhyl_Correl_Input* in, Function
             for (int v = 0; v < e; v++) w.ratioTraits[static_cast<size_t>(v) * t + j] = ratio(b.Dtrait, v);
         }
     }
-    // Step 3.
+    // The correlations of X with T and E, and those of the phylogenetic table.
     ro[fpXT] = corr(sX, sT);
     ro[fpXE] = corr(sX, sE);
     if (phyl) {
@@ -422,7 +423,7 @@ bool FunctionalPhyl_Stats_Lib(PermTest_FunctionalPhyl_Correl_Input* in, Function
         ro[fpPT] = corr(sP, sT);
         ro[fpPX] = corr(sP, sX);
     }
-    // Step 4.
+    // The partial correlations given T or P.
     ro[fpXE_T] = partial(sX, sE, {&sT}, ro[fpXE], ro[fpXT], ro[fpTE]);
     if (phyl) {
         ro[fpPX_T] = partial(sP, sX, {&sT}, ro[fpPX], ro[fpPT], ro[fpXT]);
@@ -432,7 +433,8 @@ bool FunctionalPhyl_Stats_Lib(PermTest_FunctionalPhyl_Correl_Input* in, Function
         ro[fpPE_X] = partial(sP, sE, {&sX}, ro[fpPE], ro[fpPX], ro[fpXE]);
         ro[fpXE_TP] = partial(sX, sE, {&sT, &sP}, ro[fpXE_T], ro[fpPX_T], ro[fpPE_T]);
     }
-    // Step 5.
+    // The Rao entropies, V and F against the rest, and the partial
+    // correlations given R.
     ro[fpRE] = corr(sR, sE);
     ro[fpXR] = corr(sX, sR);
     ro[fpTR] = corr(sT, sR);
@@ -455,7 +457,7 @@ bool FunctionalPhyl_Stats_Lib(PermTest_FunctionalPhyl_Correl_Input* in, Function
                                             in->mDissimilarity, false, 'm');
         }
     }
-    // Step 6.
+    // The observed arrangement is traced once, with its inputs.
     if (w.iteration == 0 && in->trace && in->stream) TraceObserved(*in, w);
     return true;
 }
@@ -686,7 +688,7 @@ bool PermTest_FunctionalPhyl_Correl(PermTest_FunctionalPhyl_Correl_Input* in) {
     }
     ClearLine();
 
-    // Step 4: the summaries of each row.
+    // The summaries of each row.
     for (int s = 0; s < kFunctionalPhylStatistics; s++) {
         double* values = random[s];
         const double obs = observed[s];

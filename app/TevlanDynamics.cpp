@@ -128,8 +128,9 @@ int AskNumberToPredict() {
         ScanSize(in, Keyboard(), 2, 2147483647.0, [n, p](double M) { return RowsBytes(std::max<double>(M, n), p); }));
 }
 
-// Step 5 for one lag: the rows predicted so far carried over, rows lag..M-1
-// predicted again, and the instability levels between consecutive rows.
+// The Markov prediction at one lag: the rows predicted so far carried over,
+// rows lag..M-1 predicted again, and the instability levels between
+// consecutive rows.
 void PredictionReport(FILE* report, int lag, int M, int p, double** P, double** Y, std::vector<double>& d) {
     MarkovPredictLag(M, p, lag, P, Y);
     fprintf(report,

@@ -142,7 +142,7 @@ Matrix Similarity(const Vec& x, double scale) {
     return S;
 }
 
-// The six communities by five OTUs, with a second community table,
+// Six communities by five OTUs, with a second community table,
 // phylogenetic columns and OTU similarities of the test's own.
 Data Example() {
     Data d;
