@@ -131,9 +131,14 @@ int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int*
 // A session file keeps the number of classes of a rescaling only beside a
 // resemblance matrix, and neither the Beals smoothing options nor the factor
 // whose group means were taken off: when the transformation in force needs
-// them, they are found again from the data as read and as transformed, where
-// these show them.
+// them, they are found again among those that give back the data held, the
+// ones in force first. What the data leave open (several candidates, or
+// none) is said at once, one line each, and kept in transformationDoubts.
 void RecoverTransformationOptions();
+// Those lines, for the transformations still in force; nothing when the
+// options are sure. Every test that transforms its tables anew writes them
+// in its report.
+void PrintTransformationDoubts(FILE* f);
 int Semelhanca();
 // Key R's dialogue reduced to setting the resemblance options (direction,
 // measure 1 to 23 and its parameter) and nRows, nCols by the direction; no

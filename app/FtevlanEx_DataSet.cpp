@@ -15,6 +15,7 @@ void Init() {
     optTrVeVar = 0;
     optTrVeUnits = 0;
     optTrGroupFactor = 1;
+    transformationDoubts = TransformationDoubts();
     secondSet = false;
 }
 

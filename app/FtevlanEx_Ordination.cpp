@@ -315,6 +315,9 @@ bool OrdinationReport(FILE* f, int type, bool ok, bool intermediate) {
     fprintf(f, "%s", ctime(&timer));
     ShowStatus(f);
     fprintf(f, eng ? "Ordination method: %s\n" : "Metodo de ordenacao: %s\n", MenuText(optOrdiTypeInfo, type));
+    // Correspondence analysis transforms the data as read anew for the
+    // margins that weigh its scores.
+    if (type == 3) PrintTransformationDoubts(f);
 
     double** work = ReportWorkMatrix(f, nRows, type, intermediate, !ok);
     EigenvalueLines(f, nRows, ok, work);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "FtevlanGlob.h"
@@ -395,6 +396,7 @@ bool BealsTestBlock(int permutations) {
 // Restores the data as read; no report.
 int Restore() {
     optTrEs = optTrVeVar = optTrVeUnits = 0;
+    transformationDoubts = TransformationDoubts();
     InstallData(CopyOfData());
     SetDataType(0, 0, 0);
     return 1;
@@ -435,14 +437,102 @@ bool Reproduces(const Options& o) {
     return same;
 }
 
+// Whether the table Beals smoothing reads (the data as read after the scalar
+// step alone) holds only 0 and 1. Co-occurrences counted as joint presences
+// and weighted by the reference's quantity are then one and the same, in the
+// data and in every table the tests draw from their values.
+bool BealsReadsPresences(const Options& o) {
+    if (o.var != 0) return false;
+    Options scalarOnly = o;
+    scalarOnly.units = 0;
+    double** W = CopyOfData();
+    Apply(nObj, nVar, W, scalarOnly, nullptr);
+    bool presences = true;
+    for (int i = 0; i < nObj && presences; i++)
+        for (int j = 0; j < nVar && presences; j++) presences = W[i][j] == 0 || W[i][j] == 1 || W[i][j] == MISSING;
+    free2DT(W, nObj);
+    return presences;
+}
+
+// "F1", "F1 and F2", "F1, F2 and F3": the factors of mask.
+std::string FactorList(unsigned mask) {
+    std::vector<const char*> names;
+    for (int f = 1; f <= nFactors; f++)
+        if (mask & (1u << (f - 1))) names.push_back(factorLabel[f - 1]);
+    std::string list;
+    for (size_t k = 0; k < names.size(); k++) {
+        if (k > 0) list += k + 1 == names.size() ? (eng ? " and " : " e ") : ", ";
+        list += names[k];
+    }
+    return list;
+}
+
+// The lines of PrintTransformationDoubts.
+std::string DoubtLines() {
+    const TransformationDoubts& d = transformationDoubts;
+    std::string text;
+    char buffer[2048];  // ten factor labels of 99 characters fit
+    if (temDados != 1) return text;
+    if (optTrVeVar == 12 && d.factor != Found::surely && factorLabel && optTrGroupFactor >= 1 &&
+        optTrGroupFactor <= nFactors) {
+        const char* used = factorLabel[optTrGroupFactor - 1];
+        if (d.factor == Found::amongSeveral)
+            snprintf(buffer, sizeof buffer,
+                     eng ? "The session file does not name the factor whose group means were removed, and each of "
+                           "%s gives back its data: tables transformed anew take off the group means of %s.\n"
+                         : "O arquivo de sessao nao nomeia o fator cujas medias de grupo foram removidas, e cada um "
+                           "de %s da de volta seus dados: as tabelas transformadas de novo perdem as medias de grupo "
+                           "de %s.\n",
+                     FactorList(d.factors).c_str(), used);
+        else
+            snprintf(buffer, sizeof buffer,
+                     eng ? "The session file does not name the factor whose group means were removed, and no factor "
+                           "gives back its data: tables transformed anew take off the group means of %s.\n"
+                         : "O arquivo de sessao nao nomeia o fator cujas medias de grupo foram removidas, e nenhum "
+                           "fator da de volta seus dados: as tabelas transformadas de novo perdem as medias de grupo "
+                           "de %s.\n",
+                     used);
+        text += buffer;
+    }
+    if (optTrVeUnits == 11 && d.beals != Found::surely) {
+        const bool several = d.beals == Found::amongSeveral;
+        if (eng)
+            snprintf(buffer, sizeof buffer,
+                     "The session file does not keep the Beals smoothing options, and %s gives back its data: "
+                     "tables transformed anew are smoothed with those the status shows (type %d, target %s, %s).\n",
+                     several ? "more than one set of them" : "no set of them", BealsTypeOpt,
+                     BealsIncludeOpt ? "included" : "not included",
+                     BealsNormalizeOpt ? "standardized to unit sum" : "not standardized");
+        else
+            snprintf(buffer, sizeof buffer,
+                     "O arquivo de sessao nao guarda as opcoes da suavizacao de Beals, e %s da de volta seus dados: "
+                     "as tabelas transformadas de novo sao suavizadas com as que a situacao mostra (tipo %d, alvo "
+                     "%s, %s).\n",
+                     several ? "mais de um conjunto delas" : "nenhum conjunto delas", BealsTypeOpt,
+                     BealsIncludeOpt ? "incluido" : "nao incluido",
+                     BealsNormalizeOpt ? "padronizadas para soma unitaria" : "nao padronizadas");
+        text += buffer;
+    }
+    if (d.classes != Found::surely &&
+        ((optTrVeVar == 8 && nClassesVar < 1) || (optTrVeUnits == 8 && nClassesUnits < 1)))
+        text += eng ? "The session file does not keep the number of classes of the rescaling, and its data do not "
+                      "show it: tables transformed anew are not rescaled into classes.\n"
+                    : "O arquivo de sessao nao guarda o numero de classes do reescalonamento, e seus dados nao o "
+                      "mostram: as tabelas transformadas de novo nao sao reescalonadas em classes.\n";
+    return text;
+}
+
 }  // namespace transform_detail
 
 void RecoverTransformationOptions() {
     using namespace transform_detail;
+    transformationDoubts = TransformationDoubts();
     const bool var = optTrVeVar == 8 && nClassesVar < 1, units = optTrVeUnits == 8 && nClassesUnits < 1;
-    const bool beals = optTrVeUnits == 11, factor = optTrVeVar == 12 && temGrupo == 1 && grMemb && nFactors > 1;
+    const bool beals = optTrVeUnits == 11;
+    const bool factor = optTrVeVar == 12 && temGrupo == 1 && grMemb && factorLabel && nFactors > 1;
     if (temDados != 1 || !data || !dataOrig || !(var || units || beals || factor)) return;
     Options o = Current();
+    bool counted = true;
     if (var || units) {
         // Rescaled values run from class 1 to the count, so a rescaling that
         // is the last step (or is followed by one into the same classes)
@@ -451,23 +541,58 @@ void RecoverTransformationOptions() {
         for (int i = 0; i < nObj; i++)
             for (int j = 0; j < nVar; j++)
                 if (data[i][j] > top && std::isfinite(data[i][j])) top = data[i][j];
-        if (top > 2147483647.0 || top != std::floor(top)) return;
-        if (var) o.classesVar = static_cast<int>(top);
-        if (units) o.classesUnits = static_cast<int>(top);
+        counted = top <= 2147483647.0 && top == std::floor(top);
+        if (var && counted) o.classesVar = static_cast<int>(top);
+        if (units && counted) o.classesUnits = static_cast<int>(top);
     }
-    // The options in force first, then each of the others: the factor whose
-    // group means were taken off, and the eight sets of Beals options.
-    for (int f = 0; f <= (factor ? nFactors : 0); f++)
-        for (int c = 0; c <= (beals ? 8 : 0); c++) {
-            Options t = o;
-            if (f > 0) t.factor = f;
-            if (c > 0) t.bealsType = (c - 1) & 1, t.bealsInclude = (c - 1) & 2, t.bealsNormalize = (c - 1) & 4;
-            if (!Reproduces(t)) continue;
-            nClassesVar = t.classesVar, nClassesUnits = t.classesUnits, optTrGroupFactor = t.factor;
-            BealsTypeOpt = t.bealsType, BealsIncludeOpt = t.bealsInclude, BealsNormalizeOpt = t.bealsNormalize;
-            return;
+    // The candidates, those in force (which the status shows) first: each
+    // factor, and each set of Beals options that smooths differently.
+    std::vector<int> factors{o.factor};
+    for (int f = 1; factor && f <= nFactors; f++)
+        if (f != o.factor) factors.push_back(f);
+    std::vector<Options> sets{o};
+    const bool presences = beals && BealsReadsPresences(o);
+    for (int c = 0; beals && c < 8; c++) {
+        Options t = o;
+        t.bealsType = c & 1, t.bealsInclude = c & 2, t.bealsNormalize = c & 4;
+        const bool seen = std::any_of(sets.begin(), sets.end(), [&](const Options& s) {
+            return (s.bealsType == t.bealsType || presences) && s.bealsInclude == t.bealsInclude &&
+                   s.bealsNormalize == t.bealsNormalize;
+        });
+        if (!seen) sets.push_back(t);
+    }
+    std::vector<Options> found;
+    for (int f : factors)
+        for (Options t : sets) {
+            t.factor = f;
+            if (counted && Reproduces(t)) found.push_back(t);
         }
+    TransformationDoubts& d = transformationDoubts;
+    if (found.empty()) {
+        // The options in force stay, and a rescaling without its count
+        // leaves the tables as they are.
+        if (factor) d.factor = Found::notAtAll;
+        if (beals) d.beals = Found::notAtAll;
+        if (var || units) d.classes = Found::notAtAll;
+    } else {
+        const Options& t = found.front();
+        nClassesVar = t.classesVar, nClassesUnits = t.classesUnits, optTrGroupFactor = t.factor;
+        BealsTypeOpt = t.bealsType, BealsIncludeOpt = t.bealsInclude, BealsNormalizeOpt = t.bealsNormalize;
+        for (const Options& x : found) {
+            if (x.factor != t.factor) d.factor = Found::amongSeveral;
+            if (x.bealsType != t.bealsType || x.bealsInclude != t.bealsInclude || x.bealsNormalize != t.bealsNormalize)
+                d.beals = Found::amongSeveral;
+            if (factor) d.factors |= 1u << (x.factor - 1);
+        }
+        if (d.factor != Found::amongSeveral) d.factors = 0;
+    }
+    // Said where the session is continued, apart from the question before.
+    const std::string lines = DoubtLines();
+    ClearLine();
+    if (!lines.empty()) fprintf(out, "\n%s", lines.c_str());
 }
+
+void PrintTransformationDoubts(FILE* f) { fprintf(f, "%s", transform_detail::DoubtLines().c_str()); }
 
 int SettingsDataTransformation() {
     using namespace transform_detail;
@@ -556,6 +681,7 @@ int TransformaDados() {
     BealsNormalizeOpt = c.o.bealsNormalize;
     BealsTestOpt = c.bealsTest;
     optPrintData = c.printData;
+    transformationDoubts = TransformationDoubts();
     SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
 
     WriteReport(report);

@@ -50,6 +50,7 @@ double alphaEntropy = 0;
 int optDescrAttr = 0;
 int BealsTypeOpt = 1;
 bool BealsIncludeOpt = true, BealsNormalizeOpt = false, BealsTestOpt = false;
+TransformationDoubts transformationDoubts;
 int optOrdiType = 0;
 int rank = 0;
 int clusMeth = 0;

@@ -57,7 +57,7 @@ extern int nClassesVar, nClassesUnits;
 // variables 12 removed: every later re-application of the transformations
 // (ReapplyTransformations) takes the groups of this factor, so permuted and
 // resampled tables are transformed as the data were. The session file has
-// no field for it: a continued session uses the first factor.
+// no field for it: a continued session finds it again from its data.
 extern int optTrGroupFactor;
 extern int dataType;
 extern int isStandardized, hasNegative;
@@ -70,6 +70,18 @@ extern double alphaEntropy;
 extern int optDescrAttr;
 extern int BealsTypeOpt;
 extern bool BealsIncludeOpt, BealsNormalizeOpt, BealsTestOpt;
+// How a continued session found again the options of the transformations in
+// force that its file does not hold (the factor of option 12, the Beals
+// options, the number of classes without a resemblance matrix): surely when
+// one of them gives back the data it holds, or what its data leave open.
+enum class Found { surely, amongSeveral, notAtAll };
+struct TransformationDoubts {
+    Found factor = Found::surely, beals = Found::surely, classes = Found::surely;
+    // With factor amongSeveral: bit f - 1 for each factor f that gives the
+    // data back.
+    unsigned factors = 0;
+};
+extern TransformationDoubts transformationDoubts;
 extern int optOrdiType;
 extern int rank;
 extern int clusMeth;

@@ -96,14 +96,18 @@ struct AxisTestRun {
     }
 
     // The final block: the statistic of each of the K axes and its P; "See
-    // results" only when it and every block of the dump were written.
-    void Report(const char* english, const char* portuguese, int K, const double* statistic, const double* P) const {
+    // results" only when it and every block of the dump were written. A test
+    // whose random tables were transformed anew says how, where a continued
+    // session left it open.
+    void Report(const char* english, const char* portuguese, int K, const double* statistic, const double* P,
+                bool transformedAnew) const {
         const double seconds = difftime_Clock(start);
         FILE* f = fopenck("Vidive.txt", nullptr, finalMode);
         ClearLine();
         if (!f) return;
         PrintFinalBlockHead(f, eng ? "RANDOMIZATION TEST" : "TESTE DE ALEATORIZACAO", dump, time(nullptr), seconds,
                             nPerm);
+        if (transformedAnew) PrintTransformationDoubts(f);
         fprintf(f, "%s", eng ? english : portuguese);
         if (!eng) fprintf(f, "Resultados:\n");
         PrintVectorTab(f, K, statistic, sDigits);
@@ -218,7 +222,7 @@ int AleatorizacaoOrdination() {
                        countDoubleAbsence != 0, rvdim.data(), P.data(), run.dump ? 'y' : 'n', sDigits);
     run.Report("RVDIM and corresponding probabilities p(RVDIM_rnd >= RVDIM_obs) (Kresh 2008)\n",
                "RVDIM e probabilidades correspondentes p(RVDIM_ale >= RVDIM_obs) (Kresh 2008)\n", K, rvdim.data(),
-               P.data());
+               P.data(), false);
     return 1;
 }
 
@@ -282,6 +286,6 @@ int Aleatorizacao_CA() {
     run.Report("Partial Malinvaud chi-squares and corresponding probabilities p(sumChiSq_rnd >= sumChiSq_obs):\n",
                "Qui-quadrados parciais de Malinvaud e probabilidades correspondentes p(somaQuiQ_ale >= "
                "somaQuiQ_obs):\n",
-               rank, X2.data(), P.data());
+               rank, X2.data(), P.data(), true);
     return 1;
 }

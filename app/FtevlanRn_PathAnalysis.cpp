@@ -983,6 +983,7 @@ void SearchingUndirectedPath(double alpha, int** links, int nPerm, int restricti
     fprintf(report, "\n%s\n", line);
     PrintElapsedTime(report, difftime_Clock(start));
     ShowStatus(report);
+    PrintTransformationDoubts(report);
     PrintNumberOfPermutations(report, nPerm);
     PrintSeed(report);
     fprintf(report, "%s", eng ? "Test criterion:\n" : "Criterio do teste:\n");

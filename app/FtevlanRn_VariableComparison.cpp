@@ -79,6 +79,7 @@ void VariableDumpOpening(FILE* f, int nPerm, double** matrix) {
 void VariableFinalBlock(FILE* f, bool saved, int nPerm, double start) {
     PrintFinalBlockHead(f, eng ? "RANDOMIZATION TEST" : "TESTE DE ALEATORIZACAO", saved, timer, difftime_Clock(start),
                         nPerm);
+    PrintTransformationDoubts(f);
     fprintf(f, "%s", eng ? "Test criterion (Lambda):\n" : "Criterio considerado (Lambda):\n");
     PrintMeasure(f);
 }

@@ -74,6 +74,7 @@ Session::Session(sessionInput* in, bool deep) : deep_(deep) {
     bealsType = in->bealsType;
     bealsInclude = in->bealsInclude;
     bealsNormalize = in->bealsNormalize;
+    doubts = in->doubts;
     dataType = in->dataType;
     temRese = in->temRese;
     optReseDir = in->optReseDir;
@@ -252,6 +253,7 @@ Session* SessionClass(bool deep) {
     in.bealsType = ::BealsTypeOpt;
     in.bealsInclude = ::BealsIncludeOpt;
     in.bealsNormalize = ::BealsNormalizeOpt;
+    in.doubts = ::transformationDoubts;
     in.dataType = ::dataType;
     in.dataOrig = ::dataOrig;
     in.data = ::data;
@@ -328,6 +330,7 @@ void ChangeCurrentSession(Session* s) {
     ::BealsTypeOpt = s->bealsType;
     ::BealsIncludeOpt = s->bealsInclude;
     ::BealsNormalizeOpt = s->bealsNormalize;
+    ::transformationDoubts = s->doubts;
     ::temRese = s->temRese;
     ::optReseDir = s->optReseDir;
     ::optReseTipo = s->optReseTipo;

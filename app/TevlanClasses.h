@@ -10,6 +10,8 @@
 #ifndef TEVLANCLASSES_H
 #define TEVLANCLASSES_H
 
+#include "FtevlanGlob.h"
+
 // The fields of a snapshot, filled by the caller; the names point at the
 // caller's texts.
 struct sessionInput {
@@ -27,6 +29,7 @@ struct sessionInput {
     // Beals smoothing's options, as the program starts (a session file has none).
     int bealsType = 1;
     bool bealsInclude = true, bealsNormalize = false;
+    TransformationDoubts doubts;
     double** dataOrig = nullptr;
     double** data = nullptr;
     char** uaLabels = nullptr;
@@ -77,6 +80,7 @@ public:
     int optTrGroupFactor;
     int bealsType;
     bool bealsInclude, bealsNormalize;
+    TransformationDoubts doubts;
     double** dataOrig;
     double** data;
     char** uaLabels;

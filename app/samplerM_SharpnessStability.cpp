@@ -1035,6 +1035,7 @@ bool SamplerOrdination() {
     f = fopenck("Vidive.txt", nullptr, "a");
     if (f) {
         WriteFinalOpening(f, o, difftime_Clock(start), line, threads);
+        PrintTransformationDoubts(f);
         fprintf(f, Text("\nSample sizes at %d sampling step(s):\t", "\nTamanhos da amostra em %d passo(s) amostral(is):\t"),
                 steps);
         for (int s : sizes) fprintf(f, "%d\t", s);

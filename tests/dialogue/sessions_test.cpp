@@ -309,6 +309,48 @@ TEST(Sessions, OpenAnotherSessionWithKeyN) {
     EXPECT_EQ(r.File("B.trk"), bad);
 }
 
+// The session file holds neither the factor whose group means were taken
+// off nor the number of classes without a resemblance matrix; where the
+// data held leave them open, the continued session says so once, and every
+// report of a table transformed anew says it again. F2's groups lie within
+// F1's and their means are F1's, so both factors give the data back; after
+// the classes a step within units hides their count. Presences smoothed by
+// Beals leave nothing open: both ways of counting co-occurrences are one.
+TEST(Sessions, OptionsTheDataLeaveOpenAreSaidWhereTheyAreUsed) {
+    const std::string factor = "The session file does not name the factor whose group means were removed, and each "
+                               "of F1 and F2 gives back its data: tables transformed anew take off the group means "
+                               "of F1.\n";
+    const std::string classes = "The session file does not keep the number of classes of the rescaling, and its "
+                                "data do not show it: tables transformed anew are not rescaled into classes.\n";
+    const std::string grouped = "n n n.txt 1 8 2 N 2 n\ng 2 n F1 F2 f gn.txt\n";
+    const std::string counts = "n n c.txt 1 6 3 N 1 n\n";
+    const struct {
+        std::string make, test, line;
+        int blocks;  // reports that carry the line
+    } cases[] = {
+        // The ordination bootstrap.
+        {grouped + "t 1 0 2 12 n 2 n n\nr 1 3 0 n\nx\n", "o 1 n y 2 8 3 2 11 n\n", factor, 1},
+        // Key A, then key F's search.
+        {counts + "t 1 0 2 8 3 y 4 n\nx\n", "r 2 17 0 n\na 2 1 19 0 n n\nf 1 1 2 1 19 0 n 1 0.05\n", classes, 2},
+        // Correspondence analysis, then the Malinvaud test.
+        {counts + "t 1 0 2 8 3 y 6 n\nx\n", "r 2 1 0 n\no 3 n n\no 5 2 1 19 n\n", classes, 2},
+        {counts + "t 1 1 3 11 0 y n n n\nx\n", "", "", 0},
+    };
+    for (const auto& c : cases) {
+        Dialogue d;
+        d.Put("n.txt", "1 5\n3 1\n3 2\n1 4\n10 7\n12 7\n11 6\n11 8\nu1 u2 u3 u4 u5 u6 u7 u8\nX Y\n");
+        d.Put("gn.txt", "1 1 1 1 2 2 2 2 1 1 2 2 3 3 4 4\n");
+        d.Put("c.txt", "1 4 2\n3 0 5\n2 2 2\n5 1 0\n0 3 1\n4 5 3\n");
+        ASSERT_EQ(d.Run(c.make).status, 0) << c.make;
+        const RunResult r = d.Run("y e\n" + c.test + "x\n");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        // Said once, where the session is continued.
+        EXPECT_EQ(Count(r.out, c.blocks > 0 ? "y/n \n" + c.line : "The session file does not"), c.blocks > 0 ? 1 : 0)
+            << r.out;
+        EXPECT_EQ(Count(r.File("Vidive.txt"), c.line), c.blocks) << c.test << r.File("Vidive.txt");
+    }
+}
+
 TEST(Sessions, SaveAsksBeforeReplacingAndRefusesOverlongNames) {
     Dialogue d;
     d.Put("six.txt", "1 2 3 4 5 6\n");
