@@ -555,7 +555,7 @@ bool WholeNumber(const char* text, size_t length, double* x) {
 }
 
 int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capacity,
-                    const char* sourceName) {
+                    const char* sourceName, LinePosition* position) {
     if (capacity > 0) token[0] = '\0';
     if (StreamEnded(stream)) return ReportEnd(sourceName);
     // The stream is read by this thread alone: the locking getc would
@@ -563,8 +563,10 @@ int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capac
     int c;
     do {
         c = getc_unlocked(stream);
+        if (c == '\n' && position) position->line++;
     } while (c != EOF && Blank(c));
     if (c == EOF) return ReportEnd(sourceName);
+    if (position) position->fieldLine = position->line;
     char raw[kLongestNumber + 1];
     size_t length = 0;
     bool longer = false;
@@ -577,6 +579,7 @@ int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capac
             longer = true;
         c = getc_unlocked(stream);
     }
+    if (c == '\n' && position) position->line++;
     raw[length] = '\0';
 
     if (!longer) {

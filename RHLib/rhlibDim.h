@@ -169,13 +169,22 @@ enum TokenRead { tokenEnd = 0, tokenNumber = 1, tokenNotNumber = -1 };
 // Room for the text of a refused token as NotANumberMessage shows it.
 constexpr size_t kTokenShown = 48;
 
+// The lines a reader has passed, for a caller that checks how the fields of
+// a file stand on its lines while it reads them (a second pass would not
+// work on a stream that cannot be read again). Lines are counted from 0.
+struct LinePosition {
+    long long line = 0;       // newlines passed so far
+    long long fieldLine = 0;  // the line of the last field read
+};
+
 // Reads one field. tokenNumber: *destination holds it. tokenNotNumber: token
 // holds the field as written (bytes that cannot be shown as '?', cut with
 // "..." when longer than capacity - 1), *destination is unchanged.
 // tokenEnd: the stream ended before a field; "\nEnd of file %s\n" has been
 // written on the standard error stream with sourceName, as freadck1 does.
+// With a position, the newlines passed and the field's line are noted in it.
 int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capacity,
-                    const char* sourceName);
+                    const char* sourceName, LinePosition* position = nullptr);
 
 // True when text[0..length), followed by a NUL, reads whole as one number
 // with the syntax of "%lf"; *x is then the double strtod gives (which may be

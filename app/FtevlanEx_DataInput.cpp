@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "FtevlanGlob.h"
 #include "iflibG.h"
@@ -41,20 +43,40 @@ namespace {
 
 constexpr int kLabelLength = 29;
 
+// Labels that do not stand as declared: the unit labels end inside a line
+// that goes on with variable labels, while the labels take more than one
+// line (all of them on one line is a layout of its own).
+struct LabelLines {
+    long long firstLine = -1, onFirstLine = 0, lastUnitLine = -1, firstVariableLine = -1, lastLine = -1;
+    bool Contradicted() const { return lastUnitLine == firstVariableLine && lastLine != firstLine; }
+};
+
 // Reads the labels that follow the data; false when the file ends first.
-bool ReadLabels(FILE* f) {
+// position goes on from the data, noting the lines of the labels in lines.
+bool ReadLabels(FILE* f, LinePosition& position, LabelLines& lines) {
     bool cut = false;
     char word[256];
     auto one = [&](char* label) {
+        // The white space before the word is passed here, for its lines.
+        int c;
+        while ((c = getc(f)) != EOF && isspace(c))
+            if (c == '\n') position.line++;
+        if (c != EOF) ungetc(c, f);
         if (!freadck1(f, "%s", word, sizeof word, filename)) return false;
+        if (lines.firstLine < 0) lines.firstLine = position.line;
+        if (position.line == lines.firstLine) lines.onFirstLine++;
+        lines.lastLine = position.line;
         if (strlen(word) > static_cast<size_t>(kLabelLength)) cut = true;
         CopyCut(label, kLabelLength + 1, word);
         return true;
     };
     for (int i = 0; i < nObj; i++)
         if (!one(uaLabels[i])) return false;
-    for (int j = 0; j < nVar; j++)
+    lines.lastUnitLine = position.line;
+    for (int j = 0; j < nVar; j++) {
         if (!one(varLabels[j])) return false;
+        if (j == 0) lines.firstVariableLine = position.line;
+    }
     if (cut) LabelsCutNote();
     return true;
 }
@@ -68,67 +90,142 @@ bool MoreInFile(FILE* f) {
     return c != EOF;
 }
 
-// The data are one stream of numbers, whatever their lines. But in a file
-// laid out a row to a line, a row a value short beside another a value long
-// keeps the total and shifts every value between them to the next row. When
-// the data take a line per row, or most of their lines hold a row each, and
-// some line holds values of two rows, the line where the lines fell out of
-// step with the rows is named; a row merely wrapped over lines of its own
-// shifts nothing and is not. The file is read again from its start for it,
-// and left where the data end.
-void IrregularLinesWarning(FILE* f, int rows, int rowLength) {
-    const long end = ftell(f);
-    if (end < 0 || fseek(f, 0, SEEK_SET) != 0) return;
-    const long long values = static_cast<long long>(rows) * rowLength;
-    long long read = 0, lineStart = 0;
-    // The first line ending inside a row since the lines last ended with one.
-    int line = 1, inLine = 0, lines = 0, whole = 0, first = 0, firstCount = 0, outOfStep = 0, outOfStepCount = 0;
-    bool inField = false;
-    auto lineEnds = [&]() {
-        if (inLine > 0) {
-            lines++;
-            if (inLine == rowLength) whole++;
-            const bool twoRows = lineStart / rowLength != (read - 1) / rowLength;
-            if (twoRows && first == 0) {
-                first = outOfStep ? outOfStep : line;
-                firstCount = outOfStep ? outOfStepCount : inLine;
-            }
-            if (read % rowLength == 0) {
-                outOfStep = 0;
-            } else if (outOfStep == 0) {
-                outOfStep = line;
-                outOfStepCount = inLine;
-            }
+// How the values of the data stand on the lines of the file, noted value by
+// value as they are read (the file is not read twice). A row is what the
+// declared order puts together: a sampling unit (N) or a variable (T).
+class DataLines {
+public:
+    DataLines(int rows, int rowLength) : rows_(rows), rowLength_(rowLength) {}
+
+    // The next value, read on line `line` (counted from 0).
+    void Value(long long line) {
+        if (inLine_ == 0 || line != line_) {
+            LineEnds();
+            line_ = line;
+            lineStart_ = read_;
         }
-        inLine = 0;
-    };
-    for (int c; read < values && (c = getc(f)) != EOF;) {
-        const bool blank = isspace(c) != 0;
-        if (!blank && !inField) {
-            if (inLine == 0) lineStart = read;
-            inLine++;
-            read++;
+        if (inRow_ == rowLength_) {
+            inRow_ = 0;
+            if (inLine_ > 0) rowEndsInLine_ = true;
         }
-        inField = !blank;
-        if (c == '\n') {
-            lineEnds();
-            line++;
-        }
+        inRow_++;
+        inLine_++;
+        read_++;
     }
-    lineEnds();
-    fseek(f, end, SEEK_SET);
-    if (first == 0 || (lines != rows && 2 * whole < lines)) return;
+
+    // The data are read whole: the last line ends with them.
+    void End() { LineEnds(); }
+
+    // The declared sizes are contradicted when a clear majority of the
+    // lines (more than half, of two or more) hold another number of values
+    // than a row, and rows end inside lines. A row wrapped over lines of its
+    // own (each row starting a line) and the whole table on one line are
+    // layouts of their own, and say nothing of the sizes.
+    bool SizesContradicted(long long* sharing, long long* lines, long long* count) const {
+        if (lines_ < 2 || !rowEndsInLine_) return false;
+        for (const auto& [values, n] : counts_)
+            if (2 * n > lines_ && values != rowLength_) {
+                *sharing = n;
+                *lines = lines_;
+                *count = values;
+                return true;
+            }
+        return false;
+    }
+
+    // In a file laid out a row to a line, a row a value short beside another
+    // a value long keeps the total and shifts every value between them to
+    // the next row. When the data take a line per row, or most of their
+    // lines hold a row each, and some line holds values of two rows, the
+    // line where the lines fell out of step with the rows is named (from 1)
+    // with its count; a row merely wrapped over lines of its own shifts
+    // nothing and is not.
+    bool LineOutOfStep(long long* lineNumber, long long* count) const {
+        if (first_ < 0 || (lines_ != rows_ && 2 * whole_ < lines_)) return false;
+        *lineNumber = first_ + 1;
+        *count = firstCount_;
+        return true;
+    }
+
+private:
+    void LineEnds() {
+        if (inLine_ == 0) return;
+        lines_++;
+        if (inLine_ == rowLength_) whole_++;
+        // The lines of a table hold few different counts: the last one seen
+        // is looked at first.
+        if (last_ >= counts_.size() || counts_[last_].first != inLine_) {
+            last_ = 0;
+            while (last_ < counts_.size() && counts_[last_].first != inLine_) last_++;
+            if (last_ == counts_.size()) counts_.emplace_back(inLine_, 0);
+        }
+        counts_[last_].second++;
+        const bool twoRows = lineStart_ / rowLength_ != (read_ - 1) / rowLength_;
+        if (twoRows && first_ < 0) {
+            first_ = outOfStep_ >= 0 ? outOfStep_ : line_;
+            firstCount_ = outOfStep_ >= 0 ? outOfStepCount_ : inLine_;
+        }
+        if (read_ % rowLength_ == 0) {
+            outOfStep_ = -1;
+        } else if (outOfStep_ < 0) {
+            outOfStep_ = line_;
+            outOfStepCount_ = inLine_;
+        }
+        inLine_ = 0;
+    }
+
+    const long long rows_, rowLength_;
+    long long read_ = 0, line_ = 0, lineStart_ = 0, inLine_ = 0, inRow_ = 0;
+    long long lines_ = 0, whole_ = 0;
+    // The first line ending inside a row since the lines last ended with one.
+    long long first_ = -1, firstCount_ = 0, outOfStep_ = -1, outOfStepCount_ = 0;
+    bool rowEndsInLine_ = false;
+    std::vector<std::pair<long long, long long>> counts_;  // values on a line, lines holding them
+    size_t last_ = 0;
+};
+
+// The warnings on the layout of the data, once they are read. True when the
+// sizes were found contradicted (the labels then need no warning of their own).
+bool DataLinesWarning(const DataLines& lines) {
     const bool byVariables = format == 'T';
+    long long sharing = 0, total = 0, count = 0;
+    if (lines.SizesContradicted(&sharing, &total, &count)) {
+        fprintf(out,
+                eng ? "\nWarning: in file %s, %lld of the %lld lines of data hold %lld values each, but %d were "
+                      "declared per %s; check the order: sampling units, then variables.\n"
+                    : "\nAtencao: no arquivo %s, %lld das %lld linhas de dados contem %lld valores cada, mas foram "
+                      "declarados %d por %s; verifique a ordem: unidades amostrais, depois variaveis.\n",
+                filename, sharing, total, count, byVariables ? nObj : nVar,
+                byVariables ? (eng ? "variable (the number of sampling units: order T)"
+                                   : "variavel (o numero de unidades amostrais: ordem T)")
+                            : (eng ? "sampling unit (the number of variables)"
+                                   : "unidade amostral (o numero de variaveis)"));
+        return true;
+    }
+    long long lineNumber = 0;
+    if (!lines.LineOutOfStep(&lineNumber, &count)) return false;
     fprintf(out,
-            eng ? "\nWarning: line %d of file %s holds %d values, and the other lines of the data hold %d (one %s "
+            eng ? "\nWarning: line %lld of file %s holds %lld values, and the other lines of the data hold %d (one %s "
                   "each): the values were read in order as one stream, and may belong to other %s than the lines "
                   "show.\n"
-                : "\nAtencao: a linha %d do arquivo %s contem %d valores, e as demais linhas dos dados contem %d (uma "
-                  "%s cada): os valores foram lidos em ordem como uma sequencia, e podem pertencer a outras %s que as "
-                  "linhas mostram.\n",
-            first, filename, firstCount, rowLength,
+                : "\nAtencao: a linha %lld do arquivo %s contem %lld valores, e as demais linhas dos dados contem %d "
+                  "(uma %s cada): os valores foram lidos em ordem como uma sequencia, e podem pertencer a outras %s "
+                  "que as linhas mostram.\n",
+            lineNumber, filename, count, byVariables ? nObj : nVar,
             byVariables ? (eng ? "variable" : "variavel") : (eng ? "sampling unit" : "unidade amostral"),
             byVariables ? (eng ? "variables" : "variaveis") : (eng ? "sampling units" : "unidades amostrais"));
+    return false;
+}
+
+void LabelLinesWarning(const LabelLines& lines) {
+    if (!lines.Contradicted()) return;
+    fprintf(out,
+            eng ? "\nWarning: in file %s, the first line of labels holds %lld labels, but %d sampling-unit labels "
+                  "were declared, then %d variable labels; check the order: sampling units, then variables.\n"
+                : "\nAtencao: no arquivo %s, a primeira linha de rotulos contem %lld rotulos, mas foram declarados %d "
+                  "rotulos de unidades amostrais, depois %d de variaveis; verifique a ordem: unidades amostrais, "
+                  "depois variaveis.\n",
+            filename, lines.onFirstLine, nObj, nVar);
 }
 
 void IncompleteFile() {
@@ -304,12 +401,19 @@ int AbreDados() {
     // the file, never shifts the table.
     FILE* f = fits ? fopenck(filename, nullptr, "r") : nullptr;
     bool complete = f != nullptr;
+    const int rows = format == 'T' ? nVar : nObj, rowLength = format == 'T' ? nObj : nVar;
+    LinePosition position;
+    DataLines dataLines(rows, rowLength);
     if (complete) {
-        for (int a = 0, na = format == 'T' ? nVar : nObj; complete && a < na; a++)
-            for (int b = 0, nb = format == 'T' ? nObj : nVar; b < nb; b++) {
+        for (int a = 0; complete && a < rows; a++)
+            for (int b = 0; b < rowLength; b++) {
                 const int unit = format == 'T' ? b : a, variable = format == 'T' ? a : b;
                 char token[kTokenShown];
-                const int k = ReadNumberToken(f, &dataOrig[unit][variable], token, sizeof token, filename);
+                const int k = ReadNumberToken(f, &dataOrig[unit][variable], token, sizeof token, filename, &position);
+                if (k == tokenNumber) {
+                    dataLines.Value(position.fieldLine);
+                    continue;
+                }
                 if (k == tokenEnd) {
                     complete = false;
                     break;
@@ -332,7 +436,8 @@ int AbreDados() {
         if (f) fclose(f);
         return 0;
     }
-    IrregularLinesWarning(f, format == 'T' ? nVar : nObj, format == 'T' ? nObj : nVar);
+    dataLines.End();
+    const bool sizesWarned = DataLinesWarning(dataLines);
 
     // 8. Labels.
     fprintf(out, "%s",
@@ -350,23 +455,29 @@ int AbreDados() {
     if (optLabel == 1) {
         for (int i = 0; i < nObj; i++) snprintf(uaLabels[i], kLabelLength + 1, "%d", i + 1);
         for (int j = 0; j < nVar; j++) snprintf(varLabels[j], kLabelLength + 1, "%d", j + 1);
-    } else if (!ReadLabels(f)) {
-        LivraMemoria();
-        fprintf(out,
-                eng ? "\nLabels not read because the file %s is incomplete.\nPlease check!\n"
-                    : "\nRotulos nao lidos porque o arquivo %s esta incompleto.\nFavor verificar!\n",
-                filename);
-        fclose(f);
-        return 0;
-    } else if (MoreInFile(f)) {
-        // A surplus row would have become labels without a word: the table
-        // loads as declared, but the user learns that the file holds more.
-        fprintf(out,
-                eng ? "\nWarning: file %s holds more than the declared %d x %d values and labels; the rest of it was "
-                      "not read.\n"
-                    : "\nAtencao: o arquivo %s contem mais que os %d x %d valores e rotulos declarados; o restante "
-                      "nao foi lido.\n",
-                filename, nObj, nVar);
+    } else {
+        LabelLines labelLines;
+        if (!ReadLabels(f, position, labelLines)) {
+            LivraMemoria();
+            fprintf(out,
+                    eng ? "\nLabels not read because the file %s is incomplete.\nPlease check!\n"
+                        : "\nRotulos nao lidos porque o arquivo %s esta incompleto.\nFavor verificar!\n",
+                    filename);
+            fclose(f);
+            return 0;
+        }
+        if (!sizesWarned) LabelLinesWarning(labelLines);
+        if (MoreInFile(f)) {
+            // A surplus row would have become labels without a word: the
+            // table loads as declared, but the user learns that the file
+            // holds more.
+            fprintf(out,
+                    eng ? "\nWarning: file %s holds more than the declared %d x %d values and labels; the rest of it "
+                          "was not read.\n"
+                        : "\nAtencao: o arquivo %s contem mais que os %d x %d valores e rotulos declarados; o "
+                          "restante nao foi lido.\n",
+                    filename, nObj, nVar);
+        }
     }
 
     // 9. The data as read are the current data.

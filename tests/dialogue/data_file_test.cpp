@@ -71,6 +71,7 @@ TEST(DataFile, BothOrdersGiveTheSameTable) {
 
     RunResult tr = d.Run("n\n" + Load("dune_t.txt", 1, 20, 30, "T\n2\nn\nx\n"));
     EXPECT_EQ(tr.status, 0);
+    EXPECT_EQ(tr.out.find("Warning"), std::string::npos);
     std::string byVariables = tr.File("Sessao.trk");
     std::vector<std::string> l2 = Lines(byVariables);
     ASSERT_GT(l2.size(), 10u);
@@ -132,6 +133,43 @@ TEST(DataFile, AValueThatIsNotAFiniteNumberLeavesNoData) {
                   std::string::npos)
             << cell;
         EXPECT_NE(r.out.find("\nAnalysis status: Data not available.\n"), std::string::npos);
+    }
+}
+
+// Sizes or an order that contradict the lines of the file are pointed out,
+// and the table still loads as declared; layouts that keep each row to its
+// own lines (wrapped, or the whole table on one line) are not.
+TEST(DataFile, SizesThatContradictTheLinesAreNamed) {
+    const std::string dune = ReadFile(std::string(TEVLAN_EXAMPLES) + "/dune.txt");
+    const std::string data = "in file f.txt, 20 of the 20 lines of data hold 30 values each, but 20 were declared per ";
+    const std::string labels = "in file f.txt, the first line of labels holds ";
+    const struct {
+        std::string file, answers, shown;  // shown: "" when no warning is due
+    } cases[] = {
+        {dune, Load("f.txt", 1, 30, 20, "N\n2\nn\nx\n"),
+         data + "sampling unit (the number of variables); check the order: sampling units, then variables.\n"},
+        {dune, Load("f.txt", 1, 20, 30, "T\n1\nn\nx\n"),
+         data + "variable (the number of sampling units: order T); check the order"},
+        {dune, Load("f.txt", 1, 20, 30, "N\n2\nn\nx\n"), ""},
+        // Units of 4 values wrapped 2 to a line; labels of 4 units read as 2.
+        {"1 2\n3 4\n5 6\n7 8\nu1 u2\nv1 v2 v3 v4\n", Load("f.txt", 1, 2, 4, "N\n2\nn\nx\n"), ""},
+        {"1 2\n3 4\n5 6\n7 8\nu1 u2 u3 u4\nv1 v2\n", Load("f.txt", 1, 2, 4, "N\n2\nn\nx\n"),
+         labels + "4 labels, but 2 sampling-unit labels were declared, then 4 variable labels; check the order"},
+        {"1 2 3 4 5 6\nu1\nu2\nu3\nv1\nv2\n", Load("f.txt", 1, 3, 2, "N\n2\nn\nx\n"), ""},
+        {"1 2 3\n4 5 6\nu1 u2 u3 v1 v2\n", Load("f.txt", 1, 3, 2, "N\n2\nn\nx\n"), "in file f.txt, 2 of the 2 lines"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answers);
+        Dialogue d;
+        d.Put("f.txt", c.file);
+        RunResult r = d.Run(c.answers);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("Data file name: f.txt"), std::string::npos);  // loaded all the same
+        if (c.shown.empty()) {
+            EXPECT_EQ(r.out.find("Warning"), std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(Count(r.out, "\nWarning: " + c.shown), 1) << r.out;
+        }
     }
 }
 
