@@ -602,6 +602,17 @@ int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capac
     return tokenNotNumber;
 }
 
+long long FieldsLeft(FILE* stream) {
+    long long fields = 0;
+    bool inField = false;
+    for (int c; (c = getc_unlocked(stream)) != EOF;) {
+        const bool blank = Blank(c);
+        if (!blank && !inField) fields++;
+        inField = !blank;
+    }
+    return fields;
+}
+
 void NotANumberMessage(FILE* stream, bool english, const char* fileName, const char* place,
                        const char* token) {
     fprintf(stream,

@@ -186,6 +186,11 @@ struct LinePosition {
 int ReadNumberToken(FILE* stream, double* destination, char* token, size_t capacity,
                     const char* sourceName, LinePosition* position = nullptr);
 
+// Reads the stream to its end and returns the number of white-space-delimited
+// fields it held from where it stood: what a reader that took all it needs
+// left unread.
+long long FieldsLeft(FILE* stream);
+
 // True when text[0..length), followed by a NUL, reads whole as one number
 // with the syntax of "%lf"; *x is then the double strtod gives (which may be
 // infinite or NaN: callers decide).

@@ -152,11 +152,17 @@ void SetGroups();
 int AskGroupNumber(const char* sourceName);
 // Reads nFactorsInFile x nUnits group numbers from an open membership file,
 // factor after factor, into groups. Each field must be a whole number within
-// the int range ("2.0" is 2); numbers beyond those needed are not read.
-// False when the file refuses: a field that is not such a number, or a file
-// that ends too soon; a message naming the file and the place is printed
-// and groups is partly written. The caller closes the file.
+// the int range ("2.0" is 2); numbers beyond those needed are not read, and
+// a warning says how many there were. False when the file refuses: a field
+// that is not such a number, or a file that ends too soon; a message naming
+// the file and the place is printed and groups is partly written. The
+// caller closes the file.
 bool ReadMembershipFile(FILE* file, const char* name, int nFactorsInFile, int nUnits, int* groups);
+// After a reader of a file of numbers took the `read` it needs: when the
+// file holds more, one warning names the file, the values it holds and those
+// read, with what they were needed for (`needed`, in the user's language).
+// The rest of the file is read through to count them.
+void SurplusWarning(FILE* file, const char* name, long long read, const char* needed);
 // Key D: the coordinates of a scatter diagram (data, transformed data or
 // ordination scores, optionally a biplot) written to "ScatterData.txt".
 void Scatter();

@@ -39,6 +39,15 @@ std::string AskWord(int maxLength) {
     return word;
 }
 
+void SurplusWarning(FILE* file, const char* name, long long read, const char* needed) {
+    const long long left = FieldsLeft(file);
+    if (left == 0) return;
+    fprintf(out,
+            eng ? "\nWarning: file %s holds %lld values; the first %lld were read (%s), the rest were not.\n"
+                : "\nAtencao: o arquivo %s contem %lld valores; os primeiros %lld foram lidos (%s), os demais nao.\n",
+            name, read + left, read, needed);
+}
+
 namespace {
 
 constexpr int kLabelLength = 29;

@@ -55,6 +55,10 @@ bool ReadMembershipFile(FILE* file, const char* name, int nFactorsInFile, int nU
         }
         groups[k] = static_cast<int>(x);
     }
+    char needed[96];
+    snprintf(needed, sizeof needed, eng ? "%d factor(s) x %d sampling units" : "%d fator(es) x %d unidades amostrais",
+             nFactorsInFile, nUnits);
+    SurplusWarning(file, name, total, needed);
     return true;
 }
 

@@ -31,7 +31,8 @@ constexpr const char* kReport = "Vidive.txt";
 
 // Reads nObj numbers from an open scale file into times; false after a
 // message naming the file when it holds fewer, a field that is not a
-// number, or (increasing) times that do not increase.
+// number, or (increasing) times that do not increase. Numbers beyond the
+// nObj are not read; a warning says how many there were.
 bool ReadScale(FILE* f, const char* name, bool increasing, std::vector<double>& times) {
     for (int i = 0; i < nObj; i++) {
         char token[kTokenShown];
@@ -62,6 +63,7 @@ bool ReadScale(FILE* f, const char* name, bool increasing, std::vector<double>& 
                         name, i + 1, times[i], times[i - 1]);
                 return false;
             }
+    SurplusWarning(f, name, nObj, Text("one per sampling unit", "um por unidade amostral"));
     return true;
 }
 

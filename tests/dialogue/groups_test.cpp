@@ -108,6 +108,41 @@ TEST(GroupsKey, AShortFileAndAFileOfWordsAskAgain) {
     EXPECT_EQ(Count(r.out, ShownManagement()), 1);
 }
 
+// A file of group numbers, or of key Y's times, that holds more than the
+// units need is read as far as they go, with a warning.
+TEST(GroupsKey, AFileWithMoreValuesThanUnitsSaysSo) {
+    const std::string management = ReadFile(std::string(TEVLAN_EXAMPLES) + "/dune_groups_management.txt");
+    std::string positions;
+    for (int i = 1; i <= 23; i++) positions += std::to_string(i) + "\n";
+    const struct {
+        std::string file, answers, shown;  // shown: "" when no warning is due
+    } cases[] = {
+        {management + "1 2 3\n", "g\n1\nManagement\nf\nf.txt\n",
+         "Warning: file f.txt holds 23 values; the first 20 were read (1 factor(s) x 20 sampling units), the rest "
+         "were not.\n"},
+        {management + "\n \n", "g\n1\nManagement\nf\nf.txt\n", ""},
+        {positions, "y\n2\nf.txt\n1\n",
+         "Warning: file f.txt holds 23 values; the first 20 were read (one per sampling unit), the rest were not.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answers);
+        Dialogue d;
+        d.PutExample("dune.txt");
+        d.Put("f.txt", c.file);
+        RunResult r = d.Run(std::string(kLoad) + c.answers + "x\n");
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (c.shown.empty()) {
+            EXPECT_EQ(r.out.find("Warning"), std::string::npos);
+        } else {
+            EXPECT_EQ(Count(r.out, "\n" + c.shown), 1) << r.out;
+        }
+        if (c.answers[0] == 'g') {  // the first 20 are the partition
+            EXPECT_NE(r.File("Sessao.trk").find("4\t1\t4\t4\t2\t2\t2\t2\t2\t1\t1\t4\t4\t3\t3\t4\t3\t3\t3\t3\t\n"),
+                      std::string::npos);
+        }
+    }
+}
+
 TEST(GroupsKey, PortugueseAndAnInputThatEndsInsideTheDialogue) {
     Dialogue d;
     d.Put("Tevlan.prf", "06Apr2012\n0\n1\n0\n0\n0\n0\n5\n6\n0\n");
