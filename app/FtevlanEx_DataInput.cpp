@@ -237,6 +237,17 @@ void LabelLinesWarning(const LabelLines& lines) {
             filename, lines.onFirstLine, nObj, nVar);
 }
 
+// What a data file holds, for a file of another kind.
+void DataFormatHint() {
+    fprintf(out, "%s",
+            eng ? "A data file holds the numbers first, separated by blanks or tabs (not commas), one sampling unit "
+                  "per line, then the sampling-unit labels and the variable labels; no header row. The format is "
+                  "shown in examples/README.md.\n"
+                : "Um arquivo de dados contem primeiro os numeros, separados por espacos ou tabulacoes (nao por "
+                  "virgulas), uma unidade amostral por linha, depois os rotulos das unidades amostrais e os das "
+                  "variaveis; sem linha de cabecalho. O formato e mostrado em examples/README.md.\n");
+}
+
 void IncompleteFile() {
     fprintf(out,
             eng ? "\nFile %s was not read because it is incomplete.\nPlease check!\n"
@@ -432,6 +443,9 @@ int AbreDados() {
                     snprintf(place, sizeof place, eng ? "unit %d, variable %d" : "unidade %d, variavel %d", unit + 1,
                              variable + 1);
                     NotANumberMessage(out, eng == 1, filename, place, token);
+                    // A file of another kind (a spreadsheet's CSV, a header
+                    // row, names before the numbers) shows at its first field.
+                    if (a == 0 && b == 0) DataFormatHint();
                     fputc(7, out);
                     LivraMemoria();
                     fclose(f);

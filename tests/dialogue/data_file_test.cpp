@@ -121,17 +121,33 @@ TEST(DataFile, TooFewNumbersLeaveNoData) {
     EXPECT_NE(r.out.find("Dimensions: 5 sampling units, 1 variables\n"), std::string::npos);
 }
 
+// Skipping a field that is no finite number would shift every later value
+// into the wrong cell. A file of another kind (a spreadsheet's CSV, a header
+// row) shows at its first field: what a data file holds is said once.
 TEST(DataFile, AValueThatIsNotAFiniteNumberLeavesNoData) {
-    // Skipping it would shift every later value into the wrong cell.
-    for (const char* cell : {"1e999", "nan", "-inf"}) {
+    const std::string hint = "\nA data file holds the numbers first, separated by blanks or tabs (not commas), one "
+                             "sampling unit per line, then the sampling-unit labels and the variable labels; no "
+                             "header row. The format is shown in examples/README.md.\n";
+    const struct {
+        std::string file, place, token;
+        int hints;
+    } cases[] = {
+        {"1 1e999 3 4\n", "unit 1, variable 2", "1e999", 0},
+        {"1 nan 3 4\n", "unit 1, variable 2", "nan", 0},
+        {"1 -inf 3 4\n", "unit 1, variable 2", "-inf", 0},
+        {"\"\",\"Callvulg\"\n\"1\",1\n", "unit 1, variable 1", "\"\",\"Callvulg\"", 1},
+        {"Callvulg Empenigr\n1 0\n0 1\n", "unit 1, variable 1", "Callvulg", 1},
+    };
+    for (const auto& c : cases) {
         Dialogue d;
-        d.Put("odd.txt", std::string("1 ") + cell + " 3 4\n");
+        d.Put("odd.txt", c.file);
         RunResult r = d.Run(Load("odd.txt", 1, 2, 2, "N\nx\n"));
         EXPECT_EQ(r.status, 0);
-        EXPECT_NE(r.out.find(std::string("\nFile odd.txt was not read: the value for unit 1, variable 2 is \"") + cell +
+        EXPECT_NE(r.out.find("\nFile odd.txt was not read: the value for " + c.place + " is \"" + c.token +
                              "\", which is not a number.\n"),
                   std::string::npos)
-            << cell;
+            << c.file;
+        EXPECT_EQ(Count(r.out, hint), c.hints) << r.out;
         EXPECT_NE(r.out.find("\nAnalysis status: Data not available.\n"), std::string::npos);
     }
 }
