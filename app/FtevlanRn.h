@@ -143,7 +143,8 @@ void AleatorizacaoVar_Triplets();
 // The engine below runs every such test: PermutationTestOfClaims draws, for
 // each permutation, one unit list per node (in node order, by the restriction
 // option), asks a PathNodes object for the node matrix of that arrangement
-// and counts each claim's random partial correlation by absolute value. Key
+// (null model 2: of each claim's first node moved alone by its list) and
+// counts each claim's random partial correlation by absolute value. Key
 // F's four routines, the variable-comparison test (its basis set of partial
 // correlations goes through PathAnalysisBasisSetPermutationTest with the
 // main test's N, restrictions and save answer) and the path-model generator
@@ -177,6 +178,31 @@ public:
     virtual int Nodes() const = 0;
     virtual int Units() const = 0;
     virtual void NodeMatrix(const int* const* lists, double** M) = 0;
+    // The node matrix of the arrangement in which node first takes its
+    // units in the order list and every other node keeps the observed order
+    // (observed: the node matrix of the observed arrangement): null model
+    // 2's matrix for a claim whose pair begins with first. Being the node
+    // matrix of real data, with correlations between variables it is a
+    // correlation matrix, and the covariables' block is the observed one.
+    // This form computes the whole matrix; nodes whose pairs are computed
+    // apart override it to compute only first's.
+    virtual void FirstNodeMatrix(int first, const int* list, double** observed, double** M);
+
+protected:
+    // observed into M (b x b), then row and column first from pair(c), the
+    // statistic of node first moved against node c as observed.
+    template <class Pair>
+    static void FirstRow(int b, int first, double** observed, double** M, Pair pair) {
+        for (int a = 0; a < b; a++)
+            for (int c = 0; c < b; c++) M[a][c] = observed[a][c];
+        for (int c = 0; c < b; c++) M[first][c] = M[c][first] = c == first ? 1.0 : pair(c);
+    }
+    // 1..n: the observed order of the units.
+    const int* Identity();
+
+private:
+    std::vector<int> identity_;
+    std::vector<const int*> lists_;
 };
 
 // Correlations between the p columns of X (n x p). With retransform, X holds
@@ -196,6 +222,7 @@ public:
     int Nodes() const override { return p_; }
     int Units() const override { return n_; }
     void NodeMatrix(const int* const* lists, double** M) override;
+    void FirstNodeMatrix(int first, const int* list, double** observed, double** M) override;
     // The arranged table (n x p) as the correlations see it: gathered, and
     // transformed again when the object re-transforms.
     void ArrangedTable(const int* const* lists, double** T);
@@ -212,6 +239,8 @@ private:
     std::vector<double> column_;    // 2 n, one arranged column and its standardised values
     std::vector<double> gathered_;  // n x stride_, the arrangement's standardised values
     std::vector<double> sums_;      // 16 per tile of 4 x 4 columns
+    std::vector<double> standardised_;  // n x p, the columns of X standardised (first-node matrices)
+    std::vector<double> rowSums_;       // p, the cross-products of one first node
     double** work_ = nullptr;       // n x p (ResemblanceLib route)
 };
 
@@ -231,6 +260,7 @@ public:
     int Nodes() const override { return static_cast<int>(sizes_.size()); }
     int Units() const override { return n_; }
     void NodeMatrix(const int* const* lists, double** M) override;
+    void FirstNodeMatrix(int first, const int* list, double** observed, double** M) override;
     // Block a as read (n x size(a), owned by the object).
     double** Table(int a) const { return observed_[a]; }
     int Size(int a) const { return sizes_[a]; }
@@ -256,10 +286,15 @@ public:
     int Nodes() const override { return static_cast<int>(matrices_.size()); }
     int Units() const override { return n_; }
     void NodeMatrix(const int* const* lists, double** M) override;
+    void FirstNodeMatrix(int first, const int* list, double** observed, double** M) override;
     // Matrix a with its rows and columns in its list's order, into D (n x n).
     void ArrangedMatrix(int a, const int* const* lists, double** D) const;
 
 private:
+    // The Mantel correlation of matrices a and c read through their lists
+    // (both null: as observed), from the centred pairs.
+    double Pair(int a, int c, const int* la, const int* lc) const;
+
     int n_;
     std::vector<double**> matrices_;
     bool literal_;                                  // a matrix holds MISSING: MatrixCorr on copies
@@ -314,14 +349,10 @@ struct PermutationDesign {
 };
 
 // Null models: 1 every node permuted; 2 only the first node of the claim's
-// pair (its row and column of the observed node matrix replaced by those of
-// the random one).
+// pair, against the other nodes as observed (PathNodes::FirstNodeMatrix).
+// Either way a permutation draws one list per node, in node order; model 2
+// moves the first node by its own list.
 enum PathNullModel { kPermuteAllNodes = 1, kPermuteFirstNode = 2 };
-
-// The matrix whose partial correlation model 2 tests for a claim whose pair
-// begins with node first: the observed matrix with row and column first
-// taken from the random one (b x b, into M).
-void FirstNodeMatrix(int b, double** observed, double** random, int first, double** M);
 
 // Receives every random arrangement of a run, for the reports that save
 // them: the lists, the random node matrix and each claim's random partial
@@ -335,11 +366,18 @@ public:
 // The permutation test of the claims against the observed node matrix
 // (b x b): rObs[c] its partial correlations; P[c] the share of the nPerm
 // arrangements (the observed one counted) whose |random| >= |observed| by
-// the tie rule, NaN (not testable) when rObs[c] is not finite. The progress
-// line shows the permutation.
-void PermutationTestOfClaims(PathNodes& nodes, double** observed, const std::vector<PathClaim>& claims,
-                             int nullModel, const PermutationDesign& design, double* rObs, double* P,
-                             ClaimsObserver* observer = nullptr);
+// the tie rule, NaN (not testable) when rObs[c] is not finite. A random
+// partial correlation that cannot be computed (covariables that do not
+// invert, a variance given them that is not positive) counts as at least as
+// extreme; the result is the number of random arrangements in which a
+// testable claim's could not be. The progress line shows the permutation.
+int PermutationTestOfClaims(PathNodes& nodes, double** observed, const std::vector<PathClaim>& claims,
+                            int nullModel, const PermutationDesign& design, double* rObs, double* P,
+                            ClaimsObserver* observer = nullptr);
+// The report line for `none` of `permutations` random arrangements that
+// gave a claim no partial correlation ("\n...:\t%lld of %lld"); nothing
+// when none is 0.
+void PrintUncomputedPartials(FILE* f, long long none, long long permutations);
 
 // The texts of the claim dialogue (formats with %d take nodes - 2, or the
 // order for the count error).
@@ -458,8 +496,10 @@ struct partialCorr {
 
 // rObs and P of every claim of the record, the variables of the current data
 // set permuted from dataOrig with the transformations in force applied again
-// (one list per variable per permutation).
-void AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel);
+// (one list per variable per permutation). Returns the number of random
+// arrangements that gave a claim no partial correlation (as
+// PermutationTestOfClaims).
+int AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel);
 
 // The permutation loop of key A on the current data set: counts[j][i], i < j,
 // becomes 1 plus the number of the nPerm - 1 random arrangements in which

@@ -53,6 +53,21 @@ void CorrelationsOfColumns(int n, int p, double** X, double** R) {
 
 }  // namespace
 
+const int* PathNodes::Identity() {
+    const int n = Units();
+    if (static_cast<int>(identity_.size()) != n) {
+        identity_.resize(n);
+        for (int u = 0; u < n; u++) identity_[u] = u + 1;
+    }
+    return identity_.data();
+}
+
+void PathNodes::FirstNodeMatrix(int first, const int* list, double** /*observed*/, double** M) {
+    lists_.assign(Nodes(), Identity());
+    lists_[first] = list;
+    NodeMatrix(lists_.data(), M);
+}
+
 VariableNodes::VariableNodes(int n, int p, double** X, bool retransform)
     : n_(n), p_(p), X_(X), retransform_(retransform) {
     literal_ = (retransform && TransformationsInForce()) || HoldsMissing(n, p, X);
@@ -115,6 +130,42 @@ void VariableNodes::NodeMatrix(const int* const* lists, double** M) {
             M[a][b] = M[b][a] = CorrelationBeyondRounding(n, sums_[static_cast<size_t>(tile) * 16 + k]);
         }
     }
+}
+
+void VariableNodes::FirstNodeMatrix(int first, const int* list, double** observed, double** M) {
+    // Transformations applied again may change every column of the table
+    // (relativised units, Beals smoothing): the whole matrix of the table.
+    if (literal_) {
+        PathNodes::FirstNodeMatrix(first, list, observed, M);
+        return;
+    }
+    const int n = n_, p = p_;
+    // The observed columns standardised once, unit by unit (n x p).
+    if (standardised_.empty()) {
+        standardised_.resize(static_cast<size_t>(n) * p);
+        double* z = column_.data() + n;
+        for (int a = 0; a < p; a++) {
+            CenterNormalizeVector(n, &columns_[static_cast<size_t>(a) * n], z);
+            for (int u = 0; u < n; u++) standardised_[static_cast<size_t>(u) * p + a] = z[u];
+        }
+        rowSums_.resize(p);
+    }
+    double* x = column_.data();
+    double* z = x + n;
+    const double* c = &columns_[static_cast<size_t>(first) * n];
+    for (int u = 0; u < n; u++) x[u] = c[list[u] - 1];
+    CenterNormalizeVector(n, x, z);
+    // Each pair summed unit after unit, as the cross-products sum it (a list
+    // that leaves the units in place gives the observed matrix to the bit);
+    // the pairs side by side, so that the sums run in vector lanes.
+    double* sums = rowSums_.data();
+    std::fill(sums, sums + p, 0.0);
+    for (int u = 0; u < n; u++) {
+        const double zu = z[u];
+        const double* y = &standardised_[static_cast<size_t>(u) * p];
+        for (int a = 0; a < p; a++) sums[a] += zu * y[a];
+    }
+    FirstRow(p, first, observed, M, [&](int a) { return CorrelationBeyondRounding(n, sums[a]); });
 }
 
 namespace {
@@ -204,6 +255,15 @@ void BlockTableNodes::NodeMatrix(const int* const* lists, double** M) {
     }
 }
 
+void BlockTableNodes::FirstNodeMatrix(int first, const int* list, double** observed, double** M) {
+    PermutedRows(n_, sizes_[first], observed_[first], list, arranged_[first]);
+    FirstRow(Nodes(), first, observed, M, [&](int c) {
+        const int a = std::min(first, c), d = std::max(first, c);
+        return statistic_(n_, sizes_[a], sizes_[d], a == first ? arranged_[a] : observed_[a],
+                          d == first ? arranged_[d] : observed_[d]);
+    });
+}
+
 ResemblanceNodes::ResemblanceNodes(int n, const std::vector<double**>& matrices) : n_(n), matrices_(matrices) {
     literal_ = false;
     for (double** D : matrices_)
@@ -264,34 +324,44 @@ void ResemblanceNodes::NodeMatrix(const int* const* lists, double** M) {
     }
     for (int a = 0; a < b; a++) {
         M[a][a] = 1.0;
-        for (int c = a + 1; c < b; c++) {
-            double r = 0.0;
-            if (n >= 3 && sumSquares_[a] > 0.0 && sumSquares_[c] > 0.0) {
-                const double* A = centred_[a].data();
-                const double* C = centred_[c].data();
-                const int* la = lists ? lists[a] : nullptr;
-                const int* lc = lists ? lists[c] : nullptr;
-                double s = 0.0;
-                for (int u = 0; u < n; u++) {
-                    const double* rowA = A + static_cast<size_t>(la ? la[u] - 1 : u) * n;
-                    const double* rowC = C + static_cast<size_t>(lc ? lc[u] - 1 : u) * n;
-                    s += GatheredDot(rowA, rowC, la, lc, u + 1, n);
-                }
-                r = s / std::sqrt(sumSquares_[a] * sumSquares_[c]);
-            }
-            M[a][c] = M[c][a] = r;
-        }
+        for (int c = a + 1; c < b; c++)
+            M[a][c] = M[c][a] = Pair(a, c, lists ? lists[a] : nullptr, lists ? lists[c] : nullptr);
     }
 }
 
-void FirstNodeMatrix(int b, double** observed, double** random, int first, double** M) {
-    for (int a = 0; a < b; a++) std::memcpy(M[a], observed[a], sizeof(double) * b);
-    for (int a = 0; a < b; a++) M[first][a] = M[a][first] = random[first][a];
+double ResemblanceNodes::Pair(int a, int c, const int* la, const int* lc) const {
+    const int n = n_;
+    if (n < 3 || !(sumSquares_[a] > 0.0) || !(sumSquares_[c] > 0.0)) return 0.0;
+    const double* A = centred_[a].data();
+    const double* C = centred_[c].data();
+    double s = 0.0;
+    for (int u = 0; u < n; u++) {
+        const double* rowA = A + static_cast<size_t>(la ? la[u] - 1 : u) * n;
+        const double* rowC = C + static_cast<size_t>(lc ? lc[u] - 1 : u) * n;
+        s += GatheredDot(rowA, rowC, la, lc, u + 1, n);
+    }
+    return s / std::sqrt(sumSquares_[a] * sumSquares_[c]);
 }
 
-void PermutationTestOfClaims(PathNodes& nodes, double** observed, const std::vector<PathClaim>& claims,
-                             int nullModel, const PermutationDesign& design, double* rObs, double* P,
-                             ClaimsObserver* observer) {
+void ResemblanceNodes::FirstNodeMatrix(int first, const int* list, double** observed, double** M) {
+    const int* identity = Identity();
+    if (literal_) {
+        double** A = matrices_[first];
+        double** D = copies_[first];
+        for (int u = 0; u < n_; u++)
+            for (int v = 0; v < n_; v++) D[u][v] = A[list[u] - 1][list[v] - 1];
+    }
+    FirstRow(Nodes(), first, observed, M, [&](int c) {
+        const int a = std::min(first, c), d = std::max(first, c);
+        if (literal_)
+            return MatrixCorr(n_, a == first ? copies_[a] : matrices_[a], d == first ? copies_[d] : matrices_[d]);
+        return Pair(a, d, a == first ? list : identity, d == first ? list : identity);
+    });
+}
+
+int PermutationTestOfClaims(PathNodes& nodes, double** observed, const std::vector<PathClaim>& claims,
+                            int nullModel, const PermutationDesign& design, double* rObs, double* P,
+                            ClaimsObserver* observer) {
     const int b = nodes.Nodes(), n = nodes.Units();
     const int k = static_cast<int>(claims.size());
     auto partial = [b](double** R, const PathClaim& c) {
@@ -303,6 +373,8 @@ void PermutationTestOfClaims(PathNodes& nodes, double** observed, const std::vec
     ScopedMatrix<int> lists(b, n);
     ScopedMatrix<double> random(b, b), model(b, b);
     std::vector<double> count(k, 1.0), partials(k);
+    const bool firstNode = nullModel == kPermuteFirstNode;
+    int none = 0;
     char progress[96];
     for (int i = 2; i <= design.nPerm; i++) {
         if (design.progressLead) {
@@ -314,23 +386,39 @@ void PermutationTestOfClaims(PathNodes& nodes, double** observed, const std::vec
         for (int a = 0; a < b; a++)
             DrawList(n, design.restriction, design.dim, design.nested, design.nestGroups, design.bundled,
                      design.bundleGroups, lists[a], design.bundleFlag);
-        nodes.NodeMatrix(lists, random);
+        // Model 2 reads no matrix with every node moved but in the saved
+        // reports.
+        if (!firstNode || observer) nodes.NodeMatrix(lists, random);
         int modelFirst = -1;
+        bool undefined = false;
         for (int c = 0; c < k; c++) {
             double** R = random;
-            if (nullModel == kPermuteFirstNode) {
+            if (firstNode) {
                 if (claims[c].first != modelFirst) {
                     modelFirst = claims[c].first;
-                    FirstNodeMatrix(b, observed, random, modelFirst, model);
+                    nodes.FirstNodeMatrix(modelFirst, lists[modelFirst], observed, model);
                 }
                 R = model;
             }
             partials[c] = partial(R, claims[c]);
+            if (std::isfinite(rObs[c]) && !std::isfinite(partials[c])) undefined = true;
             if (CountsTowardP(partials[c], rObs[c], TieRule::LargerAbsolute)) count[c] += 1.0;
         }
+        if (undefined) none++;
         if (observer) observer->Permutation(i, lists, random, partials.data());
     }
     for (int c = 0; c < k; c++) P[c] = PermutationP(count[c], design.nPerm, rObs[c]);
+    return none;
+}
+
+void PrintUncomputedPartials(FILE* f, long long none, long long permutations) {
+    if (none <= 0) return;
+    fprintf(f,
+            eng ? "\nPermutations in which a random partial correlation could not be computed (counted as at least as "
+                  "extreme as the observed one):\t%lld of %lld"
+                : "\nPermutacoes em que uma correlacao parcial aleatoria nao pode ser calculada (contada como pelo "
+                  "menos tao extrema quanto a observada):\t%lld de %lld",
+            none, permutations);
 }
 
 void FisherC(int k, const double* P, double* C, double* probability) {
@@ -555,7 +643,7 @@ void BasisSetDump::Permutation(int i, const int* const* lists, double** random, 
                     PrintClaim(f_, c, labels, s_.firstNodeHeading,
                                eng ? "\tCovariable(s) (block):\t" : "\tCovariavel(is) (bloco):\t");
                 }
-                FirstNodeMatrix(b_, observed_, random, c.first, model_);
+                s_.nodes->FirstNodeMatrix(c.first, lists[c.first], observed_, model_);
                 PrintRese(f_, b_, sDigits, model_);
             }
         if (variables)
@@ -645,10 +733,11 @@ void RunBasisSet(const BasisSetNodes& s, double** observed, const std::vector<Pa
                                                  static_cast<int>(claims[c].covariables.size()),
                                                  const_cast<int*>(claims[c].covariables.data()));
     if (save == 'y') BasisSetDumpHeader(report, s, claims, observed, rObs.data(), design.nPerm);
+    int none = 0;
     {
         BasisSetDump dump(report, s, claims, observed, nullModel);
-        PermutationTestOfClaims(*s.nodes, observed, claims, nullModel, design, rObs.data(), P.data(),
-                                save == 'y' ? &dump : nullptr);
+        none = PermutationTestOfClaims(*s.nodes, observed, claims, nullModel, design, rObs.data(), P.data(),
+                                       save == 'y' ? &dump : nullptr);
     }
     double C = 0.0, probability = 1.0;
     FisherC(k, P.data(), &C, &probability);
@@ -671,6 +760,7 @@ void RunBasisSet(const BasisSetNodes& s, double** observed, const std::vector<Pa
                 CorrelationText(rObs[c]).c_str(), ProbabilityText(P[c], 6).c_str());
         PrintClaim(report, claims[c], s.labels.data(), t.resultsPair, t.resultsCovariables);
     }
+    PrintUncomputedPartials(report, none, design.nPerm - 1);
     fprintf(report,
             eng ? "\nFisher's C statistics (Granvik 2000):\t%s\tP-value chi-square distribution with %d degrees of "
                   "freedom =\t%s\n"
@@ -793,7 +883,7 @@ int AskOption(const char* english, const char* portuguese, int value) {
 // Path analysis: the tests
 // ===========================================================================
 
-void AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel) {
+int AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel) {
     std::vector<PathClaim> claims(run->nCorr);
     for (int c = 0; c < run->nCorr; c++) {
         claims[c].first = run->pairs[c][0];
@@ -839,8 +929,8 @@ void AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel) {
         PrintRese(report, run->nVar, sDigits, run->corr);
     }
     Dump dump(report, nodes, claims);
-    PermutationTestOfClaims(nodes, run->corr, claims, nullModel, design, run->rObs, run->P,
-                            report ? &dump : nullptr);
+    const int none = PermutationTestOfClaims(nodes, run->corr, claims, nullModel, design, run->rObs, run->P,
+                                             report ? &dump : nullptr);
     if (report) {
         fprintf(report, "%s",
                 eng ? "\nResults for the specified (partial) correlations:"
@@ -850,9 +940,11 @@ void AleatorizacaoVar_PartialCorrelation(partialCorr* run, int nullModel) {
             PrintClaim(report, claims[c], varLabels, eng ? "Variable pair:\t%s\t%s" : "Par de variaveis:\t%s\t%s",
                        eng ? "\tCovariable(s):\t" : "\tCovariavel(is):\t");
         }
+        PrintUncomputedPartials(report, none, run->nPerm - 1);
         fprintf(report, "\n");
         fcloseck(report, "Vidive.txt");
     }
+    return none;
 }
 
 void SearchingUndirectedPath(double alpha, int** links, int nPerm, int restriction, int dim, bool nested,
@@ -907,6 +999,7 @@ void SearchingUndirectedPath(double alpha, int** links, int nPerm, int restricti
                 if (links[j][i]) return true;
         return false;
     };
+    long long none = 0, permutations = 0;  // over the runs: arrangements that gave a claim no partial correlation
     // Once no pair is linked the higher orders have nothing to test, and
     // their claim arrays (C(p - 2, k) claims) would run to gigabytes from
     // about 28 variables.
@@ -942,7 +1035,8 @@ void SearchingUndirectedPath(double alpha, int** links, int nPerm, int restricti
                 if (k == 0 && c < nCorr) continue;
                 run->nCorr = c;
                 run->save = 'n';
-                AleatorizacaoVar_PartialCorrelation(run.get(), nullModel);
+                none += AleatorizacaoVar_PartialCorrelation(run.get(), nullModel);
+                permutations += nPerm - 1;
                 run->save = save;
                 // A P equal to alpha keeps the link; one that is not a number
                 // (not testable) removes nothing.
@@ -997,6 +1091,10 @@ void SearchingUndirectedPath(double alpha, int** links, int nPerm, int restricti
                 : "\tMatriz de caminhos nao direcionados (1 indica uma ligacao, 0 indica nenhuma ligacao entre as "
                   "variaveis)\n");
     PrintLowerHalfMatrixTab(report, p, links);
+    if (none > 0) {
+        PrintUncomputedPartials(report, none, permutations);
+        fprintf(report, "\n");
+    }
     fcloseck(report, "Vidive.txt");
     ClearLine();
 }

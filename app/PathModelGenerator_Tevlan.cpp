@@ -152,7 +152,7 @@ struct DataSetNodes {
 
 // The result of one test, with the first save answer.
 void PrintTestResult(FILE* f, const PathModelStudy& s, const char* const* labels, const double* rObs, const double* P,
-                     double C, double Q) {
+                     int none, double C, double Q) {
     fprintf(f, "\n\n%s\n", line);
     fprintf(f, "PATH ANALYSIS");
     fprintf(f, "\n%s\n", line);
@@ -167,6 +167,7 @@ void PrintTestResult(FILE* f, const PathModelStudy& s, const char* const* labels
                 ProbabilityText(P[c], 6).c_str());
         PrintClaim(f, s.claims[c], labels, "Variable block pair:\t%s\t%s", "\tCovariable(s) block:\t");
     }
+    PrintUncomputedPartials(f, none, s.nPerm - 1);
     fprintf(f,
             "\nFisher's C statistics (Granvik 2000):\t%s\tP-value chi-square distribution with %d degrees of "
             "freedom =\t%s\n",
@@ -212,6 +213,7 @@ void PrintFinalResults(FILE* f, const PathModelStudy& s, const char* const* labe
     if (tally.notFinite > 0)
         fprintf(f, "\nData sets left out of the proportions (simulated values not finite, not tested):\t %d",
                 tally.notFinite);
+    PrintUncomputedPartials(f, tally.uncomputed, tally.permutations);
     fprintf(f, "\nRandom number initializer: %lu\n", seed);
 }
 
@@ -429,31 +431,38 @@ CentredResemblanceNodes::CentredResemblanceNodes(int n, const std::vector<double
 }
 
 void CentredResemblanceNodes::NodeMatrix(const int* const* lists, double** M) {
-    const int b = Nodes(), n = n_;
+    const int b = Nodes();
     for (int a = 0; a < b; a++) {
         M[a][a] = 1.0;
-        for (int c = a + 1; c < b; c++) {
-            double r = 0.0;
-            if (sumSquares_[a] > 0.0 && sumSquares_[c] > 0.0) {
-                const double* A = centred_[a].data();
-                const double* C = centred_[c].data();
-                const int* la = lists ? lists[a] : nullptr;
-                const int* lc = lists ? lists[c] : nullptr;
-                // Both matrices are symmetric: the diagonal once, each pair
-                // above it twice.
-                double diagonal = 0.0, above = 0.0;
-                for (int u = 0; u < n; u++) {
-                    const int iu = la ? la[u] - 1 : u, ju = lc ? lc[u] - 1 : u;
-                    const double* rowA = A + static_cast<size_t>(iu) * n;
-                    const double* rowC = C + static_cast<size_t>(ju) * n;
-                    diagonal += rowA[iu] * rowC[ju];
-                    above += GatheredDot(rowA, rowC, la, lc, u + 1, n);
-                }
-                r = (diagonal + 2.0 * above) / std::sqrt(sumSquares_[a] * sumSquares_[c]);
-            }
-            M[a][c] = M[c][a] = r;
-        }
+        for (int c = a + 1; c < b; c++)
+            M[a][c] = M[c][a] = Pair(a, c, lists ? lists[a] : nullptr, lists ? lists[c] : nullptr);
     }
+}
+
+double CentredResemblanceNodes::Pair(int a, int c, const int* la, const int* lc) const {
+    const int n = n_;
+    if (!(sumSquares_[a] > 0.0) || !(sumSquares_[c] > 0.0)) return 0.0;
+    const double* A = centred_[a].data();
+    const double* C = centred_[c].data();
+    // Both matrices are symmetric: the diagonal once, each pair above it
+    // twice.
+    double diagonal = 0.0, above = 0.0;
+    for (int u = 0; u < n; u++) {
+        const int iu = la ? la[u] - 1 : u, ju = lc ? lc[u] - 1 : u;
+        const double* rowA = A + static_cast<size_t>(iu) * n;
+        const double* rowC = C + static_cast<size_t>(ju) * n;
+        diagonal += rowA[iu] * rowC[ju];
+        above += GatheredDot(rowA, rowC, la, lc, u + 1, n);
+    }
+    return (diagonal + 2.0 * above) / std::sqrt(sumSquares_[a] * sumSquares_[c]);
+}
+
+void CentredResemblanceNodes::FirstNodeMatrix(int first, const int* list, double** observed, double** M) {
+    const int* identity = Identity();
+    FirstRow(Nodes(), first, observed, M, [&](int c) {
+        const int a = std::min(first, c), d = std::max(first, c);
+        return Pair(a, d, a == first ? list : identity, d == first ? list : identity);
+    });
 }
 
 // ===========================================================================
@@ -550,8 +559,10 @@ PathModelTally RunPathModelStudy(const PathModelStudy& s, unsigned long seed) {
             BasisSetDumpHeader(dump, view, s.claims, observed, rObs.data(), s.nPerm);
             observer.reset(new BasisSetDump(dump, view, s.claims, observed, s.nullModel));
         }
-        PermutationTestOfClaims(*d.nodes, observed, s.claims, s.nullModel, design, rObs.data(), P.data(),
-                                observer.get());
+        const int none = PermutationTestOfClaims(*d.nodes, observed, s.claims, s.nullModel, design, rObs.data(),
+                                                 P.data(), observer.get());
+        tally.uncomputed += none;
+        tally.permutations += s.nPerm - 1;
         observer.reset();
         if (dump) fcloseck(dump, s.output.c_str());
 
@@ -560,7 +571,7 @@ PathModelTally RunPathModelStudy(const PathModelStudy& s, unsigned long seed) {
         TallyTest(Q, tally);
         if (s.saveDataSets)
             AppendTo(s.output,
-                     [&](FILE* f) { PrintTestResult(f, s, labels.data(), rObs.data(), P.data(), C, Q); });
+                     [&](FILE* f) { PrintTestResult(f, s, labels.data(), rObs.data(), P.data(), none, C, Q); });
     }
     ClearLine();
     AppendTo(s.output, [&](FILE* f) { PrintFinalResults(f, s, labels.data(), tally, seed); });

@@ -59,12 +59,14 @@ struct PathModelStudy {
 // (Q greater than it), out of `defined` tests whose Fisher's C was defined;
 // `undefined` tests had a claim whose observed partial correlation was not
 // finite; `notFinite` simulated data sets held values that were not finite
-// and were not tested.
+// and were not tested. In `uncomputed` of the `permutations` random
+// arrangements of the tests run a claim had no partial correlation.
 struct PathModelTally {
     int defined = 0;
     int undefined = 0;
     int notFinite = 0;
     int counts[kPathLevels] = {};
+    long long uncomputed = 0, permutations = 0;
 };
 
 // Runs the tests of a study on the generator r as it stands, appending to
@@ -97,8 +99,13 @@ public:
     int Nodes() const override { return static_cast<int>(centred_.size()); }
     int Units() const override { return n_; }
     void NodeMatrix(const int* const* lists, double** M) override;
+    void FirstNodeMatrix(int first, const int* list, double** observed, double** M) override;
 
 private:
+    // The coefficient of matrices a and c read through their lists (both
+    // null: as observed).
+    double Pair(int a, int c, const int* la, const int* lc) const;
+
     int n_;
     std::vector<std::vector<double>> centred_;  // n x n, row by row
     std::vector<double> sumSquares_;
