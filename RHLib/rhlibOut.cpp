@@ -1,12 +1,56 @@
 #include "rhlibOut.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 // Characters of one printed line of the aligned style before a row goes on
 // on a continuation line. The program never changes it; it lives with the
 // printers so that the library stands on its own.
 int maxColsPrint = 10000;
+
+char* FormatShortest(char* p, double v) { return std::to_chars(p, p + kNumberRoom, v).ptr; }
+
+BufferedText::BufferedText(FILE* file) : file_(file), buffer_(new char[kCapacity]) {}
+
+void BufferedText::Flush() {
+    if (used_ > 0 && file_) fwrite(buffer_.get(), 1, used_, file_);
+    used_ = 0;
+}
+
+BufferedText& BufferedText::General(double v, int digits, int width) {
+    // std::to_chars with a precision converts as "%.*g" does, to the rounding
+    // and the exponent form; a precision too long for the room goes to printf.
+    char text[64];
+    std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, digits);
+    if (r.ec == std::errc()) return Text({text, static_cast<size_t>(r.ptr - text)}, width);
+    std::string wide(static_cast<size_t>(snprintf(nullptr, 0, "%.*g", digits, v)) + 1, '\0');
+    wide.resize(static_cast<size_t>(snprintf(&wide[0], wide.size(), "%.*g", digits, v)));
+    return Padded(wide, width);
+}
+
+BufferedText& BufferedText::Padded(std::string_view s, int width) {
+    const long long field = width < 0 ? -static_cast<long long>(width) : width;
+    long long pad = field - static_cast<long long>(s.size());
+    auto blanks = [&] {
+        for (; pad > 0; pad -= static_cast<long long>(kCapacity)) {
+            const size_t k = static_cast<size_t>(std::min<long long>(pad, kCapacity));
+            memset(Room(k), ' ', k);
+            used_ += k;
+        }
+    };
+    if (width > 0) blanks();
+    if (s.size() <= kCapacity) {
+        Text(s);
+    } else {
+        Flush();
+        if (file_) fwrite(s.data(), 1, s.size(), file_);
+    }
+    blanks();
+    return *this;
+}
 
 namespace {
 

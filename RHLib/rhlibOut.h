@@ -1,4 +1,5 @@
-// Printers of vectors and matrices: aligned, tab-separated and one value a line.
+// Printers of vectors and matrices: aligned, tab-separated and one value a
+// line; and a buffered writer of printf's number formats for large reports.
 //
 // The aligned style writes every number right-aligned in one common width
 // ("%*.*g\t") and carries a row that grows beyond maxColsPrint characters on
@@ -7,7 +8,11 @@
 #ifndef RHLIBOUT_H
 #define RHLIBOUT_H
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
 
 // Characters of one aligned line before a row is continued (10000).
 extern int maxColsPrint;
@@ -17,6 +22,77 @@ extern int maxColsPrint;
 // which printf writes "-0". Every printer below prints through it, and so
 // does every report line that prints a statistic with its own format.
 inline double NoNegativeZero(double x) { return x == 0.0 ? 0.0 : x; }
+
+// --- Numbers without printf -------------------------------------------------
+// printf's conversions done by std::to_chars: the same bytes for a small part
+// of the cost, since printf parses its format again for every number, and a
+// report or a session of millions of numbers spent most of its time there.
+// Each writes at p, which has kNumberRoom bytes of room, and returns the end
+// of what it wrote.
+constexpr int kNumberRoom = 32;
+// "%lld"
+inline char* FormatInt(char* p, long long v) { return std::to_chars(p, p + kNumberRoom, v).ptr; }
+// The shortest text that reads back as exactly v ("inf", "nan" as printf).
+char* FormatShortest(char* p, double v);
+
+// Text gathered in memory and handed to a stream in large pieces, with the
+// numbers written as the printf format named beside each. A width follows
+// printf's "*": positive pads on the left (right-aligned), negative on the
+// right (left-aligned). A failed write shows where any write to the stream
+// shows, in its error flag and at its close: Flush (or the destructor)
+// before the stream is closed.
+class BufferedText {
+public:
+    explicit BufferedText(FILE* file);
+    ~BufferedText() { Flush(); }
+    BufferedText(const BufferedText&) = delete;
+    BufferedText& operator=(const BufferedText&) = delete;
+
+    // "%*s"
+    BufferedText& Text(std::string_view s, int width = 0) {
+        if (width != 0 || s.size() > kCapacity) return Padded(s, width);
+        memcpy(Room(s.size()), s.data(), s.size());
+        used_ += s.size();
+        return *this;
+    }
+    // "%c"
+    BufferedText& Char(char c) {
+        *Room(1) = c;
+        used_++;
+        return *this;
+    }
+    // "%*lld"
+    BufferedText& Int(long long v, int width = 0) {
+        if (width != 0) {
+            char text[kNumberRoom];
+            return Padded({text, static_cast<size_t>(FormatInt(text, v) - text)}, width);
+        }
+        used_ = static_cast<size_t>(FormatInt(Room(kNumberRoom), v) - buffer_.get());
+        return *this;
+    }
+    // "%*.*g"
+    BufferedText& General(double v, int digits = 6, int width = 0);
+    // At most `most` bytes (kCapacity or fewer) written straight into the
+    // buffer by write(p), which returns the end of what it wrote: for loops
+    // of millions of small pieces.
+    template <class Write>
+    BufferedText& InPlace(size_t most, Write write) {
+        used_ = static_cast<size_t>(write(Room(most)) - buffer_.get());
+        return *this;
+    }
+    static constexpr size_t kCapacity = size_t{1} << 16;
+    void Flush();
+
+private:
+    char* Room(size_t k) {
+        if (kCapacity - used_ < k) Flush();
+        return buffer_.get() + used_;
+    }
+    BufferedText& Padded(std::string_view s, int width);
+    FILE* file_;
+    std::unique_ptr<char[]> buffer_;
+    size_t used_ = 0;
+};
 
 // Largest printed length ("%.*g" at digits) of any entry; the Sqrt forms
 // measure the square roots of the entries when squareRoot is non-zero.

@@ -4,9 +4,12 @@
 
 #include "FtevlanEx.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "FtevlanGlob.h"
 #include "samplerM.h"
@@ -18,89 +21,123 @@
 namespace {
 
 // Label of entity e (from 1); its number when the data set has no labels.
-std::string EntityLabel(char** labels, int e) {
-    if (labels && labels[e - 1]) return labels[e - 1];
-    return std::to_string(e);
+void EntityLabel(BufferedText& t, char** labels, int e) {
+    if (labels && labels[e - 1])
+        t.Text(labels[e - 1]);
+    else
+        t.Int(e);
 }
 
-void FusionDirectory(FILE* f, int n, const clusterReport* records, char** labels, int method) {
+// The report's largest parts (the partitions at every level hold n x n
+// numbers) go through a buffer: written number by number with fprintf, they
+// took several times as long as the clustering itself.
+void FusionDirectory(BufferedText& t, int n, const clusterReport* records, char** labels, int method) {
     bool sums = method == 3 || method == 6 || method == 7;
-    fprintf(f, "%s", eng ? "Fusion directory:\n" : "Agrupamento hierarquico:\n");
+    t.Text(eng ? "Fusion directory:\n" : "Agrupamento hierarquico:\n");
     const char* step = eng ? "Step" : "Passo";
     const char* group = eng ? "Objects in group" : "Grupo formado";
+    t.Text(step, -5).Char('\t');
     if (method == 3 || method == 7)
-        fprintf(f, "%-5s\t%-11s\t%-13s\t%-s\n", step, eng ? "SSwithin" : "SQdentro",
-                eng ? "SSbetween" : "SQentre", group);
+        t.Text(eng ? "SSwithin" : "SQdentro", -11).Char('\t').Text(eng ? "SSbetween" : "SQentre", -13);
     else if (method == 6)
-        fprintf(f, "%-5s\t%-11s\t%-13s\t%-s\n", step, eng ? "Eigen.II" : "Autov.II",
-                eng ? "Eigen.I " : "Autov.I ", group);
+        t.Text(eng ? "Eigen.II" : "Autov.II", -11).Char('\t').Text(eng ? "Eigen.I " : "Autov.I ", -13);
     else
-        fprintf(f, "%-5s\t%-13s\t%-s\n", step, eng ? "Resemblance" : "Semelhanca", group);
+        t.Text(eng ? "Resemblance" : "Semelhanca", -13);
+    t.Char('\t').Text(group).Char('\n');
     for (int k = 0; k < n - 1; k++) {
         const clusterReport& r = records[k];
-        fprintf(f, "%-5d\t", k + 1);
-        fprintf(f, "%-13.*g\t", sDigits, NoNegativeZero(r.level));
-        if (sums) fprintf(f, "%-11.*g\t", sDigits, NoNegativeZero(r.criterion));
+        t.Int(k + 1, -5).Char('\t');
+        t.General(NoNegativeZero(r.level), sDigits, -13).Char('\t');
+        if (sums) t.General(NoNegativeZero(r.criterion), sDigits, -11).Char('\t');
         // A long group goes on over continuation lines with empty leading fields.
         int counter = 1;
         for (int i = 0; i < r.nMembers; i++) {
             if (4 * counter + 32 > maxColsPrint) {
-                if (sums)
-                    fprintf(f, "\n%-5s\t%-11s\t%-13s\t", "", "", "");
-                else
-                    fprintf(f, "\n%-5s\t%-13s\t", "", "");
+                t.Char('\n').Text("", -5).Char('\t');
+                if (sums) t.Text("", -11).Char('\t');
+                t.Text("", -13).Char('\t');
                 counter = 1;
             }
-            fprintf(f, "%s ", EntityLabel(labels, r.members[i]).c_str());
+            EntityLabel(t, labels, r.members[i]);
+            t.Char(' ');
             counter++;
         }
-        fprintf(f, "\n");
+        t.Char('\n');
     }
 }
 
-void GroupPartitions(FILE* f, int n, clusterReport* records, char** labels, int method) {
-    fprintf(f, "%s",
-            eng ? "\nGroup partitions at each clustering level (cl):\n"
-                : "\nParticoes em grupos em cada nivel de agrupamento (na):\n");
-    fprintf(f, "%s", eng ? "Objects:                \t" : "Objetos:                  \t");
-    for (int e = 1; e <= n; e++) fprintf(f, "%s\t", EntityLabel(labels, e).c_str());
+void GroupPartitions(BufferedText& t, int n, clusterReport* records, char** labels, int method) {
+    t.Text(eng ? "\nGroup partitions at each clustering level (cl):\n"
+               : "\nParticoes em grupos em cada nivel de agrupamento (na):\n");
+    t.Text(eng ? "Objects:                \t" : "Objetos:                  \t");
+    for (int e = 1; e <= n; e++) {
+        EntityLabel(t, labels, e);
+        t.Char('\t');
+    }
+    // The n x n group numbers are copied from their texts ("%d\t"), made
+    // once, eight bytes at a time: the partitions are most of the report.
+    struct Number {
+        char text[kNumberRoom];
+        size_t length;
+    };
+    const bool fits = n < 10000000;  // seven digits and the tab
+    std::vector<Number> numbers(fits ? n + 1 : 0);
+    for (int g = 1; fits && g <= n; g++) {
+        char* end = FormatInt(numbers[g].text, g);
+        *end = '\t';
+        numbers[g].length = static_cast<size_t>(end + 1 - numbers[g].text);
+    }
+    constexpr int kPiece = static_cast<int>(BufferedText::kCapacity / 8);
     ForEachClusterPartition(n, records, method, [&](int k, const int* partition, double level) {
-        fprintf(f, eng ? "\n%d groups (cl = %g):    \t" : "\n%d grupos (na = %g):      \t", k, NoNegativeZero(level));
-        for (int e = 0; e < n; e++) fprintf(f, "%d\t", partition[e]);
+        t.Char('\n').Int(k).Text(eng ? " groups (cl = " : " grupos (na = ").General(NoNegativeZero(level));
+        t.Text(eng ? "):    \t" : "):      \t");
+        if (!fits) {
+            for (int e = 0; e < n; e++) t.Int(partition[e]).Char('\t');
+            return;
+        }
+        for (int first = 0; first < n; first += kPiece)
+            t.InPlace(8 * static_cast<size_t>(std::min(kPiece, n - first)), [&](char* p) {
+                for (int e = first; e < n && e < first + kPiece; e++) {
+                    const Number& g = numbers[partition[e]];
+                    memcpy(p, g.text, 8);
+                    p += g.length;
+                }
+                return p;
+            });
     });
-    fprintf(f, "\n");
+    t.Char('\n');
 }
 
 // Method 6: the merged profiles of every fusion on the two axes.
-void FactorialProfiles(FILE* f, int n, int p, const clusterReport* records) {
+void FactorialProfiles(BufferedText& t, int n, int p, const clusterReport* records) {
     if (optReseDir == 1) {
-        fprintf(f, "%s",
-                eng ? "\nScores of variables on the first and second representative unit for each clustering node:\n"
-                    : "\nEscores das variaveis na primeira e segunda unidade representativa de cada no do agrupamento:\n");
-        fprintf(f, "%s", eng ? "Variables:" : "Variaveis:");
-        for (int j = 1; j <= nVar; j++) fprintf(f, "\t%s", EntityLabel(varLabels, j).c_str());
+        t.Text(eng ? "\nScores of variables on the first and second representative unit for each clustering node:\n"
+                   : "\nEscores das variaveis na primeira e segunda unidade representativa de cada no do agrupamento:\n");
+        t.Text(eng ? "Variables:" : "Variaveis:");
+        for (int j = 1; j <= nVar; j++) EntityLabel(t.Char('\t'), varLabels, j);
     } else {
-        fprintf(f, "%s",
-                eng ? "\nScores of units on the first and second representative variable for each clustering node:\n"
-                    : "\nEscores das unidades na primeira e segunda variavel representativa de cada no do agrupamento:\n");
-        fprintf(f, "%s", eng ? "Units:" : "Unidades:");
-        for (int i = 1; i <= nObj; i++) fprintf(f, "\t%s", EntityLabel(uaLabels, i).c_str());
+        t.Text(eng ? "\nScores of units on the first and second representative variable for each clustering node:\n"
+                   : "\nEscores das unidades na primeira e segunda variavel representativa de cada no do agrupamento:\n");
+        t.Text(eng ? "Units:" : "Unidades:");
+        for (int i = 1; i <= nObj; i++) EntityLabel(t.Char('\t'), uaLabels, i);
     }
     for (int k = 0; k < n - 1; k++) {
-        fprintf(f, eng ? "\nStep %d, Eig.I:" : "\nPasso %d, Autov.I:", k + 1);
-        for (int t = 0; t < p; t++) fprintf(f, "\t%g", NoNegativeZero(records[k].scoresAxis1[t]));
-        fprintf(f, eng ? "\nStep %d, Eig.II:" : "\nPasso %d, Autov.II:", k + 1);
-        for (int t = 0; t < p; t++) fprintf(f, "\t%g", NoNegativeZero(records[k].scoresAxis2[t]));
-        fprintf(f, "\n");
+        t.Text(eng ? "\nStep " : "\nPasso ").Int(k + 1).Text(eng ? ", Eig.I:" : ", Autov.I:");
+        for (int j = 0; j < p; j++) t.Char('\t').General(NoNegativeZero(records[k].scoresAxis1[j]));
+        t.Text(eng ? "\nStep " : "\nPasso ").Int(k + 1).Text(eng ? ", Eig.II:" : ", Autov.II:");
+        for (int j = 0; j < p; j++) t.Char('\t').General(NoNegativeZero(records[k].scoresAxis2[j]));
+        t.Char('\n');
     }
-    fprintf(f, "\n");
+    t.Char('\n');
 }
 
 // Whether every value of the matrix is a number that can be clustered: not
 // -999 (an undefined turnover or nestedness) and not infinite.
 bool Clusterable(int n, double** matrix) {
+    // Every resemblance matrix is symmetric (each way of making one mirrors
+    // it): the upper triangle with the diagonal holds all its values.
     for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++)
+        for (int j = i; j < n; j++)
             if (matrix[i][j] == MISSING || !std::isfinite(matrix[i][j])) return false;
     return true;
 }
@@ -166,11 +203,6 @@ void Cluster() {
         }
     } release{work, adjacency, records, n};
 
-    // The current resemblance matrix is never changed: the methods work on a copy.
-    work = dim2DT<double>(n, n);
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++) work[i][j] = rese[i][j];
-
     int correlTransf = -1;
     if (optReseTipo == 17 && optReseDir == 2 && clusMeth != 6) {
         fprintf(out, "%s",
@@ -179,12 +211,6 @@ void Cluster() {
         fprintf(out, "\t\t%s: ", enterOpt);
         fflush(out);
         correlTransf = static_cast<int>(ScanNumber(in, "teclado", "0 1 2"));
-        if (correlTransf == 1) {
-            for (int i = 0; i < n; i++)
-                for (int j = 0; j < n; j++) work[i][j] = std::fabs(work[i][j]);
-        } else if (correlTransf == 2) {
-            SquareSqMatrix(n, work, work);
-        }
     }
 
     if (clusMeth == 7) {
@@ -201,34 +227,43 @@ void Cluster() {
         for (int i = 0; i + 1 < n; i++) adjacency[i][i + 1] = 1;
     }
 
+    // The current resemblance matrix is never changed: a transformation
+    // works on a copy, and the methods copy what they rewrite themselves
+    // (a copy of a large matrix costs a good part of the clustering).
     // The sum-of-squares methods work on squared distances: from similarities
     // through the diagonal, from mutual information through a centred product.
-    bool squared = false;
-    if (clusMeth == 3 || clusMeth == 7) {
-        if (!isDissimilarity) {
-            ProdToSqDist(n, work, work);
-            squared = true;
-        } else if (optReseTipo == 4) {
-            DissToCenterProdMatrix(n, work, work, false);
-            ProdToSqDist(n, work, work);
-            squared = true;
-        }
+    const bool toSquared = (clusMeth == 3 || clusMeth == 7) && (!isDissimilarity || optReseTipo == 4);
+    double** matrix = rese;
+    if (correlTransf == 1 || correlTransf == 2 || toSquared) {
+        work = dim2DT<double>(n, n);
+        CopyMatrix(n, n, rese, work);
+        matrix = work;
+    }
+    if (correlTransf == 1) {
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++) work[i][j] = std::fabs(work[i][j]);
+    } else if (correlTransf == 2) {
+        SquareSqMatrix(n, work, work);
+    }
+    if (toSquared) {
+        if (isDissimilarity) DissToCenterProdMatrix(n, work, work, false);
+        ProdToSqDist(n, work, work);
     }
 
     records = NewClusterReports(n, nCols, clusMeth == 6);
     switch (clusMeth) {
         case 3:
-            SumSqCluster(n, work, records, squared);
+            SumSqCluster(n, matrix, records, toSquared);
             break;
         case 7:
-            SumSqClusterRestrained(n, work, adjacency, records, squared);
+            SumSqClusterRestrained(n, matrix, adjacency, records, toSquared);
             break;
         case 6:
             dataT = FactorialData();
             HierFactorialClustering(nRows, nCols, dataT, records);
             break;
         default:
-            LinkageCluster(n, work, records, isDissimilarity, false, clusMeth, true);
+            LinkageCluster(n, matrix, records, isDissimilarity, false, clusMeth, true);
     }
 
     std::string newick;
@@ -247,11 +282,12 @@ void Cluster() {
         if (correlTransf >= 0)
             fprintf(f, eng ? "Correlation transformation: %s\n" : "Transformacao das correlacoes: %s\n",
                     MenuText(optTransfCorrelInfo, correlTransf));
-        FusionDirectory(f, n, records, labels, clusMeth);
-        fprintf(f, "%s", eng ? "\n\nDendrogram in Newick format:\n" : "\n\nDendrograma no formato Newick:\n");
-        fprintf(f, "%s;\n", newick.c_str());
-        GroupPartitions(f, n, records, labels, clusMeth);
-        if (clusMeth == 6) FactorialProfiles(f, n, nCols, records);
+        BufferedText t(f);
+        FusionDirectory(t, n, records, labels, clusMeth);
+        t.Text(eng ? "\n\nDendrogram in Newick format:\n" : "\n\nDendrograma no formato Newick:\n");
+        t.Text(newick).Text(";\n");
+        GroupPartitions(t, n, records, labels, clusMeth);
+        if (clusMeth == 6) FactorialProfiles(t, n, nCols, records);
     }
     bool written = fcloseck(f, "Vidive.txt");
     FILE* tree = fopenck("newick.txt", nullptr, "w");

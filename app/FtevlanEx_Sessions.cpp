@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +22,7 @@
 #include "TevlanClasses.h"
 #include "iflibG.h"
 #include "rhlibDim.h"
+#include "rhlibOut.h"
 #include "rhlibRes_M.h"
 
 using namespace ex_detail;
@@ -74,8 +74,7 @@ public:
     explicit SessionText(Check check) : check_(std::move(check)) {}
     SessionText& operator<<(int v) {
         if (stopped_) return *this;
-        char* p = Room(16);
-        used_ = static_cast<size_t>(std::to_chars(p, p + 16, v).ptr - s_.data());
+        used_ = static_cast<size_t>(FormatInt(Room(kNumberRoom), v) - s_.data());
         return *this;
     }
     // The shortest text that reads back as the same double, so that a
@@ -84,8 +83,7 @@ public:
     // writes of a large table take seconds.
     SessionText& operator<<(double v) {
         if (stopped_) return *this;
-        char* p = Room(32);
-        used_ = static_cast<size_t>(std::to_chars(p, p + 32, v).ptr - s_.data());
+        used_ = static_cast<size_t>(FormatShortest(Room(kNumberRoom), v) - s_.data());
         return *this;
     }
     SessionText& operator<<(char c) {

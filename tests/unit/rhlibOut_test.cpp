@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -304,6 +306,78 @@ TEST(Printers, FloatFormsPrintWhatTheDoubleFormsPrint) {
     Mat<double> d{{1, -2}, {30, 4}};
     EXPECT_EQ(Printed([&](FILE* o) { PrintHalfMatrixTab(o, 2, i.get(), 0); }),
               Printed([&](FILE* o) { PrintHalfMatrixTab(o, 2, d.get(), 0); }));
+}
+
+// The buffered writer against printf itself, format by format, over values
+// that try the rounding (ties included), the choice of the exponent form, the
+// widths and the special values; the lines are compared one by one.
+TEST(BufferedText, WritesWhatPrintfWrites) {
+    std::mt19937_64 g(2024);
+    std::vector<double> values = {0.0, -0.0, -999, 0.5, 1.5, 2.5, -2.5, 0.125, 0.375, 9.5, 99.5, 1e15, 1e16,
+                                  123456.5, 999999.5, 9.9999995, 1e-4, 1e-5, 5e-324, 2.2250738585072009e-308,
+                                  std::numeric_limits<double>::min(), std::numeric_limits<double>::max(),
+                                  -std::numeric_limits<double>::max(), HUGE_VAL, -HUGE_VAL, NAN, -NAN};
+    for (int i = 0; i < 400; i++) {
+        // Whole numbers ending in 5 and binary fractions: exact ties at some precision.
+        values.push_back(static_cast<double>(g() % 100000000000000000ULL / 10 * 10 + 5) / (1 << (i % 8)));
+        // Any magnitude, and any bit pattern (denormals and NaNs with payloads included).
+        std::uniform_real_distribution<double> mantissa(1, 10);
+        values.push_back((i % 2 ? -1 : 1) * mantissa(g) * std::pow(10.0, static_cast<int>(g() % 629) - 320));
+        double bits;
+        uint64_t word = g();
+        memcpy(&bits, &word, sizeof bits);
+        values.push_back(bits);
+    }
+    auto same = [](const char* what, const std::function<void(BufferedText&, int)>& ours,
+                   const std::function<std::string(int)>& printf_, int n) {
+        std::string written = Printed([&](FILE* f) {
+            BufferedText t(f);
+            for (int i = 0; i < n; i++) ours(t.Char('\n'), i);
+        });
+        std::string expected;
+        for (int i = 0; i < n; i++) expected += "\n" + printf_(i);
+        for (size_t a = 0, line = 0; a < expected.size(); line++) {
+            size_t b = expected.find('\n', a + 1);
+            ASSERT_EQ(written.substr(a, b - a), expected.substr(a, b - a)) << what << ", value " << line;
+            a = b;
+        }
+        EXPECT_EQ(written.size(), expected.size()) << what;
+    };
+    auto text = [](const char* format, auto... args) {
+        std::string s(static_cast<size_t>(snprintf(nullptr, 0, format, args...)) + 1, '\0');
+        s.resize(static_cast<size_t>(snprintf(&s[0], s.size(), format, args...)));
+        return s;
+    };
+    const int n = static_cast<int>(values.size());
+    for (int digits : {-1, 0, 1, 2, 3, 5, 6, 9, 15, 16, 17, 25, 60})
+        for (int width : {0, -13, -11, 13}) {
+            std::string what = "%*.*g, digits " + std::to_string(digits) + ", width " + std::to_string(width);
+            same(what.c_str(), [&](BufferedText& t, int i) { t.General(values[i], digits, width); },
+                 [&](int i) { return text("%*.*g", width, digits, values[i]); }, n);
+        }
+    same("%g", [&](BufferedText& t, int i) { t.General(values[i]); }, [&](int i) { return text("%g", values[i]); }, n);
+    std::vector<int> ints = {0, -1, 7, 12345, 123456, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()};
+    for (int width : {0, -5, 5})
+        same("%*d", [&](BufferedText& t, int i) { t.Int(ints[i], width); },
+             [&](int i) { return text("%*d", width, ints[i]); }, static_cast<int>(ints.size()));
+    // Texts and fields longer than the buffer.
+    const std::string label(100000, 'a');
+    for (int width : {0, -5, 5, -150000, 150000})
+        same("%*s", [&](BufferedText& t, int) { t.Text(label, width).Text("b", width); },
+             [&](int) { return text("%*s", width, label.c_str()) + text("%*s", width, "b"); }, 1);
+}
+
+// A write the disc refuses shows at the stream's close, as any write does.
+TEST(BufferedText, AFailedWriteShowsAtTheClose) {
+    FILE* full = fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    {
+        BufferedText t(full);
+        for (int i = 0; i < 100000; i++) t.Int(i).Char('\t');
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(fcloseck(full, "Vidive.txt"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "\nFAIL TO PRINT ON FILE Vidive.txt !!!\n");
 }
 
 }  // namespace
