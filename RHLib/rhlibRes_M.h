@@ -90,8 +90,7 @@ double Correlation2Vec(int n, const double* x, const double* y);
 // vectors, summed from the first position on, are Correlation's values to
 // the last bit.
 void CenterNormalizeVector(int n, const double* x, double* z);
-// Resemblance measure 17: full matrix without MISSING; with MISSING pairwise
-// correlations in the upper triangle only (the caller mirrors it).
+// Resemblance measure 17: full matrix (with MISSING, pairwise correlations).
 void CorrelationMV(int n, int m, double** X, double** R);
 // X holds nA + nB rows; R (nB x nA) [b][a] = correlation of row a with row nA + b.
 void CorrelationPartition(int nA, int nB, int m, double** X, double** R);
@@ -290,8 +289,8 @@ void AbsValFunctionMV(int m, const double* x, double** R);
 double AbsValFunction2VecD(int q, const double* x, const double* y);
 
 // Chord distance: the Euclidean distance between the rows scaled to unit
-// length. Complete tables: both triangles. With missing values each pair is
-// scaled over the attributes present in both (upper triangle with diagonal).
+// length; both triangles. With missing values each pair is scaled over the
+// attributes present in both.
 void ChordDistMV(int m, int q, double** X, double** R);
 // Squared chord distance over the positions present in both vectors; a vector
 // whose norm there is 0 is divided by 1.

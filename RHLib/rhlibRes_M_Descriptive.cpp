@@ -569,6 +569,7 @@ void CorrelationMV(int n, int m, double** X, double** R) {
         R[i][j] = complete[i] && complete[j] ? CorrelationBeyondRounding(m, statsdetail::Dot(m, z[i], z[j]))
                                              : Correlation2VecMV(m, X[i], X[j]);
     });
+    statsdetail::MirrorUpper(n, R);
 }
 
 void CorrelationPartition(int nA, int nB, int m, double** X, double** R) {

@@ -605,6 +605,7 @@ void ChordDistMV(int m, int q, double** X, double** R) {
     // Each pair is scaled over the attributes it shares.
     for (int i = 0; i < m; i++)
         for (int j = i; j < m; j++) R[i][j] = RootOrZero(ChordDistSq2VecMV(q, X[i], X[j]));
+    MirrorUpper(m, R);
 }
 
 // --- Gower ---------------------------------------------------------------------------

@@ -80,56 +80,65 @@ void RajskiFromCoherence(int m, double** R) {
         }
 }
 
-// The routine of one measure on the rows of X (m x q): false when it refused
-// the table (R then unchanged).
-bool ComputeMeasure(int measure, int m, int q, double** X, double** R, const int* varType,
-                    double alpha, double k, int countDoubleAbsence, bool printTables) {
+// What the routine of a measure wrote: nothing (it refused the table, R
+// unchanged), the upper triangle with the diagonal, or both triangles.
+enum class Filled { refused, upper, both };
+
+// The routine of one measure on the rows of X (m x q). The routines that
+// fill both triangles are told apart so that no matrix is mirrored twice: at
+// thousands of rows a mirror, which writes down the columns, costs a sixth of
+// the measure itself or more.
+Filled ComputeMeasure(int measure, int m, int q, double** X, double** R, const int* varType,
+                      double alpha, double k, int countDoubleAbsence, bool printTables) {
+    auto upperIf = [](bool computed) { return computed ? Filled::upper : Filled::refused; };
     switch (measure) {
-        case 1: CrossProductMV(m, q, X, R); return true;
-        case 2: AbsValFunctionMV(m, q, X, R); return true;
-        case 3: EucliDistMV(m, q, X, R); return true;
-        case 4: MutualInformationMV(m, q, X, R); return true;
-        case 5: GowerMVOpt(m, q, varType, X, R, nullptr, nullptr, countDoubleAbsence); return true;
-        case 6: return MDISMV(m, q, X, R, printTables);
-        case 7: return MutualEntropyPairwiseMV(m, q, X, R, alpha, printTables);
+        case 1: CrossProductMV(m, q, X, R); return Filled::both;
+        case 2: AbsValFunctionMV(m, q, X, R); return Filled::upper;
+        case 3: EucliDistMV(m, q, X, R); return Filled::both;
+        case 4: MutualInformationMV(m, q, X, R); return Filled::upper;
+        case 5: GowerMVOpt(m, q, varType, X, R, nullptr, nullptr, countDoubleAbsence); return Filled::both;
+        case 6: return upperIf(MDISMV(m, q, X, R, printTables));
+        case 7: return upperIf(MutualEntropyPairwiseMV(m, q, X, R, alpha, printTables));
         case 8:
-            if (!CoheCoefPairwiseMV(m, q, X, R, alpha, printTables)) return false;
+            if (!CoheCoefPairwiseMV(m, q, X, R, alpha, printTables)) return Filled::refused;
             RajskiFromCoherence(m, R);
-            return true;
-        case 9: return CoheCoefPairwiseMV(m, q, X, R, alpha, printTables);
-        case 10: return QuiSquareMV(m, q, X, R, printTables);
-        case 11: Jaccard(m, q, X, R); return true;
-        case 12: SimpleMatching(m, q, X, R); return true;
-        case 13: SokalMichener(m, q, X, R); return true;
-        case 14: Ochiai(m, q, X, R); return true;
-        case 15: Sorensen(m, q, X, R); return true;
-        case 16: MeanSquareContingency(m, q, X, R); return true;
-        case 17: CorrelationMV(m, q, X, R); return true;
-        case 18: ChordDistMV(m, q, X, R); return true;
+            return Filled::upper;
+        case 9: return upperIf(CoheCoefPairwiseMV(m, q, X, R, alpha, printTables));
+        case 10: return upperIf(QuiSquareMV(m, q, X, R, printTables));
+        case 11: Jaccard(m, q, X, R); return Filled::upper;
+        case 12: SimpleMatching(m, q, X, R); return Filled::upper;
+        case 13: SokalMichener(m, q, X, R); return Filled::upper;
+        case 14: Ochiai(m, q, X, R); return Filled::upper;
+        case 15: Sorensen(m, q, X, R); return Filled::upper;
+        case 16: MeanSquareContingency(m, q, X, R); return Filled::upper;
+        case 17: CorrelationMV(m, q, X, R); return Filled::both;
+        case 18: ChordDistMV(m, q, X, R); return Filled::both;
         // The parameter is held in single precision, as the menus always have.
-        case 19: LegendreChodorowski(m, q, X, R, nullptr, static_cast<double>(static_cast<float>(k))); return true;
-        case 20: BrayCurtisMV(m, q, X, R); return true;
-        case 21: SecondEigenvalues(m, q, X, R); return true;
-        case 22: CovarianceMV(m, q, X, R); return true;
-        case 23: JaccardDissimilarity(m, q, X, R); return true;
-        case 24: JaccardTurnover(m, q, X, R); return true;
-        case 25: JaccardNestedness(m, q, X, R); return true;
-        case 26: SorensenDissimilarity(m, q, X, R); return true;
-        case 27: SorensenTurnover(m, q, X, R); return true;
-        case 28: SorensenNestedness(m, q, X, R); return true;
-        case 29: return Mahalanobis(m, q, X, R);
-        default: return false;
+        case 19:
+            LegendreChodorowski(m, q, X, R, nullptr, static_cast<double>(static_cast<float>(k)));
+            return Filled::both;
+        case 20: BrayCurtisMV(m, q, X, R); return Filled::upper;
+        case 21: SecondEigenvalues(m, q, X, R); return Filled::upper;
+        case 22: CovarianceMV(m, q, X, R); return Filled::both;
+        case 23: JaccardDissimilarity(m, q, X, R); return Filled::upper;
+        case 24: JaccardTurnover(m, q, X, R); return Filled::upper;
+        case 25: JaccardNestedness(m, q, X, R); return Filled::upper;
+        case 26: SorensenDissimilarity(m, q, X, R); return Filled::upper;
+        case 27: SorensenTurnover(m, q, X, R); return Filled::upper;
+        case 28: SorensenNestedness(m, q, X, R); return Filled::upper;
+        case 29: return upperIf(Mahalanobis(m, q, X, R));
+        default: return Filled::refused;
     }
 }
 
-// Post-transformation of the upper triangle with the diagonal. MISSING
-// entries (undefined values) stay MISSING. Returns false when a square root
-// met a negative entry (given its signed root).
-bool PostTransform(int m, double** R, int postTransf) {
+// Post-transformation of the upper triangle with the diagonal, or of the
+// whole matrix. MISSING entries (undefined values) stay MISSING. Returns
+// false when a square root met a negative entry (given its signed root).
+bool PostTransform(int m, double** R, int postTransf, bool whole) {
     bool negative = false;
     if (postTransf != 1 && postTransf != 2) return true;
     for (int i = 0; i < m; i++)
-        for (int j = i; j < m; j++) {
+        for (int j = whole ? 0 : i; j < m; j++) {
             const double v = R[i][j];
             if (v == MISSING) continue;
             if (postTransf == 1) {
@@ -469,11 +478,11 @@ int ResemblanceLib(int n, int p, double** data, double** rese, int direction, in
     if (measure == 5 && (direction == 2 || !varType)) return reseRefused;
     EntityRows t(n, p, data, direction == 2);
     const int m = t.rows();
-    if (!ComputeMeasure(measure, m, t.cols(), t.get(), rese, varType, alpha, k, countDoubleAbsence,
-                        printTables))
-        return reseRefused;
-    const bool rooted = PostTransform(m, rese, postTransf);
-    UpperToLowerMatrix(m, rese);
+    const Filled filled =
+        ComputeMeasure(measure, m, t.cols(), t.get(), rese, varType, alpha, k, countDoubleAbsence, printTables);
+    if (filled == Filled::refused) return reseRefused;
+    const bool rooted = PostTransform(m, rese, postTransf, filled == Filled::both);
+    if (filled == Filled::upper) UpperToLowerMatrix(m, rese);
     return rooted ? reseComputed : reseNegativeRoot;
 }
 

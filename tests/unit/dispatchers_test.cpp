@@ -214,17 +214,25 @@ TEST(ResemblanceLib, EveryMeasureGivesASymmetricMatrixInBothDirections) {
     for (int i = 0; i < 6; i++)
         for (int j = 0; j < 5; j++) t[i][j] = (j % 2) ? u(g) % 2 : u(g);
     int types[5] = {3, 1, 3, 1, 3};
-    for (int measure = 1; measure <= 29; measure++)
-        for (int dir = 1; dir <= 2; dir++) {
-            const int m = dir == 1 ? 6 : 5;
-            Square r(m, 0.0);
-            if (measure == 5 && dir == 2) continue;  // units only
-            int status = ResemblanceLib(6, 5, t.x, r.x, dir, measure, 0, types, 1, 1, 1, false);
-            // Mahalanobis refuses the singular covariance of too few entities.
-            if (measure == 29 && status == reseRefused) continue;
-            EXPECT_EQ(status, reseComputed) << "measure " << measure;
-            EXPECT_TRUE(Symmetric(m, r.x)) << "measure " << measure << " direction " << dir;
-        }
+    // Some routines fill both triangles, some the upper one (with or without
+    // missing values): each comes back whole, post-transformed on both sides.
+    for (int missing = 0; missing <= 1; missing++) {
+        if (missing) t[2][2] = MISSING;
+        for (int measure = 1; measure <= 29; measure++)
+            for (int dir = 1; dir <= 2; dir++)
+                for (int post = 0; post <= 2; post++) {
+                    const int m = dir == 1 ? 6 : 5;
+                    Square r(m, 7.0);
+                    if (measure == 5 && dir == 2) continue;  // units only
+                    int status = ResemblanceLib(6, 5, t.x, r.x, dir, measure, post, types, 1, 1, 1, false);
+                    // Mahalanobis refuses the singular covariance of too few entities.
+                    if (measure == 29 && status == reseRefused) continue;
+                    EXPECT_EQ(status, post == 2 ? status : reseComputed) << "measure " << measure;
+                    EXPECT_NE(status, reseRefused) << "measure " << measure;
+                    EXPECT_TRUE(Symmetric(m, r.x))
+                        << "measure " << measure << " direction " << dir << " post " << post << " missing " << missing;
+                }
+    }
 }
 
 // ---------------------------------------------------------------------------
