@@ -95,18 +95,6 @@ void CutOrder(int n, const clusterReport* records, int method, int* order) {
     free1D(childFirst);
 }
 
-// Group numbers 1, 2, ... in the order of the labels, for labels that are
-// entity numbers (1 to n): a counting pass, so that cutting a dendrogram at
-// every level costs no more than writing the partitions out.
-void NumberByLabel(int n, int* labels, int* rank) {
-    for (int v = 0; v <= n; v++) rank[v] = 0;
-    for (int e = 0; e < n; e++) rank[labels[e]] = 1;
-    int g = 0;
-    for (int v = 0; v <= n; v++)
-        if (rank[v]) rank[v] = ++g;
-    for (int e = 0; e < n; e++) labels[e] = rank[labels[e]];
-}
-
 // Applies the records order[0 .. count-1]: every entity of a new group takes
 // the number of the group's first member.
 void ApplyRecords(int n, const clusterReport* records, const int* order, int count, int* labels) {
@@ -143,20 +131,29 @@ void ForEachClusterPartition(int n, clusterReport* records, int method,
     int* order = dim1DT<int>(n);
     CutOrder(n, records, method, order);
     // From one group down: undoing the last applied record splits one group
-    // into its two parts; the second part takes the number of its first member.
+    // into its two parts; the second part takes the number of its first
+    // member as its label. Groups are numbered 1, 2, ... in the order of
+    // their labels: count[v], the number of groups labelled v or less, is
+    // kept as each new label comes, so that cutting the dendrogram at every
+    // level costs little more than writing the partitions out.
     int* labels = dim1DT<int>(n);
     int* partition = dim1DT<int>(n);
-    int* rank = dim1DT<int>(n + 1);
+    int* count = dim1DT<int>(n + 1);
     ApplyRecords(n, records, order, n - 1, labels);
+    for (int e = 0; e < n; e++) count[labels[e]] = 1;
+    for (int v = 1; v <= n; v++) count[v] += count[v - 1];
     for (int k = 2; k <= n; k++) {
         const clusterReport& rec = records[order[n - k]];
         int p = SecondPartStart(rec);
-        for (int j = p; j < rec.nMembers; j++) labels[rec.members[j] - 1] = rec.members[p];
-        for (int e = 0; e < n; e++) partition[e] = labels[e];
-        NumberByLabel(n, partition, rank);
+        if (p < rec.nMembers) {
+            const int label = rec.members[p];
+            for (int j = p; j < rec.nMembers; j++) labels[rec.members[j] - 1] = label;
+            for (int v = label; v <= n; v++) count[v]++;
+        }
+        for (int e = 0; e < n; e++) partition[e] = count[labels[e]];
         visit(k, partition, k == n ? 0.0 : records[order[n - k - 1]].level);
     }
-    free1D(rank);
+    free1D(count);
     free1D(partition);
     free1D(labels);
     free1D(order);

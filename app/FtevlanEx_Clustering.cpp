@@ -21,11 +21,9 @@
 namespace {
 
 // Label of entity e (from 1); its number when the data set has no labels.
-void EntityLabel(BufferedText& t, char** labels, int e) {
-    if (labels && labels[e - 1])
-        t.Text(labels[e - 1]);
-    else
-        t.Int(e);
+std::string EntityLabel(char** labels, int e) {
+    if (labels && labels[e - 1]) return labels[e - 1];
+    return std::to_string(e);
 }
 
 // The report's largest parts (the partitions at every level hold n x n
@@ -44,6 +42,10 @@ void FusionDirectory(BufferedText& t, int n, const clusterReport* records, char*
     else
         t.Text(eng ? "Resemblance" : "Semelhanca", -13);
     t.Char('\t').Text(group).Char('\n');
+    // Each label with its blank, made once: a chained dendrogram lists about
+    // n x n / 2 of them.
+    std::vector<std::string> named(n + 1);
+    for (int e = 1; e <= n; e++) named[e] = EntityLabel(labels, e) + ' ';
     for (int k = 0; k < n - 1; k++) {
         const clusterReport& r = records[k];
         t.Int(k + 1, -5).Char('\t');
@@ -58,8 +60,7 @@ void FusionDirectory(BufferedText& t, int n, const clusterReport* records, char*
                 t.Text("", -13).Char('\t');
                 counter = 1;
             }
-            EntityLabel(t, labels, r.members[i]);
-            t.Char(' ');
+            t.Text(named[r.members[i]]);
             counter++;
         }
         t.Char('\n');
@@ -70,10 +71,7 @@ void GroupPartitions(BufferedText& t, int n, clusterReport* records, char** labe
     t.Text(eng ? "\nGroup partitions at each clustering level (cl):\n"
                : "\nParticoes em grupos em cada nivel de agrupamento (na):\n");
     t.Text(eng ? "Objects:                \t" : "Objetos:                  \t");
-    for (int e = 1; e <= n; e++) {
-        EntityLabel(t, labels, e);
-        t.Char('\t');
-    }
+    for (int e = 1; e <= n; e++) t.Text(EntityLabel(labels, e)).Char('\t');
     // The n x n group numbers are copied from their texts ("%d\t"), made
     // once, eight bytes at a time: the partitions are most of the report.
     struct Number {
@@ -114,12 +112,12 @@ void FactorialProfiles(BufferedText& t, int n, int p, const clusterReport* recor
         t.Text(eng ? "\nScores of variables on the first and second representative unit for each clustering node:\n"
                    : "\nEscores das variaveis na primeira e segunda unidade representativa de cada no do agrupamento:\n");
         t.Text(eng ? "Variables:" : "Variaveis:");
-        for (int j = 1; j <= nVar; j++) EntityLabel(t.Char('\t'), varLabels, j);
+        for (int j = 1; j <= nVar; j++) t.Char('\t').Text(EntityLabel(varLabels, j));
     } else {
         t.Text(eng ? "\nScores of units on the first and second representative variable for each clustering node:\n"
                    : "\nEscores das unidades na primeira e segunda variavel representativa de cada no do agrupamento:\n");
         t.Text(eng ? "Units:" : "Unidades:");
-        for (int i = 1; i <= nObj; i++) EntityLabel(t.Char('\t'), uaLabels, i);
+        for (int i = 1; i <= nObj; i++) t.Char('\t').Text(EntityLabel(uaLabels, i));
     }
     for (int k = 0; k < n - 1; k++) {
         t.Text(eng ? "\nStep " : "\nPasso ").Int(k + 1).Text(eng ? ", Eig.I:" : ", Autov.I:");
