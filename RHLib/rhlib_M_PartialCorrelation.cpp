@@ -42,7 +42,15 @@ double PartialCorrelation_GeneralProc(int /*p*/, double** R, int i, int j, int k
     for (int a = 0; a <= k; a++) G[a] = cells + static_cast<size_t>(a) * (k + 1);
     for (int a = 0; a < k; a++)
         for (int b = 0; b < k; b++) G[a + 1][b + 1] = r(c[a], c[b]);
-    const bool inverts = gaussj_RH(G, k, work);
+    bool inverts = gaussj_RH(G, k, work);
+    // Diagonal entry a of the inverse is 1 / (1 - R2), R2 the squared multiple
+    // correlation of covariable a with the others. Covariables collinear in
+    // the data come out of their correlations a few units in the last place
+    // off (an indicator repeated may correlate 1 + 1e-15 with itself), the
+    // elimination then finds a pivot of rounding noise, and the result would
+    // be a number of no meaning: they fail, as an exact zero pivot does.
+    constexpr double kCollinear = 1e10;
+    for (int a = 0; inverts && a < k; a++) inverts = G[a + 1][a + 1] > 0 && G[a + 1][a + 1] < kCollinear;
     // S = A - B G^-1 B', the 2 x 2 covariances of i and j given the covariables.
     double s00 = 1.0, s11 = 1.0, s01 = r(i, j);
     if (inverts) {
