@@ -16,11 +16,15 @@
 
 namespace {
 
-// Position in `members` where the second part begins.
+// Position in `members` where the second part begins. Sought from both ends
+// at once, it costs the smaller part's size: the groups of a chained tree
+// (single linkage) grow one entity at a time.
 int SecondPartStart(const clusterReport& rec) {
-    int p = 0;
-    while (p < rec.nMembers && rec.members[p] != rec.lastOfFirst) p++;
-    return p + 1;
+    for (int i = 0, j = rec.nMembers - 1; i <= j; i++, j--) {
+        if (rec.members[i] == rec.lastOfFirst) return i + 1;
+        if (rec.members[j] == rec.lastOfFirst) return j + 1;
+    }
+    return rec.nMembers + 1;
 }
 
 // For each record, the records that formed its two parts (-1 for a single

@@ -133,11 +133,15 @@ void FactorialProfiles(BufferedText& t, int n, int p, const clusterReport* recor
 // -999 (an undefined turnover or nestedness) and not infinite.
 bool Clusterable(int n, double** matrix) {
     // Every resemblance matrix is symmetric (each way of making one mirrors
-    // it): the upper triangle with the diagonal holds all its values.
+    // it): the upper triangle with the diagonal holds all its values. The
+    // team reads it: on one thread a large matrix takes a tenth of the
+    // time of its clustering.
+    bool clusterable = true;
+#pragma omp parallel for schedule(dynamic, 16) reduction(&& : clusterable) if (n > 500)
     for (int i = 0; i < n; i++)
-        for (int j = i; j < n; j++)
-            if (matrix[i][j] == MISSING || !std::isfinite(matrix[i][j])) return false;
-    return true;
+        for (int j = i; j < n && clusterable; j++)
+            if (matrix[i][j] == MISSING || !std::isfinite(matrix[i][j])) clusterable = false;
+    return clusterable;
 }
 
 // The data matrix with the clustered entities as rows, a copy in any case.

@@ -304,6 +304,16 @@ TEST_F(ClusterDriver, UndefinedResemblancesAreRefused) {
     console = Run("3\n");
     EXPECT_NE(console.find("it cannot be clustered"), std::string::npos) << console;
     EXPECT_FALSE(std::filesystem::exists("Vidive.txt"));
+
+    // A large matrix is read by the team; its one undefined value is the
+    // last one of the diagonal.
+    Release();
+    const int m = 600;
+    Data(Matrix(m, std::vector<double>(1, 0.0)));
+    Matrix far(m, std::vector<double>(m, 1.0));
+    far[m - 1][m - 1] = x;
+    Rese(far, 24, 1);
+    EXPECT_NE(Run("1\n").find("it cannot be clustered"), std::string::npos);
 }
 
 TEST_F(ClusterDriver, LongGroupsContinueOnNewLines) {
