@@ -1,5 +1,8 @@
 #include "rhlibDim.h"
 
+#include "iflibG.h"
+
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -245,39 +248,138 @@ double ScanNumber(FILE* stream, const char* sourceName, const char* spec, double
 // Sizes against memory
 // ---------------------------------------------------------------------------
 
-double MemoryBudget() {
+namespace {
+
+constexpr double kMB = 1048576.0;
+const double kNoLimit = std::numeric_limits<double>::infinity();
+
+// The first bytes of a small file of the system, read without allocating;
+// false when it cannot be read.
+bool ReadSmallFile(const char* path, char* text, size_t capacity) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    size_t got = 0;
+    for (ssize_t k; got + 1 < capacity && (k = read(fd, text + got, capacity - 1 - got)) > 0;)
+        got += static_cast<size_t>(k);
+    close(fd);
+    text[got] = '\0';
+    return got > 0;
+}
+
+// The whole number that follows the first occurrence of key in text, or
+// fallback when there is none.
+double NumberAfter(const char* text, const char* key, double fallback) {
+    const char* p = strstr(text, key);
+    if (!p) return fallback;
+    p += strlen(key);
+    while (*p == ' ' || *p == '\t') p++;
+    if (!isdigit(static_cast<unsigned char>(*p))) return fallback;
+    double x = 0;
+    for (; isdigit(static_cast<unsigned char>(*p)); p++) x = x * 10 + (*p - '0');
+    return x;
+}
+
+double Limit(int resource) {
+    struct rlimit limit;
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kNoLimit;
+    return static_cast<double>(limit.rlim_cur);
+}
+
+// The linear-algebra library's buffer, one for each thread of its team, and
+// one more for each thread that calls it: 128 MB in the x86-64 builds.
+constexpr double kBlasBuffer = 128 * kMB;
+// The memory allocator's arena of a thread: 64 MB of address space.
+constexpr double kArena = 64 * kMB;
+// Beside its stack, each thread takes a few MB of its own (thread-local
+// storage, the runtime's records): about 2.3 MB seen, rounded up.
+constexpr double kThreadOwn = 4 * kMB;
+// A team of one may take all the room but this much, left for the data.
+constexpr double kLeastData = 64 * kMB;
+
+}  // namespace
+
+MemoryState ReadMemoryState() {
+    MemoryState s;
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
     // Where the platform cannot tell, 2 GB (a budget of 1 GB): little enough
     // for any machine that runs the program at all.
-    double memory = pages > 0 && pageSize > 0 ? static_cast<double>(pages) * static_cast<double>(pageSize)
-                                              : 2147483648.0;
+    s.physical = pages > 0 && pageSize > 0 ? static_cast<double>(pages) * static_cast<double>(pageSize) : 2147483648.0;
     // A container may hold the program to less than the machine has; beyond
     // its limit the program is killed, not refused an allocation. Its limit
     // reads "max" or a number beyond the machine when there is none.
-    for (const char* limit : {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
-        FILE* f = fopen(limit, "r");
-        if (!f) continue;
-        double x;
-        if (fscanf(f, "%lf", &x) == 1 && x > 0) memory = std::min(memory, x);
-        fclose(f);
+    s.container = kNoLimit;
+    char text[4096];
+    for (const char* limit : {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"})
+        if (ReadSmallFile(limit, text, sizeof text)) {
+            const double x = NumberAfter(text, "", 0);
+            if (x > 0) s.container = std::min(s.container, x);
+        }
+    s.addressSpace = Limit(RLIMIT_AS);
+    s.dataSegment = Limit(RLIMIT_DATA);
+    // A thread's stack is as large as the limit on the main one; without a
+    // limit the C library gives 8 MB, taken as 32 to be safe.
+    const double stack = Limit(RLIMIT_STACK);
+    s.threadStack = stack < 1024 * kMB ? stack : 32 * kMB;
+    s.resident = s.reserved = s.data = 0;
+    if (ReadSmallFile("/proc/self/status", text, sizeof text)) {
+        s.resident = NumberAfter(text, "VmRSS:", 0) * 1024;
+        s.reserved = NumberAfter(text, "VmSize:", 0) * 1024;
+        s.data = NumberAfter(text, "VmData:", 0) * 1024;
     }
-    // So may a limit on the process's address space (ulimit -v).
-    struct rlimit space;
-    if (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY)
-        memory = std::min(memory, static_cast<double>(space.rlim_cur));
-    return memory / 2;
+    return s;
 }
+
+double TeamAtStart(int threads) { return std::max(threads, 1) * kBlasBuffer; }
+
+double TeamAsItWorks(const MemoryState& s, int threads, bool addressSpace) {
+    const int t = std::max(threads, 1);
+    return t * kBlasBuffer + (t - 1) * (s.threadStack + kThreadOwn + (addressSpace ? kArena : 0));
+}
+
+int TeamWithinLimits(const MemoryState& s, int processors) {
+    const double roomAS = s.addressSpace - s.reserved, roomData = s.dataSegment - s.data;
+    auto fits = [&](int t, double share) {
+        const double asked = TeamAtStart(t);
+        return asked + TeamAsItWorks(s, t, true) <= share * roomAS &&
+               asked + TeamAsItWorks(s, t, false) <= share * roomData;
+    };
+    int t = std::max(processors, 1);
+    while (t > 0 && !fits(t, 0.5)) t--;
+    if (t == 0) {
+        const double asked = TeamAtStart(1) + TeamAsItWorks(s, 1, true) + kLeastData;
+        if (asked <= roomAS && asked <= roomData) t = 1;
+    }
+    return t;
+}
+
+double LeastLimitForOneThread(const MemoryState& s, bool addressSpace) {
+    return (addressSpace ? s.reserved : s.data) + TeamAtStart(1) + TeamAsItWorks(s, 1, addressSpace) + kLeastData;
+}
+
+double MemoryBudget(const MemoryState& s, int team) {
+    double room = std::min(s.physical, s.container) - s.resident;
+    room = std::min(room, s.addressSpace - s.reserved - TeamAsItWorks(s, team, true));
+    room = std::min(room, s.dataSegment - s.data - TeamAsItWorks(s, team, false));
+    return std::max(room, 0.0) / 2;
+}
+
+double MemoryBudget() { return MemoryBudget(ReadMemoryState(), TeamLimit()); }
 
 bool FitsInMemory(double bytes) { return bytes >= 0 && bytes <= MemoryBudget(); }
 
 double LargestThatFits(double lowest, double highest, const std::function<double(double)>& bytes) {
-    if (!FitsInMemory(bytes(lowest))) return lowest - 1;
-    if (FitsInMemory(bytes(highest))) return highest;
+    const double budget = MemoryBudget();
+    auto fits = [&](double x) {
+        const double b = bytes(x);
+        return b >= 0 && b <= budget;
+    };
+    if (!fits(lowest)) return lowest - 1;
+    if (fits(highest)) return highest;
     // bytes(lo) fits, bytes(hi) does not.
     double lo = lowest, hi = highest;
     while (hi - lo > 1) {
         const double mid = std::floor(lo + (hi - lo) / 2);
-        (FitsInMemory(bytes(mid)) ? lo : hi) = mid;
+        (fits(mid) ? lo : hi) = mid;
     }
     return lo;
 }
@@ -285,6 +387,26 @@ double LargestThatFits(double lowest, double highest, const std::function<double
 double ScanSize(FILE* stream, const char* sourceName, double lowest, double highest,
                 const std::function<double(double)>& bytes) {
     return ScanNumber(stream, sourceName, "-", lowest, std::max(lowest, LargestThatFits(lowest, highest, bytes)));
+}
+
+bool WorkFits(bool english, double count, const std::function<double(double)>& bytes, const char* workEnglish,
+              const char* workPortuguese, const char* itemsEnglish, const char* itemsPortuguese) {
+    const double asked = bytes(count), budget = MemoryBudget();
+    if (asked >= 0 && asked <= budget) return true;
+    const double largest = LargestThatFits(0, count, bytes);
+    fflush(stdout);
+    fprintf(stderr,
+            english ? "\nNot enough memory: %s of %.0f %s needs %.0f MB, and %.0f MB are free for it"
+                    : "\nMemoria insuficiente: %s de %.0f %s precisa de %.0f MB, e ha %.0f MB livres para isso",
+            english ? workEnglish : workPortuguese, count, english ? itemsEnglish : itemsPortuguese,
+            std::ceil(asked / kMB), std::floor(budget / kMB));
+    if (largest >= 1)
+        fprintf(stderr, english ? ", enough for at most %.0f %s" : ", o suficiente para no maximo %.0f %s", largest,
+                english ? itemsEnglish : itemsPortuguese);
+    fprintf(stderr, "%s", english ? ". Nothing was changed.\n" : ". Nada foi alterado.\n");
+    fflush(stderr);
+    Bell();
+    return false;
 }
 
 char* ScanString(FILE* stream, int maxLength, char* word, const char* accepted, int caseSensitive,

@@ -83,12 +83,54 @@ double ScanNumber(FILE* stream, const char* sourceName, const char* spec);
 double ScanNumber(FILE* stream, const char* sourceName, const char* spec, double lowest,
                   double highest);
 
-// Sizes typed by the user or read from a file are compared with memory
-// before anything is allocated for them. An analysis may take half the
-// memory the program has (MemoryBudget, in bytes): the machine's physical
-// memory, or less where a container's limit or one on the address space
-// says so. Beyond it the allocation would be refused, granted and then
-// served by swapping the whole machine, or end in the program killed.
+// Sizes typed by the user or read from a file, and the work arrays whose
+// size the data decide, are compared with memory before anything is
+// allocated for them.
+//
+// What the program holds and the limits it runs under, in bytes; a limit
+// that is not in force is infinite. Read without allocating, so that it can
+// be read before the C library has started.
+struct MemoryState {
+    double physical;      // the machine's memory
+    double container;     // a control group's limit on the program's memory
+    double addressSpace;  // the limit on the address space (ulimit -v)
+    double dataSegment;   // the limit on the data segment (ulimit -d)
+    double threadStack;   // the stack of each thread the program starts
+    double resident;      // memory the program holds (VmRSS)
+    double reserved;      // address space the program has reserved (VmSize)
+    double data;          // of which writable data (VmData)
+};
+MemoryState ReadMemoryState();
+
+// The thread team reserves memory of its own, counted against a limit on
+// the address space or the data segment though barely touched: the
+// linear-algebra library (OpenBLAS) keeps a buffer for each thread of its
+// team from the moment it starts, and as the team works it takes another
+// for each thread that calls it, while each thread beyond the first gets a
+// stack and an arena of the memory allocator (which reserves address space
+// only). TeamAsItWorks is the part beyond the buffers held from the start.
+double TeamAtStart(int threads);
+double TeamAsItWorks(const MemoryState& s, int threads, bool addressSpace);
+// The largest team up to `processors` whose reservations take at most half
+// of what the limits on the address space and the data segment leave (a
+// team of one may take all but 64 MB); 0 when not even one thread fits.
+// s is read before the linear-algebra library has started.
+int TeamWithinLimits(const MemoryState& s, int processors);
+// The smallest limit, in bytes, that leaves room for a team of one, given
+// what the program reserves (or holds as data) before the library starts.
+double LeastLimitForOneThread(const MemoryState& s, bool addressSpace);
+
+// An analysis may take half of what the tightest limit in force still
+// leaves (MemoryBudget, in bytes): the machine's memory and a container's
+// limit less what the program holds, the limits on the address space and on
+// the data segment less what it has reserved there and what a team of
+// `team` threads will still reserve. Beyond half, the allocation would be
+// refused (the program ending out of memory), granted and then served by
+// swapping the whole machine, or end in the program killed; the other half
+// is room for the copies and smaller arrays an analysis makes beside its
+// largest ones.
+double MemoryBudget(const MemoryState& s, int team);
+// The budget now, for the largest team the program may run (TeamLimit).
 double MemoryBudget();
 bool FitsInMemory(double bytes);
 // The largest whole number in [lowest, highest] whose bytes(x) fit (bytes
@@ -97,9 +139,20 @@ double LargestThatFits(double lowest, double highest, const std::function<double
 // A whole number from lowest to the largest that fits, read as ScanNumber's
 // range form: a larger one is refused with the range accepted and read
 // again. bytes(x) is what the answer x makes the analysis allocate, at the
-// least, with the answers already given.
+// least, with the answers already given. Where not even lowest fits,
+// lowest is accepted: the caller checks that first (WorkFits), or checks
+// the whole run before allocating it.
 double ScanSize(FILE* stream, const char* sourceName, double lowest, double highest,
                 const std::function<double(double)>& bytes);
+// True when bytes(count) fits. Otherwise says on the standard error stream
+// (in English or Portuguese) that `work` (e.g. "the resemblance matrix") of
+// count items (e.g. "variables") needs so many MB, how many the budget
+// leaves and how many items would fit, and returns false: the caller then
+// allocates nothing and changes nothing.
+bool WorkFits(bool english, double count, const std::function<double(double)>& bytes, const char* workEnglish,
+              const char* workPortuguese, const char* itemsEnglish, const char* itemsPortuguese);
+// What a square matrix of m rows of doubles takes with its row pointers.
+inline double SquareBytes(double m) { return (m * m + m) * sizeof(double); }
 
 // One word cut to maxLength characters (word must hold maxLength + 1), optionally
 // out of a list of "/"-separated alternatives. Returns word, or null on refusal

@@ -10,8 +10,6 @@
 #include <string>
 #include <utility>
 
-#include <omp.h>
-
 #include "FtevlanGlob.h"
 #include "TevlanClasses.h"
 #include "iflibG.h"
@@ -27,10 +25,9 @@ const char* const kPreferencesTemp = "Tevlan.prf.tmp";
 // a very large precision makes every print take seconds and gigabytes.
 constexpr int kMaxDigits = 17;
 
-int AvailableProcessors() {
-    int n = omp_get_num_procs();
-    return n < 1 ? 1 : n;
-}
+// The processors, or fewer threads where a limit on memory leaves room for
+// fewer.
+int AvailableProcessors() { return TeamLimit(); }
 
 int NormalisedDigits(long long d) {
     if (d <= 0) return 5;

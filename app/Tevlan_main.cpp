@@ -74,7 +74,9 @@ int mainInit() {
     }
 }
 
-int main(int, char** argv) {
-    ShortThreadWaits(argv);
-    return mainInit();
-}
+// The thread team is sized to the memory limits, and its waits set, before
+// the shared libraries start (see PrepareStart).
+__attribute__((section(".preinit_array"), used)) static void (*const beforeLibraries)(int, char**, char**) =
+    PrepareStart;
+
+int main() { return mainInit(); }

@@ -160,7 +160,15 @@ RunResult Dialogue::Run(const std::string& input, int timeoutSeconds) {
             signal(SIGXFSZ, SIG_IGN);
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
         }
-        execl(TEVLAN_EXE, "tevlan", static_cast<char*>(nullptr));
+        for (const auto& [resource, bytes] : memoryLimits_) {
+            struct rlimit limit;
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(bytes);
+            if (setrlimit(resource, &limit) != 0) _exit(127);
+        }
+        if (!launcher_.empty())
+            execl(launcher_.c_str(), launcher_.c_str(), TEVLAN_EXE, static_cast<char*>(nullptr));
+        else
+            execl(TEVLAN_EXE, "tevlan", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(outPipe[1]);

@@ -5,6 +5,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct RunResult {
     std::string out;  // standard output, normalised
@@ -38,10 +40,18 @@ public:
     // Later runs write no file beyond this many bytes, as on a disc that
     // fills up (negative: no limit).
     void LimitFileSize(long bytes) { fileSizeLimit_ = bytes; }
+    // Later runs are held to this many bytes of the resource (RLIMIT_AS,
+    // RLIMIT_DATA), as under ulimit -v or -d.
+    void LimitMemory(int resource, long bytes) { memoryLimits_.emplace_back(resource, bytes); }
+    // Later runs start the program through another one (the dynamic
+    // loader), which is given the program's path.
+    void StartThrough(const std::string& launcher) { launcher_ = launcher; }
 
 private:
     std::string folder_;
     long fileSizeLimit_ = -1;
+    std::vector<std::pair<int, long>> memoryLimits_;
+    std::string launcher_;
 };
 
 // Removes the bell and the progress line (its backspaces and redrawn texts),

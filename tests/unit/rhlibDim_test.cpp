@@ -607,3 +607,33 @@ TEST(MemoryBudget, HalfOfALimitOnTheAddressSpace) {
     ASSERT_EQ(setrlimit(RLIMIT_AS, &saved), 0);
     EXPECT_LE(budget, static_cast<double>(limit.rlim_cur) / 2);
 }
+
+// Worked by hand, in MB. Before the linear-algebra library starts the
+// program has reserved 48 MB (1 of data). A team of t fits when its t
+// buffers of 128 MB and what it takes as it works (t more, and for each
+// thread beyond the first a stack of 8, 4 of its own and an arena of 64 of
+// address space) are at most half of the room: 256 MB for one thread, 588
+// for two, 920 for three, 1252 for four (data segment: 256, 524, 792); a
+// team of one may take all but 64 MB of the room.
+TEST(MemoryBudget, TeamSizedToTheLimits) {
+    const double MB = 1048576, KB = 1024, none = HUGE_VAL;
+    struct Case {
+        double space, dataLimit;
+        int team;
+    } cases[] = {
+        {none, none, 8},
+        {800000 * KB, none, 1},   // room 733 MB
+        {1200000 * KB, none, 1},  // room 1124 MB
+        {2000 * MB, none, 3},     // room 1952 MB
+        {none, 1000000 * KB, 1},  // room 976 MB
+        {none, 1500000 * KB, 2},  // room 1464 MB
+        {400000 * KB, none, 1},   // room 343 MB: 320 for one thread
+        {300000 * KB, none, 0},   // room 245 MB
+    };
+    for (const Case& c : cases) {
+        const MemoryState s{16384 * MB, none, c.space, c.dataLimit, 8 * MB, 20 * MB, 48 * MB, 1 * MB};
+        EXPECT_EQ(TeamWithinLimits(s, 8), c.team) << c.space / KB << " " << c.dataLimit / KB;
+    }
+    const MemoryState s{16384 * MB, none, 300000 * KB, none, 8 * MB, 20 * MB, 48 * MB, 1 * MB};
+    EXPECT_DOUBLE_EQ(LeastLimitForOneThread(s, true) / MB, 48 + 256 + 64);
+}
