@@ -181,6 +181,14 @@ void Cluster() {
     }
 
     int n = nRows;
+    // A working copy of the matrix, the members of each fusion, and what
+    // the method adds: the adjacency of the units, or the data table with
+    // each fusion's profiles.
+    const double method = clusMeth == 7 ? 4.0 : 0.0, table = clusMeth == 6 ? 24.0 * nCols : 0.0;
+    if (!WorkFits(eng == 1, n, [=](double m) { return SquareBytes(m) + (4.0 + method) * m * m + table * m; },
+                  "the cluster analysis", "a analise de agrupamentos",
+                  optReseDir == 1 ? "sampling units" : "variables", optReseDir == 1 ? "unidades amostrais" : "variaveis"))
+        return;
     bool isDissimilarity = !IsSimilarityMeasure(optReseTipo);
     char** labels = optReseDir == 1 ? uaLabels : varLabels;
 

@@ -385,6 +385,13 @@ int Ordenacao() {
     fflush(out);
     const int type = static_cast<int>(ScanNumber(in, "teclado", (accepted + "99").c_str()));
     if (type == 99) return 0;
+    // Beside the resemblance matrix: the eigenvectors, the matrix LAPACK
+    // takes and the one it returns, and copies of the table; the axis tests
+    // hold a second ordination for their permutations.
+    const double matrices = type <= 3 ? 3 : 5, tables = 16.0 * nObj * nVar;
+    if (!WorkFits(eng == 1, nRows, [=](double m) { return matrices * SquareBytes(m) + tables; }, "the ordination",
+                  "a ordenacao", SetName(optReseDir == 1), SetName(optReseDir == 1)))
+        return 0;
     // The axis tests leave the current ordination as it is.
     if (type == 4) return AleatorizacaoOrdination();
     if (type == 5) return Aleatorizacao_CA();

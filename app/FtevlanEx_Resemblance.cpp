@@ -189,6 +189,14 @@ int Semelhanca() {
     // The new matrix is computed beside the current one, which stays in
     // place until the new one and its report are sure.
     const int m = c.direction == 1 ? nObj : nVar;
+    // Beside the current matrix: the new one, and a copy of the table that
+    // the measures work on; the Mahalanobis distance inverts covariance
+    // matrices of the descriptors.
+    const double table = 8.0 * nObj * nVar, covariances = c.measure == 29 ? 5 * SquareBytes(nObj + nVar - m) : 0;
+    if (!WorkFits(eng == 1, m, [=](double k) { return SquareBytes(k) + table + covariances; }, "the resemblance matrix",
+                  "a matriz de semelhanca", c.direction == 1 ? "sampling units" : "variables",
+                  c.direction == 1 ? "unidades amostrais" : "variaveis"))
+        return 0;
     double** R = dim2DT<double>(m, m);
     const int done = ResemblanceLib(nObj, nVar, data, R, c.direction, c.measure, c.post, varType, c.alpha, c.k,
                                     c.countDoubleAbsence, true);

@@ -638,6 +638,17 @@ int TransformaDados() {
                     : "\nA expansao mantem os dados como lidos: a transformacao vetorial escolhida nao e aplicada.\n");
     }
 
+    // A transformed copy of the data beside the current one; Beals smoothing
+    // adds the co-occurrences between the variables (without its second
+    // scaling, between the units when they are fewer).
+    const double n = nObj;
+    const bool beals = c.o.units == 11, normalize = c.o.bealsNormalize != 0;
+    auto bytes = [=](double p) { return 8 * n * p + (beals ? SquareBytes(normalize ? p : std::min(n, p)) : 0); };
+    if (!WorkFits(eng == 1, nVar, bytes, "the transformation", "a transformacao", "variables", "variaveis")) {
+        SetDataType(optTrEs, optTrVeVar, optTrVeUnits);
+        return 0;
+    }
+
     // Everything is computed and every file opened beside the current data
     // set, which changes only when all of it is sure.
     double** fresh = CopyOfData();

@@ -280,6 +280,14 @@ int Aleatorizacao_CA() {
         return 0;
     }
     if (!WholeCounts()) return 0;
+    // Each count of the table becomes an observation of its own: its row,
+    // its column and its place in the permuted list.
+    double counts = 0;
+    for (int i = 0; i < nObj; i++)
+        for (int j = 0; j < nVar; j++) counts += dataOrig[i][j];
+    if (!WorkFits(eng == 1, counts, [](double T) { return T * 3 * sizeof(int); }, "the expanded table",
+                  "a tabela expandida", "counts", "contagens"))
+        return 0;
     const AxisTestRun run;
     std::vector<double> X2(rank), P(rank);
     MalinvaudTest(run.nPerm, run.dump, X2.data(), P.data());

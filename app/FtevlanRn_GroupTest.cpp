@@ -644,6 +644,12 @@ int AleatorizacaoUnitsManova() {
         return 0;
     Choice c;
     if (!AskChoice(c)) return 0;
+    // The test sums a converted copy of the matrix, residuals computed from
+    // a copy of the table.
+    const double table = 8.0 * nVar;
+    if (!WorkFits(eng == 1, nObj, [table](double n) { return SquareBytes(n) + table * n; }, "the test",
+                  "o teste", "sampling units", "unidades amostrais"))
+        return 0;
 
     const double start = difftime_Clock_Init();
     // The test sums a converted copy: rese, data and the session stay as

@@ -190,6 +190,12 @@ void LinearModelResults(FILE* f, int p, int q, Session* s1, Session* s2, const d
 void AleatorizacaoModLin(Session* s1, Session* s2, bool full) {
     if (!LinearModelSessionsUsable(s1, s2)) return;
     const int n = s1->nObj, q = s1->nVar, p = s2->nVar;
+    // Coefficients observed, random and counted (p x q), fitted and random
+    // responses (n x q), and the factors' fits (n x p, p x p).
+    const double dq = q, dp = p;
+    if (!WorkFits(eng == 1, n, [=](double m) { return 8 * (4 * dp * dq + 3 * m * dq + m * dp + dp * dp); },
+                  "the linear models", "os modelos lineares", "sampling units", "unidades amostrais"))
+        return;
     // The restriction dialogue fills nObj groups of the current data set; the
     // lists read n.
     // (Vectors, so that an input that ends inside the dialogue leaks nothing.)
@@ -358,6 +364,12 @@ void RDAPrintout(FILE* f, int n, int q, int p, int nAxes, const double* eig, dou
 void AleatorizacaoRDA(Session* s1, Session* s2) {
     if (!LinearModelSessionsUsable(s1, s2)) return;
     const int n = s1->nObj, q = s1->nVar, p = s2->nVar;
+    // The responses' eigenvectors and cross-products (q x q), the factors'
+    // (p x p), the scores and the random and fitted responses (n x q).
+    const double dq = q, dp = p;
+    if (!WorkFits(eng == 1, n, [=](double m) { return 8 * (2 * dq * dq + 2 * dp * dp + 3 * m * dq + 3 * m * dp); },
+                  "the redundancy analysis", "a analise de redundancia", "sampling units", "unidades amostrais"))
+        return;
 
     AleatorizacaoMain();
     const int N = AskNumberOfPermutations();

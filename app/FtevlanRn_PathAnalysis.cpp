@@ -1105,6 +1105,11 @@ void PathAnalysisBasisSetPermutationTest(int nPerm, int restriction, int dim, bo
     const PermutationDesign design =
         DesignOf(nPerm, restriction, dim, nested, nestGroups, bundled, bundleGroups, bundleFlag);
     if (!DesignFits(design)) return;
+    // The observed and random correlations, and the standardised columns.
+    const double n = nObj;
+    if (!WorkFits(eng == 1, nVar, [n](double p) { return 2 * SquareBytes(p) + 16 * n * p; }, "the test", "o teste",
+                  "variables", "variaveis"))
+        return;
     fprintf(out, "%s",
             eng ? "Specify the number of variables in the model (to compute the size of the basis set as in Granvik "
                   "2000): "
@@ -1179,6 +1184,11 @@ void PathAnalysisBasisSetPermutationTest_Mantel(int nPerm, int restriction, int 
     const BlockTest t = AskBlockTest();
     const std::vector<int>& sizes = t.sizes;
     const int b = static_cast<int>(sizes.size());
+    // A resemblance matrix between the units for each block, and one
+    // arranged for the report.
+    if (!WorkFits(eng == 1, nObj, [b](double n) { return (b + 1) * SquareBytes(n); }, "the test", "o teste",
+                  "sampling units", "unidades amostrais"))
+        return;
 
     const double start = difftime_Clock_Init();
     timer = time(nullptr);

@@ -128,6 +128,13 @@ void TestBetweenSets(const TwoSetTest& t, Session* s1, Session* s2, Session* s3)
     const int L = eng ? 0 : 1;
     const int n = s1->nObj;
     const char* third = partial ? s3->filename : "";
+    // The matrices compared in permuted order and their packed triangles;
+    // the tables in permuted order with their cross-products and rotations.
+    const double most = std::max(s1->nVar, s2->nVar), columns = s1->nVar + s2->nVar;
+    auto bytes = [&](double m) {
+        return t.onMatrices ? 4 * SquareBytes(m) : 3 * SquareBytes(m) + 16 * m * columns + 3 * SquareBytes(most);
+    };
+    if (!WorkFits(eng == 1, n, bytes, "the test", "o teste", "sampling units", "unidades amostrais")) return;
 
     AleatorizacaoMain();
     const int N = AskNumberOfPermutations();

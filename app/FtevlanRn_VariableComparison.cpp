@@ -175,6 +175,12 @@ void AleatorizacaoVar() {
     const bool save = AskSaveEachPermutation(N);
     const PermutationDesign design = DesignOf(N, option, dim, nested, nestGroups, bundled, bundleGroups, false);
     if (!DesignFits(design)) return;
+    // The observed, random and resulting matrices, and for each permutation
+    // its lists, its table and the table's standardised columns.
+    const double n = nObj;
+    if (!WorkFits(eng == 1, p, [n](double q) { return 3 * SquareBytes(q) + (2 * sizeof(double) + sizeof(int)) * n * q; },
+                  "the test", "o teste", "variables", "variaveis"))
+        return;
 
     const double start = difftime_Clock_Init();
     FILE* report = fopenck("Vidive.txt", nullptr, modeVidive);

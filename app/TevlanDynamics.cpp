@@ -122,12 +122,17 @@ bool MarkovDataAccepted() {
 // pointers and one more value per row.
 double RowsBytes(double rows, int p) { return rows * (p + 2) * sizeof(double); }
 
-int AskNumberToPredict() {
+// What Markov fitting of p variables allocates for L lags and M units to
+// predict: the transition matrices, and the predicted rows with their
+// distances.
+double MarkovBytes(double L, double M, double p = nVar) {
+    return L * SquareBytes(p) + RowsBytes(std::max<double>(M, nObj), static_cast<int>(p));
+}
+
+int AskNumberToPredict(int L) {
     fprintf(out, "Enter the number of markov units to be predicted:  ");
     fflush(out);
-    const int n = nObj, p = nVar;
-    return static_cast<int>(
-        ScanSize(in, Keyboard(), 2, 2147483647.0, [n, p](double M) { return RowsBytes(std::max<double>(M, n), p); }));
+    return static_cast<int>(ScanSize(in, Keyboard(), 2, 2147483647.0, [L](double M) { return MarkovBytes(L, M); }));
 }
 
 // The Markov prediction at one lag: the rows predicted so far carried over,
@@ -290,6 +295,9 @@ int Dynamics() {
 
 int Markov() {
     if (!MarkovDataAccepted()) return 0;
+    if (!WorkFits(eng == 1, nVar, [](double p) { return MarkovBytes(1, 2, p); }, "Markov fitting", "o ajuste de Markov",
+                  "variables", "variaveis"))
+        return 0;
     const int n = nObj, p = nVar;
     fprintf(out, "\nMARKOV FITTING\nBased on technique described in Velnik, Velmar & Qo (1993).\n");
     fprintf(out, "Are the sampling units arranged in reversed order (from present to past)? y/n ");
@@ -297,11 +305,18 @@ int Markov() {
     const bool reversed = ScanChar(in, "y n", Keyboard()) == 'y';
     fprintf(out, "Enter the maximum lag between steps (must not be larger than number of described units - 1):  ");
     fflush(out);
-    const int L = std::min(static_cast<int>(ScanNumber(in, Keyboard(), "-", 1, n - 1)), n - 1);
-    const int M = AskNumberToPredict();
+    const int L =
+        std::min(static_cast<int>(ScanSize(in, Keyboard(), 1, n - 1, [](double l) { return MarkovBytes(l, 2); })), n - 1);
+    const int M = AskNumberToPredict(L);
     fprintf(out, "Enter the number of iterations for testing Markovity:  ");
     fflush(out);
     const int nIter = static_cast<int>(ScanNumber(in, Keyboard(), "-", 1, 2147483647.0));
+    // The test compares distance matrices between the units: the series',
+    // a permuted one's and its prediction's.
+    if (nIter > 1 && n > 2 &&
+        !WorkFits(eng == 1, n, [p, L](double m) { return 3 * SquareBytes(m) + 8 * m * p + L * SquareBytes(p); },
+                  "the randomization test", "o teste de aleatorizacao", "sampling units", "unidades amostrais"))
+        return 0;
     AleatorizacaoMain();
 
     // The series from past to present, as row pointers into the data.
@@ -452,8 +467,16 @@ int CanonicalSerialScaling() {
                 nObj);
         return 0;
     }
+    // The blocked table, the correlation matrices of a block and the result,
+    // and for each pair of variables its correlations over the block sizes,
+    // fitted and observed.
+    const double n = nObj, blocks = B;
+    auto bytes = [=](double v) { return 8 * n * v + 3 * SquareBytes(v) + 8 * (2 * blocks + 4) * v * (v - 1) / 2; };
+    if (!WorkFits(eng == 1, nVar, bytes, "canonical serial scaling", "o escalonamento serial canonico", "variables",
+                  "variaveis"))
+        return 0;
     const bool intermediate = AskYes("Save intermediate results? y/n ", "Guardar resultados intermediarios? s/n ");
-    const int p = nVar, q = p * (p - 1) / 2;
+    const int p = nVar, q = static_cast<int>(static_cast<long long>(p) * (p - 1) / 2);
 
     // One response per pair of variables i < j: its correlation in each
     // block size, regressed on the block sizes in a single call.

@@ -30,11 +30,14 @@ namespace {
 
 // The team that runs a sampler's iterations, in blocks whose results are
 // added in iteration order. With oneThread (intermediate results saved) the
-// team has one thread for the run.
+// team has one thread for the run; otherwise as many as the memory budget
+// holds the work of, each thread taking bytesPerThread (a seed gives the
+// same results on any number).
 class IterationTeam {
 public:
-    explicit IterationTeam(bool oneThread) : saved_(omp_get_max_threads()) {
-        if (oneThread) omp_set_num_threads(1);
+    IterationTeam(bool oneThread, double bytesPerThread) : saved_(omp_get_max_threads()) {
+        const double fit = std::floor(MemoryBudget() / std::max(bytesPerThread, 1.0));
+        if (oneThread || fit < saved_) omp_set_num_threads(oneThread || fit < 1 ? 1 : static_cast<int>(fit));
         threads_ = std::max(1, omp_get_max_threads());
         blockSize_ = std::max(32, 8 * threads_);
     }
@@ -173,6 +176,12 @@ struct SharpnessWork {
     SharpnessWork(const SharpnessWork&) = delete;
     SharpnessWork& operator=(const SharpnessWork&) = delete;
 };
+
+namespace {
+// What a thread's SharpnessWork takes for n units: the sample's matrix and
+// the members of each of its fusions.
+double SharpnessBytes(double n) { return SquareBytes(n) + sizeof(int) * n * n; }
+}  // namespace
 
 SharpnessWork* NewSharpnessWork(int n, int K, double** D2, clusterReport* records, int method,
                                 const SharpnessWork* shareReference) {
@@ -492,6 +501,11 @@ bool SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
                      "\nA nitidez das particoes em grupos requer pelo menos 3 unidades amostrais.\n"));
         return true;
     }
+    // The squared distances, and for each thread a sample's matrix and the
+    // members of its fusions.
+    if (!WorkFits(eng == 1, n, [](double m) { return 2 * SharpnessBytes(m); }, "the bootstrap resampling",
+                  "a reamostragem bootstrap", "sampling units", "unidades amostrais"))
+        return true;
     // Squared distances of the clustered matrix, both triangles.
     ScopedMatrix<double> D2(n, n);
     if (isDissimilarity) {
@@ -545,7 +559,7 @@ bool SamplerGroups(int n, double** R, bool isDissimilarity, clusterReport* recor
     o.steps = steps;
     InitRndNumberGenerator(o.seed);
 
-    IterationTeam team(o.save == 'y');
+    IterationTeam team(o.save == 'y', SharpnessBytes(n));
     std::vector<std::unique_ptr<SharpnessWork>> works;
     for (int t = 0; t < team.Threads(); t++)
         works.emplace_back(NewSharpnessWork(n, K, D2, records, clusMeth, t > 0 ? works[0].get() : nullptr));
@@ -642,6 +656,11 @@ struct StabilityWork {
     StabilityWork(const StabilityWork&) = delete;
     StabilityWork& operator=(const StabilityWork&) = delete;
 };
+
+namespace {
+// What a thread's StabilityWork takes for n units of p variables.
+double StabilityBytes(double n, double p) { return 4 * SquareBytes(std::max(n, p) + 1) + 4 * sizeof(double) * n * p; }
+}  // namespace
 
 StabilityWork* NewStabilityWork(int A) { return new StabilityWork(A); }
 void FreeStabilityWork(StabilityWork* work) { delete work; }
@@ -949,7 +968,7 @@ int OrdinationStabilityRun(int A, int initial, int step, int iterations, int sav
                            StabilitySums& sums) {
     const int n = nObj;
     const int steps = CountSteps(n, initial, step);
-    IterationTeam team(save == 'y');
+    IterationTeam team(save == 'y', StabilityBytes(n, nVar));
     std::vector<std::unique_ptr<StabilityWork>> works;
     for (int t = 0; t < team.Threads(); t++) works.emplace_back(NewStabilityWork(A));
     std::vector<StabilitySlot> slots;
@@ -1004,6 +1023,10 @@ bool SamplerOrdination() {
                      "correspondencia, com pelo menos um eixo e 2 unidades amostrais.\n"));
         return true;
     }
+    const double p = nVar;
+    if (!WorkFits(eng == 1, n, [p](double m) { return StabilityBytes(m, p); }, "the bootstrap resampling",
+                  "a reamostragem bootstrap", "sampling units", "unidades amostrais"))
+        return true;
     InitIFLibG();
     const int A = AskWhole("Enter the maximum number of ordination principal axes to be monitored: ",
                            "Entre o numero maximo de eixos principais de ordenacao a monitorar: ", 1, most);
