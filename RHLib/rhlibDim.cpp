@@ -795,6 +795,11 @@ int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourc
     return ReadLine(stream, maxLength, line, sourceName, true);
 }
 
+namespace {
+std::atomic<long> failedCloses(0);
+std::atomic<long> failedWrites(0);
+}  // namespace
+
 FILE* fopenck(const char* name, const char* prefix, const char* mode) {
     std::string full = prefix ? std::string(prefix) + name : std::string(name ? name : "");
     FILE* f = nullptr;
@@ -807,15 +812,12 @@ FILE* fopenck(const char* name, const char* prefix, const char* mode) {
     const bool refused = std::filesystem::exists(full, ec) && !IsRegularFile(full.c_str());
     if (full.size() <= 99 && !full.empty() && !refused) f = fopen(full.c_str(), mode);
     if (!f) {
+        if (mode[0] != 'r' || strchr(mode, '+')) failedWrites++;
         fprintf(stderr, "\ncan't open %s \n", full.c_str());
         Bell();
     }
     return f;
 }
-
-namespace {
-std::atomic<long> failedCloses(0);
-}  // namespace
 
 long FailedCloses() { return failedCloses; }
 
@@ -828,12 +830,17 @@ bool fcloseck(FILE* f, const char* name) {
     ok = fclose(f) == 0 && ok;
     if (!ok) {
         failedCloses++;
+        failedWrites++;
         fflush(stdout);
         fprintf(stderr, "\nFAIL TO PRINT ON FILE %s !!!\n", name ? name : "");
         Bell();
     }
     return ok;
 }
+
+void NoteFailedWrite() { failedWrites++; }
+
+bool SomeWriteFailed() { return failedWrites > 0; }
 
 FILE* ReadDataFileName(char* name) {
     for (;;) {

@@ -287,6 +287,13 @@ bool fcloseck(FILE* f, const char* name);
 // of their own, was written whole when the count did not grow meanwhile.
 long FailedCloses();
 
+// Whether any output of the run failed: a file to be written that could not
+// be opened, one whose writes or close failed (fopenck and fcloseck count
+// them), and those a caller writing by other means counts with
+// NoteFailedWrite. A run that lost results does not end as a success.
+void NoteFailedWrite();
+bool SomeWriteFailed();
+
 // Asks for a data file name on the standard input until one opens.
 FILE* ReadDataFileName(char* name);
 

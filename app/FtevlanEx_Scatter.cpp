@@ -182,6 +182,7 @@ bool WriteScatterData(const char* name, const std::vector<ScatterPoint>& points,
     if (ok) return true;
     // A cut file would pass for a whole diagram.
     remove(name);
+    NoteFailedWrite();
     fflush(stdout);
     fprintf(stderr, eng ? "\nFile %s could not be written.\n" : "\nArquivo %s nao pode ser escrito.\n", name);
     fputc(7, stderr);

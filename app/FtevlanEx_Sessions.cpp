@@ -200,6 +200,7 @@ bool WriteReplacing(const char* name, const std::string& text) {
     ok = fclose(f) == 0 && ok;
     if (ok && rename(kSessionTemp, name) == 0) return true;
     remove(kSessionTemp);
+    NoteFailedWrite();
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include "FtevlanEx.h"
 #include "FtevlanGlob.h"
 #include "iflibG.h"
+#include "rhlibDim.h"
 
 namespace {
 
@@ -31,7 +32,8 @@ void FatalMessage(const char* english, const char* portuguese, bool inEnglish) {
 }  // namespace
 
 // A fatal end is reported to the shell as a failure (status 1), whatever
-// the code; key X is the only way out with status 0.
+// the code; key X is the only way out with status 0, and only when every
+// result of the run was written.
 int HandleError(int code) {
     switch (code) {
         case 2:
@@ -55,7 +57,13 @@ int mainInit() {
         TevlanMain();
         delete[] reserve;
         fflush(stdout);
-        return 0;
+        // A run that lost a report block, a session or an output file is no
+        // success to a script that goes on with its files.
+        if (!SomeWriteFailed()) return 0;
+        fputs(eng == 1 ? "\nSome results were not written: see the messages above.\n"
+                       : "\nAlguns resultados nao foram escritos: veja as mensagens acima.\n",
+              stderr);
+        return 1;
     } catch (int code) {
         delete[] reserve;
         return HandleError(code);

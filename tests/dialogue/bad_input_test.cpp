@@ -211,7 +211,7 @@ TEST(DataFileFields, AFifoIsRefusedAtOpenInsteadOfBlocking) {
         ASSERT_EQ(mkfifo((f.Folder() + "/" + name).c_str(), 0600), 0);
     r = f.Run(Load("six.txt", 1, 3, 2, "N\n1\nn\nr\n1\n3\n0\nn\no\n1\nn\nn\nx\n"), 10);
     EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     for (const char* name : {"Tevlan.trk.tmp", "scores.txt"})
         EXPECT_NE(r.err.find(std::string("\ncan't open ") + name + " \n"), std::string::npos) << name << r.err;
     EXPECT_NE(r.out.find("Ordination scores available: (1)principal coordinates analysis"), std::string::npos);
@@ -219,7 +219,7 @@ TEST(DataFileFields, AFifoIsRefusedAtOpenInsteadOfBlocking) {
     ASSERT_EQ(mkfifo((f.Folder() + "/Vidive.txt").c_str(), 0600), 0);
     r = f.Run("e\n" + Load("six.txt", 1, 3, 2, "N\n1\ny\nx\n"), 10);
     EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("\ncan't open Vidive.txt \n"), std::string::npos) << r.err;
 }
 
@@ -367,8 +367,11 @@ TEST(ReportWrites, AFailedWriteIsSaidAndNeverSentToTheFile) {
     d.LimitFileSize(4096);
     const std::string keys = "r\n1\n3\n0\ny\no\n1\nn\nn\nc\n1\nn\nx\n";
     RunResult r = d.Run("a\n" + Load("six.txt", 1, 3, 2, "N\n1\ny\n") + keys);
-    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Count(r.err, "\nFAIL TO PRINT ON FILE Vidive.txt !!!\n"), 4) << r.err;  // N, R, O, C
+    // Nor is the run a success to the shell.
+    const std::string lost = "\nSome results were not written: see the messages above.\n";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(r.err.size() - lost.size()), lost);
     EXPECT_EQ(r.out.find("See data on file"), std::string::npos);
     EXPECT_EQ(r.out.find("See results on file"), std::string::npos);
     // The analyses themselves stand: the resemblance and the ordination
@@ -400,6 +403,15 @@ TEST(ReportWrites, AFailedWriteIsSaidAndNeverSentToTheFile) {
     r = f.Run("e\n" + Load("six.txt", 1, 3, 2, "N\n1\ny\nx\n"));
     EXPECT_NE(r.err.find("\ncan't open Vidive.txt \n"), std::string::npos);
     EXPECT_EQ(r.out.find("See data on file"), std::string::npos);
+    EXPECT_EQ(r.status, 1);
+    // In Portuguese, when that is the language in force.
+    Dialogue g;
+    g.Put("six.txt", "1 2 3 4 5 6\n");
+    g.Put("Tevlan.prf", "06Apr2012\n0\n1\n0\n0\n0\n0\n5\n6\n0\n");
+    fs::create_directory(g.Folder() + "/Vidive.txt");
+    r = g.Run("a\n" + Load("six.txt", 1, 3, 2, "N\n1\ns\nx\n"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\nAlguns resultados nao foram escritos: veja as mensagens acima.\n"), std::string::npos);
 }
 
 // The disc fills up 64 bytes before the end of the last block of a report
@@ -429,7 +441,7 @@ TEST(ReportWrites, ADiscFullAtTheLastBlockLeavesNoSeeResults) {
         full.PutExample("dune.txt");
         full.LimitFileSize(whole - 64);
         r = full.Run(c.script);
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.status, 1) << r.err;
         EXPECT_NE(r.err.find("\nFAIL TO PRINT ON FILE Vidive.txt !!!\n"), std::string::npos) << r.err;
         // The keys before it wrote whole reports and said so.
         EXPECT_EQ(Count(r.out, "See results"), said - 1);

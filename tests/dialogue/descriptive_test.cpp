@@ -390,7 +390,7 @@ TEST(DescriptiveKey, ReportThatCannotBeOpenedOrWritten) {
             d.LimitFileSize(4096);
         }
         RunResult r = d.Run(std::string(folder ? "e\n" : "a\n") + Load("dune_env_nominal.txt", 1, 20, 4) + "v\n1\nx\n");
-        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_EQ(r.status, 1) << r.err;
         EXPECT_NE(r.err.find(folder ? "can't open Vidive.txt" : "FAIL TO PRINT ON FILE Vidive.txt"), std::string::npos)
             << r.err;
         EXPECT_EQ(r.out.find("Get confidence limits"), std::string::npos);

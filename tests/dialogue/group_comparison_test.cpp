@@ -689,7 +689,7 @@ TEST(GroupComparisonKey, BadInputGetsAMessageAndAWayOn) {
     std::remove((d.Folder() + "/Vidive.txt").c_str());
     ASSERT_EQ(system(("mkdir '" + d.Folder() + "/Vidive.txt'").c_str()), 0);
     const RunResult blocked = d.Run(std::string("y\na\np\nn\n") + kSeed + "d\n0\n99\nn\nx\n");
-    ASSERT_EQ(blocked.status, 0) << blocked.out << blocked.err;
+    ASSERT_EQ(blocked.status, 1) << blocked.out << blocked.err;
     EXPECT_NE(blocked.err.find("Vidive.txt"), std::string::npos) << blocked.err;
     EXPECT_EQ(Count(blocked.out, "See results on file Vidive.txt."), 0);
     EXPECT_EQ(blocked.File("Sessao.trk"), session);

@@ -237,8 +237,10 @@ TEST(Scatter, UnwritableFileGivesAMessageAndTheMainMenu) {
         ASSERT_EQ(d.Run(std::string(kLoad) + kCoordinates + "x\n").status, 0);
         d.LimitFileSize(64);
         RunResult r = d.Run("y\na\nd\n1\n1\n2\nx\n");
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.err, folder ? "\ncan't open ScatterData.txt \n" : "\nFile ScatterData.txt could not be written.\n");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, std::string(folder ? "\ncan't open ScatterData.txt \n"
+                                            : "\nFile ScatterData.txt could not be written.\n") +
+                             "\nSome results were not written: see the messages above.\n");
         EXPECT_EQ(fs::is_directory(target), folder);
         EXPECT_EQ(fs::is_symlink(target), false);
         const std::string after = r.out.substr(r.out.rfind("Enter variables for the vertical axis: "));

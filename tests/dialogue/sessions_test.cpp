@@ -375,7 +375,7 @@ TEST(Sessions, FailedWriteKeepsThePreviousFileAndSaysNotSaved) {
     d.Put("S3.trk", SmallSession("S3"));
     std::filesystem::create_directory(d.Folder() + "/Tevlan.trk.tmp");
     RunResult r = d.Run("y\ns\nS3\ny\nx\n");
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("\nSession file S3.trk could not be written: the session is NOT saved.\n"),
               std::string::npos)
         << r.err;

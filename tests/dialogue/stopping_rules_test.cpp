@@ -305,7 +305,7 @@ TEST(StoppingRuleStudy, RefusedRunsAreSkippedAndTheNextIsWritten) {
     opts += "good.txt 1 12 12 3 e 2 0 0 2 1 n 2 0 2 17 1 1 1 0 0 0 1 0 0 0 0 0 2 0.05 n 4 2 12 1 n\n";
     d.Put("opts.txt", opts);
     RunResult r = d.Run("U s 2 f opts.txt\nx\n");
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    ASSERT_EQ(r.status, 1) << r.out << r.err;
     for (const char* text :
          {"can't open folder.txt", "can't open missing.txt", "File short.txt ends before the 3 x 3 correlation matrix",
           "File word.txt was not read: the value for row 2, column 2 is \"one\"", "File asym.txt: row 1, column 2"})
