@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <cctype>
 #include <charconv>
@@ -15,7 +14,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -761,11 +759,6 @@ double MostNumbersIn(FILE* f) {
     return size < 0 ? 0 : (static_cast<double>(size) + 1) / 2;
 }
 
-bool IsRegularFile(const char* name) {
-    std::error_code ec;
-    return name && *name && std::filesystem::is_regular_file(name, ec);
-}
-
 namespace {
 
 int ReadLine(FILE* stream, int maxLength, char* line, const char* sourceName, bool tabIsBlank) {
@@ -794,53 +787,6 @@ int freadlineck(FILE* stream, int maxLength, char* line, const char* sourceName)
 int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourceName) {
     return ReadLine(stream, maxLength, line, sourceName, true);
 }
-
-namespace {
-std::atomic<long> failedCloses(0);
-std::atomic<long> failedWrites(0);
-}  // namespace
-
-FILE* fopenck(const char* name, const char* prefix, const char* mode) {
-    std::string full = prefix ? std::string(prefix) + name : std::string(name ? name : "");
-    FILE* f = nullptr;
-    // Only a regular file is opened, or for writing a name that does not
-    // exist yet. A folder opens for reading here, but every read of it
-    // fails; a FIFO would block the open, either way, until some other
-    // program opens its other end; a device such as /dev/zero would feed a
-    // reader without end, and one written to is no file the user can keep.
-    std::error_code ec;
-    const bool refused = std::filesystem::exists(full, ec) && !IsRegularFile(full.c_str());
-    if (full.size() <= 99 && !full.empty() && !refused) f = fopen(full.c_str(), mode);
-    if (!f) {
-        if (mode[0] != 'r' || strchr(mode, '+')) failedWrites++;
-        fprintf(stderr, "\ncan't open %s \n", full.c_str());
-        Bell();
-    }
-    return f;
-}
-
-long FailedCloses() { return failedCloses; }
-
-bool fcloseck(FILE* f, const char* name) {
-    if (!f) return false;
-    // A full disc or a device that takes nothing (/dev/full) shows only in
-    // the error flag or at the flush that empties the buffer.
-    bool ok = !ferror(f);
-    ok = fflush(f) == 0 && ok;
-    ok = fclose(f) == 0 && ok;
-    if (!ok) {
-        failedCloses++;
-        failedWrites++;
-        fflush(stdout);
-        fprintf(stderr, "\nFAIL TO PRINT ON FILE %s !!!\n", name ? name : "");
-        Bell();
-    }
-    return ok;
-}
-
-void NoteFailedWrite() { failedWrites++; }
-
-bool SomeWriteFailed() { return failedWrites > 0; }
 
 FILE* ReadDataFileName(char* name) {
     for (;;) {

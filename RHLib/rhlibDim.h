@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <string_view>
 
 // Missing value marker of every data cell.
 constexpr double MISSING = -999.0;
@@ -214,7 +215,8 @@ inline int freadck1(FILE* stream, const char* format, char (&destination)[N], co
 //     checks x == trunc(x) and its range itself ...
 //
 // Open such files with fopenck (mode "r"): it refuses a folder, a FIFO or a
-// device, so a reader never blocks on one or reads endless bytes.
+// device, so a reader never blocks on one or reads endless bytes; a pipe
+// reads as a regular file holding what it carried.
 // ---------------------------------------------------------------------------
 
 enum TokenRead { tokenEnd = 0, tokenNumber = 1, tokenNotNumber = -1 };
@@ -271,9 +273,18 @@ int freadlineck(FILE* stream, int maxLength, char* line, const char* sourceName)
 int freadlineck_Space(FILE* stream, int maxLength, char* line, const char* sourceName);
 
 // Opens prefix + name (at most 99 characters) or prints "\ncan't open %s \n"
-// and returns null. Nothing but a regular file is opened (a FIFO would block
-// the open, a device read would never end); for writing, neither is, unless
-// the name does not exist yet.
+// and returns null; a file of a kind that is refused adds why, as in
+// "\ncan't open %s: is a FIFO \n". Opened are: a regular file (links
+// followed), /dev/null, for writing a name that does not exist yet, and for
+// reading a pipe the program was given (/dev/stdin, /dev/fd/N): that is read
+// whole at its first opening and every opening reads the copy, which can be
+// sized, sought and read again. Refused, since they could block the open or
+// never end: a named FIFO, any other device, a folder, a socket, and a pipe
+// for writing.
+// The report "Vidive.txt" opened for writing is held under an exclusive
+// lock until fcloseck closes it (a run that must wait for another says so),
+// so that the blocks of two runs in one folder follow one another whole; it
+// must then be closed with fcloseck, and no answer read while it is open.
 FILE* fopenck(const char* name, const char* prefix, const char* mode);
 
 // Closes an output file, checking that every write, the flush and the close
@@ -287,10 +298,21 @@ bool fcloseck(FILE* f, const char* name);
 // of their own, was written whole when the count did not grow meanwhile.
 long FailedCloses();
 
+// Writes text as the whole new content of the file name: into a temporary
+// file of this process beside it, then renamed onto it, so that a failed
+// write or a killed run leaves the old file whole and two runs writing it
+// at once leave one of their texts whole. Through a link, the file linked
+// to is replaced and the link kept. /dev/null takes the text; a folder, a
+// FIFO or a device in its place is refused as fopenck refuses it. False on
+// any failure (the temporary file removed); a refusal or a temporary file
+// that cannot be created has been named on the standard error stream,
+// other failures are the caller's to say.
+bool ReplaceFile(const char* name, std::string_view text);
+
 // Whether any output of the run failed: a file to be written that could not
-// be opened, one whose writes or close failed (fopenck and fcloseck count
-// them), and those a caller writing by other means counts with
-// NoteFailedWrite. A run that lost results does not end as a success.
+// be opened, one whose writes or close failed (fopenck, fcloseck,
+// ReplaceFile count them), and those a caller writing by other means counts
+// with NoteFailedWrite. A run that lost results does not end as a success.
 void NoteFailedWrite();
 bool SomeWriteFailed();
 

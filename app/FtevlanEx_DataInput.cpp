@@ -515,6 +515,15 @@ int AbreDados() {
                        : 'n';
     if (optPrintData != 's') return 1;
 
+    // Asked before the report is opened: another run may be waiting to
+    // write to it while this one waits for the answer.
+    const bool expand =
+        table &&
+        AskYes("Do you wish to expand the contingeny table into data with two nominal variables (the first "
+               "specifying the row, the second the column)? y/n ",
+               "Expandir tabela de contingencia em dados com duas variaveis nominais (a primeira especificando a "
+               "linha, a segunda a coluna)? s/n ");
+
     // 11. The data in the report.
     FILE* report = fopenck("Vidive.txt", nullptr, modeVidive);
     if (report) {
@@ -536,13 +545,7 @@ int AbreDados() {
         PrintMatrixFloat(report, nObj, nVar, dataOrig, sDigits, 0);
     }
     // 12. A contingency table may be written out as two nominal variables.
-    if (table &&
-        AskYes("Do you wish to expand the contingeny table into data with two nominal variables (the first "
-               "specifying the row, the second the column)? y/n ",
-               "Expandir tabela de contingencia em dados com duas variaveis nominais (a primeira especificando a "
-               "linha, a segunda a coluna)? s/n ") &&
-        report)
-        ExpandContingencyTable(report);
+    if (expand && report) ExpandContingencyTable(report);
     // 13. Done. The user is sent to the report only when it holds the data.
     bool written = false;
     if (report) {

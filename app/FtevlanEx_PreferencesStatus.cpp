@@ -5,6 +5,8 @@
 #include "FtevlanEx.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -19,7 +21,6 @@
 namespace {
 
 const char* const kPreferencesFile = "Tevlan.prf";
-const char* const kPreferencesTemp = "Tevlan.prf.tmp";
 
 // Significant digits beyond what a double carries only print noise, and
 // a very large precision makes every print take seconds and gigabytes.
@@ -99,28 +100,28 @@ void ReadPreferences() {
 }
 
 void WritePreferences() {
-    // Written beside the old file and renamed over it, so that a failed
-    // write never leaves a truncated preferences file behind.
-    FILE* f = fopenck(kPreferencesTemp, nullptr, "w");
+    // Built in memory and replaced whole, never written in place: a failed
+    // write leaves the old file as it was.
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&buffer, &size);
     if (!f) throw 3;
-    bool ok = fprintf(f, "%s\n", versionPref) >= 0;
-    ok = ok && fprintf(f, "%d\n", eng) >= 0;
-    ok = ok && fprintf(f, "%d\n", port) >= 0;
-    ok = ok && fprintf(f, "%f\n", scatterHSize) >= 0;
-    ok = ok && fprintf(f, "%f\n", scatterVSize) >= 0;
-    ok = ok && fprintf(f, "%f\n", treeHSize) >= 0;
-    ok = ok && fprintf(f, "%f\n", treeVSize) >= 0;
-    ok = ok && fprintf(f, "%d\n", sDigits) >= 0;
-    ok = ok && fprintf(f, "%d\n", nMaxDim) >= 0;
-    ok = ok && fprintf(f, "%d\n", nProcessors) >= 0;
+    fprintf(f, "%s\n", versionPref);
+    fprintf(f, "%d\n", eng);
+    fprintf(f, "%d\n", port);
+    fprintf(f, "%f\n", scatterHSize);
+    fprintf(f, "%f\n", scatterVSize);
+    fprintf(f, "%f\n", treeHSize);
+    fprintf(f, "%f\n", treeVSize);
+    fprintf(f, "%d\n", sDigits);
+    fprintf(f, "%d\n", nMaxDim);
+    fprintf(f, "%d\n", nProcessors);
     time_t now = time(nullptr);
-    ok = ok && fprintf(f, "%s", ctime(&now)) >= 0;
-    ok = fflush(f) == 0 && ok;
-    ok = fclose(f) == 0 && ok;
-    if (!ok || rename(kPreferencesTemp, kPreferencesFile) != 0) {
-        remove(kPreferencesTemp);
-        throw 3;
-    }
+    fprintf(f, "%s", ctime(&now));
+    const bool built = !ferror(f) && fclose(f) == 0;
+    const std::string text = built ? std::string(buffer, size) : std::string();
+    free(buffer);
+    if (!built || !ReplaceFile(kPreferencesFile, text)) throw 3;
 }
 
 void SetPreferences() {

@@ -43,9 +43,6 @@ long FileSize(FILE* f) {
     return size;
 }
 
-// Session files are written here and renamed over the real one, so a failed
-// write never leaves a damaged session behind.
-const char* const kSessionTemp = "Tevlan.trk.tmp";
 const char* const kNameFile = "Sessao.trk";
 // A session name leaves room for ".trk" in every name buffer.
 constexpr int kMaxSessionName = 95;
@@ -186,22 +183,6 @@ std::string SessionBody(SessionText::Check check = nullptr) {
         for (int k = 0; k < nFactors; k++) f.Row(nObj, grMemb[k]);
     }
     return f.Take();
-}
-
-// Writes a file through the temporary file and a rename; false (with the
-// temporary removed) when anything failed: creating, writing, flushing,
-// closing or renaming.
-bool WriteReplacing(const char* name, const std::string& text) {
-    FILE* f = fopenck(kSessionTemp, nullptr, "w");
-    if (!f) return false;
-    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = !ferror(f) && ok;
-    ok = fflush(f) == 0 && ok;
-    ok = fclose(f) == 0 && ok;
-    if (ok && rename(kSessionTemp, name) == 0) return true;
-    remove(kSessionTemp);
-    NoteFailedWrite();
-    return false;
 }
 
 // A file read a piece at a time, to tell whether a text is what it holds.
@@ -504,13 +485,13 @@ int WriteSessionTrack() {
     // written is never named, and the default session, whose file is the
     // name file itself, is never replaced by its name alone.
     const std::string body = SessionBody();
-    if (!FileHolds(sessionFilename, body) && !WriteReplacing(sessionFilename, body)) {
+    if (!FileHolds(sessionFilename, body) && !ReplaceFile(sessionFilename, body)) {
         SessionNotWritten(sessionFilename);
         return 0;
     }
     const std::string nameLine = AsWord(sessionName) + "\n";
     if (strcmp(sessionFilename, kNameFile) != 0 && !FileHolds(kNameFile, nameLine) &&
-        !WriteReplacing(kNameFile, nameLine)) {
+        !ReplaceFile(kNameFile, nameLine)) {
         SessionNotWritten(kNameFile);
         return 0;
     }

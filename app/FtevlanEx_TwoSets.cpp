@@ -179,7 +179,7 @@ void LinearModels(Session* responses, Session* factors, bool detailed) {
     // effect before the test appends its report.
     FILE* report = fopenck(canonical_detail::kReport, nullptr, modeVidive);
     if (!report) return;
-    fclose(report);
+    fcloseck(report, canonical_detail::kReport);
     strcpy(modeVidive, "a");
     // The test sends the user to the report itself, only when it wrote one.
     AleatorizacaoModLin(responses, factors, detailed);

@@ -87,7 +87,7 @@ struct AxisTestRun {
         if (AskSaveEachPermutation(nPerm)) {
             FILE* f = fopenck("Vidive.txt", nullptr, modeVidive);
             if (f) {
-                fclose(f);
+                fcloseck(f, "Vidive.txt");
                 dump = true;
                 finalMode = "a";
             }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -132,7 +133,9 @@ void Drain(int fd, std::string& text) {
 }  // namespace
 
 RunResult Dialogue::Run(const std::string& input, int timeoutSeconds) {
-    const std::string inPath = folder_ + "/.stdin";
+    // Two runs may share the folder at once, each with its own input.
+    static std::atomic<int> runs(0);
+    const std::string inPath = folder_ + "/.stdin" + std::to_string(runs++);
     {
         std::ofstream f(inPath, std::ios::binary);
         f << input;
@@ -140,7 +143,7 @@ RunResult Dialogue::Run(const std::string& input, int timeoutSeconds) {
     // The console and the standard error come back through pipes, which a
     // limit on the size of files does not cut short.
     int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {

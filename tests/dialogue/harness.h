@@ -34,7 +34,8 @@ public:
     // Copies a file of the example data into the folder.
     void PutExample(const std::string& name);
     // Runs the program with input on its standard input (the same folder can
-    // be used again for a later run, as a user starting the program twice).
+    // be used again for a later run, as a user starting the program twice,
+    // or by two runs at once from two threads).
     RunResult Run(const std::string& input, int timeoutSeconds = 60);
     const std::string& Folder() const { return folder_; }
     // Later runs write no file beyond this many bytes, as on a disc that

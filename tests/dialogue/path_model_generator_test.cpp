@@ -220,7 +220,7 @@ TEST(PathModelGenerator, UnusableFilesAndAnswers) {
          "number.\n",
          false},
         {"output cannot be created", kStart, Options("2\n1\n2\n") + "X\n", kChain, true, 1,
-         "\ncan't open res.txt \n", "\nNo test was run: the output file res.txt could not be created.\n", false},
+         "\ncan't open res.txt: is a folder \n", "\nNo test was run: the output file res.txt could not be created.\n", false},
         {"output named as the options file", kStart,
          "opts.txt\n4 0 50\ncoef.txt\n2\n1\n2\nn\n1\n1\n9\n0\nn\n" + std::string(kClaims) + "X\n", kChain, false, 0,
          "", "\nFile opts.txt holds the options being read: it cannot also store the output.\n", false},

@@ -45,7 +45,7 @@ TEST(Preferences, FreshFolderDefaultsWrittenOnClose) {
     EXPECT_EQ(Values(r.File("Tevlan.prf")),
               (std::vector<std::string>{"06Apr2012", "1", "0", "0.000000", "0.000000", "0.000000", "0.000000",
                                         "5", "6", "0"}));
-    EXPECT_FALSE(r.HasFile("Tevlan.prf.tmp"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.Folder()), {}), 1);
 }
 
 TEST(Preferences, OutputSettingsWithZeroForDefaultAndReadAtTheNextStart) {
@@ -177,12 +177,13 @@ TEST(Preferences, FailedWriteEndsTheProgramAndKeepsTheOldFile) {
     Dialogue d;
     const std::string old = "06Apr2012\n1\n0\n0\n0\n0\n0\n3\n6\n0\nMon Jan  1 00:00:00 2024\n";
     d.Put("Tevlan.prf", old);
-    // The file beside it cannot be created.
-    std::filesystem::create_directory(d.Folder() + "/Tevlan.prf.tmp");
+    // Nothing can be written.
+    d.LimitFileSize(0);
     RunResult r = d.Run("e\nc\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "\ncan't open Tevlan.prf.tmp \n\nFAIL TO PRINT ON FILE !!!\n\nPress RETURN to exit.\n");
+    EXPECT_EQ(r.err, "\nFAIL TO PRINT ON FILE !!!\n\nPress RETURN to exit.\n");
     EXPECT_EQ(r.File("Tevlan.prf"), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.Folder()), {}), 1);
 }
 
 }  // namespace

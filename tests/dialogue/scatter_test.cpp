@@ -238,7 +238,7 @@ TEST(Scatter, UnwritableFileGivesAMessageAndTheMainMenu) {
         d.LimitFileSize(64);
         RunResult r = d.Run("y\na\nd\n1\n1\n2\nx\n");
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, std::string(folder ? "\ncan't open ScatterData.txt \n"
+        EXPECT_EQ(r.err, std::string(folder ? "\ncan't open ScatterData.txt: is a folder \n"
                                             : "\nFile ScatterData.txt could not be written.\n") +
                              "\nSome results were not written: see the messages above.\n");
         EXPECT_EQ(fs::is_directory(target), folder);

@@ -1,6 +1,7 @@
 // The session files, key N's opening of sessions, the start-up offer to
 // continue, and key S.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdio>
@@ -373,7 +374,7 @@ TEST(Sessions, FailedWriteKeepsThePreviousFileAndSaysNotSaved) {
     Dialogue d;
     d.Put("Sessao.trk", "S3\n");
     d.Put("S3.trk", SmallSession("S3"));
-    std::filesystem::create_directory(d.Folder() + "/Tevlan.trk.tmp");
+    d.LimitFileSize(0);
     RunResult r = d.Run("y\ns\nS3\ny\nx\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("\nSession file S3.trk could not be written: the session is NOT saved.\n"),
@@ -400,9 +401,12 @@ TEST(Sessions, AKeyThatChangesNothingLeavesTheSessionFileAndItsStatus) {
         if (units <= 400) {
             r = d.Run(prepare + "x\n");
             ASSERT_EQ(r.status, 0) << r.err;
-            // Nothing can be written from now on.
-            std::filesystem::create_directory(d.Folder() + "/Tevlan.trk.tmp");
+            // A session written again would be a new file under the name.
+            struct stat before, after;
+            ASSERT_EQ(stat((d.Folder() + "/Sessao.trk").c_str(), &before), 0);
             r = d.Run("y\na\n" + keyP + "x\n");
+            ASSERT_EQ(stat((d.Folder() + "/Sessao.trk").c_str(), &after), 0);
+            EXPECT_EQ(before.st_ino, after.st_ino);
         } else {
             // Beyond 400 rows only S writes the resemblance.
             r = d.Run(prepare + "s\nBig\n" + keyP + "x\n");

@@ -143,7 +143,7 @@ TEST(Shell, FolderNamedAsScriptAsksAgain) {
     d.Put("good.txt", "x\n");
     RunResult r = d.Run("z\nf\nscripts\nf\ngood.txt\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "\ncan't open scripts \n");
+    EXPECT_EQ(r.err, "\ncan't open scripts: is a folder \n");
     EXPECT_EQ(Count(r.out, "Read input from file (f) or from the keyboard (k)? f/k "), 2);
 }
 

@@ -515,7 +515,7 @@ TEST(Fopenck, AFolderIsNotAFileToOpen) {
     CaptureStderr();
     CaptureStdout();
     EXPECT_EQ(fopenck(dir.string().c_str(), nullptr, "r"), nullptr);
-    EXPECT_EQ(GetCapturedStderr(), "\ncan't open " + dir.string() + " \n");
+    EXPECT_EQ(GetCapturedStderr(), "\ncan't open " + dir.string() + ": is a folder \n");
     EXPECT_EQ(GetCapturedStdout(), "\a");
     std::filesystem::remove(dir);
 }
@@ -540,7 +540,8 @@ TEST(Fopenck, OnlyRegularFilesAreOpened) {
             FILE* f = fopenck(name.c_str(), nullptr, mode);
             EXPECT_EQ(f, nullptr);
             if (f) fclose(f);
-            EXPECT_EQ(GetCapturedStderr(), "\ncan't open " + name + " \n");
+            EXPECT_EQ(GetCapturedStderr(),
+                      "\ncan't open " + name + (name == fifo ? ": is a FIFO \n" : ": is a device \n"));
             GetCapturedStdout();
             EXPECT_FALSE(IsRegularFile(name.c_str()));
         }
