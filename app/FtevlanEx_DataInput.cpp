@@ -360,6 +360,25 @@ int AbreDados() {
     fflush(out);
     int variables = static_cast<int>(ScanNumber(in, Keyboard(), "-", 1, 2147483647.0));
 
+    // A table that cannot be in the file is incomplete: no memory is asked
+    // for its cells, and the dialogue goes on to the same message as a short
+    // file.
+    double room = -1;
+    {
+        FILE* f = fopenck(name.c_str(), nullptr, "r");
+        if (f) room = MostNumbersIn(f);
+        if (f) fclose(f);
+    }
+    const bool fits = static_cast<double>(units) * variables <= room;
+    // One that the file can hold may still not fit in memory: the table as
+    // read, the working copy every analysis reads, and the labels. It is
+    // refused before the current data set is let go.
+    const double p = variables;
+    if (fits && !WorkFits(eng == 1, units,
+                          [p](double n) { return 2 * (n * p + n) * sizeof(double) + 30 * (n + p) + 4 * p; },
+                          "the data table", "a tabela de dados", "sampling units", "unidades amostrais"))
+        return 0;
+
     // 4. A fresh data set.
     Init();
     LivraMemoria();
@@ -368,16 +387,6 @@ int AbreDados() {
     optVarTipo = content;
     nObj = units;
     nVar = variables;
-    // A table that cannot be in the file is incomplete: no memory is asked
-    // for its cells, and the dialogue goes on to the same message as a short
-    // file.
-    double room = -1;
-    {
-        FILE* f = fopenck(filename, nullptr, "r");
-        if (f) room = MostNumbersIn(f);
-        if (f) fclose(f);
-    }
-    const bool fits = static_cast<double>(nObj) * nVar <= room;
     if (fits)
         Dimensiona();
     else if (nVar <= room)

@@ -54,11 +54,15 @@ TEST(MemoryLimits, WorkRefuseOrEndAtOnceNeverSpin) {
         {RLIMIT_AS, 1000000, 5000, 1, "n\nn\nt.txt\n1\n5000\n1\n1\nn\nr\n1\n3\n0\nn\no\n1\nc\n1\nx\n", 0,
          "Not enough memory: the ordination of 5000 sampling units needs 573 MB, and ",
          "Not enough memory: the cluster analysis of 5000 sampling units needs 287 MB, and ", "RESEMBLANCE MEASURES"},
+        // A table the file holds but memory does not: refused before the
+        // data set read first is let go, which key R then still measures.
+        {RLIMIT_AS, 550000, 4000, 3000, kDune + "n\nn\nt.txt\n1\n4000\n3000\ny\nr\n1\n3\n0\nn\nx\n", 0,
+         "Not enough memory: the data table of 4000 sampling units needs 184 MB, and ", "", "RESEMBLANCE MEASURES"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.kB) + " kB, rows " + std::to_string(c.rows));
         Dialogue d;
-        if (c.rows == 0) d.PutExample("dune.txt");
+        d.PutExample("dune.txt");
         if (c.rows > 0) d.Put("t.txt", Table(c.rows, c.columns));
         d.LimitMemory(c.resource, c.kB * 1024);
         const RunResult r = d.Run(c.answers, 20);
