@@ -65,19 +65,23 @@ int ReadNumberNamingSkips(FILE* stream, double* destination, const char* sourceN
 // Arrays
 // ---------------------------------------------------------------------------
 
-void* dim1D_Clear(int n, unsigned long long size) {
+void* dim1DUnfilled(unsigned long long size, int n) {
     // A negative count or a byte count that overflows can never be satisfied:
     // it takes the out-of-memory path without asking the allocator.
     long long count = n;
     if (count < 0 || (size != 0 && static_cast<unsigned long long>(count) > SIZE_MAX / size))
         OutOfMemory();
     size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(size);
-    char* p;
     try {
-        p = new char[bytes == 0 ? 1 : bytes];
+        return new char[bytes == 0 ? 1 : bytes];
     } catch (const std::bad_alloc&) {
         OutOfMemory();
     }
+}
+
+void* dim1D_Clear(int n, unsigned long long size) {
+    void* p = dim1DUnfilled(size, n);
+    size_t bytes = static_cast<size_t>(size) * static_cast<size_t>(n);  // no overflow: allocated
     std::memset(p, 0, bytes == 0 ? 1 : bytes);
     return p;
 }

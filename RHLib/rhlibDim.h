@@ -17,6 +17,9 @@ constexpr double MISSING = -999.0;
 // ---------------------------------------------------------------------------
 void* dim1D_Clear(int n, unsigned long long size);
 void* dim1D(unsigned long long size, int n);
+// The same block without the zero fill, for one that is written before it
+// is read: a large one is then only mapped as its pages are first written.
+void* dim1DUnfilled(unsigned long long size, int n);
 void** dim2D(unsigned long long size, int rows, int cols);
 void*** dim3D(unsigned long long size, int a, int b, int c);
 void**** dim4D(unsigned long long size, int a, int b, int c, int d);

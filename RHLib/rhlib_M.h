@@ -712,7 +712,8 @@ int OrdinationLib_Scores(int n, int p, double** data, double** rese, double** sc
 // One fusion of an agglomerative clustering; the n-1 records of a run describe
 // the whole dendrogram of n entities. The caller makes the records (zero-filled,
 // every `members` with room for n entities; NewClusterReports does it) and owns
-// them with everything they point to.
+// them with everything they point to. Only the first nMembers entries of
+// `members` are ever written or read.
 struct clusterReport {
     double level;         // fusion level of the new group (depends on the method)
     double criterion;     // Ward forms: increase of the sum of squares; method 6: first eigenvalue
@@ -728,8 +729,9 @@ struct clusterReport {
     double* scoresAxis2;  // method 6: merged profile on the second axis (p values)
 };
 
-// n-1 zero-filled records for n entities, each with room for n members; with
-// `factorial` also the four arrays of method 6 (p values per profile).
+// n-1 zero-filled records for n entities, each with room for n members (in
+// one block, not filled); with `factorial` also the four arrays of method 6
+// (p values per profile).
 clusterReport* NewClusterReports(int n, int p, bool factorial);
 void FreeClusterReports(clusterReport* records, int n);
 

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cfloat>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "rhlibDim.h"
 #include "rhlibRes_M.h"
@@ -229,7 +232,8 @@ private:
 };
 
 // Member lists of the current groups, by position: entity numbers from 1 in
-// the order the records list them.
+// the order the records list them. A fused group's list is the members of
+// the record that formed it: the records are written by copying those.
 class MemberLists {
 public:
     explicit MemberLists(int n) {
@@ -237,10 +241,12 @@ public:
         last_ = dim1DT<int>(n > 0 ? n : 1);
         next_ = dim1DT<int>(n > 0 ? n : 1);
         size_ = dim1DT<int>(n > 0 ? n : 1);
+        formed_ = dim1DT<int>(n > 0 ? n : 1);
         for (int i = 0; i < n; i++) {
             first_[i] = last_[i] = i;
             next_[i] = -1;
             size_[i] = 1;
+            formed_[i] = -1;
         }
     }
     ~MemberLists() {
@@ -248,6 +254,7 @@ public:
         free1D(last_);
         free1D(next_);
         free1D(size_);
+        free1D(formed_);
     }
     MemberLists(const MemberLists&) = delete;
     MemberLists& operator=(const MemberLists&) = delete;
@@ -257,13 +264,14 @@ public:
     int First(int pos) const { return first_[pos]; }
     int After(int entity) const { return next_[entity]; }
 
-    // Writes members, nMembers and lastOfFirst of the fusion of a and b.
-    void Describe(int a, int b, clusterReport& r) const {
-        int k = 0;
-        for (int e = first_[a]; e != -1; e = next_[e]) r.members[k++] = e + 1;
-        for (int e = first_[b]; e != -1; e = next_[e]) r.members[k++] = e + 1;
-        r.nMembers = k;
+    // Writes members, nMembers and lastOfFirst of records[k], the fusion of
+    // a and b; Join(a, b) follows.
+    void Describe(int a, int b, clusterReport* records, int k) {
+        clusterReport& r = records[k];
+        int m = CopyMembers(a, records, r.members);
+        r.nMembers = m + CopyMembers(b, records, r.members + m);
         r.lastOfFirst = last_[a] + 1;
+        formed_[a] = k;
     }
 
     void Join(int a, int b) {
@@ -273,11 +281,228 @@ public:
     }
 
 private:
+    int CopyMembers(int pos, const clusterReport* records, int* to) const {
+        if (formed_[pos] < 0) {
+            *to = first_[pos] + 1;
+            return 1;
+        }
+        memcpy(to, records[formed_[pos]].members, sizeof(int) * static_cast<size_t>(size_[pos]));
+        return size_[pos];
+    }
+
     int* first_;
     int* last_;
     int* next_;
     int* size_;
+    int* formed_;  // the record that formed the group at a position; -1: one entity
 };
+
+// The record of the k-th fusion (from 1) of a linkage method: positions a < b
+// fuse at `level`; the fused group stays at a.
+void LinkageRecord(int n, int k, int a, int b, double level, MemberLists& groups, double* nodeLevel,
+                   clusterReport* records) {
+    clusterReport& r = records[k - 1];
+    groups.Describe(a, b, records, k - 1);
+    r.node = n + k;
+    r.level = level;
+    r.branchFirst = level - nodeLevel[a];
+    r.branchSecond = level - nodeLevel[b];
+    nodeLevel[a] = level;
+    groups.Join(a, b);
+}
+
+// The single-linkage hierarchy in its pointer representation (Sibson's
+// algorithm), the entities taken from the last to the first so that each
+// reads its own row of the upper triangle once: entity j > 0 joins the
+// cluster of pointer[j] < j at level[j]. The levels are values of the matrix
+// themselves. False when a value is not finite or is a negative zero: NaN
+// competes by its own rule, and which zero a fusion reports would depend on
+// the order of the comparisons; the pair search settles those.
+template <bool kSmallest>
+bool PointerRepresentation(int n, double** matrix, int* pointer, double* level, double* mu) {
+    auto better = [](double x, double y) { return kSmallest ? x < y : x > y; };
+    const double worst = kSmallest ? HUGE_VAL : -HUGE_VAL;
+    constexpr uint64_t kExponent = 0x7ff0000000000000ULL, kNegativeZero = 0x8000000000000000ULL;
+    uint64_t unordered = 0;
+    pointer[n - 1] = n - 1;
+    level[n - 1] = worst;
+    for (int i = n - 2; i >= 0; i--) {
+        pointer[i] = i;
+        level[i] = worst;
+        const double* row = matrix[i];
+        for (int j = i + 1; j < n; j++) {
+            uint64_t bits;
+            memcpy(&bits, row + j, sizeof bits);
+            unordered |= ((bits & kExponent) == kExponent) | (bits == kNegativeZero);
+            mu[j] = row[j];
+        }
+        // Entities in the order they were taken (the one pointed to comes
+        // later), without branches: on data without ties their outcome is a
+        // coin toss. The next row is fetched meanwhile.
+        const double* next = matrix[i > 0 ? i - 1 : i];
+        for (int j = n - 1; j > i; j--) {
+            if ((j & 7) == 0) __builtin_prefetch(next + j);
+            const int p = pointer[j];
+            const double l = level[j], x = mu[j], mp = mu[p];
+            const bool joins = !better(l, x);
+            const double passed = joins ? l : x;
+            mu[p] = better(passed, mp) ? passed : mp;
+            level[j] = joins ? x : l;
+            pointer[j] = joins ? i : p;
+        }
+        for (int j = n - 1; j > i; j--) {
+            const int p = pointer[j];
+            pointer[j] = better(level[j], level[p]) ? p : i;
+        }
+    }
+    return unordered == 0;
+}
+
+// The fusions at one level of single linkage that several pairs of groups
+// reach (ties), in the order of the pair search. `node` holds the positions
+// of the groups that meet at this level, ascending; `joins` the pairs of
+// them (indices into node) that the pointer representation joins, which
+// link each cluster formed at this level; touch(u, v) says whether groups u
+// and v have a pair of members at this very value. Calls fuse(u, v), u < v,
+// for each fusion.
+template <class Touch, class Fuse>
+void FuseTiedLevel(const std::vector<int>& node, const std::vector<std::pair<int, int>>& joins,
+                   const Touch& touch, const Fuse& fuse) {
+    const int m = static_cast<int>(node.size());
+    std::vector<int> cluster(m);
+    for (int v = 0; v < m; v++) cluster[v] = v;
+    auto top = [&](int v) {
+        while (cluster[v] != v) v = cluster[v] = cluster[cluster[v]];
+        return v;
+    };
+    for (const auto& j : joins) {
+        int u = top(j.first), v = top(j.second);
+        cluster[std::max(u, v)] = std::min(u, v);
+    }
+    // Each cluster numbers its groups from 0 in position order and keeps, as
+    // rows of bits, which of them each touches, and which are left.
+    std::vector<int> which(m), local(m), size(m, 0), left(m, 0), start(m), member(m);
+    for (int v = 0; v < m; v++) {
+        which[v] = top(v);
+        local[v] = size[which[v]]++;
+    }
+    std::vector<size_t> words(m), at(m);
+    size_t total = 0;
+    int offset = 0;
+    for (int c = 0; c < m; c++)
+        if (which[c] == c) {
+            words[c] = (static_cast<size_t>(size[c]) + 63) / 64;
+            at[c] = total;
+            total += words[c] * (size[c] + 1);
+            start[c] = offset;
+            offset += size[c];
+            left[c] = size[c];
+        }
+    for (int v = 0; v < m; v++) member[start[which[v]] + local[v]] = v;
+    std::vector<uint64_t> bits(total, 0);
+    auto row = [&](int c, int l) { return bits.data() + at[c] + words[c] * l; };
+    auto alive = [&](int c) { return bits.data() + at[c] + words[c] * size[c]; };
+    auto set = [](uint64_t* r, int l) { r[l / 64] |= uint64_t(1) << (l % 64); };
+    for (int v = 0; v < m; v++) {
+        int c = which[v];
+        set(alive(c), local[v]);
+        for (int l = 0; l < local[v]; l++)
+            if (touch(member[start[c] + l], v)) {
+                set(row(c, l), local[v]);
+                set(row(c, local[v]), l);
+            }
+    }
+    // The first group that touches another is never passed by a later one:
+    // the groups before it touch none, and a fusion only lends it the
+    // touches of a group after it. Its first touch that is left fuses with it.
+    for (int v = 0; v < m;) {
+        const int c = which[v], l = local[v];
+        uint64_t* r = row(c, l);
+        uint64_t* in = alive(c);
+        if (left[c] < 2 || !(in[l / 64] >> (l % 64) & 1)) {
+            v++;
+            continue;
+        }
+        int q = -1;
+        for (size_t w = 0; w < words[c] && q < 0; w++) {
+            uint64_t candidates = r[w] & in[w];
+            if (w == static_cast<size_t>(l / 64)) candidates &= ~(uint64_t(1) << (l % 64));
+            if (candidates) q = static_cast<int>(w * 64) + __builtin_ctzll(candidates);
+        }
+        const uint64_t* rq = row(c, q);
+        for (size_t w = 0; w < words[c]; w++) r[w] |= rq[w];
+        in[q / 64] &= ~(uint64_t(1) << (q % 64));
+        left[c]--;
+        fuse(v, member[start[c] + q]);
+    }
+}
+
+// Single linkage without a working matrix: the pointer representation says
+// which groups fuse at each level, and the fusions are made in the order of
+// the pair search (the first best pair of positions in row-major order, a
+// group at the position of its first entity). A level that one pair of
+// groups reaches gives one fusion; ties go through FuseTiedLevel. False,
+// with nothing written, when the matrix holds values the pointer
+// representation does not order.
+bool SingleLinkage(int n, double** matrix, clusterReport* records, bool smallest, bool rootLevel) {
+    std::vector<int> pointer(n);
+    std::vector<double> level(n), mu(n);
+    if (!(smallest ? PointerRepresentation<true>(n, matrix, pointer.data(), level.data(), mu.data())
+                   : PointerRepresentation<false>(n, matrix, pointer.data(), level.data(), mu.data())))
+        return false;
+    std::vector<int> order(n - 1);
+    for (int j = 1; j < n; j++) order[j - 1] = j;
+    std::sort(order.begin(), order.end(),
+              [&](int x, int y) { return smallest ? level[x] < level[y] : level[x] > level[y]; });
+
+    // Groups as trees of entities whose root is their position.
+    std::vector<int> parent(n);
+    for (int e = 0; e < n; e++) parent[e] = e;
+    auto find = [&](int e) {
+        while (parent[e] != e) e = parent[e] = parent[parent[e]];
+        return e;
+    };
+    MemberLists groups(n);
+    std::vector<double> nodeLevel(n);
+    int k = 0;
+    auto fuse = [&](int a, int b, double x) {
+        LinkageRecord(n, ++k, a, b, rootLevel ? std::sqrt(x) : x, groups, nodeLevel.data(), records);
+        parent[b] = a;
+    };
+
+    std::vector<int> slot(n), node;
+    std::vector<std::pair<int, int>> joins;
+    for (int s = 0; s < n - 1;) {
+        const double x = level[order[s]];
+        int end = s + 1;
+        while (end < n - 1 && level[order[end]] == x) end++;
+        if (end - s == 1) {
+            int a = find(order[s]), b = find(pointer[order[s]]);
+            fuse(std::min(a, b), std::max(a, b), x);
+            s = end;
+            continue;
+        }
+        node.clear();
+        for (int t = s; t < end; t++) {
+            node.push_back(find(order[t]));
+            node.push_back(find(pointer[order[t]]));
+        }
+        std::sort(node.begin(), node.end());
+        node.erase(std::unique(node.begin(), node.end()), node.end());
+        for (size_t v = 0; v < node.size(); v++) slot[node[v]] = static_cast<int>(v);
+        joins.clear();
+        for (int t = s; t < end; t++) joins.emplace_back(slot[find(order[t])], slot[find(pointer[order[t]])]);
+        auto touch = [&](int u, int v) {
+            for (int e = groups.First(node[u]); e != -1; e = groups.After(e))
+                for (int f = groups.First(node[v]); f != -1; f = groups.After(f))
+                    if ((e < f ? matrix[e][f] : matrix[f][e]) == x) return true;
+            return false;
+        };
+        FuseTiedLevel(node, joins, touch, [&](int u, int v) { fuse(node[u], node[v], x); });
+        s = end;
+    }
+    return true;
+}
 
 // The common frame of Ward and constrained Ward. `input` is read for the
 // group sums; the working matrix holds squared centroid distances.
@@ -319,7 +544,7 @@ void SumSqFrame(int n, double** input, const UpperFlags* adjacency, clusterRepor
             for (int e2 = groups.First(b); e2 != -1; e2 = groups.After(e2)) sum += squared(e1, e2);
 
         clusterReport& r = records[k - 1];
-        groups.Describe(a, b, r);
+        groups.Describe(a, b, records, k - 1);
         r.node = n + k;
         r.level = sum / (na + nb);
         r.criterion = WardIncrease(na, dab, nb);
@@ -355,8 +580,14 @@ clusterReport* NewClusterReports(int n, int p, bool factorial) {
     int count = n > 1 ? n - 1 : 0;
     clusterReport* records =
         static_cast<clusterReport*>(dim1D(sizeof(clusterReport), count > 0 ? count : 1));
+    // The member lists share one block. It is not filled: each fusion writes
+    // the part it lists before anything reads it, and only the pages written
+    // are ever mapped (about half of the block for a chained dendrogram).
+    int* members = nullptr;
+    if (count > 0)
+        members = static_cast<int*>(dim1DUnfilled(sizeof(int) * static_cast<unsigned long long>(n), count));
     for (int k = 0; k < count; k++) {
-        records[k].members = dim1DT<int>(n);
+        records[k].members = members + static_cast<size_t>(k) * n;
         if (factorial) {
             records[k].weightsAxis1 = dim1DT<double>(2);
             records[k].weightsAxis2 = dim1DT<double>(2);
@@ -369,8 +600,8 @@ clusterReport* NewClusterReports(int n, int p, bool factorial) {
 
 void FreeClusterReports(clusterReport* records, int n) {
     if (!records) return;
+    if (n > 1) free1D(records[0].members);
     for (int k = 0; k < n - 1; k++) {
-        free1D(records[k].members);
         free1D(records[k].weightsAxis1);
         free1D(records[k].weightsAxis2);
         free1D(records[k].scoresAxis1);
@@ -382,6 +613,8 @@ void FreeClusterReports(clusterReport* records, int n) {
 void LinkageCluster(int n, double** matrix, clusterReport* records, bool isDissimilarity,
                     bool isSquared, int method, bool workOnCopy) {
     if (n < 2) return;
+    if (method == 1 && SingleLinkage(n, matrix, records, isDissimilarity, isDissimilarity && isSquared))
+        return;
     Upper w;
     bool rootFirst = isDissimilarity && isSquared && (method == 4 || method == 5);
     if (workOnCopy) {
@@ -409,20 +642,12 @@ void LinkageCluster(int n, double** matrix, clusterReport* records, bool isDissi
         int a = 0, b = 1;
         search.Best(a, b);
         double x = w(a, b);
-        clusterReport& r = records[k - 1];
-        groups.Describe(a, b, r);
-        r.node = n + k;
-        r.level = rootLevel ? std::sqrt(x) : x;
-        r.branchFirst = r.level - nodeLevel[a];
-        r.branchSecond = r.level - nodeLevel[b];
-
         double na = groups.Size(a), nb = groups.Size(b);
         for (int g = search.Head(); g != -1; g = search.Next(g)) {
             if (g == a || g == b) continue;
             w.Set(g, a, LinkageValue(method, isDissimilarity, w.Get(g, a), w.Get(g, b), na, nb));
         }
-        nodeLevel[a] = r.level;
-        groups.Join(a, b);
+        LinkageRecord(n, k, a, b, rootLevel ? std::sqrt(x) : x, groups, nodeLevel, records);
         search.Fused(a, b, value, all);
     }
     free1D(nodeLevel);
@@ -486,7 +711,7 @@ void HierFactorialClustering(int n, int p, double** data, clusterReport* records
         int a = 0, b = 1;
         search.Best(a, b);
         clusterReport& r = records[k - 1];
-        groups.Describe(a, b, r);
+        groups.Describe(a, b, records, k - 1);
         r.level = second(a, b);
         r.criterion = first(a, b);
         r.weightsAxis1[0] = w1a(a, b);

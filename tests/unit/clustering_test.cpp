@@ -336,13 +336,22 @@ std::vector<Step> Compacted(Matrix w, int method, bool diss) {
 
 TEST(Clustering, TiesAreDecidedAsByAFullScanOfTheCompactedMatrix) {
     std::mt19937 gen(7);
-    std::uniform_int_distribution<int> u(1, 4);
-    for (int rep = 0; rep < 20; rep++) {
-        int n = 9 + rep % 5;
+    // Small tables for every method; and tables where single linkage meets
+    // more than 64 groups at one level, and groups of several members tie.
+    struct Table {
+        int n, highest;
+        std::vector<int> methods;
+    };
+    std::vector<Table> tables;
+    for (int rep = 0; rep < 20; rep++) tables.push_back({9 + rep % 5, 4, {1, 2, 3, 4, 5}});
+    for (int rep = 0; rep < 4; rep++) tables.push_back({150 + rep, 6, {1}});
+    for (size_t rep = 0; rep < tables.size(); rep++) {
+        std::uniform_int_distribution<int> u(1, tables[rep].highest);
+        int n = tables[rep].n;
         Matrix d(n, std::vector<double>(n));
         for (int i = 0; i < n; i++)
             for (int j = i + 1; j < n; j++) d[i][j] = d[j][i] = u(gen);
-        for (int method : {1, 2, 3, 4, 5})
+        for (int method : tables[rep].methods)
             for (bool diss : {true, false}) {
                 if (method == 3 && !diss) continue;
                 SCOPED_TRACE("rep " + std::to_string(rep) + " method " + std::to_string(method) +
