@@ -311,6 +311,21 @@ void LinkageRecord(int n, int k, int a, int b, double level, MemberLists& groups
     groups.Join(a, b);
 }
 
+// All bits set when c holds; Pick(Mask(c), a, b) is c ? a : b.
+inline uint64_t Mask(bool c) { return 0 - static_cast<uint64_t>(c); }
+inline int Pick(uint64_t mask, int a, int b) {
+    const uint32_t m = static_cast<uint32_t>(mask);
+    return static_cast<int>((static_cast<uint32_t>(a) & m) | (static_cast<uint32_t>(b) & ~m));
+}
+inline double Pick(uint64_t mask, double a, double b) {
+    uint64_t x, y;
+    memcpy(&x, &a, sizeof x);
+    memcpy(&y, &b, sizeof y);
+    x = (x & mask) | (y & ~mask);
+    memcpy(&a, &x, sizeof a);
+    return a;
+}
+
 // The single-linkage hierarchy in its pointer representation (Sibson's
 // algorithm), the entities taken from the last to the first so that each
 // reads its own row of the upper triangle once: entity j > 0 joins the
@@ -337,22 +352,25 @@ bool PointerRepresentation(int n, double** matrix, int* pointer, double* level, 
             mu[j] = row[j];
         }
         // Entities in the order they were taken (the one pointed to comes
-        // later), without branches: on data without ties their outcome is a
-        // coin toss. The next row is fetched meanwhile.
+        // later). On data without ties each comparison is a coin toss: the
+        // choices are made by masks, as the optimizer turns conditional
+        // expressions back into branches (equal values have equal bits here,
+        // so min and max need no order between them). The next row is
+        // fetched meanwhile.
         const double* next = matrix[i > 0 ? i - 1 : i];
         for (int j = n - 1; j > i; j--) {
             if ((j & 7) == 0) __builtin_prefetch(next + j);
             const int p = pointer[j];
             const double l = level[j], x = mu[j], mp = mu[p];
-            const bool joins = !better(l, x);
-            const double passed = joins ? l : x;
-            mu[p] = better(passed, mp) ? passed : mp;
-            level[j] = joins ? x : l;
-            pointer[j] = joins ? i : p;
+            const uint64_t joins = Mask(!better(l, x));
+            const double passed = Pick(joins, l, x);
+            mu[p] = kSmallest ? std::min(passed, mp) : std::max(passed, mp);
+            level[j] = Pick(joins, x, l);
+            pointer[j] = Pick(joins, i, p);
         }
         for (int j = n - 1; j > i; j--) {
             const int p = pointer[j];
-            pointer[j] = better(level[j], level[p]) ? p : i;
+            pointer[j] = Pick(Mask(better(level[j], level[p])), p, i);
         }
     }
     return unordered == 0;
