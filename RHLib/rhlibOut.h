@@ -80,7 +80,9 @@ public:
         used_ = static_cast<size_t>(write(Room(most)) - buffer_.get());
         return *this;
     }
-    static constexpr size_t kCapacity = size_t{1} << 16;
+    // Large pieces: every write to a file also stamps its time of change,
+    // and a report of tens of megabytes spent a good part of its time there.
+    static constexpr size_t kCapacity = size_t{1} << 20;
     void Flush();
 
 private:

@@ -143,7 +143,14 @@ void ForEachClusterPartition(int n, clusterReport* records, int method,
     int* labels = dim1DT<int>(n);
     int* partition = dim1DT<int>(n);
     int* count = dim1DT<int>(n + 1);
-    ApplyRecords(n, records, order, n - 1, labels);
+    // One group: every entity carries the label of the first member of the
+    // record applied last, the whole dendrogram's (applying every record
+    // would write about n x n / 2 labels for a chained one).
+    const clusterReport& root = records[order[n - 2]];
+    if (root.nMembers == n)
+        for (int e = 0; e < n; e++) labels[e] = root.members[0];
+    else
+        ApplyRecords(n, records, order, n - 1, labels);
     for (int e = 0; e < n; e++) count[labels[e]] = 1;
     for (int v = 1; v <= n; v++) count[v] += count[v - 1];
     for (int k = 2; k <= n; k++) {
