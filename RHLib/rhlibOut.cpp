@@ -15,9 +15,24 @@ char* FormatShortest(char* p, double v) { return std::to_chars(p, p + kNumberRoo
 
 BufferedText::BufferedText(FILE* file) : file_(file), buffer_(new char[kCapacity]) {}
 
-void BufferedText::Flush() {
-    if (used_ > 0 && file_) fwrite(buffer_.get(), 1, used_, file_);
+void BufferedText::HandOver() {
+    if (used_ == 0) return;
+    // The previous piece is written before this one is handed over: the
+    // stream gets the pieces in order, and the spare buffer is free.
+#pragma omp taskwait
+    if (!spare_) spare_.reset(new char[kCapacity]);
+    buffer_.swap(spare_);
+    const char* text = spare_.get();
+    const size_t size = used_;
+    FILE* file = file_;
     used_ = 0;
+#pragma omp task default(none) firstprivate(text, size, file)
+    if (file) fwrite(text, 1, size, file);
+}
+
+void BufferedText::Flush() {
+    HandOver();
+#pragma omp taskwait
 }
 
 BufferedText& BufferedText::General(double v, int digits, int width) {

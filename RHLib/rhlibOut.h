@@ -40,7 +40,9 @@ char* FormatShortest(char* p, double v);
 // printf's "*": positive pads on the left (right-aligned), negative on the
 // right (left-aligned). A failed write shows where any write to the stream
 // shows, in its error flag and at its close: Flush (or the destructor)
-// before the stream is closed.
+// before the stream is closed. Made on one thread of a team (a single
+// construct), the text goes on while another thread of the team writes the
+// previous piece.
 class BufferedText {
 public:
     explicit BufferedText(FILE* file);
@@ -83,16 +85,19 @@ public:
     // Large pieces: every write to a file also stamps its time of change,
     // and a report of tens of megabytes spent a good part of its time there.
     static constexpr size_t kCapacity = size_t{1} << 20;
+    // Everything so far in the stream.
     void Flush();
 
 private:
     char* Room(size_t k) {
-        if (kCapacity - used_ < k) Flush();
+        if (kCapacity - used_ < k) HandOver();
         return buffer_.get() + used_;
     }
+    // The text so far to the stream (a task), the spare buffer in its place.
+    void HandOver();
     BufferedText& Padded(std::string_view s, int width);
     FILE* file_;
-    std::unique_ptr<char[]> buffer_;
+    std::unique_ptr<char[]> buffer_, spare_;
     size_t used_ = 0;
 };
 

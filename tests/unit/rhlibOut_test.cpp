@@ -361,10 +361,30 @@ TEST(BufferedText, WritesWhatPrintfWrites) {
         same("%*d", [&](BufferedText& t, int i) { t.Int(ints[i], width); },
              [&](int i) { return text("%*d", width, ints[i]); }, static_cast<int>(ints.size()));
     // Texts and fields longer than the buffer.
-    const std::string label(100000, 'a');
-    for (int width : {0, -5, 5, -150000, 150000})
+    const std::string label(BufferedText::kCapacity + 100000, 'a');
+    const int wide = static_cast<int>(BufferedText::kCapacity) + 150000;
+    for (int width : {0, -5, 5, -wide, wide})
         same("%*s", [&](BufferedText& t, int) { t.Text(label, width).Text("b", width); },
              [&](int) { return text("%*s", width, label.c_str()) + text("%*s", width, "b"); }, 1);
+}
+
+// Made on one thread of a team, the text is written piece by piece by
+// another: the stream gets every piece, in order.
+TEST(BufferedText, OnATeamThePiecesComeInOrder) {
+    std::string expected;
+    for (int i = 0; i < 1000000; i++) expected += std::to_string(i) + (i % 10 ? '\t' : '\n');
+    ASSERT_GT(expected.size(), 4 * BufferedText::kCapacity);
+    for (bool team : {false, true}) {
+        std::string written = Printed([&](FILE* f) {
+#pragma omp parallel num_threads(2) if (team)
+#pragma omp single
+            {
+                BufferedText t(f);
+                for (int i = 0; i < 1000000; i++) t.Int(i).Char(i % 10 ? '\t' : '\n');
+            }
+        });
+        EXPECT_TRUE(written == expected) << "team " << team;
+    }
 }
 
 // A write the disc refuses shows at the stream's close, as any write does.
