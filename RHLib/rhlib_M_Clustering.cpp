@@ -48,7 +48,8 @@ Upper PackedUpper(int n) {
     Upper u;
     u.n = n;
     unsigned long long total = static_cast<unsigned long long>(n) * (n > 0 ? n - 1 : 0) / 2;
-    u.packed = static_cast<double*>(dim1D(sizeof(double) * (total > 0 ? total : 1), 1));
+    // Not filled: every user writes each pair before reading any.
+    u.packed = static_cast<double*>(dim1DUnfilled(sizeof(double) * (total > 0 ? total : 1), 1));
     u.row = dim1DT<double*>(n > 0 ? n : 1);
     unsigned long long offset = 0;
     for (int i = 0; i < n; i++) {
@@ -528,6 +529,7 @@ void SumSqFrame(int n, double** input, const UpperFlags* adjacency, clusterRepor
                 bool isSquared) {
     if (n < 2) return;
     Upper d = PackedUpper(n);
+#pragma omp parallel for schedule(dynamic, 16) if (n > 500)
     for (int i = 0; i < n; i++)
         for (int j = i + 1; j < n; j++) {
             double x = input[i][j];
@@ -637,6 +639,9 @@ void LinkageCluster(int n, double** matrix, clusterReport* records, bool isDissi
     bool rootFirst = isDissimilarity && isSquared && (method == 4 || method == 5);
     if (workOnCopy) {
         w = PackedUpper(n);
+        // The team shares the copy: its first writes map the new memory
+        // page by page, as long as the copy itself.
+#pragma omp parallel for schedule(dynamic, 16) if (n > 500)
         for (int i = 0; i < n; i++)
             for (int j = i + 1; j < n; j++) w(i, j) = matrix[i][j];
     } else {
