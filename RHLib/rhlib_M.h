@@ -730,8 +730,8 @@ struct clusterReport {
 };
 
 // n-1 zero-filled records for n entities, each with room for n members (in
-// one block, not filled); with `factorial` also the four arrays of method 6
-// (p values per profile).
+// one block); with `factorial` also the four arrays of method 6 (p values
+// per profile).
 clusterReport* NewClusterReports(int n, int p, bool factorial);
 void FreeClusterReports(clusterReport* records, int n);
 

@@ -600,12 +600,14 @@ clusterReport* NewClusterReports(int n, int p, bool factorial) {
     int count = n > 1 ? n - 1 : 0;
     clusterReport* records =
         static_cast<clusterReport*>(dim1D(sizeof(clusterReport), count > 0 ? count : 1));
-    // The member lists share one block. It is not filled: each fusion writes
-    // the part it lists before anything reads it, and only the pages written
-    // are ever mapped (about half of the block for a chained dendrogram).
+    // The member lists share one block, zero-filled by the team: the
+    // fusions write it piece by piece, and its first writes would map it
+    // page by page on one thread, at a cost several times the writes'.
     int* members = nullptr;
     if (count > 0)
         members = static_cast<int*>(dim1DUnfilled(sizeof(int) * static_cast<unsigned long long>(n), count));
+#pragma omp parallel for schedule(static) if (static_cast<double>(n) * count > 1e6)
+    for (int k = 0; k < count; k++) memset(members + static_cast<size_t>(k) * n, 0, sizeof(int) * static_cast<size_t>(n));
     for (int k = 0; k < count; k++) {
         records[k].members = members + static_cast<size_t>(k) * n;
         if (factorial) {
