@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cfloat>
 #include <cstdint>
 #include <cstring>
 #include <vector>
