@@ -58,6 +58,18 @@ Upper PackedUpper(int n) {
     return u;
 }
 
+// The upper triangle of a square matrix, each value through f, in a packed
+// copy. The team makes it: its first writes map the new memory page by page,
+// at a cost as long as the copy itself.
+template <class F>
+Upper PackedCopy(int n, double** square, const F& f) {
+    Upper u = PackedUpper(n);
+#pragma omp parallel for schedule(dynamic, 16) if (n > 500)
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) u(i, j) = f(square[i][j]);
+    return u;
+}
+
 Upper ViewOf(int n, double** square) {
     Upper u;
     u.n = n;
@@ -527,17 +539,9 @@ bool SingleLinkage(int n, double** matrix, clusterReport* records, bool smallest
 void SumSqFrame(int n, double** input, const UpperFlags* adjacency, clusterReport* records,
                 bool isSquared) {
     if (n < 2) return;
-    Upper d = PackedUpper(n);
-#pragma omp parallel for schedule(dynamic, 16) if (n > 500)
-    for (int i = 0; i < n; i++)
-        for (int j = i + 1; j < n; j++) {
-            double x = input[i][j];
-            d(i, j) = isSquared ? x : x * x;
-        }
-    auto squared = [&](int e1, int e2) {
-        double x = e1 < e2 ? input[e1][e2] : input[e2][e1];
-        return isSquared ? x : x * x;
-    };
+    auto square = [isSquared](double x) { return isSquared ? x : x * x; };
+    Upper d = PackedCopy(n, input, square);
+    auto squared = [&](int e1, int e2) { return square(e1 < e2 ? input[e1][e2] : input[e2][e1]); };
     double* sums = dim1DT<double>(n);
     MemberLists groups(n);
     auto value = [&](int i, int j) {
@@ -638,16 +642,10 @@ void LinkageCluster(int n, double** matrix, clusterReport* records, bool isDissi
         return;
     Upper w;
     bool rootFirst = isDissimilarity && isSquared && (method == 4 || method == 5);
-    if (workOnCopy) {
-        w = PackedUpper(n);
-        // The team shares the copy: its first writes map the new memory
-        // page by page, as long as the copy itself.
-#pragma omp parallel for schedule(dynamic, 16) if (n > 500)
-        for (int i = 0; i < n; i++)
-            for (int j = i + 1; j < n; j++) w(i, j) = matrix[i][j];
-    } else {
+    if (workOnCopy)
+        w = PackedCopy(n, matrix, [](double x) { return x; });
+    else
         w = ViewOf(n, matrix);
-    }
     // Averages of squared dissimilarities are not what the user asked for:
     // these two methods work on the rooted values throughout.
     if (rootFirst)
