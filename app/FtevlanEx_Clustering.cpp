@@ -240,8 +240,9 @@ void Cluster() {
     }
 
     // The current resemblance matrix is never changed: a transformation
-    // works on a copy, and the methods copy what they rewrite themselves
-    // (a copy of a large matrix costs a good part of the clustering).
+    // works on a copy, which the linkage methods then rewrite; otherwise the
+    // methods copy what they rewrite themselves (a copy of a large matrix
+    // costs a good part of the clustering).
     // The sum-of-squares methods work on squared distances: from similarities
     // through the diagonal, from mutual information through a centred product.
     const bool toSquared = (clusMeth == 3 || clusMeth == 7) && (!isDissimilarity || optReseTipo == 4);
@@ -275,7 +276,7 @@ void Cluster() {
             HierFactorialClustering(nRows, nCols, dataT, records);
             break;
         default:
-            LinkageCluster(n, matrix, records, isDissimilarity, false, clusMeth, true);
+            LinkageCluster(n, matrix, records, isDissimilarity, false, clusMeth, matrix == rese);
     }
 
     std::string newick;
