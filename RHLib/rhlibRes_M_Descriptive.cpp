@@ -19,6 +19,7 @@
 #include "nrutilRH.h"
 #include "rhlibDim.h"
 #include "rhlibRes_M_internal.h"
+#include "rhlib_M.h"
 
 namespace statsdetail {
 
@@ -33,11 +34,6 @@ bool HasMissing(int n, int m, double** X) {
             if (statsdetail::Missing(x[k])) return true;
     }
     return false;
-}
-
-void MirrorUpper(int n, double** R) {
-    for (int i = 0; i < n; i++)
-        for (int j = i + 1; j < n; j++) R[j][i] = R[i][j];
 }
 
 // Plain dot product, and the one that leaves out pairs with a missing value.
@@ -364,7 +360,7 @@ void CrossProductMV(int n, int m, double** X, double** R) {
     for (int i = 0; i < n; i++)
         for (int j = i; j < n; j++)
             R[i][j] = missing ? statsdetail::DotMV(m, X[i], X[j]) : statsdetail::Dot(m, X[i], X[j]);
-    statsdetail::MirrorUpper(n, R);
+    UpperToLowerMatrix(n, R);
 }
 
 void CrossProductMVSelect(int n, int m, double** X, double** R, const int* select) {
@@ -459,7 +455,7 @@ void CovarianceMV(int n, int m, double** X, double** R) {
         }
         for (int i = 0; i < n; i++)
             for (int j = i; j < n; j++) R[i][j] = statsdetail::Dot(m, c[i], c[j]);
-        statsdetail::MirrorUpper(n, R);
+        UpperToLowerMatrix(n, R);
         return;
     }
     for (int i = 0; i < n; i++)
@@ -548,7 +544,7 @@ void Correlation(int n, int m, double** X, double** R) {
     statsdetail::UpperPairs(n, m, [&](int i, int j) {
         R[i][j] = CorrelationBeyondRounding(m, statsdetail::Dot(m, z[i], z[j]));
     });
-    statsdetail::MirrorUpper(n, R);
+    UpperToLowerMatrix(n, R);
 }
 
 void CorrelationMV(int n, int m, double** X, double** R) {
@@ -569,7 +565,7 @@ void CorrelationMV(int n, int m, double** X, double** R) {
         R[i][j] = complete[i] && complete[j] ? CorrelationBeyondRounding(m, statsdetail::Dot(m, z[i], z[j]))
                                              : Correlation2VecMV(m, X[i], X[j]);
     });
-    statsdetail::MirrorUpper(n, R);
+    UpperToLowerMatrix(n, R);
 }
 
 void CorrelationPartition(int nA, int nB, int m, double** X, double** R) {
