@@ -287,8 +287,9 @@ public:
     int Units() const override { return n_; }
     void NodeMatrix(const int* const* lists, double** M) override;
     void FirstNodeMatrix(int first, const int* list, double** observed, double** M) override;
-    // Matrix a with its rows and columns in its list's order, into D (n x n).
-    void ArrangedMatrix(int a, const int* const* lists, double** D) const;
+    // Matrix a with its rows and columns in the order list (null: as
+    // observed), into D (n x n).
+    void ArrangedMatrix(int a, const int* list, double** D) const;
 
 private:
     // The Mantel correlation of matrices a and c read through their lists

@@ -306,16 +306,16 @@ ResemblanceNodes::~ResemblanceNodes() {
     for (double** copy : copies_) free2DT(copy, n_);
 }
 
-void ResemblanceNodes::ArrangedMatrix(int a, const int* const* lists, double** D) const {
+void ResemblanceNodes::ArrangedMatrix(int a, const int* list, double** D) const {
     double** A = matrices_[a];
     for (int u = 0; u < n_; u++)
-        for (int v = 0; v < n_; v++) D[u][v] = lists ? A[lists[a][u] - 1][lists[a][v] - 1] : A[u][v];
+        for (int v = 0; v < n_; v++) D[u][v] = list ? A[list[u] - 1][list[v] - 1] : A[u][v];
 }
 
 void ResemblanceNodes::NodeMatrix(const int* const* lists, double** M) {
     const int b = Nodes(), n = n_;
     if (literal_) {
-        for (int a = 0; a < b; a++) ArrangedMatrix(a, lists, copies_[a]);
+        for (int a = 0; a < b; a++) ArrangedMatrix(a, lists ? lists[a] : nullptr, copies_[a]);
         for (int a = 0; a < b; a++) {
             M[a][a] = 1.0;
             for (int c = a + 1; c < b; c++) M[a][c] = M[c][a] = MatrixCorr(n, copies_[a], copies_[c]);
@@ -345,12 +345,7 @@ double ResemblanceNodes::Pair(int a, int c, const int* la, const int* lc) const 
 
 void ResemblanceNodes::FirstNodeMatrix(int first, const int* list, double** observed, double** M) {
     const int* identity = Identity();
-    if (literal_) {
-        double** A = matrices_[first];
-        double** D = copies_[first];
-        for (int u = 0; u < n_; u++)
-            for (int v = 0; v < n_; v++) D[u][v] = A[list[u] - 1][list[v] - 1];
-    }
+    if (literal_) ArrangedMatrix(first, list, copies_[first]);
     FirstRow(Nodes(), first, observed, M, [&](int c) {
         const int a = std::min(first, c), d = std::max(first, c);
         if (literal_)
@@ -628,7 +623,7 @@ void BasisSetDump::Permutation(int i, const int* const* lists, double** random, 
                 PrintData(f_, n_, s_.blocks->Size(a), sDigits, tables_[a]);
                 if (s_.resemblances) {
                     fprintf(f_, eng ? "\nResemblance matrix:\t%s\n" : "\nMatriz de semelhanca:\t%s\n", labels[a]);
-                    s_.resemblances->ArrangedMatrix(a, lists, square_);
+                    s_.resemblances->ArrangedMatrix(a, lists[a], square_);
                     PrintRese(f_, n_, sDigits, square_);
                 }
             }
