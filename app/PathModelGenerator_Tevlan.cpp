@@ -213,7 +213,8 @@ void PrintFinalResults(FILE* f, const PathModelStudy& s, const char* const* labe
     if (tally.notFinite > 0)
         fprintf(f, "\nData sets left out of the proportions (simulated values not finite, not tested):\t %d",
                 tally.notFinite);
-    PrintUncomputedPartials(f, tally.uncomputed, tally.permutations);
+    const long long tested = tally.defined + tally.undefined;
+    PrintUncomputedPartials(f, tally.uncomputed, tested * (s.nPerm - 1));
     fprintf(f, "\nRandom number initializer: %lu\n", seed);
 }
 
@@ -562,7 +563,6 @@ PathModelTally RunPathModelStudy(const PathModelStudy& s, unsigned long seed) {
         const int none = PermutationTestOfClaims(*d.nodes, observed, s.claims, s.nullModel, design, rObs.data(),
                                                  P.data(), observer.get());
         tally.uncomputed += none;
-        tally.permutations += s.nPerm - 1;
         observer.reset();
         if (dump) fcloseck(dump, s.output.c_str());
 

@@ -59,14 +59,14 @@ struct PathModelStudy {
 // (Q greater than it), out of `defined` tests whose Fisher's C was defined;
 // `undefined` tests had a claim whose observed partial correlation was not
 // finite; `notFinite` simulated data sets held values that were not finite
-// and were not tested. In `uncomputed` of the `permutations` random
-// arrangements of the tests run a claim had no partial correlation.
+// and were not tested. In `uncomputed` of the random arrangements of the
+// tests run (defined and undefined) a claim had no partial correlation.
 struct PathModelTally {
     int defined = 0;
     int undefined = 0;
     int notFinite = 0;
     int counts[kPathLevels] = {};
-    long long uncomputed = 0, permutations = 0;
+    long long uncomputed = 0;
 };
 
 // Runs the tests of a study on the generator r as it stands, appending to
