@@ -183,9 +183,10 @@ public:
     // (observed: the node matrix of the observed arrangement): null model
     // 2's matrix for a claim whose pair begins with first. Being the node
     // matrix of real data, with correlations between variables it is a
-    // correlation matrix, and the covariables' block is the observed one.
-    // This form computes the whole matrix; nodes whose pairs are computed
-    // apart override it to compute only first's.
+    // correlation matrix, and the covariables' block is the observed one
+    // (unless transformations applied anew carry the move into the other
+    // columns). This form computes the whole matrix; nodes whose pairs are
+    // computed apart override it to compute only first's.
     virtual void FirstNodeMatrix(int first, const int* list, double** observed, double** M);
 
 protected:
