@@ -9,9 +9,8 @@
 #include <cctype>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "FtevlanGlob.h"
 #include "iflibG.h"
@@ -113,11 +112,6 @@ public:
             line_ = line;
             lineStart_ = read_;
         }
-        if (inRow_ == rowLength_) {
-            inRow_ = 0;
-            if (inLine_ > 0) rowEndsInLine_ = true;
-        }
-        inRow_++;
         inLine_++;
         read_++;
     }
@@ -127,11 +121,12 @@ public:
 
     // The declared sizes are contradicted when a clear majority of the
     // lines (more than half, of two or more) hold another number of values
-    // than a row, and rows end inside lines. A row wrapped over lines of its
-    // own (each row starting a line) and the whole table on one line are
-    // layouts of their own, and say nothing of the sizes.
+    // than a row, and rows end inside lines (some line holds values of two
+    // rows). A row wrapped over lines of its own (each row starting a line)
+    // and the whole table on one line are layouts of their own, and say
+    // nothing of the sizes.
     bool SizesContradicted(long long* sharing, long long* lines, long long* count) const {
-        if (lines_ < 2 || !rowEndsInLine_) return false;
+        if (lines_ < 2 || first_ < 0) return false;
         for (const auto& [values, n] : counts_)
             if (2 * n > lines_ && values != rowLength_) {
                 *sharing = n;
@@ -150,25 +145,22 @@ public:
     // with its count; a row merely wrapped over lines of its own shifts
     // nothing and is not.
     bool LineOutOfStep(long long* lineNumber, long long* count) const {
-        if (first_ < 0 || (lines_ != rows_ && 2 * whole_ < lines_)) return false;
+        if (first_ < 0 || (lines_ != rows_ && 2 * LinesHolding(rowLength_) < lines_)) return false;
         *lineNumber = first_ + 1;
         *count = firstCount_;
         return true;
     }
 
 private:
+    long long LinesHolding(long long values) const {
+        const auto it = counts_.find(values);
+        return it == counts_.end() ? 0 : it->second;
+    }
+
     void LineEnds() {
         if (inLine_ == 0) return;
         lines_++;
-        if (inLine_ == rowLength_) whole_++;
-        // The lines of a table hold few different counts: the last one seen
-        // is looked at first.
-        if (last_ >= counts_.size() || counts_[last_].first != inLine_) {
-            last_ = 0;
-            while (last_ < counts_.size() && counts_[last_].first != inLine_) last_++;
-            if (last_ == counts_.size()) counts_.emplace_back(inLine_, 0);
-        }
-        counts_[last_].second++;
+        counts_[inLine_]++;
         const bool twoRows = lineStart_ / rowLength_ != (read_ - 1) / rowLength_;
         if (twoRows && first_ < 0) {
             first_ = outOfStep_ >= 0 ? outOfStep_ : line_;
@@ -184,13 +176,12 @@ private:
     }
 
     const long long rows_, rowLength_;
-    long long read_ = 0, line_ = 0, lineStart_ = 0, inLine_ = 0, inRow_ = 0;
-    long long lines_ = 0, whole_ = 0;
-    // The first line ending inside a row since the lines last ended with one.
+    long long read_ = 0, line_ = 0, lineStart_ = 0, inLine_ = 0, lines_ = 0;
+    // The line named for the first line holding values of two rows (-1 while
+    // there is none), and the first line ending inside a row since the lines
+    // last ended with one.
     long long first_ = -1, firstCount_ = 0, outOfStep_ = -1, outOfStepCount_ = 0;
-    bool rowEndsInLine_ = false;
-    std::vector<std::pair<long long, long long>> counts_;  // values on a line, lines holding them
-    size_t last_ = 0;
+    std::map<long long, long long> counts_;  // values on a line, lines holding them
 };
 
 // The warnings on the layout of the data, once they are read. True when the
