@@ -133,7 +133,8 @@ int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int*
 // whose group means were taken off: when the transformation in force needs
 // them, they are found again among those that give back the data held, the
 // ones in force first. What the data leave open (several candidates, or
-// none) is said at once, one line each, and kept in transformationDoubts.
+// none) is said at once, one line each, and kept in transformationDoubts
+// (a number of classes not found stays 0).
 void RecoverTransformationOptions();
 // Those lines, for the transformations still in force; nothing when the
 // options are sure. Every test that transforms its tables anew writes them

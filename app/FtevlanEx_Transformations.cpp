@@ -513,8 +513,9 @@ std::string DoubtLines() {
                      BealsNormalizeOpt ? "padronizadas para soma unitaria" : "nao padronizadas");
         text += buffer;
     }
-    if (d.classes != Found::surely &&
-        ((optTrVeVar == 8 && nClassesVar < 1) || (optTrVeUnits == 8 && nClassesUnits < 1)))
+    // A rescaling in force without its count is one whose count a continued
+    // session could not find: every other way to it asks for the count.
+    if ((optTrVeVar == 8 && nClassesVar < 1) || (optTrVeUnits == 8 && nClassesUnits < 1))
         text += eng ? "The session file does not keep the number of classes of the rescaling, and its data do not "
                       "show it: tables transformed anew are not rescaled into classes.\n"
                     : "O arquivo de sessao nao guarda o numero de classes do reescalonamento, e seus dados nao o "
@@ -573,7 +574,6 @@ void RecoverTransformationOptions() {
         // leaves the tables as they are.
         if (factor) d.factor = Found::notAtAll;
         if (beals) d.beals = Found::notAtAll;
-        if (var || units) d.classes = Found::notAtAll;
     } else {
         const Options& t = found.front();
         nClassesVar = t.classesVar, nClassesUnits = t.classesUnits, optTrGroupFactor = t.factor;

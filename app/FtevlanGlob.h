@@ -72,11 +72,11 @@ extern int BealsTypeOpt;
 extern bool BealsIncludeOpt, BealsNormalizeOpt, BealsTestOpt;
 // How a continued session found again the options of the transformations in
 // force that its file does not hold (the factor of option 12, the Beals
-// options, the number of classes without a resemblance matrix): surely when
-// one of them gives back the data it holds, or what its data leave open.
+// options): surely when one of them gives back the data it holds, or what
+// its data leave open. A number of classes it could not find stays 0.
 enum class Found { surely, amongSeveral, notAtAll };
 struct TransformationDoubts {
-    Found factor = Found::surely, beals = Found::surely, classes = Found::surely;
+    Found factor = Found::surely, beals = Found::surely;
     // With factor amongSeveral: bit f - 1 for each factor f that gives the
     // data back.
     unsigned factors = 0;
