@@ -35,9 +35,9 @@ void NotApplicable() {
 
 // Each count of the table becomes one observation of the expansion: the
 // cells must be whole counts (a missing value is none), and their total a
-// number of observations a permutation list can hold.
-bool WholeCounts() {
-    double total = 0.0;
+// number of observations a permutation list can hold (*total, once checked).
+bool WholeCounts(double* total) {
+    *total = 0.0;
     for (int i = 0; i < nObj; i++)
         for (int j = 0; j < nVar; j++) {
             const double x = dataOrig[i][j];
@@ -52,16 +52,16 @@ bool WholeCounts() {
                 RefusalMessage(text);
                 return false;
             }
-            total += x;
+            *total += x;
         }
-    if (total < 1.0 || total > 2147483647.0) {
+    if (*total < 1.0 || *total > 2147483647.0) {
         char text[256];
         snprintf(text, sizeof text,
                  eng ? "\nThe Malinvaud test needs a contingency table of whole counts whose total lies from 1 to "
                        "2147483647; this table's total is %.0f.\n"
                      : "\nO teste de Malinvaud necessita uma tabela de contingencia de contagens inteiras com total "
                        "de 1 a 2147483647; o total desta tabela e %.0f.\n",
-                 total);
+                 *total);
         RefusalMessage(text);
         return false;
     }
@@ -279,12 +279,10 @@ int Aleatorizacao_CA() {
         NotApplicable();
         return 0;
     }
-    if (!WholeCounts()) return 0;
+    double counts = 0;
+    if (!WholeCounts(&counts)) return 0;
     // Each count of the table becomes an observation of its own: its row,
     // its column and its place in the permuted list.
-    double counts = 0;
-    for (int i = 0; i < nObj; i++)
-        for (int j = 0; j < nVar; j++) counts += dataOrig[i][j];
     if (!WorkFits(eng == 1, counts, [](double T) { return T * 3 * sizeof(int); }, "the expanded table",
                   "a tabela expandida", "counts", "contagens"))
         return 0;
