@@ -367,14 +367,13 @@ double MemoryBudget(const MemoryState& s, int team) {
 
 double MemoryBudget() { return MemoryBudget(ReadMemoryState(), TeamLimit()); }
 
-bool FitsInMemory(double bytes) { return bytes >= 0 && bytes <= MemoryBudget(); }
+namespace {
 
-double LargestThatFits(double lowest, double highest, const std::function<double(double)>& bytes) {
-    const double budget = MemoryBudget();
-    auto fits = [&](double x) {
-        const double b = bytes(x);
-        return b >= 0 && b <= budget;
-    };
+bool Within(double bytes, double budget) { return bytes >= 0 && bytes <= budget; }
+
+// LargestThatFits against a budget already read.
+double LargestWithin(double budget, double lowest, double highest, const std::function<double(double)>& bytes) {
+    auto fits = [&](double x) { return Within(bytes(x), budget); };
     if (!fits(lowest)) return lowest - 1;
     if (fits(highest)) return highest;
     // bytes(lo) fits, bytes(hi) does not.
@@ -386,6 +385,14 @@ double LargestThatFits(double lowest, double highest, const std::function<double
     return lo;
 }
 
+}  // namespace
+
+bool FitsInMemory(double bytes) { return Within(bytes, MemoryBudget()); }
+
+double LargestThatFits(double lowest, double highest, const std::function<double(double)>& bytes) {
+    return LargestWithin(MemoryBudget(), lowest, highest, bytes);
+}
+
 double ScanSize(FILE* stream, const char* sourceName, double lowest, double highest,
                 const std::function<double(double)>& bytes) {
     return ScanNumber(stream, sourceName, "-", lowest, std::max(lowest, LargestThatFits(lowest, highest, bytes)));
@@ -393,9 +400,10 @@ double ScanSize(FILE* stream, const char* sourceName, double lowest, double high
 
 bool WorkFits(bool english, double count, const std::function<double(double)>& bytes, const char* workEnglish,
               const char* workPortuguese, const char* itemsEnglish, const char* itemsPortuguese) {
+    // One reading of the budget, so that the message's figures agree.
     const double asked = bytes(count), budget = MemoryBudget();
-    if (asked >= 0 && asked <= budget) return true;
-    const double largest = LargestThatFits(0, count, bytes);
+    if (Within(asked, budget)) return true;
+    const double largest = LargestWithin(budget, 0, count, bytes);
     fflush(stdout);
     fprintf(stderr,
             english ? "\nNot enough memory: %s of %.0f %s needs %.0f MB, and %.0f MB are free for it"
