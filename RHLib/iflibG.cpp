@@ -2,7 +2,6 @@
 
 #include <omp.h>
 
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -114,13 +113,7 @@ bool StartedAsItself() {
     struct stat exe;
     if (stat("/proc/self/exe", &exe) != 0) return false;
     static char maps[65536];
-    const int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    size_t got = 0;
-    for (ssize_t k; got + 1 < sizeof maps && (k = read(fd, maps + got, sizeof maps - 1 - got)) > 0;)
-        got += static_cast<size_t>(k);
-    close(fd);
-    maps[got] = '\0';
+    if (!ReadSmallFile("/proc/self/maps", maps, sizeof maps)) return false;
     const uintptr_t here = reinterpret_cast<uintptr_t>(&StartedAsItself);
     // Each line: start-end permissions offset major:minor inode path.
     for (char* line = maps; *line;) {

@@ -250,13 +250,6 @@ double ScanNumber(FILE* stream, const char* sourceName, const char* spec, double
 // Sizes against memory
 // ---------------------------------------------------------------------------
 
-namespace {
-
-constexpr double kMB = 1048576.0;
-const double kNoLimit = std::numeric_limits<double>::infinity();
-
-// The first bytes of a small file of the system, read without allocating;
-// false when it cannot be read.
 bool ReadSmallFile(const char* path, char* text, size_t capacity) {
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -267,6 +260,11 @@ bool ReadSmallFile(const char* path, char* text, size_t capacity) {
     text[got] = '\0';
     return got > 0;
 }
+
+namespace {
+
+constexpr double kMB = 1048576.0;
+const double kNoLimit = std::numeric_limits<double>::infinity();
 
 // The whole number that follows the first occurrence of key in text, or
 // fallback when there is none.

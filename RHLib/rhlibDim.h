@@ -105,6 +105,11 @@ struct MemoryState {
     double data;          // of which writable data (VmData)
 };
 MemoryState ReadMemoryState();
+// The first bytes (at most capacity - 1) of a small file of the system, such
+// as /proc/self/status, in text ending with a NUL; read without allocating,
+// so that it can be read before the C library has started. False when the
+// file cannot be read or is empty.
+bool ReadSmallFile(const char* path, char* text, size_t capacity);
 
 // The thread team reserves memory of its own, counted against a limit on
 // the address space or the data segment though barely touched: the
