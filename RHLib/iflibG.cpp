@@ -155,8 +155,7 @@ int ProcessorsAtStart() {
 // what a team of `threads` reserves is taken from it. True for the
 // address space.
 bool NameLimit(const MemoryState& s, int threads, char* text, size_t capacity) {
-    const bool space = s.addressSpace - s.reserved - TeamAtStart(threads) - TeamAsItWorks(s, threads, true) <=
-                       s.dataSegment - s.data - TeamAtStart(threads) - TeamAsItWorks(s, threads, false);
+    const bool space = RoomUnderLimit(s, threads, true) <= RoomUnderLimit(s, threads, false);
     snprintf(text, capacity, "The limit on the %s (ulimit %s %.0f kB)", space ? "address space" : "data segment",
              space ? "-v" : "-d", (space ? s.addressSpace : s.dataSegment) / 1024);
     return space;

@@ -356,10 +356,15 @@ double LeastLimitForOneThread(const MemoryState& s, bool addressSpace) {
     return (addressSpace ? s.reserved : s.data) + TeamAtStart(1) + TeamAsItWorks(s, 1, addressSpace) + kLeastData;
 }
 
+double RoomUnderLimit(const MemoryState& s, int threads, bool addressSpace) {
+    return (addressSpace ? s.addressSpace - s.reserved : s.dataSegment - s.data) -
+           TeamAsItWorks(s, threads, addressSpace);
+}
+
 double MemoryBudget(const MemoryState& s, int team) {
     double room = std::min(s.physical, s.container) - s.resident;
-    room = std::min(room, s.addressSpace - s.reserved - TeamAsItWorks(s, team, true));
-    room = std::min(room, s.dataSegment - s.data - TeamAsItWorks(s, team, false));
+    room = std::min(room, RoomUnderLimit(s, team, true));
+    room = std::min(room, RoomUnderLimit(s, team, false));
     return std::max(room, 0.0) / 2;
 }
 

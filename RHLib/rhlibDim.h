@@ -125,6 +125,10 @@ double TeamAsItWorks(const MemoryState& s, int threads, bool addressSpace);
 // team of one may take all but 64 MB); 0 when not even one thread fits.
 // s is read before the linear-algebra library has started.
 int TeamWithinLimits(const MemoryState& s, int processors);
+// What the limit on the address space (or, with addressSpace false, on the
+// data segment) leaves once what the program has reserved there and what a
+// team of `threads` will still reserve as it works are taken from it.
+double RoomUnderLimit(const MemoryState& s, int threads, bool addressSpace);
 // The smallest limit, in bytes, that leaves room for a team of one, given
 // what the program reserves (or holds as data) before the library starts.
 double LeastLimitForOneThread(const MemoryState& s, bool addressSpace);
