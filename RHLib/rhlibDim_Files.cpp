@@ -185,8 +185,8 @@ std::atomic<long> failedWrites(0);
 }  // namespace
 
 bool IsRegularFile(const char* name) {
-    std::error_code ec;
-    return name && *name && std::filesystem::is_regular_file(name, ec);
+    struct stat st;
+    return name && *name && KindOf(name, &st) == Kind::Regular;
 }
 
 FILE* fopenck(const char* name, const char* prefix, const char* mode) {
