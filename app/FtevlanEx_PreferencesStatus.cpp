@@ -26,10 +26,6 @@ const char* const kPreferencesFile = "Tevlan.prf";
 // a very large precision makes every print take seconds and gigabytes.
 constexpr int kMaxDigits = 17;
 
-// The processors, or fewer threads where a limit on memory leaves room for
-// fewer.
-int AvailableProcessors() { return TeamLimit(); }
-
 int NormalisedDigits(long long d) {
     if (d <= 0) return 5;
     return d > kMaxDigits ? kMaxDigits : static_cast<int>(d);
@@ -47,7 +43,7 @@ int NormalisedAxes(long long a) {
 // 0 means every processor; more than there are is never applied or stored.
 int NormalisedProcessors(long long n) {
     if (n <= 0) return 0;
-    int available = AvailableProcessors();
+    const int available = TeamLimit();
     return n > available ? available : static_cast<int>(n);
 }
 
@@ -374,7 +370,7 @@ void ShowStatus(FILE* stream) {
     fprintf(stream,
             eng ? "Maximum number of processors the program may use: %d\n"
                 : "Numero maximo de processadores que o programa pode usar: %d\n",
-            nProcessors > 0 ? nProcessors : AvailableProcessors());
+            nProcessors > 0 ? nProcessors : TeamLimit());
 }
 
 namespace {
