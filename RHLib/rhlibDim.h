@@ -305,10 +305,6 @@ FILE* fopenck(const char* name, const char* prefix, const char* mode);
 // caller then does not send the user to the file. f may be null (false, no
 // message: fopenck has spoken).
 bool fcloseck(FILE* f, const char* name);
-// How many closes fcloseck has found failed since the program started. A
-// report that several routines write in turn, some of them closing blocks
-// of their own, was written whole when the count did not grow meanwhile.
-long FailedCloses();
 
 // Writes text as the whole new content of the file name: into a temporary
 // file of this process beside it, then renamed onto it, so that a failed
@@ -325,8 +321,12 @@ bool ReplaceFile(const char* name, std::string_view text);
 // be opened, one whose writes or close failed (fopenck, fcloseck,
 // ReplaceFile count them), and those a caller writing by other means counts
 // with NoteFailedWrite. A run that lost results does not end as a success.
+// FailedWrites is how many so far: a report that several routines write in
+// turn, some of them opening and closing blocks of their own, was written
+// whole when the count did not grow meanwhile.
 void NoteFailedWrite();
 bool SomeWriteFailed();
+long FailedWrites();
 
 // Asks for a data file name on the standard input until one opens.
 FILE* ReadDataFileName(char* name);

@@ -179,7 +179,6 @@ void ReleaseReportLockIfDone() {
     }
 }
 
-std::atomic<long> failedCloses(0);
 std::atomic<long> failedWrites(0);
 
 }  // namespace
@@ -217,8 +216,6 @@ FILE* fopenck(const char* name, const char* prefix, const char* mode) {
     return f;
 }
 
-long FailedCloses() { return failedCloses; }
-
 bool fcloseck(FILE* f, const char* name) {
     if (!f) return false;
     // A full disc or a device that takes nothing (/dev/full) shows only in
@@ -236,7 +233,6 @@ bool fcloseck(FILE* f, const char* name) {
         }
     }
     if (!ok) {
-        failedCloses++;
         failedWrites++;
         fflush(stdout);
         fprintf(stderr, "\nFAIL TO PRINT ON FILE %s !!!\n", name ? name : "");
@@ -248,6 +244,8 @@ bool fcloseck(FILE* f, const char* name) {
 void NoteFailedWrite() { failedWrites++; }
 
 bool SomeWriteFailed() { return failedWrites > 0; }
+
+long FailedWrites() { return failedWrites; }
 
 // ---------------------------------------------------------------------------
 // Files replaced whole

@@ -79,7 +79,7 @@ struct AxisTestRun {
     const char* finalMode = modeVidive;
     double start = 0.0;
     // The dump's blocks are closed by the test routines themselves.
-    const long failedBefore = FailedCloses();
+    const long failedBefore = FailedWrites();
 
     AxisTestRun() {
         AleatorizacaoMain();
@@ -113,7 +113,7 @@ struct AxisTestRun {
         PrintVectorTab(f, K, statistic, sDigits);
         for (int k = 0; k < K; k++) fprintf(f, "%s\t", ProbabilityText(P[k], sDigits).c_str());
         fprintf(f, "\n");
-        if (!fcloseck(f, "Vidive.txt") || FailedCloses() != failedBefore) return;
+        if (!fcloseck(f, "Vidive.txt") || FailedWrites() != failedBefore) return;
         fprintf(out, "%s", eng ? "\n\nSee results on file Vidive.txt.\n" : "\n\nVeja resultados no arquivo Vidive.txt.\n");
     }
 };
