@@ -510,6 +510,10 @@ int SamplerVectorMeanFunction(int n, const double* x, int iterations, double alp
 // takes part in its own prediction. normalize: the rows of the conditional
 // matrix are scaled to unit sum.
 
+// C (p x p): C[a][b] = the sum, over the units where both values are known,
+// of the type's term, as ConditionalProb counts before it divides and scales.
+// On a table of 0, 1 and missing values types 0 and 1 count the same.
+void CooccurrenceCounts(int n, int p, double** X, double** C, int type);
 // M (p x p): M[a][b] = the sum, over the units where both values are present,
 // of the type's term. Type 2: rows scaled to unit sum when normalize. Types 0
 // and 1: off-diagonal entries divided by the diagonal one when it is positive,
@@ -539,6 +543,12 @@ void BealsSmoothing(int n, int p, double** X, double** Xref, double** out, bool 
 // normalize for type 2 only.
 void BealsSmoothing(int n, int p, double** X, double** Xref, double** out, bool testMode, int taxon,
                     double** M, bool include, int type);
+// The eleven-argument BealsSmoothing out of test mode, with Xref given by its
+// counts C of this type (CooccurrenceCounts), which stay as they are: the same
+// values, so that smoothings of one reference table with several sets of
+// options count its co-occurrences once.
+void BealsSmoothingOfCounts(int n, int p, double** X, double** C, double** out, double** M, bool include, int type,
+                            bool normalize);
 // Older forms without test mode. Without include, out[i][b] = the sum over
 // the present taxa a of W[i][a] / (1 - W[i][b]) x m_ab (0 where W[i][b] is 1),
 // m_ab = M0[a][b] with a zero diagonal, or M0[a][b] / (1 - M0[a][b]) for

@@ -96,6 +96,41 @@ inline double WithoutOwnShare(double value, double w) {
     return value / (1 - w);
 }
 
+// ConditionalProb of the table whose counts M holds (CooccurrenceCounts), in
+// place.
+void ConditionalOfCounts(int p, double** M, int type, bool normalize) {
+    if (!KnownType(type)) return;
+    if (type == 0 || type == 1) {
+        for (int a = 0; a < p; a++) {
+            const double d = M[a][a];
+            if (d > 0)
+                for (int b = 0; b < p; b++)
+                    if (b != a) M[a][b] /= d;
+            M[a][a] = 1;
+        }
+    }
+    if (normalize) UnitSumRowsAdj(p, p, M, M);
+}
+
+// The smoothing out of test mode of the table whose rows divided by their
+// totals W holds, from the counts of the reference table in M0, which it
+// takes as its work matrix.
+void SmoothWithCounts(int n, int p, double** W, double** M0, double** out, double** M, bool include, int type,
+                      bool normalize) {
+    ConditionalOfCounts(p, M0, type, normalize);
+    if (!include) {
+        for (int a = 0; a < p; a++) M0[a][a] = 0;
+        if (normalize) UnitSumRowsAdj(p, p, M0, M0);
+    }
+    MatrixProdMV(n, p, p, p, W, M0, out);
+    if (M)
+        for (int a = 0; a < p; a++)
+            for (int b = 0; b < p; b++) M[a][b] = M0[a][b];
+    if (!include)
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < p; j++) out[i][j] = WithoutOwnShare(out[i][j], W[i][j]);
+}
+
 void OlderSmoothing(int n, int p, double** X, double** out, bool include, double** M0, bool adjust) {
     double** W = dim2DT<double>(n, p);
     UnitSumRowsAdjMV(n, p, W, X);
@@ -497,9 +532,9 @@ void RunBealsTest(int n, int p, int nPerm, double** X, double* stat, double* pro
 
 }  // namespace
 
-void ConditionalProb(int n, int p, double** X, double** M, int type, bool normalize) {
+void CooccurrenceCounts(int n, int p, double** X, double** C, int type) {
     for (int a = 0; a < p; a++)
-        for (int b = 0; b < p; b++) M[a][b] = 0;
+        for (int b = 0; b < p; b++) C[a][b] = 0;
     if (!KnownType(type)) return;
     std::vector<int> pos, nz;
     for (int k = 0; k < n; k++) {
@@ -515,25 +550,20 @@ void ConditionalProb(int n, int p, double** X, double** M, int type, bool normal
         // Only non-zero terms are added (see Term).
         if (type == 0) {
             for (int a : pos)
-                for (int b : pos) M[a][b] += 1.0;
+                for (int b : pos) C[a][b] += 1.0;
         } else if (type == 1) {
             for (int a : nz)
-                for (int b : pos) M[a][b] += row[a];
+                for (int b : pos) C[a][b] += row[a];
         } else {
             for (int a : nz)
-                for (int b : nz) M[a][b] += row[a] * row[b];
+                for (int b : nz) C[a][b] += row[a] * row[b];
         }
     }
-    if (type == 0 || type == 1) {
-        for (int a = 0; a < p; a++) {
-            const double d = M[a][a];
-            if (d > 0)
-                for (int b = 0; b < p; b++)
-                    if (b != a) M[a][b] /= d;
-            M[a][a] = 1;
-        }
-    }
-    if (normalize) UnitSumRowsAdj(p, p, M, M);
+}
+
+void ConditionalProb(int n, int p, double** X, double** M, int type, bool normalize) {
+    CooccurrenceCounts(n, p, X, M, type);
+    ConditionalOfCounts(p, M, type, normalize);
 }
 
 void ConditionalProb(int n, int p, double** X, double** M, int type) {
@@ -597,18 +627,20 @@ void BealsSmoothing(int n, int p, double** X, double** Xref, double** out, bool 
         return;
     }
     double** M0 = dim2DT<double>(p, p);
-    ConditionalProb(n, p, Xref, M0, type, normalize);
-    if (!include) {
-        for (int a = 0; a < p; a++) M0[a][a] = 0;
-        if (normalize) UnitSumRowsAdj(p, p, M0, M0);
-    }
-    MatrixProdMV(n, p, p, p, W, M0, out);
-    if (M)
-        for (int a = 0; a < p; a++)
-            for (int b = 0; b < p; b++) M[a][b] = M0[a][b];
-    if (!include)
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < p; j++) out[i][j] = WithoutOwnShare(out[i][j], W[i][j]);
+    CooccurrenceCounts(n, p, Xref, M0, type);
+    SmoothWithCounts(n, p, W, M0, out, M, include, type, normalize);
+    free2DT(M0, p);
+    free2DT(W, n);
+}
+
+void BealsSmoothingOfCounts(int n, int p, double** X, double** C, double** out, double** M, bool include, int type,
+                            bool normalize) {
+    if (n <= 0 || p <= 0) return;
+    double** W = dim2DT<double>(n, p);
+    UnitSumRowsAdjMV(n, p, W, X);
+    double** M0 = dim2DT<double>(p, p);
+    for (int a = 0; a < p; a++) std::copy(C[a], C[a] + p, M0[a]);
+    SmoothWithCounts(n, p, W, M0, out, M, include, type, normalize);
     free2DT(M0, p);
     free2DT(W, n);
 }

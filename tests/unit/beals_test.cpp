@@ -213,6 +213,40 @@ TEST(BealsSmoothing, TestModeGivesTheColumnOfTheWholeSmoothing) {
                 }
 }
 
+// Smoothings of one table with several option sets share its raw counts:
+// smoothing from them gives the same bits as smoothing the table, in place
+// too, and leaves them as they were; presences count alike for types 0 and 1.
+TEST(BealsSmoothing, FromTheCountsOfItsTableGivesTheSameBits) {
+    Table P(kPresence), Y({{2, 1}, {3, 0}, {0, 4}}), C(3, 3, 7.0), D(2, 2, 7.0);
+    CooccurrenceCounts(4, 3, P.x, C.x, 0);
+    ExpectRows(C, {{3, 2, 2}, {2, 3, 1}, {2, 1, 2}}, 0);
+    CooccurrenceCounts(3, 2, Y.x, D.x, 1);
+    ExpectRows(D, {{5, 2}, {1, 5}}, 0);
+    Rows presences = kPresence;
+    presences.push_back({1, MISSING, 0});
+    presences.push_back({0, 0, 0});
+    for (const Rows& rows : {Abundances(), presences})
+        for (int type = 0; type <= 2; type++)
+            for (bool include : {false, true})
+                for (bool normalize : {false, true}) {
+                    const int n = static_cast<int>(rows.size()), p = static_cast<int>(rows[0].size());
+                    const int alike = rows == presences && type < 2 ? 1 - type : type;
+                    Table X(rows), counts(p, p, 0.0), again(p, p, 0.0), out(n, p, 0.0), M(p, p, 0.0);
+                    Table Mc(p, p, 0.0);
+                    CooccurrenceCounts(n, p, X.x, counts.x, type);
+                    BealsSmoothing(n, p, X.x, X.x, out.x, false, 0, M.x, include, type, normalize);
+                    BealsSmoothingOfCounts(n, p, X.x, counts.x, X.x, Mc.x, include, type, normalize);
+                    CooccurrenceCounts(n, p, Table(rows).x, again.x, alike);
+                    for (int i = 0; i < n; i++)
+                        for (int j = 0; j < p; j++) EXPECT_EQ(X[i][j], out[i][j]) << type << include << normalize;
+                    for (int a = 0; a < p; a++)
+                        for (int b = 0; b < p; b++) {
+                            EXPECT_EQ(Mc[a][b], M[a][b]) << type << include << normalize;
+                            EXPECT_EQ(again[a][b], counts[a][b]) << type << alike;
+                        }
+                }
+}
+
 // ---------------------------------------------------------------------------
 // Permutation tests
 // ---------------------------------------------------------------------------
