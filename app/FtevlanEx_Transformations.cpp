@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -424,17 +425,48 @@ int ReapplyTransformationsForCorrespondence(int n, int p, double** X, const int*
 
 namespace transform_detail {
 
-// Whether o applied to the data as read gives the data in force (written to
-// the session file with six decimals).
-bool Reproduces(const Options& o) {
-    double** W = CopyOfData();
-    Apply(nObj, nVar, W, o, nullptr);
+// Whether W, the data as read transformed, gives the data in force (written
+// to the session file with six decimals).
+bool GivesDataBack(double** W) {
     bool same = true;
     for (int i = 0; i < nObj && same; i++)
         for (int j = 0; j < nVar && same; j++)
             same = std::fabs(W[i][j] - data[i][j]) <= 1e-5 * std::max(1.0, std::fabs(data[i][j]));
+    return same;
+}
+
+// Whether o applied to the data as read gives the data in force.
+bool Reproduces(const Options& o) {
+    double** W = CopyOfData();
+    Apply(nObj, nVar, W, o, nullptr);
+    const bool same = GivesDataBack(W);
     free2DT(W, nObj);
     return same;
+}
+
+// The sets of Beals options (of one factor) that give the data in force back,
+// in their order, added to found. Beals smoothing is the last step: the steps
+// before it are applied once, and the co-occurrences counted once for each way
+// of counting, which presences count alike; each set then only scales the
+// counts and smooths with them.
+void AddSmoothingsThatGiveDataBack(const std::vector<Options>& sets, bool presences, std::vector<Options>& found) {
+    Options before = sets.front();
+    before.units = 0;
+    double** read = CopyOfData();
+    Apply(nObj, nVar, read, before, nullptr);
+    std::map<int, double**> counts;  // by way of counting
+    ScopedMatrix<double> W(nObj, nVar);
+    for (const Options& t : sets) {
+        double**& c = counts[presences && t.bealsType == 1 ? 0 : t.bealsType];
+        if (!c) {
+            c = dim2DT<double>(nVar, nVar);
+            CooccurrenceCounts(nObj, nVar, read, c, t.bealsType);
+        }
+        BealsSmoothingOfCounts(nObj, nVar, read, c, W, nullptr, t.bealsInclude, t.bealsType, t.bealsNormalize);
+        if (GivesDataBack(W)) found.push_back(t);
+    }
+    for (auto& c : counts) free2DT(c.second, nVar);
+    free2DT(read, nObj);
 }
 
 // Whether the table Beals smoothing reads (the data as read after the scalar
@@ -563,11 +595,14 @@ void RecoverTransformationOptions() {
         if (!seen) sets.push_back(t);
     }
     std::vector<Options> found;
-    for (int f : factors)
-        for (Options t : sets) {
-            t.factor = f;
-            if (counted && Reproduces(t)) found.push_back(t);
-        }
+    for (int f : factors) {
+        if (!counted) break;
+        for (Options& t : sets) t.factor = f;
+        if (beals)
+            AddSmoothingsThatGiveDataBack(sets, presences, found);
+        else if (Reproduces(sets.front()))
+            found.push_back(sets.front());
+    }
     TransformationDoubts& d = transformationDoubts;
     if (found.empty()) {
         // The options in force stay, and a rescaling without its count

@@ -352,6 +352,33 @@ TEST(Sessions, OptionsTheDataLeaveOpenAreSaidWhereTheyAreUsed) {
     }
 }
 
+// The session file keeps no Beals options: each set, not only the one in
+// force by default, is found again from quantities that tell them apart.
+TEST(Sessions, EachSetOfBealsOptionsIsFoundAgain) {
+    for (int set = 0; set < 8; set++) {
+        Dialogue d;
+        d.Put("c.txt", "1 4 2\n3 0 5\n2 2 2\n5 1 0\n0 3 1\n4 5 3\n");
+        const bool weighted = set & 1, included = set & 2, standardized = set & 4;
+        ASSERT_EQ(d.Run(std::string("n n c.txt 1 6 3 N 1 n t 1 0 3 11 ") + (weighted ? "1" : "0") +
+                        (included ? " y" : " n") + (standardized ? " y" : " n") + " n n\nx\n")
+                      .status,
+                  0);
+        const RunResult r = d.Run("y e x\n");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.find("The session file does not"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(weighted ? "Co-occurence probabilities of target variable weighted"
+                                      : "Co-occurence probabilities based on presences and absences"),
+                  std::string::npos)
+            << set;
+        EXPECT_NE(r.out.find(included ? "Target species values included" : "Target species values NOT included"),
+                  std::string::npos)
+            << set;
+        EXPECT_NE(r.out.find(standardized ? "co-occurrence standardized" : "co-occurrence NOT standardized"),
+                  std::string::npos)
+            << set;
+    }
+}
+
 TEST(Sessions, SaveAsksBeforeReplacingAndRefusesOverlongNames) {
     Dialogue d;
     d.Put("six.txt", "1 2 3 4 5 6\n");
